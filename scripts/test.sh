@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine (packages, locale), builds Veltrane and runs the
+# whole test suite under a virtual X display. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+# Browser tests need an X display; Xvfb gives each run a private one.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir build --output-on-failure --timeout 600 -j "$(nproc)"

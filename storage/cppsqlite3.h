@@ -1,0 +1,101 @@
+// The database access layer: a connection (CppSQLite3DB), a forward-only
+// query cursor (CppSQLite3Query) and the error thrown on every failure
+// (CppSQLite3Exception). Every user makes its own connection on its stack,
+// opens the file, runs one or two statements and lets it close. Objects are
+// used by one thread only; a query must die before its connection closes.
+#pragma once
+
+#include <sqlite3.h>
+
+namespace veltrane {
+
+class CppSQLite3Exception {
+ public:
+  // Code 1000 marks an error of the layer itself.
+  static constexpr int kLayerError = 1000;
+
+  // The message is "<code name>[<code>]: <detail>"; a null detail counts as
+  // empty. With takeDetail set, the detail is released with sqlite3_free.
+  CppSQLite3Exception(int code, char* detail, bool takeDetail);
+  CppSQLite3Exception(int code, const char* detail);
+  CppSQLite3Exception(const CppSQLite3Exception& other);
+  CppSQLite3Exception& operator=(const CppSQLite3Exception&) = delete;
+  virtual ~CppSQLite3Exception();
+
+  int Code() const { return code_; }
+  // Never null for an object made by the constructors above.
+  const char* Message() const { return message_ ? message_ : ""; }
+
+  static const char* CodeName(int code);
+
+ private:
+  int code_;
+  char* message_;
+};
+
+class CppSQLite3Query {
+ public:
+  // Wraps a prepared statement; with ownsStatement the query finalises it.
+  // RunQuery is the normal way to get one.
+  CppSQLite3Query(sqlite3* connection, sqlite3_stmt* statement, bool atEnd, bool ownsStatement);
+  CppSQLite3Query(CppSQLite3Query&& other) noexcept;
+  CppSQLite3Query& operator=(CppSQLite3Query&&) = delete;
+  CppSQLite3Query(const CppSQLite3Query&) = delete;
+  // Releases the statement; an error while releasing is discarded.
+  virtual ~CppSQLite3Query();
+
+  bool AtEnd();
+  void Advance();
+  void Release();
+
+  int ColumnCount() const { return columnCount_; }
+  int ColumnIndex(const char* name);
+  int ColumnType(int index);
+
+  // Null for SQL NULL.
+  const char* TextOf(const char* name);
+  int IntOf(const char* name, int defaultValue);
+  int IntOf(int index, int defaultValue);
+  double RealOf(const char* name, double defaultValue);
+  double RealOf(int index, double defaultValue);
+
+ private:
+  void RequireStatement() const;
+  void RequireIndex(int index) const;
+
+  sqlite3* connection_;
+  sqlite3_stmt* statement_;
+  bool atEnd_;
+  int columnCount_;
+  bool ownsStatement_;
+};
+
+class CppSQLite3DB {
+ public:
+  static constexpr int kDefaultBusyWait = 60000;
+
+  CppSQLite3DB() = default;
+  CppSQLite3DB(const CppSQLite3DB&) = delete;
+  CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
+  virtual ~CppSQLite3DB();
+
+  void Open(const char* path);
+  void Close();
+  void SetBusyWait(int milliseconds);
+  int BusyWait() const { return busyWait_; }
+  bool IsOpen() const { return connection_ != nullptr; }
+
+  // Executes one or more statements; returns the rows the last one changed.
+  int RunStatement(const char* sql);
+  // Prepares one statement and steps it once.
+  CppSQLite3Query RunQuery(const char* sql);
+
+ private:
+  sqlite3_stmt* Prepare(const char* sql);
+  void RequireOpen() const;
+
+  sqlite3* connection_ = nullptr;
+  int busyWait_ = kDefaultBusyWait;
+};
+
+}  // namespace veltrane

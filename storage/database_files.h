@@ -1,0 +1,21 @@
+// The two database files beside the executable and the statements that create
+// their tables. The service itself never creates tables; tests and the admin
+// tool do, from these texts.
+#pragma once
+
+#include <string>
+
+namespace veltrane {
+
+inline constexpr const char* kMainDatabaseName = "db/vt.dat";
+inline constexpr const char* kSubscriptionDatabaseName = "db/subscription2.dat";
+
+// ExecutableDirectory() followed by the names above.
+std::string MainDatabasePath();
+std::string SubscriptionDatabasePath();
+
+// CREATE statements (IF NOT EXISTS) for each file's tables.
+const char* MainDatabaseSchema();
+const char* SubscriptionDatabaseSchema();
+
+}  // namespace veltrane

@@ -1,0 +1,31 @@
+// Test databases built from the project's schema, in a TempDir laid out as
+// the service expects: <dir>/db/vt.dat and <dir>/db/subscription2.dat.
+#pragma once
+
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace veltrane::testing {
+
+class TestDatabases {
+ public:
+  // Creates db/ and both files with their tables.
+  TestDatabases();
+
+  const std::string& Directory() const { return dir_.Path(); }
+  std::string MainPath() const { return dir_.File("db/vt.dat"); }
+  std::string SubscriptionPath() const { return dir_.File("db/subscription2.dat"); }
+
+  // Runs SQL on one file through a connection of its own; throws on failure.
+  void Main(const std::string& sql) const;
+  void Subscription(const std::string& sql) const;
+
+  // Reads the first column of the first row as text ("" for NULL or no row).
+  std::string MainScalar(const std::string& sql) const;
+
+ private:
+  TempDir dir_;
+};
+
+}  // namespace veltrane::testing
