@@ -1,0 +1,68 @@
+// Page: a plain snapshot of a loaded top-level page, and the writes a handler
+// makes on it. Reads see earlier writes at once; every write, click and submit
+// is also recorded as a PageAction, which the browser control replays on the
+// live page, in order, when the handler returns. Elements are addressed by
+// (form index, element index) in the snapshot's order. No GTK or WebKit here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+enum class ElementKind { Input, TextArea, Select, Other };
+
+struct SelectOption {
+  std::string value;
+  std::string text;  // the displayed text
+};
+
+struct FormElement {
+  ElementKind kind = ElementKind::Other;
+  std::string name;
+  std::string type;  // an input's type attribute, lower case ("text", "submit", "image", ...)
+  std::string value;
+  bool checked = false;
+  int selectedIndex = -1;
+  std::vector<SelectOption> options;  // selects only
+};
+
+struct PageForm {
+  std::vector<FormElement> elements;  // the form's controls in collection order
+};
+
+struct PageAction {
+  enum class Kind { SetValue, SetChecked, SetSelectedIndex, Click, Submit };
+  Kind kind = Kind::SetValue;
+  int form = -1;
+  int element = -1;  // -1 for Submit
+  std::string value;  // SetValue
+  int index = -1;     // SetSelectedIndex
+  bool operator==(const PageAction&) const = default;
+};
+
+class Page {
+ public:
+  std::string location;       // address of the top-level document
+  std::string bodyOuterHtml;  // empty when the page has no body
+  std::string source;         // the main resource's bytes, unchanged
+  std::vector<PageForm> forms;    // the top-level document's forms
+  std::vector<std::string> links; // absolute hrefs of the top-level document's anchors
+
+  // Writes on the model; each is recorded for replay. Out-of-range indexes
+  // are ignored (nothing recorded).
+  void SetValue(int form, int element, const std::string& value);
+  void SetChecked(int form, int element);  // checks; nothing ever unchecks
+  void SetSelectedIndex(int form, int element, int index);
+  void Click(int form, int element);
+  void Submit(int form);
+
+  const std::vector<PageAction>& Actions() const { return actions_; }
+  std::vector<PageAction> TakeActions();
+
+ private:
+  FormElement* ElementAt(int form, int element);
+  std::vector<PageAction> actions_;
+};
+
+}  // namespace veltrane
