@@ -8,6 +8,17 @@
 #include "storage/cppsqlite3.h"
 
 namespace veltrane {
+namespace {
+
+bool IsIntegerText(const std::string& text) {
+  std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (start == text.size()) return false;
+  for (std::size_t i = start; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
 
 CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
                        SchedulerTiming timing)
@@ -47,10 +58,11 @@ void CScheduler::PollSchedules() {
   try {
     // An open failure (no db directory, say) is a failure of this poll only.
     db.Open(databasePath_.c_str());
-    // A NULL id is never due, and the longest-due schedule goes first, so one
-    // bad or busy row cannot starve the others.
+    // Only rows with an integer id are due (a NULL or text id could never be
+    // advanced), and the longest-due goes first, so one bad row cannot starve
+    // the others.
     const std::string sql = "SELECT * FROM schedule WHERE next < " + SqlNumberText(clock_.Now()) +
-                            " AND id IS NOT NULL ORDER BY next";
+                            " AND typeof(id) = 'integer' ORDER BY next";
     CppSQLite3Query query = db.RunQuery(sql.c_str());
     if (!query.AtEnd()) {
       const char* idText = query.TextOf("id");
@@ -73,6 +85,8 @@ void CScheduler::PollSchedules() {
 }
 
 bool CScheduler::UpdateNextRun(const std::string& id, double next) {
+  // The id goes into the statement unquoted: anything but an integer is refused.
+  if (!IsIntegerText(id)) return false;
   CppSQLite3DB db;
   db.SetBusyWait(timing_.updateBusyWait);
   try {

@@ -1,1 +1,266 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <clocale>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scheduler/scheduler.h"
+#include "storage/cppsqlite3.h"
+#include "storage/database_files.h"
+#include "tests/support/test_database.h"
+
+namespace veltrane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TestDatabases;
+
+// Records queued ids; lets a test wait for them and react inside QueueSchedule.
+class RecordingQueue : public ScheduleQueue {
+ public:
+  bool QueueSchedule(const std::string& id) override {
+    {
+      std::lock_guard lock(mutex_);
+      ids_.push_back(id);
+    }
+    changed_.notify_all();
+    if (onQueue) onQueue(id);
+    return true;
+  }
+  std::vector<std::string> Ids() const {
+    std::lock_guard lock(mutex_);
+    return ids_;
+  }
+  bool WaitForCount(std::size_t count) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 30s, [&] { return ids_.size() >= count; });
+  }
+  std::function<void(const std::string&)> onQueue;
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> ids_;
+};
+
+class SchedulerTest : public ::testing::Test {
+ protected:
+  void AddSchedule(const std::string& id, const std::string& frequency, const std::string& time,
+                   const std::string& next) {
+    databases.Main("INSERT INTO schedule (id,name,subscription,frequency,time,next) VALUES (" +
+                   id + ",'Release','site'," + frequency + "," + time + "," + next + ")");
+  }
+  std::string NextOf(const std::string& id) const {
+    return databases.MainScalar("SELECT next FROM schedule WHERE id = " + id);
+  }
+
+  TestDatabases databases;
+  RecordingQueue queue;
+  ManualClock clock{45000.5};
+  CScheduler scheduler{queue, clock, databases.MainPath()};
+};
+
+TEST_F(SchedulerTest, NothingDueQueuesNothingAndWritesNothing) {
+  AddSchedule("1", "1", "0", "45000.5");  // due only once now has passed it
+  AddSchedule("2", "1", "0", "45100");
+  scheduler.PollSchedules();
+  EXPECT_TRUE(queue.Ids().empty());
+  EXPECT_EQ("45000.5", NextOf("1"));
+  EXPECT_EQ("45100.0", NextOf("2"));
+}
+
+TEST_F(SchedulerTest, FrequencyAndTimeAdvanceTheNextRunFromNow) {
+  struct Case {
+    std::string frequency, time, want;
+  };
+  const std::vector<Case> cases = {
+      {"1", "0.25", "45001.75"},   // a day and six hours from now, not tomorrow at 06:00
+      {"2", "0", "45007.5"},       // weekly
+      {"3", "0.5", "45031.0"},     // every 30 days
+      {"0", "0", "145000.5"},      // once: pushed 100000 days ahead
+      {"7", "0", "45000.5"},       // unknown code adds nothing: due again next poll
+      {"NULL", "NULL", "145000.5"} // NULL frequency and time read as 0
+  };
+  for (const Case& c : cases) {
+    databases.Main("DELETE FROM schedule");
+    AddSchedule("9", c.frequency, c.time, "44000");
+    scheduler.PollSchedules();
+    EXPECT_EQ(c.want, NextOf("9")) << "frequency " << c.frequency << " time " << c.time;
+  }
+  EXPECT_EQ(std::vector<std::string>(cases.size(), "9"), queue.Ids());
+}
+
+TEST_F(SchedulerTest, OneIdPerPollLongestDueFirst) {
+  AddSchedule("1", "1", "0", "44999");
+  AddSchedule("2", "1", "0", "44000");
+  AddSchedule("3", "1", "0", "44500");
+  for (int poll = 0; poll < 4; ++poll) scheduler.PollSchedules();
+  EXPECT_EQ((std::vector<std::string>{"2", "3", "1"}), queue.Ids());
+}
+
+TEST_F(SchedulerTest, RowWithNullIdNeverStarvesTheOthers) {
+  // A table where id may be NULL, as a hand-made database might have it.
+  databases.Main("DROP TABLE schedule;"
+                 "CREATE TABLE schedule (id INTEGER, name TEXT, subscription TEXT,"
+                 " frequency INTEGER, start_date INTEGER, end_date INTEGER, time REAL, next REAL)");
+  AddSchedule("NULL", "1", "0", "40000");
+  AddSchedule("'1 OR 1=1'", "1", "0", "40001");
+  AddSchedule("5", "1", "0", "44000");
+  scheduler.PollSchedules();
+  scheduler.PollSchedules();
+  EXPECT_EQ(std::vector<std::string>{"5"}, queue.Ids());
+  EXPECT_EQ("40000.0", databases.MainScalar("SELECT next FROM schedule WHERE id IS NULL"));
+  EXPECT_EQ("45001.5", NextOf("5"));
+}
+
+TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
+  // No table at all: the query fails and is retried later.
+  databases.Main("DROP TABLE schedule");
+  scheduler.PollSchedules();
+  EXPECT_TRUE(queue.Ids().empty());
+
+  // No db directory: the open fails, the scheduler is still usable.
+  CScheduler homeless(queue, clock, databases.Directory() + "/missing/vt.dat");
+  homeless.PollSchedules();
+  EXPECT_FALSE(homeless.UpdateNextRun("1", 45001));
+  EXPECT_TRUE(queue.Ids().empty());
+}
+
+TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
+  AddSchedule("1", "1", "0.25", "44000.25");
+  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "de_DE.UTF-8"));
+  scheduler.PollSchedules();
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
+  EXPECT_EQ("45001.75", NextOf("1"));
+}
+
+// Holds an exclusive lock on a database file until released or destroyed.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::string& path) {
+    sqlite3_open(path.c_str(), &connection_);
+    locked_ = sqlite3_exec(connection_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  ~WriteLock() { sqlite3_close(connection_); }
+  bool Locked() const { return locked_; }
+  void ReleaseAfter(std::chrono::milliseconds delay) {
+    releaser_ = std::jthread([this, delay] {
+      std::this_thread::sleep_for(delay);
+      sqlite3_exec(connection_, "COMMIT", nullptr, nullptr, nullptr);
+    });
+  }
+
+ private:
+  sqlite3* connection_ = nullptr;
+  bool locked_ = false;
+  std::jthread releaser_;
+};
+
+TEST_F(SchedulerTest, PollWaitsOutAShortLock) {
+  AddSchedule("1", "1", "0", "44000");
+  WriteLock lock(databases.MainPath());
+  ASSERT_TRUE(lock.Locked());
+  lock.ReleaseAfter(300ms);
+  scheduler.PollSchedules();
+  EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
+  EXPECT_EQ("45001.5", NextOf("1"));
+}
+
+TEST_F(SchedulerTest, UpdateRetriesWhileBusyAndLandsAfterTheLockGoes) {
+  AddSchedule("1", "1", "0", "44000");
+  SchedulerTiming impatient;
+  impatient.updateBusyWait = 20;  // each attempt gives up long before the lock goes
+  impatient.busyRetryPause = 10ms;
+  CScheduler retrying(queue, clock, databases.MainPath(), impatient);
+
+  WriteLock lock(databases.MainPath());
+  ASSERT_TRUE(lock.Locked());
+  lock.ReleaseAfter(500ms);
+  EXPECT_TRUE(retrying.UpdateNextRun("1", 45001.75));
+  EXPECT_EQ("45001.75", NextOf("1"));
+}
+
+TEST_F(SchedulerTest, UpdateGivesUpWhenTheRetryBudgetIsSpent) {
+  AddSchedule("1", "1", "0", "44000");
+  SchedulerTiming impatient;
+  impatient.updateBusyWait = 5;
+  impatient.busyRetryPause = 1ms;
+  impatient.busyRetryBudget = 3;
+  CScheduler retrying(queue, clock, databases.MainPath(), impatient);
+  {
+    WriteLock lock(databases.MainPath());
+    ASSERT_TRUE(lock.Locked());
+    EXPECT_FALSE(retrying.UpdateNextRun("1", 45001.75));
+  }
+  EXPECT_EQ("44000.0", NextOf("1"));  // left due, so a later poll queues it again
+  // The id is placed unquoted into SQL: anything but an integer is refused.
+  EXPECT_FALSE(scheduler.UpdateNextRun("1; DROP TABLE schedule", 1));
+  EXPECT_FALSE(scheduler.UpdateNextRun("", 1));
+  EXPECT_EQ("44000.0", NextOf("1"));
+}
+
+TEST_F(SchedulerTest, NextPollCountsFromTheStartOfThePoll) {
+  AddSchedule("1", "1", "0", "44000");
+  StopRequest stop;
+  // The poll takes five minutes of clock time and then asks the loop to end.
+  queue.onQueue = [&](const std::string&) {
+    clock.Advance(5.0 / 1440);
+    stop.Request();
+  };
+  scheduler.Run(stop);
+  EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
+  EXPECT_DOUBLE_EQ(45000.5 + CScheduler::kPollInterval, scheduler.NextPoll());
+}
+
+TEST_F(SchedulerTest, ThreadPollsAtOnceThenEveryMinuteAndSurvivesAMissingDirectory) {
+  // The thread starts before the database directory exists.
+  const std::string later = databases.Directory() + "/later";
+  const std::string path = later + "/db/vt.dat";
+  SchedulerTiming quick;
+  quick.idleSleep = 5ms;
+  auto stop = std::make_shared<StopRequest>();
+  CScheduler::Start(queue, clock, path, stop, quick);
+
+  std::filesystem::create_directories(later + "/db");
+  {
+    CppSQLite3DB db;
+    db.Open(path.c_str());
+    db.RunStatement(MainDatabaseSchema());
+    db.RunStatement(
+        "INSERT INTO schedule (id,frequency,time,next) VALUES (1,7,0,44000);"
+        "INSERT INTO schedule (id,frequency,time,next) VALUES (2,7,0,44001)");
+  }
+  // Frequency 7 adds no days, so each row stays due: each minute queues one id.
+  for (std::size_t count = 1; count <= 3; ++count) {
+    clock.Advance(1.0 / 1440);
+    ASSERT_TRUE(queue.WaitForCount(count)) << count;
+  }
+  stop->Request();
+  ASSERT_TRUE(stop->WaitFinished(30s));
+  const std::vector<std::string> ids = queue.Ids();
+  EXPECT_EQ("1", ids[0]);
+  EXPECT_EQ("2", ids[1]);
+}
+
+TEST(SchedulerThread, FirstPollRunsWithoutWaitingAMinute) {
+  TestDatabases databases;
+  databases.Main("INSERT INTO schedule (id,frequency,time,next) VALUES (3,1,0,44000)");
+  RecordingQueue queue;
+  ManualClock clock(45000.5);  // never advanced
+  auto stop = std::make_shared<StopRequest>();
+  CScheduler::Start(queue, clock, databases.MainPath(), stop);
+  EXPECT_TRUE(queue.WaitForCount(1));
+  stop->Request();
+  ASSERT_TRUE(stop->WaitFinished(30s));
+  EXPECT_EQ(std::vector<std::string>{"3"}, queue.Ids());
+}
+
+}  // namespace
+}  // namespace veltrane
