@@ -1,0 +1,79 @@
+// Job data loading (Part 5.2): the schedule row, the press release row and a
+// site's subscription and account rows, read into the JobState. Every load
+// opens its own connection, runs one query, reads the first row and closes.
+// Database errors become a false result; the press release and account errors
+// are shown in the message box first. Every error text also goes to the trace.
+// Runs on the user-interface thread; the loader holds references only.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "jobs/job_state.h"
+#include "platform/day_clock.h"
+#include "platform/message_box.h"
+#include "platform/trace.h"
+
+namespace veltrane {
+
+// The two database files a job reads.
+struct DatabasePaths {
+  std::string main;          // db/vt.dat: schedule, pressrelease, account, history
+  std::string subscription;  // db/subscription2.dat: subscription
+};
+
+// MainDatabasePath() and SubscriptionDatabasePath(): the files beside the program.
+DatabasePaths ProgramDatabasePaths();
+
+// What LoadSite found. SiteUrl and SiteScript come from the subscription row,
+// UserName and Password from the account row; all four are cleared first, so
+// a missing row leaves them empty and never another site's.
+enum class SiteRows {
+  Loaded,               // both rows read
+  SubscriptionMissing,  // no subscription row; the account was not read
+  SubscriptionError,    // database error on the subscription; the account was not read
+  AccountMissing,       // subscription read, no account row
+  AccountError,         // subscription read, database error on the account
+};
+
+struct SiteLoad {
+  SiteRows rows = SiteRows::SubscriptionMissing;
+  std::string extraData;  // the subscription row's extra_data ("" without the row)
+  bool Loaded() const { return rows == SiteRows::Loaded; }
+  bool SubscriptionFound() const {
+    return rows == SiteRows::Loaded || rows == SiteRows::AccountMissing ||
+           rows == SiteRows::AccountError;
+  }
+};
+
+// The text shown and traced for a database error: the statement, CR LF, the
+// error code in decimal, " : ", the exception's message.
+std::string DatabaseErrorText(const std::string& statement, int code, const std::string& message);
+
+class JobDataLoader {
+ public:
+  JobDataLoader(DatabasePaths paths, MessageBox& messageBox, TraceSink& trace,
+                const Clock& clock = DefaultClock())
+      : paths_(std::move(paths)), messageBox_(messageBox), trace_(trace), clock_(clock) {}
+
+  // True when the schedule row exists and was read: PressReleaseName is then
+  // overwritten and PendingSites refilled. The id goes into SQL unquoted.
+  bool LoadSchedule(JobState& state, const std::string& scheduleId);
+
+  // True when the press release row exists and was read; every press release
+  // field is then overwritten. ReleaseDate is today's day number when NULL.
+  bool LoadPressRelease(JobState& state, const std::string& name);
+
+  // Reads the site's subscription row, then its account row.
+  SiteLoad LoadSite(JobState& state, const std::string& siteName);
+
+ private:
+  void ReportError(const std::string& statement, int code, const char* message, bool show);
+
+  DatabasePaths paths_;
+  MessageBox& messageBox_;
+  TraceSink& trace_;
+  const Clock& clock_;
+};
+
+}  // namespace veltrane

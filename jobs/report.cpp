@@ -1,0 +1,123 @@
+#include "jobs/report.h"
+
+#include "jobs/job_data.h"
+#include "jobs/locale_dates.h"
+#include "platform/number_text.h"
+#include "storage/cppsqlite3.h"
+
+namespace veltrane {
+namespace {
+
+bool NeedsQuotes(const std::string& entry) {
+  for (const char c : entry) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 1 && byte <= 32) || c == '"' || c == ',') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string QuoteSql(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size());
+  for (const char c : text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted;
+}
+
+std::string ReportStatus(const std::vector<std::string>& completedSites,
+                         const std::vector<std::string>& failedSites) {
+  if (failedSites.empty()) return "Success";
+  return completedSites.empty() ? "Failed" : "Partial";
+}
+
+std::string CommaText(const std::vector<std::string>& entries) {
+  if (entries.size() == 1 && entries[0].empty()) return "\"\"";
+  std::string text;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i > 0) text += ',';
+    const std::string& entry = entries[i];
+    if (!NeedsQuotes(entry)) {
+      text += entry;
+      continue;
+    }
+    text += '"';
+    for (const char c : entry) {
+      text += c;
+      if (c == '"') text += '"';
+    }
+    text += '"';
+  }
+  return text;
+}
+
+std::string SiteListValue(const std::vector<std::string>& completedSites,
+                          const std::vector<std::string>& failedSites) {
+  std::string value = CommaText(completedSites);
+  if (!failedSites.empty()) value += "," + CommaText(failedSites);
+  return value;
+}
+
+std::string BuildReportText(const std::string& pressReleaseName, const std::string& reportTime,
+                            const std::vector<std::string>& completedSites,
+                            const std::vector<std::string>& failedSites,
+                            const std::vector<std::string>& failedReasons) {
+  std::string report;
+  const auto line = [&report](const std::string& text) { report += text + "\r\n"; };
+  line("PR Scheduled Submission Report");
+  line("-----------------------------");
+  line("");
+  line("Press Release : " + pressReleaseName);
+  line("Report Time   : " + reportTime);
+  line("");
+  line("Complete submission : ");
+  for (const std::string& site : completedSites) line(" - " + site);
+  if (!failedSites.empty()) {
+    line("");
+    line("Failed submission : ");
+    for (std::size_t i = 0; i < failedSites.size(); ++i) {
+      const std::string reason = i < failedReasons.size() ? failedReasons[i] : std::string();
+      line(" - " + failedSites[i] + " (" + reason + ")");
+    }
+  }
+  return report;
+}
+
+std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
+                               const std::string& status, const std::string& report,
+                               const std::string& siteList) {
+  return "INSERT INTO history (name,time,status,content,subscription) VALUES ('" +
+         QuoteSql(pressReleaseName) + "','" + timeValue + "','" + QuoteSql(status) + "','" +
+         QuoteSql(report) + "','" + QuoteSql(siteList) + "')";
+}
+
+bool SaveReport(const JobState& state, const std::string& mainDatabasePath,
+                MessageBox& messageBox, TraceSink& trace, const Clock& clock) {
+  const std::string siteList = SiteListValue(state.CompletedSites, state.FailedSites);
+  const std::string report =
+      BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
+                      state.CompletedSites, state.FailedSites, state.FailedReasons);
+  const std::string status = ReportStatus(state.CompletedSites, state.FailedSites);
+  std::string statement;
+  try {
+    CppSQLite3DB db;
+    db.Open(mainDatabasePath.c_str());
+    statement = BuildHistoryInsert(state.PressReleaseName, LocaleNumberText(clock.Now()), status,
+                                   report, siteList);
+    db.RunStatement(statement.c_str());
+    return true;
+  } catch (const CppSQLite3Exception& error) {
+    if (statement.empty())  // the open failed: show the statement all the same
+      statement = BuildHistoryInsert(state.PressReleaseName, LocaleNumberText(clock.Now()), status,
+                                     report, siteList);
+    const std::string text = DatabaseErrorText(statement, error.Code(), error.Message());
+    messageBox.ShowMessage(text);
+    trace.TraceLine(text);
+    return false;
+  }
+}
+
+}  // namespace veltrane

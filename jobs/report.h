@@ -1,0 +1,57 @@
+// The submission report and its history row (Part 5.3). The text builders
+// are pure; SaveReport reads the clock twice (report time, then time value),
+// opens db/vt.dat on its own connection, inserts one row and closes. A
+// database error is shown in the message box, traced, and gives false.
+// Runs on the user-interface thread, at the end of a job.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobs/job_state.h"
+#include "platform/day_clock.h"
+#include "platform/message_box.h"
+#include "platform/trace.h"
+
+namespace veltrane {
+
+// A copy of the text with every single quote doubled.
+std::string QuoteSql(std::string_view text);
+
+// "Success" when no site failed (no sites at all included), "Failed" when at
+// least one site ran and every one failed, "Partial" otherwise.
+std::string ReportStatus(const std::vector<std::string>& completedSites,
+                         const std::vector<std::string>& failedSites);
+
+// The comma text of a list: entries joined by ","; an entry holding a blank, a
+// control character, a double quote or a comma is put between double quotes
+// with inner double quotes doubled; a list of one empty entry is `""`.
+std::string CommaText(const std::vector<std::string>& entries);
+
+// The history row's subscription value: CommaText(completed), then "," and
+// CommaText(failed) when a site failed.
+std::string SiteListValue(const std::vector<std::string>& completedSites,
+                          const std::vector<std::string>& failedSites);
+
+// The report, every line ending in CR LF: the seven lines of Part 5.3, one
+// " - " line per completed site; then, when a site failed, an empty line,
+// "Failed submission : " and one " - name (reason)" line per failed site.
+// failedReasons pairs with failedSites by index (a missing reason is empty).
+std::string BuildReportText(const std::string& pressReleaseName, const std::string& reportTime,
+                            const std::vector<std::string>& completedSites,
+                            const std::vector<std::string>& failedSites,
+                            const std::vector<std::string>& failedReasons);
+
+// The INSERT INTO history statement; the time value goes in unquoted.
+std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
+                               const std::string& status, const std::string& report,
+                               const std::string& siteList);
+
+// Builds the report from PressReleaseName, CompletedSites, FailedSites and
+// FailedReasons and inserts the history row into the database at
+// mainDatabasePath. True when the insert ran.
+bool SaveReport(const JobState& state, const std::string& mainDatabasePath,
+                MessageBox& messageBox, TraceSink& trace, const Clock& clock = DefaultClock());
+
+}  // namespace veltrane
