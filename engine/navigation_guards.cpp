@@ -1,0 +1,34 @@
+#include "engine/navigation_guards.h"
+
+#include <array>
+
+#include "platform/text_lists.h"
+
+namespace veltrane {
+
+bool RefusedMediaAddress(std::string_view url) {
+  static constexpr std::array<std::string_view, 5> kRefused = {".swf", ".jpg", ".gif", ".png",
+                                                               ".jpeg"};
+  const std::string lower = LowerAscii(url);
+  for (std::string_view ending : kRefused) {
+    if (lower.find(ending) != std::string::npos) return true;
+  }
+  return false;
+}
+
+void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel) {
+  panel2.Show();
+  if (RefusedMediaAddress(url)) cancel = true;
+}
+
+void BrowserNewWindow2(bool& cancel) { cancel = true; }
+
+void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
+                          bool& cancel) {
+  trace.TraceLine("Error while navigate " + url + " code:" + std::to_string(statusCode));
+  cancel = false;
+}
+
+void BrowserProgressChange(int, int) {}
+
+}  // namespace veltrane

@@ -1,0 +1,34 @@
+// The browser window's handlers for the control's navigation events other than
+// document-complete: media addresses are refused, pop-ups are never opened,
+// navigation errors are only traced, and every navigation shows the loading
+// indicator. Plain functions over plain values; user-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "browser/loading_indicator.h"
+#include "platform/trace.h"
+
+namespace veltrane {
+
+// True when the address, lower-cased (ASCII letters only), contains one of
+// ".swf", ".jpg", ".gif", ".png" or ".jpeg" anywhere, query included.
+bool RefusedMediaAddress(std::string_view url);
+
+// Shows Panel2; sets cancel for media addresses and otherwise leaves it as it came.
+void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel);
+
+// Always cancels: no window is ever opened.
+void BrowserNewWindow2(bool& cancel);
+
+// Traces "Error while navigate <url> code:<statusCode>" and leaves the error
+// to the browser's own handling (cancel false).
+void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
+                          bool& cancel);
+
+// Progress is not shown anywhere.
+void BrowserProgressChange(int progress, int progressMax);
+
+}  // namespace veltrane
