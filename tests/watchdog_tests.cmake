@@ -1,0 +1,2 @@
+veltrane_test(watchdog_test watchdog_test.cpp)
+target_link_libraries(watchdog_test PRIVATE veltrane_watchdog)
