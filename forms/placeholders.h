@@ -1,0 +1,23 @@
+// Placeholder substitution (Part 7.2): the 34 "$$name$$" placeholders of a
+// form value replaced by the running job's values. Reads the JobState and the
+// current C locale (short date, weekday and month names); changes nothing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "jobs/job_state.h"
+
+namespace veltrane {
+
+// Applies the 34 rows in order; each row makes one pass over the whole current
+// text, finds its placeholder with A-Z case ignored and continues behind each
+// inserted value, so a later row expands values inserted by earlier ones.
+std::string SubstitutePlaceholders(const JobState& state, std::string_view text);
+
+// Replaces every occurrence of `placeholder` (A-Z case ignored) with `value`,
+// searching on behind each inserted value.
+std::string ReplaceIgnoringCase(std::string_view text, std::string_view placeholder,
+                                std::string_view value);
+
+}  // namespace veltrane

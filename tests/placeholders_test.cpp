@@ -1,0 +1,201 @@
+// SubstitutePlaceholders (Part 7.2): every row, letter case, the expansion
+// order rule and the release-date formats of the locale.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "forms/placeholders.h"
+
+namespace veltrane {
+namespace {
+
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) {
+    previous_ = std::setlocale(LC_ALL, nullptr);
+    ok_ = std::setlocale(LC_ALL, name) != nullptr;
+  }
+  ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string previous_;
+  bool ok_ = false;
+};
+
+JobState DistinctValues() {
+  JobState state;
+  state.CompanyName = "<company>";
+  state.ContactPerson = "<person>";
+  state.Email = "<email>";
+  state.Website = "<website>";
+  state.Country = "<country>";
+  state.PhoneNumber = "<phone>";
+  state.Fax = "<fax>";
+  state.StreetAddress = "<street>";
+  state.City = "<city>";
+  state.State = "<state>";
+  state.ZipCode = "<zip>";
+  state.UserName = "<user>";
+  state.Password = "<password>";
+  state.Headline = "<headline>";
+  state.Summary = "<summary>";
+  state.KeywordsComma = "<k,comma>";
+  state.KeywordsSpace = "<k space>";
+  state.NewsBody = "<body>";
+  state.NewsBodyHtml = "<bodyhtml>";
+  state.AboutCompany = "<about>";
+  state.ContactDetail = "<detail>";
+  state.FullText = "<full>";
+  state.Category = "<category>";
+  state.ReleaseDate = 45000;  // Wednesday, 15 March 2023
+  return state;
+}
+
+TEST(PlaceholdersTest, EveryRow) {
+  ScopedLocale locale("C");
+  const JobState state = DistinctValues();
+  struct Case {
+    const char* placeholder;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"$$company_name$$", "<company>"},
+      {"$$company$$", "<company>"},
+      {"$$contact_person$$", "<person>"},
+      {"$$author$$", "<person>"},
+      {"$$email$$", "<email>"},
+      {"$$website$$", "<website>"},
+      {"$$country$$", "<country>"},
+      {"$$phonenumber$$", "<phone>"},
+      {"$$fax$$", "<fax>"},
+      {"$$phone$$", "<phone>"},
+      {"$$street_address$$", "<street>"},
+      {"$$address$$", "<street>"},
+      {"$$city$$", "<city>"},
+      {"$$state$$", "<state>"},
+      {"$$zipcode$$", "<zip>"},
+      {"$$username$$", "<user>"},
+      {"$$password$$", "<password>"},
+      {"$$headline$$", "<headline>"},
+      {"$$summary$$", "<summary>"},
+      {"$$keyword$$", "<k,comma>"},
+      {"$$news_body$$", "<body>"},
+      {"$$news_body_HTML$$", "<bodyhtml>"},
+      {"$$content$$", "<body>"},
+      {"$$about_company$$", "<about>"},
+      {"$$contact_detail$$", "<detail>"},
+      {"$$pressrelease$$", "<full>"},
+      {"$$release_date$$", "03/15/23"},
+      {"$$keyword_space$$", "<k space>"},
+      {"$$RELEASE_DATE_DATE_INTEGER$$", "15"},
+      {"$$RELEASE_DATE_DATE_STRING$$", "Wednesday"},
+      {"$$RELEASE_DATE_MONTH_INTEGER$$", "03"},
+      {"$$RELEASE_DATE_MONTH_STRING$$", "March"},
+      {"$$RELEASE_DATE_YEAR$$", "2023"},
+      {"$$CATEGORY$$", "<category>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.value, SubstitutePlaceholders(state, c.placeholder)) << c.placeholder;
+    EXPECT_EQ(std::string("[") + c.value + "][" + c.value + "]",
+              SubstitutePlaceholders(state, std::string("[") + c.placeholder + "][" +
+                                                c.placeholder + "]"))
+        << c.placeholder;
+  }
+}
+
+TEST(PlaceholdersTest, AnyLetterCase) {
+  const JobState state = DistinctValues();
+  EXPECT_EQ("<company>", SubstitutePlaceholders(state, "$$COMPANY_NAME$$"));
+  EXPECT_EQ("<email>", SubstitutePlaceholders(state, "$$eMaIl$$"));
+  EXPECT_EQ("<bodyhtml>", SubstitutePlaceholders(state, "$$NEWS_BODY_html$$"));
+  EXPECT_EQ("<category>", SubstitutePlaceholders(state, "$$category$$"));
+  EXPECT_EQ("Hi <person>, keep CASE", SubstitutePlaceholders(state, "Hi $$Author$$, keep CASE"));
+}
+
+TEST(PlaceholdersTest, OtherTextsStayAsWritten) {
+  const JobState state = DistinctValues();
+  for (const char* text : {"", "plain text", "$$unknown$$", "$$country", "$country$", "$$ email$$",
+                           "$$$", "caf\xC3\xA9 $$"})
+    EXPECT_EQ(text, SubstitutePlaceholders(state, text)) << text;
+  EXPECT_EQ("$<city>$", SubstitutePlaceholders(state, "$$$city$$$"));
+}
+
+TEST(PlaceholdersTest, LaterRowExpandsAnInsertedValue) {
+  JobState state = DistinctValues();
+  state.CompanyName = "Acme $$email$$";  // row 1 inserts it, row 5 expands it
+  EXPECT_EQ("Acme <email>", SubstitutePlaceholders(state, "$$company_name$$"));
+}
+
+TEST(PlaceholdersTest, EarlierRowDoesNotExpandAnInsertedValue) {
+  JobState state = DistinctValues();
+  state.Headline = "About $$company$$";  // row 18 inserts it after row 2 ran
+  EXPECT_EQ("About $$company$$", SubstitutePlaceholders(state, "$$headline$$"));
+}
+
+TEST(PlaceholdersTest, ValueHoldingItsOwnPlaceholderIsNotSearchedAgain) {
+  JobState state = DistinctValues();
+  state.City = "$$city$$ $$CITY$$";
+  EXPECT_EQ("$$city$$ $$CITY$$ / $$city$$ $$CITY$$",
+            SubstitutePlaceholders(state, "$$city$$ / $$City$$"));
+}
+
+TEST(PlaceholdersTest, PhoneAndFax) {
+  const JobState state = DistinctValues();
+  EXPECT_EQ("<phone> <phone> <fax>",
+            SubstitutePlaceholders(state, "$$phone$$ $$phonenumber$$ $$fax$$"));
+}
+
+TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
+  JobState state;
+  state.FullText = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###";  // as LoadPressRelease composes it
+  EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###",
+            SubstitutePlaceholders(state, "$$pressrelease$$"));
+}
+
+TEST(PlaceholdersTest, NewsBodyHtmlAndKeywords) {
+  JobState state;
+  state.NewsBodyHtml = "one\r<BR>two";
+  state.KeywordsComma = "a,,c";
+  state.KeywordsSpace = "a  c";
+  EXPECT_EQ("one\r<BR>two|a,,c|a  c",
+            SubstitutePlaceholders(state, "$$news_body_HTML$$|$$keyword$$|$$keyword_space$$"));
+}
+
+TEST(PlaceholdersTest, ReleaseDateDayZeroUnderC) {
+  ScopedLocale locale("C");
+  JobState state;
+  state.ReleaseDate = 0;
+  EXPECT_EQ("30|12|1899|Saturday|December|12/30/99",
+            SubstitutePlaceholders(state,
+                                   "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
+                                   "$$RELEASE_DATE_YEAR$$|$$RELEASE_DATE_DATE_STRING$$|"
+                                   "$$RELEASE_DATE_MONTH_STRING$$|$$release_date$$"));
+}
+
+TEST(PlaceholdersTest, LeapDayUnderGermanLocale) {
+  ScopedLocale locale("de_DE.UTF-8");
+  if (!locale.ok()) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  JobState state;
+  state.ReleaseDate = 36585;  // Tuesday, 29 February 2000
+  EXPECT_EQ("29|02|2000|Dienstag|Februar|29.02.2000",
+            SubstitutePlaceholders(state,
+                                   "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
+                                   "$$RELEASE_DATE_YEAR$$|$$RELEASE_DATE_DATE_STRING$$|"
+                                   "$$RELEASE_DATE_MONTH_STRING$$|$$release_date$$"));
+}
+
+TEST(PlaceholdersTest, LeapDayUnderC) {
+  ScopedLocale locale("C");
+  JobState state;
+  state.ReleaseDate = 36585;
+  EXPECT_EQ("Tuesday 29 February 2000 (02/29/00)",
+            SubstitutePlaceholders(state,
+                                   "$$RELEASE_DATE_DATE_STRING$$ $$RELEASE_DATE_DATE_INTEGER$$ "
+                                   "$$RELEASE_DATE_MONTH_STRING$$ $$RELEASE_DATE_YEAR$$ "
+                                   "($$release_date$$)"));
+}
+
+}  // namespace
+}  // namespace veltrane

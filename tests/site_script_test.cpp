@@ -1,0 +1,165 @@
+// Site-script parsing, LoadStep, IsLastStep and integer reading (Part 6.1).
+#include <gtest/gtest.h>
+
+#include "engine/site_script.h"
+
+namespace veltrane {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(SiteScriptTest, StepLinesInOrderWithTrimmedKeysAndValues) {
+  const char* script =
+      "[STEP1]\r\n"
+      "  title  =  Hello world  \r\n"
+      "\tAPP-FormPos=0\r\n"
+      "APP-SubmitButtonValue=Send\r\n";
+  EXPECT_EQ((Lines{"title=Hello world", "APP-FormPos=0", "APP-SubmitButtonValue=Send"}),
+            StepLines(script, 1));
+}
+
+TEST(SiteScriptTest, LineBreaksOfEveryKind) {
+  EXPECT_EQ((Lines{"a=1", "b=2", "c=3"}), StepLines("[STEP1]\na=1\rb=2\r\nc=3", 1));
+}
+
+TEST(SiteScriptTest, ValuesKeepFurtherEqualsSigns) {
+  EXPECT_EQ(Lines{"APP-GotoLink=http://x.test/a?b=1&c=2"},
+            StepLines("[STEP1]\nAPP-GotoLink = http://x.test/a?b=1&c=2", 1));
+}
+
+TEST(SiteScriptTest, CommentsAndLinesBeforeFirstSectionHaveNoEffect) {
+  const char* script =
+      "a=before\n"
+      "; [STEP1]\n"
+      "[STEP1]\n"
+      ";b=commented\n"
+      "   ; c=indented comment\n"
+      "\n"
+      "d=4\n";
+  EXPECT_EQ(Lines{"d=4"}, StepLines(script, 1));
+}
+
+TEST(SiteScriptTest, SectionNamesIgnoreCaseAndBlanksInBrackets) {
+  EXPECT_EQ(Lines{"a=1"}, StepLines("[step1]\na=1", 1));
+  EXPECT_EQ(Lines{"a=1"}, StepLines("[ Step1 ]\na=1", 1));
+  EXPECT_EQ(Lines{"a=1"}, StepLines("  [STEP1]  \na=1", 1));
+}
+
+TEST(SiteScriptTest, LeadingZeroNeverNamesAStep) {
+  EXPECT_TRUE(StepLines("[STEP01]\na=1", 1).empty());
+  EXPECT_TRUE(IsLastStep("[STEP1]\na=1\n[STEP02]\nb=2", 1));
+}
+
+TEST(SiteScriptTest, LastOfDuplicatedSectionsWins) {
+  const char* script = "[STEP2]\na=first\nx=1\n[STEP1]\nq=0\n[step2]\na=second\n";
+  EXPECT_EQ(Lines{"a=second"}, StepLines(script, 2));
+}
+
+TEST(SiteScriptTest, EmptyLastDuplicateHidesEarlierSection) {
+  const char* script = "[STEP1]\na=1\n[STEP2]\nb=2\n[STEP2]\n; nothing\n";
+  EXPECT_TRUE(StepLines(script, 2).empty());
+  EXPECT_TRUE(IsLastStep(script, 1));
+}
+
+TEST(SiteScriptTest, DuplicatedKeyGivesTwoLinesWithTheLaterValue) {
+  EXPECT_EQ((Lines{"name=second", "other=x", "NAME=second"}),
+            StepLines("[STEP1]\nname=first\nother=x\nNAME=second", 1));
+}
+
+TEST(SiteScriptTest, LinesWithoutKeyAreSkipped) {
+  EXPECT_EQ((Lines{"a=1", "b="}), StepLines("[STEP1]\njust text\na=1\n=orphan\nb=", 1));
+}
+
+TEST(SiteScriptTest, MissingSectionGivesEmptyStep) {
+  EXPECT_TRUE(StepLines("", 1).empty());
+  EXPECT_TRUE(StepLines("[STEP2]\na=1", 1).empty());
+  EXPECT_TRUE(StepLines("[STEP1]\na=1", 0).empty());
+}
+
+TEST(SiteScriptTest, IsLastStepLooksAtTheNextSection) {
+  const char* script = "[STEP1]\na=1\n[STEP2]\nb=2\n[STEP3]\n\n;only a comment\n";
+  EXPECT_FALSE(IsLastStep(script, 1));
+  EXPECT_TRUE(IsLastStep(script, 2));  // STEP3 has no line
+  EXPECT_TRUE(IsLastStep(script, 3));
+  EXPECT_TRUE(IsLastStep("", 0));
+  EXPECT_FALSE(IsLastStep("[STEP1]\nx=1", 0));
+}
+
+TEST(SiteScriptTest, KeylessLineMakesSectionPresentButStepEmpty) {
+  const char* script = "[STEP1]\na=1\n[STEP2]\nno equals sign here\n";
+  EXPECT_FALSE(IsLastStep(script, 1));
+  EXPECT_TRUE(StepLines(script, 2).empty());
+}
+
+TEST(SiteScriptTest, LoadStepReplacesStepValues) {
+  JobState state;
+  state.SiteScript = "[STEP1]\na=1\n[STEP2]\nb=2";
+  state.StepValues = {"old=1"};
+  LoadStep(state, 2);
+  EXPECT_EQ(Lines{"b=2"}, state.StepValues);
+  LoadStep(state, 5);
+  EXPECT_TRUE(state.StepValues.empty());
+  EXPECT_FALSE(IsLastStep(state, 1));
+  EXPECT_TRUE(IsLastStep(state, 2));
+}
+
+TEST(ParsedScriptTest, ValueLookupIgnoresCaseAndTakesLastOccurrence) {
+  const ParsedScript script("[Step1]\nKey=one\nkey=two\n[other]\nkey=three");
+  EXPECT_EQ("two", script.Value("STEP1", "KEY"));
+  EXPECT_EQ("three", script.Value("OTHER", "key"));
+  EXPECT_EQ("", script.Value("STEP1", "missing"));
+  EXPECT_EQ("", script.Value("missing", "key"));
+}
+
+TEST(ReadScriptIntegerTest, Cases) {
+  struct Case {
+    const char* text;
+    int value;
+  };
+  const Case cases[] = {
+      {"0", 0},        {"1", 1},         {"12", 12},          {"-1", -1},
+      {"+7", 7},       {"007", 7},       {"2abc", 2},         {"1a", 1},
+      {"abc", 0},      {"", 0},          {"   3", 3},          {"3 4", 3},
+      {"-", 0},        {"+", 0},         {"-x", 0},           {"$1F", 31},
+      {"x10", 16},     {"X10", 16},      {"0x1f", 31},        {"0X1F", 31},
+      {"$", 0},        {"0x", 0},        {"$1G", 1},          {"$FFFFFFFF", -1},
+      {"-$10", 0},     {"1.5", 1},       {"2147483647", 2147483647},
+      {"99999999999", 2147483647},       {"-2147483648", -2147483647 - 1},
+      {"-99999999999", -2147483647 - 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.value, ReadScriptInteger(c.text)) << '"' << c.text << '"';
+}
+
+TEST(FormPositionTest, FromStepValues) {
+  EXPECT_EQ(-1, FormPosition({}));
+  EXPECT_EQ(-1, FormPosition({"APP-FormPos="}));
+  EXPECT_EQ(-1, FormPosition({"APP-FormPos=-1"}));
+  EXPECT_EQ(0, FormPosition({"APP-FormPos=0"}));
+  EXPECT_EQ(1, FormPosition({"APP-FormPos=1b"}));
+  EXPECT_EQ(0, FormPosition({"APP-FormPos=form"}));  // letters only: form 0
+  EXPECT_EQ(2, FormPosition({"app-formpos=2"}));     // lookups ignore case
+  EXPECT_EQ(3, FormPosition({"APP-FormPos=3", "APP-FormPos=4"}));
+}
+
+TEST(FormPositionTest, ThroughTheScript) {
+  JobState state;
+  state.SiteScript = "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
+  LoadStep(state, 1);
+  EXPECT_EQ(1, FormPosition(state.StepValues));
+  EXPECT_EQ(0, WaitForRedirectValue(state.StepValues));
+  LoadStep(state, 2);
+  EXPECT_EQ(-1, FormPosition(state.StepValues));
+  EXPECT_EQ(1, WaitForRedirectValue(state.StepValues));
+}
+
+TEST(WaitForRedirectTest, Values) {
+  EXPECT_EQ(0, WaitForRedirectValue({}));
+  EXPECT_EQ(0, WaitForRedirectValue({"APP-WaitForRedirect="}));
+  EXPECT_EQ(1, WaitForRedirectValue({"APP-WaitForRedirect=1"}));
+  EXPECT_EQ(1, WaitForRedirectValue({"APP-WaitForRedirect=01"}));
+  EXPECT_EQ(0, WaitForRedirectValue({"APP-WaitForRedirect=yes"}));
+  EXPECT_EQ(16, WaitForRedirectValue({"APP-WaitForRedirect=$10"}));
+}
+
+}  // namespace
+}  // namespace veltrane
