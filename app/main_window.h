@@ -1,0 +1,87 @@
+// TForm1: the main window. It shows the service's status, owns the tray icon,
+// and once a second hands the oldest queued schedule id to the browser window
+// while no job runs. QueueSchedule may be called from any thread (the
+// schedule thread); everything else runs on the user-interface thread.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/tray_icon.h"
+#include "jobs/submission_window.h"
+#include "platform/message_box.h"
+#include "platform/ui_timer.h"
+#include "scheduler/schedule_queue.h"
+
+namespace veltrane {
+
+struct MainWindowTiming {
+  unsigned timer1Ms = 1000;  // queue check
+  unsigned timer2Ms = 500;   // the one-off trip to the tray after start
+};
+
+class TForm1 : public ScheduleQueue {
+ public:
+  // `startThreads` runs once, when the window is first shown (the program
+  // starts the schedule thread and the watchdog there). `onClosed` runs when
+  // the window is closed by "Unload" (the program ends its main loop there).
+  TForm1(SubmissionWindow& form2, MessageBox& errors, std::function<void(TForm1&)> startThreads,
+         std::function<void()> onClosed, MainWindowTiming timing = {});
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  bool QueueSchedule(const std::string& id) override;
+  std::string TakeNextSchedule();
+  std::size_t PendingCount();
+
+  // True while a submission job is being started or runs; written by the job.
+  bool Busy = false;
+
+  void Show();
+
+  // Event handlers.
+  void FormShow();
+  void Timer1Timer();
+  void Timer2Timer();
+  void Button1Click();  // "Close": to the tray
+  void Button3Click();  // "View": the browser window into sight
+  void Restore1Click();
+  void Unload1Click();  // ends the program
+  void TrayIcon1Restore();
+  void MinimizeApplication();
+
+  GtkWindow* Window() const { return GTK_WINDOW(window_); }
+  TTrayIcon& TrayIcon1() { return *tray_; }
+  std::string ScheduleText() const;  // the text of lSchedule
+  bool Timer2Enabled() const { return timer2_->Enabled(); }
+
+ private:
+  void BuildWindow();
+  template <typename Handler>
+  void Guarded(Handler&& handler);
+
+  SubmissionWindow& form2_;
+  MessageBox& errors_;
+  std::function<void(TForm1&)> startThreads_;
+  std::function<void()> onClosed_;
+
+  std::list<std::string> PendingSchedules;
+  std::mutex PendingLock;
+
+  GtkWidget* window_ = nullptr;
+  GtkWidget* lSchedule_ = nullptr;
+  GtkWidget* popupMenu1_ = nullptr;
+  std::unique_ptr<TTrayIcon> tray_;
+  std::unique_ptr<UiTimer> timer1_;
+  std::unique_ptr<UiTimer> timer2_;
+  bool shown_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace veltrane

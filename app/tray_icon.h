@@ -1,0 +1,59 @@
+// TTrayIcon: the notification-area icon over GtkStatusIcon (XEmbed tray). It
+// holds the hint (tooltip, at most 63 characters), the index of one of two
+// images, whether it is in the tray, and the popup menu. A double click of any
+// button restores the application; releasing the right button pops the menu
+// up. Minimize/Restore hide and bring back the application's main window and
+// its taskbar entry. User-interface thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+
+namespace veltrane {
+
+class TTrayIcon {
+ public:
+  static constexpr std::size_t kMaxHint = 63;
+
+  // `mainWindow` is the window Minimize and Restore act on; `menu` is popped up
+  // on a right-button release. Both stay owned by the caller.
+  TTrayIcon(GtkWindow* mainWindow, GtkMenu* menu);
+  ~TTrayIcon();
+  TTrayIcon(const TTrayIcon&) = delete;
+  TTrayIcon& operator=(const TTrayIcon&) = delete;
+
+  void SetHint(const std::string& text);
+  const std::string& Hint() const { return hint_; }
+  void SetIconIndex(int index);
+  int IconIndex() const { return iconIndex_; }
+  void SetVisible(bool visible);
+  bool Visible() const { return visible_; }
+
+  void Minimize();
+  void Restore();
+
+  // Fired at the end of Restore().
+  std::function<void()> OnRestore;
+
+  // What the tray's mouse messages do.
+  void DoDblClick() { Restore(); }
+  void DoMouseUp(guint button);
+  void ShowMenu();
+
+ private:
+  GtkWindow* mainWindow_;
+  GtkMenu* menu_;
+  GtkStatusIcon* icon_ = nullptr;
+  GdkPixbuf* images_[2] = {nullptr, nullptr};
+  std::string hint_;
+  int iconIndex_ = 0;
+  bool visible_ = false;
+};
+
+// The two 16 x 16 tray images: 0 idle (a grey envelope), 1 running (the same
+// envelope in green with a send arrow). The caller owns the result.
+GdkPixbuf* DrawTrayImage(int index);
+
+}  // namespace veltrane

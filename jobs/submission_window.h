@@ -1,0 +1,20 @@
+// What the main window needs of the browser window (TForm2): start a job for
+// a schedule id, and place the window off screen or in view. UI thread only.
+#pragma once
+
+#include <string>
+
+namespace veltrane {
+
+class SubmissionWindow {
+ public:
+  virtual ~SubmissionWindow() = default;
+  // True when the job started (or already finished, having no sites).
+  virtual bool StartSubmission(const std::string& scheduleId) = 0;
+  // Stay on top, move to left -10000 and show: visible to the system, out of sight.
+  virtual void ShowOffScreen() = 0;
+  // Brings the window into sight at the given left edge; top and size stay.
+  virtual void MoveToLeft(int left) = 0;
+};
+
+}  // namespace veltrane

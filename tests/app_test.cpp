@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "tests/support/temp_dir.h"
+
+namespace veltrane {
+namespace {
+
+// Spins the main loop until `done` holds or a generous bound passes.
+template <typename Predicate>
+bool SpinUntil(Predicate done, std::chrono::seconds bound = std::chrono::seconds(20)) {
+  const auto end = std::chrono::steady_clock::now() + bound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+  }
+  return true;
+}
+
+// The browser window as the main window sees it.
+class FakeForm2 : public SubmissionWindow {
+ public:
+  bool StartSubmission(const std::string& id) override {
+    started.push_back(id);
+    if (form1 && keepBusy) form1->Busy = true;
+    return id.rfind("bad", 0) != 0;
+  }
+  void ShowOffScreen() override { ++shownOffScreen; }
+  void MoveToLeft(int left) override { movedTo.push_back(left); }
+
+  TForm1* form1 = nullptr;
+  bool keepBusy = false;
+  std::vector<std::string> started;
+  std::vector<int> movedTo;
+  int shownOffScreen = 0;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("GDK_BACKEND", "x11", 1);
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs an X display (Xvfb)";
+  }
+  void SetUp() override { form2.form1 = &form1; }
+
+  // Timers far in the future: the tests call the handlers themselves.
+  FakeForm2 form2;
+  RecordingMessageBox errors;
+  int threadStarts = 0;
+  int closes = 0;
+  TForm1 form1{form2, errors, [this](TForm1&) { ++threadStarts; }, [this] { ++closes; },
+               MainWindowTiming{3600000, 3600000}};
+};
+
+TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
+  form2.keepBusy = true;
+  form1.Busy = true;
+  for (const char* id : {"1", "2", "3"}) form1.QueueSchedule(id);
+
+  form1.Timer1Timer();  // busy: nothing changes
+  EXPECT_TRUE(form2.started.empty());
+  EXPECT_EQ("Veltrane Service", form1.TrayIcon1().Hint());
+
+  for (const char* id : {"1", "2", "3"}) {
+    form1.Busy = false;  // the previous job ended
+    form1.Timer1Timer();
+    ASSERT_EQ(id, form2.started.back());
+    EXPECT_EQ(1, form1.TrayIcon1().IconIndex());
+    EXPECT_EQ("Veltrane Service :: Running a schedule ...", form1.TrayIcon1().Hint());
+    EXPECT_EQ("Submitting...", form1.ScheduleText());
+    form1.Timer1Timer();  // the job runs: the running display stays
+    EXPECT_EQ("Submitting...", form1.ScheduleText());
+  }
+  EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), form2.started);
+
+  form1.Busy = false;
+  form1.Timer1Timer();
+  EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
+  EXPECT_EQ("Veltrane Service :: Idle", form1.TrayIcon1().Hint());
+  EXPECT_EQ("Idle", form1.ScheduleText());
+}
+
+TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
+  form1.QueueSchedule("bad-1");
+  form1.QueueSchedule("2");
+  form1.Timer1Timer();
+  EXPECT_EQ(std::vector<std::string>{"bad-1"}, form2.started);
+  EXPECT_EQ("Idle", form1.ScheduleText());
+  EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
+  EXPECT_EQ(1u, form1.PendingCount());
+  form1.Timer1Timer();
+  EXPECT_EQ("2", form2.started.back());
+  EXPECT_EQ(0u, form1.PendingCount());
+  EXPECT_EQ("", form1.TakeNextSchedule());
+}
+
+TEST_F(MainWindowTest, HintsOfSixtyFourCharactersOrMoreAreIgnored) {
+  const std::string fits(63, 'h');
+  form1.TrayIcon1().SetHint(fits);
+  EXPECT_EQ(fits, form1.TrayIcon1().Hint());
+  form1.TrayIcon1().SetHint(std::string(64, 'x'));
+  EXPECT_EQ(fits, form1.TrayIcon1().Hint());
+}
+
+TEST_F(MainWindowTest, CloseSendsToTheTrayAndRestoreBringsTheWindowBack) {
+  form1.Show();
+  EXPECT_EQ(1, threadStarts);
+  EXPECT_EQ(1, form2.shownOffScreen);
+
+  form1.Button1Click();
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(form1.Window())));
+  EXPECT_TRUE(form1.TrayIcon1().Visible());
+  EXPECT_EQ(0, closes);
+
+  form1.TrayIcon1().DoDblClick();
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form1.Window())));
+  EXPECT_FALSE(form1.TrayIcon1().Visible());
+
+  // A close request from outside only sends it to the tray as well.
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(form1.Window()))));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(form1.Window())));
+  EXPECT_EQ(0, closes);
+
+  form1.Show();  // shown again: the start-up work is not repeated
+  EXPECT_EQ(1, threadStarts);
+}
+
+TEST_F(MainWindowTest, ViewBringsTheBrowserWindowToTheMainWindowsLeftEdge) {
+  form1.Show();
+  form1.Button3Click();
+  ASSERT_EQ(1u, form2.movedTo.size());
+  int left = 0, top = 0;
+  gtk_window_get_position(form1.Window(), &left, &top);
+  EXPECT_EQ(left, form2.movedTo[0]);
+}
+
+TEST_F(MainWindowTest, UnloadEndsTheProgramAlsoWhileAJobRuns) {
+  form1.Show();
+  form1.Busy = true;
+  form1.Unload1Click();
+  EXPECT_EQ(1, closes);
+  EXPECT_FALSE(form1.TrayIcon1().Visible());
+}
+
+TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
+  FakeForm2 otherForm2;
+  TForm1 quick(otherForm2, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
+  quick.Show();
+  ASSERT_TRUE(SpinUntil([&] { return quick.TrayIcon1().Visible(); }));
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(quick.Window())));
+  EXPECT_FALSE(quick.Timer2Enabled());  // once only
+}
+
+TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
+  struct ThrowingForm2 : FakeForm2 {
+    bool StartSubmission(const std::string&) override { throw std::runtime_error("boom"); }
+  } throwing;
+  TForm1 form(throwing, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
+  form.QueueSchedule("1");
+  form.QueueSchedule("2");
+  ASSERT_TRUE(SpinUntil([&] { return errors.texts.size() >= 2; }));
+  EXPECT_EQ("boom", errors.texts[0]);
+}
+
+TEST(SingleInstance, SecondLockOnTheSameFileIsRefusedUntilTheFirstGoes) {
+  testing::TempDir dir;
+  const std::string path = dir.File(SingleInstanceLock::kName);
+  {
+    SingleInstanceLock first(path);
+    ASSERT_TRUE(first.Acquired());
+    SingleInstanceLock second(path);
+    EXPECT_FALSE(second.Acquired());
+  }
+  SingleInstanceLock third(path);
+  EXPECT_TRUE(third.Acquired());
+  EXPECT_NE(std::string::npos, SingleInstanceLock::DefaultPath().find("VeltraneService.MUTEX"));
+}
+
+}  // namespace
+}  // namespace veltrane

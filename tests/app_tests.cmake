@@ -1,0 +1,2 @@
+veltrane_test(app_test app_test.cpp)
+target_link_libraries(app_test PRIVATE veltrane_app)
