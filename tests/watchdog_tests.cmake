@@ -1,2 +1,2 @@
-veltrane_test(watchdog_test watchdog_test.cpp)
+veltrane_test(watchdog_test watchdog_test.cpp KEYBOARD_FOCUS)
 target_link_libraries(watchdog_test PRIVATE veltrane_watchdog)
