@@ -48,7 +48,7 @@ std::string ParsedScript::Value(std::string_view sectionName, std::string_view k
 std::string StepSectionName(int n) { return "STEP" + std::to_string(n); }
 
 std::vector<std::string> StepLines(std::string_view script, int n) {
-  const ParsedScript parsed(script);  // "vtengine" in the specification
+  const ParsedScript parsed(script);
   const std::string name = StepSectionName(n);
   std::vector<std::string> lines;
   if (const ScriptSection* section = parsed.FindSection(name))
@@ -60,7 +60,7 @@ std::vector<std::string> StepLines(std::string_view script, int n) {
 void LoadStep(JobState& state, int n) { state.StepValues = StepLines(state.SiteScript, n); }
 
 bool IsLastStep(std::string_view script, int n) {
-  const ParsedScript parsed(script);  // "qrdengine" in the specification
+  const ParsedScript parsed(script);
   return !parsed.HasSection(StepSectionName(n + 1));
 }
 

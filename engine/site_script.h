@@ -1,4 +1,4 @@
-// Site scripts (Part 6.1): the ini-like step script of a site, parsed afresh
+// Site scripts: the ini-like step script of a site, parsed afresh
 // on every LoadStep and IsLastStep, and the reading of its integer values.
 // Plain text in, plain data out; no state kept between calls.
 #pragma once

@@ -1,4 +1,4 @@
-// Country and category choice (Part 7.3) over a drop-down list's option list:
+// Country and category choice over a drop-down list's option list:
 // one text per option, its value attribute, one blank and its displayed text,
 // in the list's order. Each operation gives an option index or -1. Plain data;
 // no page access.

@@ -1,4 +1,4 @@
-// Placeholder substitution (Part 7.2): the 34 "$$name$$" placeholders of a
+// Placeholder substitution: the 34 "$$name$$" placeholders of a
 // form value replaced by the running job's values. Reads the JobState and the
 // current C locale (short date, weekday and month names); changes nothing.
 #pragma once

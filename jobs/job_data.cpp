@@ -66,7 +66,7 @@ bool JobDataLoader::LoadPressRelease(JobState& state, const std::string& name) {
     CppSQLite3Query query = db.RunQuery(statement.c_str());
     if (query.AtEnd()) return false;
 
-    // Fields are assigned in the order of Part 5.2, so an error part-way keeps
+    // Fields are assigned in the order the columns are listed, so an error part-way keeps
     // exactly the fields read before it.
     const std::vector<std::string> contact = SplitLines(Text(query, "contact_data"));
     state.CompanyName = LookupValue(contact, "company_name");

@@ -1,4 +1,4 @@
-// Job data loading (Part 5.2): the schedule row, the press release row and a
+// Job data loading: the schedule row, the press release row and a
 // site's subscription and account rows, read into the JobState. Every load
 // opens its own connection, runs one query, reads the first row and closes.
 // Database errors become a false result; the press release and account errors

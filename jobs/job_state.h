@@ -1,5 +1,5 @@
 // JobState: the fields of the browser window TForm2 that hold the running job,
-// its press release values and its current site and step (Part 5.1), as plain
+// its press release values and its current site and step, as plain
 // data. The browser window owns one for the life of the program; the loaders,
 // the report, the script reader, the step engine and the form filler read and
 // write it on the user-interface thread only. Nothing here locks or frees.

@@ -1,4 +1,4 @@
-// The submission report and its history row (Part 5.3). The text builders
+// The submission report and its history row. The text builders
 // are pure; SaveReport reads the clock twice (report time, then time value),
 // opens db/vt.dat on its own connection, inserts one row and closes. A
 // database error is shown in the message box, traced, and gives false.
@@ -34,7 +34,7 @@ std::string CommaText(const std::vector<std::string>& entries);
 std::string SiteListValue(const std::vector<std::string>& completedSites,
                           const std::vector<std::string>& failedSites);
 
-// The report, every line ending in CR LF: the seven lines of Part 5.3, one
+// The report, every line ending in CR LF: the seven fixed lines, one
 // " - " line per completed site; then, when a site failed, an empty line,
 // "Failed submission : " and one " - name (reason)" line per failed site.
 // failedReasons pairs with failedSites by index (a missing reason is empty).

@@ -1,4 +1,4 @@
-// LoadSchedule, LoadPressRelease and LoadSite (Part 5.2) on real SQLite files.
+// LoadSchedule, LoadPressRelease and LoadSite on real SQLite files.
 #include <gtest/gtest.h>
 
 #include "jobs/job_data.h"

@@ -1,5 +1,5 @@
-# Tests of the job data, report, site scripts, placeholders and list choices
-# (issue 3): plain logic over SQLite files in temporary directories and text.
+# Tests of the job data, report, site scripts, placeholders and list choices:
+# plain logic over SQLite files in temporary directories and text.
 veltrane_test(job_data_test job_data_test.cpp)
 target_link_libraries(job_data_test PRIVATE veltrane_jobs)
 

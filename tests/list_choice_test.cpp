@@ -1,4 +1,4 @@
-// FindOption, ChooseCountry and ChooseCategory (Part 7.3).
+// FindOption, ChooseCountry and ChooseCategory.
 #include <gtest/gtest.h>
 
 #include "forms/list_choice.h"

@@ -1,4 +1,4 @@
-// SubstitutePlaceholders (Part 7.2): every row, letter case, the expansion
+// SubstitutePlaceholders: every row, letter case, the expansion
 // order rule and the release-date formats of the locale.
 #include <gtest/gtest.h>
 

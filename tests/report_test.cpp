@@ -1,4 +1,4 @@
-// Report text, site list, status and history insert (Part 5.3 with issue 3's
+// Report text, site list, status and history insert (with the
 // failed-submission section), under the C locale and a decimal-comma locale.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Site-script parsing, LoadStep, IsLastStep and integer reading (Part 6.1).
+// Site-script parsing, LoadStep, IsLastStep and integer reading.
 #include <gtest/gtest.h>
 
 #include "engine/site_script.h"
