@@ -1,0 +1,94 @@
+#include "forms/form_filling.h"
+
+#include <cstddef>
+
+#include "forms/list_choice.h"
+#include "forms/placeholders.h"
+#include "platform/text_lists.h"
+
+namespace veltrane {
+namespace {
+
+// The index chosen for a drop-down list by its raw step value.
+int ChooseSelectIndex(const FormElement& select, const std::string& raw, const JobState& state,
+                      TraceSink& trace) {
+  const std::vector<std::string> options = ListOptions(select);
+  // The keywords are recognised on the value before placeholders are
+  // replaced, since "$$category$$" is itself a placeholder.
+  const std::string keyword = LowerAscii(raw);
+  int index;
+  if (keyword == "$$country") {
+    index = ChooseCountry(options, state.Country);
+  } else if (keyword == "$$category$$") {
+    const std::string category = TrimBlanks(LookupValue(state.SiteCategories, state.CurrentSite));
+    index = ChooseCategory(options, category, trace);
+  } else {
+    index = FindOption(options, SubstitutePlaceholders(state, raw));
+  }
+  // Index 1 rather than none: most lists open with a "please choose" entry.
+  return index >= 0 ? index : 1;
+}
+
+}  // namespace
+
+ElementKind ClassifyElement(const FormElement& element) { return element.kind; }
+
+std::string DecodeLineBreaks(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '|' && i + 1 < text.size() && text[i + 1] == '|') {
+      decoded += "\r\n";
+      ++i;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+std::vector<std::string> ListOptions(const FormElement& select) {
+  std::vector<std::string> options;
+  options.reserve(select.options.size());
+  for (const SelectOption& option : select.options)
+    options.push_back(option.value + " " + option.text);
+  return options;
+}
+
+std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
+                                     std::string_view key) {
+  for (const std::string& line : stepValues) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, equals), key))
+      return line.substr(equals + 1);
+  }
+  return std::nullopt;
+}
+
+void FillForm(Page& page, int form, const JobState& state, TraceSink& trace) {
+  if (form < 0 || form >= static_cast<int>(page.forms.size())) return;
+  // Writes never add or remove elements, so the count read once stays right.
+  const int count = static_cast<int>(page.forms[static_cast<std::size_t>(form)].elements.size());
+  for (int i = 0; i < count; ++i) {
+    const FormElement& element =
+        page.forms[static_cast<std::size_t>(form)].elements[static_cast<std::size_t>(i)];
+    const ElementKind kind = ClassifyElement(element);
+    if (kind == FieldOther) continue;
+    const std::optional<std::string> value = StepValue(state.StepValues, element.name);
+    if (!value) continue;
+    const std::string raw = DecodeLineBreaks(*value);
+    if (kind == FieldSelect) {
+      page.SetSelectedIndex(form, i, ChooseSelectIndex(element, raw, state, trace));
+      continue;
+    }
+    const std::string wanted = SubstitutePlaceholders(state, raw);
+    if (kind == FieldInput && (element.type == "checkbox" || element.type == "radio")) {
+      if (EqualsIgnoringAsciiCase(wanted, element.value)) page.SetChecked(form, i);
+      continue;
+    }
+    page.SetValue(form, i, wanted);
+  }
+}
+
+}  // namespace veltrane

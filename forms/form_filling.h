@@ -1,0 +1,55 @@
+// Form filling: gives every input, text area and drop-down list of one form
+// of a Page the value that the current step names it with. Values pass
+// through DecodeLineBreaks and then SubstitutePlaceholders; drop-down lists
+// take an option chosen by the country, category or text rules. Writes go
+// through the Page, so they are recorded for the browser control to replay.
+// Reads the JobState, never changes it; user-interface thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "browser/page.h"
+#include "jobs/job_state.h"
+#include "platform/trace.h"
+
+namespace veltrane {
+
+// The element kinds by the names the form rules use.
+inline constexpr ElementKind FieldInput = ElementKind::Input;  // every input type
+inline constexpr ElementKind FieldTextArea = ElementKind::TextArea;
+inline constexpr ElementKind FieldSelect = ElementKind::Select;
+inline constexpr ElementKind FieldOther = ElementKind::Other;  // button tags, field sets, ...
+
+ElementKind ClassifyElement(const FormElement& element);
+
+// Every "||" becomes CR LF, read from left to right ("|||" gives CR LF "|").
+std::string DecodeLineBreaks(std::string_view text);
+
+// One entry per option of a drop-down list, in its order: the option's value,
+// one blank, its displayed text. Empty for a list without options.
+std::vector<std::string> ListOptions(const FormElement& select);
+
+// The value of the first step line whose key equals `key` with A-Z case
+// ignored (everything behind the line's first "="); none when no line has
+// that key. A present key with an empty value gives the empty text.
+std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
+                                     std::string_view key);
+
+// Fills form `form` of the page from state.StepValues, walking its elements
+// once in collection order:
+// - an input of type "checkbox" or "radio" is checked when the wanted text
+//   equals its value with A-Z case ignored, and otherwise left alone (never
+//   unchecked); every other input type, hidden and submit included, and a
+//   text area get the wanted text as value;
+// - a drop-down list whose step value is "$$country" (any case) takes
+//   ChooseCountry of state.Country; "$$category$$" takes ChooseCategory of the
+//   state.SiteCategories value for state.CurrentSite; any other value takes
+//   FindOption of the wanted text; when nothing fits, index 1 is selected.
+// Elements whose name is not a key of the step stay as the page made them.
+// A form index that is not a form of the page fills nothing.
+void FillForm(Page& page, int form, const JobState& state, TraceSink& trace);
+
+}  // namespace veltrane

@@ -1,0 +1,78 @@
+// Which submit control SubmitForm clicks, or whether it submits the form.
+#include "forms/form_submission.h"
+
+#include <gtest/gtest.h>
+
+#include "forms/form_filling.h"
+#include "tests/support/page_action_printing.h"
+
+namespace veltrane {
+namespace {
+
+using Kind = PageAction::Kind;
+
+FormElement Element(ElementKind kind, std::string type, std::string value) {
+  FormElement element;
+  element.kind = kind;
+  element.name = "b";
+  element.type = std::move(type);
+  element.value = std::move(value);
+  return element;
+}
+FormElement Submit(std::string value) {
+  return Element(ElementKind::Input, "submit", std::move(value));
+}
+
+const PageAction kSubmitted{Kind::Submit, 0, -1, {}, -1};
+PageAction Clicked(int element) { return {Kind::Click, 0, element, {}, -1}; }
+
+TEST(SubmitFormTest, ChoosesTheButtonOrSubmitsTheForm) {
+  const FormElement text = Element(ElementKind::Input, "text", "Send");
+  const FormElement image = Element(ElementKind::Input, "image", "Send");
+  const FormElement buttonTag = Element(ElementKind::Other, "submit", "Send");
+  struct Case {
+    const char* what;
+    std::vector<FormElement> elements;
+    std::string buttonValue;
+    PageAction action;
+  };
+  const std::vector<Case> cases = {
+      {"caption Send", {text, Submit("Preview"), Submit("Send")}, "Send", Clicked(2)},
+      {"case counts", {Submit("Preview"), Submit("Send")}, "send", kSubmitted},
+      {"no trimming", {Submit("Preview"), Submit("Send ")}, "Send", kSubmitted},
+      {"empty value takes the first", {text, Submit("Preview"), Submit("Send")}, "", Clicked(1)},
+      {"image input only", {text, image}, "", kSubmitted},
+      {"button tag only", {buttonTag}, "", kSubmitted},
+      {"button tag with the caption", {buttonTag, Submit("Send")}, "Send", Clicked(1)},
+      {"no elements", {}, "", kSubmitted},
+      {"same caption twice", {Submit("Go"), Submit("Go")}, "Go", Clicked(0)},
+  };
+  for (const Case& c : cases) {
+    Page page;
+    page.forms.push_back(PageForm{c.elements});
+    SubmitForm(page, 0, c.buttonValue);
+    EXPECT_EQ(std::vector<PageAction>{c.action}, page.Actions()) << c.what;
+  }
+}
+
+TEST(SubmitFormTest, ComparesWithTheCaptionTheStepWrote) {
+  Page page;
+  page.forms.push_back(PageForm{{Submit("Preview"), Submit("Send")}});
+  page.forms[0].elements[0].name = "preview";
+  JobState state;
+  state.StepValues = {"preview=Publish"};
+  RecordingTrace trace;
+  FillForm(page, 0, state, trace);
+  SubmitForm(page, 0, "Publish");
+  EXPECT_EQ(Clicked(0), page.Actions().back());
+}
+
+TEST(SubmitFormTest, NoSuchFormSubmitsNothing) {
+  Page page;
+  SubmitForm(page, 0, "");
+  SubmitForm(page, -1, "");
+  EXPECT_TRUE(page.Actions().empty());
+}
+
+}  // namespace
+}  // namespace veltrane
