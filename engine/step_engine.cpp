@@ -1,0 +1,197 @@
+#include "engine/step_engine.h"
+
+#include <string>
+
+#include "engine/form_location.h"
+#include "engine/link_search.h"
+#include "engine/page_text.h"
+#include "engine/site_script.h"
+#include "forms/form_filling.h"
+#include "forms/form_submission.h"
+#include "platform/text_lists.h"
+
+namespace veltrane {
+namespace {
+
+// The directives of one step, read afresh from StepValues each time.
+struct StepDirectives {
+  std::string successString;
+  std::string uniqueString;
+  bool skip = false;
+  int wait = 0;
+  int formPosition = -1;
+  std::string buttonValue;
+  std::string address;
+  std::string pattern;
+  std::string randomPattern;
+  std::string failureReason;
+};
+
+StepDirectives ReadDirectives(const std::vector<std::string>& stepValues) {
+  StepDirectives step;
+  step.successString = LookupValue(stepValues, "APP-SuccessString");
+  step.uniqueString = LookupValue(stepValues, "APP-UniqueString");
+  step.skip = LowerAscii(LookupValue(stepValues, "APP-Skipable")) == "true";
+  step.wait = WaitForRedirectValue(stepValues);
+  step.formPosition = FormPosition(stepValues);
+  step.buttonValue = LookupValue(stepValues, "APP-SubmitButtonValue");
+  step.address = LookupValue(stepValues, "APP-GotoLink");
+  step.pattern = LookupValue(stepValues, "APP-SearchLinkPattern");
+  step.randomPattern = LookupValue(stepValues, "APP-SearchRandomLinkPattern");
+  step.failureReason = LookupValue(stepValues, "APP-ErrorString");
+  return step;
+}
+
+// A non-empty APP-ErrorString replaces the engine's own reason.
+std::string ReasonOr(const StepDirectives& step, const char* ownReason) {
+  return step.failureReason.empty() ? ownReason : step.failureReason;
+}
+
+class StepRunner {
+ public:
+  StepRunner(JobState& state, Page& page, StepHost& host, TraceSink& trace, PseudoRandom& random)
+      : state_(state), page_(page), host_(host), trace_(trace), random_(random) {}
+
+  // Runs steps on this page until one waits for a page or ends the site.
+  void Run() {
+    while (HandleStep() == Outcome::NextStepHere) {
+      ++state_.StepNumber;
+      LoadStep(state_, state_.StepNumber);
+    }
+  }
+
+ private:
+  enum class Outcome { Done, NextStepHere };
+
+  Outcome HandleStep() {
+    const std::string address = page_.location;
+    trace_.TraceLine("Document complete . Current page is : " + address);
+    trace_.TraceLine("Current step : " + std::to_string(state_.StepNumber));
+    const StepDirectives step = ReadDirectives(state_.StepValues);
+
+    if (!step.successString.empty()) {
+      trace_.TraceLine("Check for success string : " + step.successString);
+      if (TextContains(GetPageSource(page_), step.successString)) {
+        trace_.TraceLine("Success String found !!");
+        host_.SiteSucceeded();
+      } else {
+        trace_.TraceLine("Success string not found");
+        host_.SiteFailed("Submission failed (success string not found)");
+      }
+      return Outcome::Done;
+    }
+
+    if (!step.uniqueString.empty()) {
+      trace_.TraceLine("Check for unique string : " + step.uniqueString);
+      if (TextContains(GetPageSource(page_), step.uniqueString)) {
+        trace_.TraceLine("Unique string found !!");
+      } else {
+        trace_.TraceLine("Unique string not found");
+        if (step.skip) {
+          trace_.TraceLine("Skip to next step");
+          return Outcome::NextStepHere;
+        }
+        host_.SiteFailed(ReasonOr(step, "Redirected to unknown page"));
+        return Outcome::Done;
+      }
+    }
+
+    if (step.wait == 1) {
+      state_.AwaitRedirect = true;
+      // A redirect that never comes must end the site, not stall the service.
+      host_.ArmDeadline();
+      Advance();
+      return Outcome::Done;
+    }
+
+    if (step.formPosition >= 0) {
+      const int position = LocateForm(page_, step.formPosition, state_.StepValues, trace_);
+      trace_.TraceLine("Filling form #" + std::to_string(position));
+      if (!GetForm(page_, position)) {
+        trace_.TraceLine("Invalid form NULL");
+        host_.SiteFailed(ReasonOr(step, "Invalid form"));
+        return Outcome::Done;
+      }
+      FillForm(page_, position, state_, trace_);
+      SubmitForm(page_, position, step.buttonValue);
+      host_.ArmDeadline();
+      Advance();
+      return Outcome::Done;
+    }
+
+    if (!step.address.empty()) {
+      trace_.TraceLine("Goto link " + step.address);
+      NavigateAndAdvance(step.address);
+      return Outcome::Done;
+    }
+
+    if (!step.pattern.empty()) {
+      trace_.TraceLine("Search for link with pattern : " + step.pattern);
+      const std::string link = FindLink(page_, step.pattern);
+      if (!link.empty()) {
+        trace_.TraceLine("Found link : " + link);
+        NavigateAndAdvance(link);
+        return Outcome::Done;
+      }
+      trace_.TraceLine("Unable to found link with pattern");
+      if (address.find(step.pattern) != std::string::npos) {
+        trace_.TraceLine("Oh .. this url already match with pattern , advance to next step");
+        return Outcome::NextStepHere;
+      }
+      host_.SiteFailed(ReasonOr(step, "Unable to found link"));
+      return Outcome::Done;
+    }
+
+    if (!step.randomPattern.empty()) {
+      trace_.TraceLine("Search for random link with pattern : " + step.randomPattern);
+      const std::string link = FindRandomLink(page_, step.randomPattern, random_);
+      if (!link.empty()) {
+        trace_.TraceLine("Found random link : " + link);
+        NavigateAndAdvance(link);
+        return Outcome::Done;
+      }
+      trace_.TraceLine("Unable to found random link with pattern");
+      host_.SiteFailed(ReasonOr(step, "Unable to found random link"));
+      return Outcome::Done;
+    }
+
+    if (!IsLastStep(state_, state_.StepNumber)) {
+      trace_.TraceLine("Unable to continue");
+      host_.SiteFailed("Invalid setting");
+    } else {
+      trace_.TraceLine("Last step");
+      host_.SiteSucceeded();
+    }
+    return Outcome::Done;
+  }
+
+  void NavigateAndAdvance(const std::string& url) {
+    host_.Navigate(url);
+    host_.ArmDeadline();
+    Advance();
+  }
+
+  void Advance() {
+    ++state_.StepNumber;
+    LoadStep(state_, state_.StepNumber);
+  }
+
+  JobState& state_;
+  Page& page_;
+  StepHost& host_;
+  TraceSink& trace_;
+  PseudoRandom& random_;
+};
+
+}  // namespace
+
+void BrowserDocumentComplete(JobState& state, Page& page, StepHost& host, TraceSink& trace,
+                             PseudoRandom& random) {
+  host.HideLoadingPanel();
+  if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect)) return;
+  state.AwaitRedirect = false;
+  host.DisarmDeadline();
+  StepRunner(state, page, host, trace, random).Run();
+}
+
+}  // namespace veltrane

@@ -1,0 +1,2 @@
+veltrane_test(step_engine_test step_engine_test.cpp)
+target_link_libraries(step_engine_test PRIVATE veltrane_engine)

@@ -1,0 +1,202 @@
+// The step engine on plain pages: rule order, traces, failure reasons.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/site_script.h"
+#include "engine/step_engine.h"
+
+namespace veltrane {
+namespace {
+
+// Records what the engine asked of the window.
+struct RecordingHost : StepHost {
+  void HideLoadingPanel() override { calls.push_back("hide panel"); }
+  void ArmDeadline() override { calls.push_back("arm"); }
+  void DisarmDeadline() override { calls.push_back("disarm"); }
+  void Navigate(const std::string& url) override { calls.push_back("navigate " + url); }
+  void SiteSucceeded() override { calls.push_back("succeeded"); }
+  void SiteFailed(const std::string& reason) override { calls.push_back("failed: " + reason); }
+  std::vector<std::string> calls;
+};
+
+FormElement Input(const std::string& name, const std::string& type = "text",
+                  const std::string& value = "") {
+  FormElement element;
+  element.kind = ElementKind::Input;
+  element.name = name;
+  element.type = type;
+  element.value = value;
+  return element;
+}
+
+class StepEngineTest : public ::testing::Test {
+ protected:
+  // Starts a site on `script`, waiting for its first page.
+  void StartSite(const std::string& script) {
+    state.SiteScript = script;
+    state.JobRunning = true;
+    state.PageWaitOver = false;
+    state.StepNumber = 1;
+    LoadStep(state, 1);
+  }
+  void Complete() { BrowserDocumentComplete(state, page, host, trace, random); }
+
+  JobState state;
+  Page page;
+  RecordingHost host;
+  RecordingTrace trace;
+  PseudoRandom random{7};
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(StepEngineTest, PageWhileNothingIsAwaitedOnlyHidesThePanel) {
+  StartSite("[STEP1]\nAPP-SuccessString=done\n");
+  state.PageWaitOver = true;
+  Complete();
+  EXPECT_EQ(Calls{"hide panel"}, host.calls);
+  state.JobRunning = false;
+  state.PageWaitOver = false;
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "hide panel"}), host.calls);
+  EXPECT_TRUE(trace.lines.empty());
+}
+
+TEST_F(StepEngineTest, SuccessCheckEndsTheSiteAndIgnoresFormAndErrorString) {
+  page.location = "http://127.0.0.1/thanks";
+  page.source = "<p>Thank you!</p>";
+  page.forms.push_back({{Input("title")}});
+  StartSite("[STEP1]\nAPP-SuccessString=Thank you\nAPP-FormPos=0\ntitle=x\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "succeeded"}), host.calls);
+  EXPECT_TRUE(page.Actions().empty());  // the form was never filled
+  EXPECT_EQ((std::vector<std::string>{"Document complete . Current page is : http://127.0.0.1/thanks",
+                                      "Current step : 1", "Check for success string : Thank you",
+                                      "Success String found !!"}),
+            trace.lines);
+
+  host.calls.clear();
+  StartSite("[STEP1]\nAPP-SuccessString=thank you\nAPP-ErrorString=custom\n");
+  Complete();  // case counts
+  EXPECT_EQ("failed: Submission failed (success string not found)", host.calls.back());
+}
+
+TEST_F(StepEngineTest, UniqueStringFailuresUseTheErrorStringOrTheEnginesReason) {
+  page.source = "<p>Login</p>";
+  StartSite("[STEP1]\nAPP-UniqueString=Welcome\n[STEP2]\nAPP-GotoLink=http://x/\n");
+  Complete();
+  EXPECT_EQ("failed: Redirected to unknown page", host.calls.back());
+  StartSite("[STEP1]\nAPP-UniqueString=Welcome\nAPP-ErrorString=Login refused\n");
+  Complete();
+  EXPECT_EQ("failed: Login refused", host.calls.back());
+}
+
+TEST_F(StepEngineTest, FoundUniqueStringWithNothingElseDependsOnWhetherAStepFollows) {
+  page.source = "Welcome back";
+  StartSite("[STEP1]\nAPP-UniqueString=Welcome\nAPP-ErrorString=ignored\n[STEP2]\nAPP-GotoLink=x\n");
+  Complete();
+  EXPECT_EQ("failed: Invalid setting", host.calls.back());  // not replaced by APP-ErrorString
+  StartSite("[STEP1]\nAPP-UniqueString=Welcome\n");
+  Complete();
+  EXPECT_EQ("succeeded", host.calls.back());
+  EXPECT_EQ("Last step", trace.lines.back());
+}
+
+TEST_F(StepEngineTest, SkippableStepsPassOnOnePageAndBeyondTheLastSucceed) {
+  page.source = "nothing here";
+  StartSite(
+      "[STEP1]\nAPP-UniqueString=a\nAPP-Skipable=TRUE\n"
+      "[STEP2]\nAPP-UniqueString=b\nAPP-Skipable=true\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "succeeded"}), host.calls);
+  EXPECT_EQ(3, state.StepNumber);
+  // Skipable without a unique string has no effect.
+  StartSite("[STEP1]\nAPP-Skipable=true\n[STEP2]\nAPP-GotoLink=x\n");
+  Complete();
+  EXPECT_EQ("failed: Invalid setting", host.calls.back());
+}
+
+TEST_F(StepEngineTest, RedirectWaitFillsNothingAndIsBoundedByTheDeadline) {
+  page.forms.push_back({{Input("title")}});
+  StartSite("[STEP1]\nAPP-WaitForRedirect=1\nAPP-FormPos=0\ntitle=x\n[STEP2]\nAPP-SuccessString=ok\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
+  EXPECT_TRUE(state.AwaitRedirect);
+  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_TRUE(page.Actions().empty());
+
+  // The redirected page is taken even though the wait counts as over.
+  state.PageWaitOver = true;
+  page.source = "ok";
+  Complete();
+  EXPECT_FALSE(state.AwaitRedirect);
+  EXPECT_EQ("succeeded", host.calls.back());
+}
+
+TEST_F(StepEngineTest, FormStepFillsSubmitsAndIgnoresTheAddress) {
+  PageForm form;
+  form.elements = {Input("title"), Input("go", "submit", "Send")};
+  page.forms.push_back(form);
+  StartSite("[STEP1]\nAPP-FormPos=0\nAPP-GotoLink=http://elsewhere/\ntitle=Hello\n[STEP2]\n"
+            "APP-SuccessString=ok\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
+  ASSERT_EQ(2u, page.Actions().size());
+  EXPECT_EQ(PageAction::Kind::SetValue, page.Actions()[0].kind);
+  EXPECT_EQ("Hello", page.Actions()[0].value);
+  EXPECT_EQ(PageAction::Kind::Click, page.Actions()[1].kind);
+  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_EQ("Current formpos is correct!", trace.lines[2]);
+  EXPECT_EQ("Filling form #0", trace.lines[3]);
+}
+
+TEST_F(StepEngineTest, MissingFormFailsWithInvalidFormUnlessTheStepNamesAReason) {
+  page.forms.push_back({{Input("title")}});
+  StartSite("[STEP1]\nAPP-FormPos=1\ntitle=x\n");
+  Complete();
+  EXPECT_EQ("failed: Invalid form", host.calls.back());
+  EXPECT_EQ("Invalid form NULL", trace.lines.back());
+  StartSite("[STEP1]\nAPP-FormPos=3\nAPP-ErrorString=No form today\n");
+  Complete();
+  EXPECT_EQ("failed: No form today", host.calls.back());
+}
+
+TEST_F(StepEngineTest, AddressAndLinkStepsNavigateArmAndAdvance) {
+  page.location = "http://127.0.0.1/home";
+  page.links = {"http://127.0.0.1/login", "http://127.0.0.1/submit-news"};
+  StartSite("[STEP1]\nAPP-FormPos=-1\nAPP-GotoLink=http://127.0.0.1/start\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "navigate http://127.0.0.1/start", "arm"}), host.calls);
+  EXPECT_EQ(2, state.StepNumber);
+
+  host.calls.clear();
+  StartSite("[STEP1]\nAPP-SearchLinkPattern=submit news\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "navigate http://127.0.0.1/submit-news", "arm"}),
+            host.calls);
+
+  host.calls.clear();
+  StartSite("[STEP1]\nAPP-SearchRandomLinkPattern=login\n");
+  Complete();
+  EXPECT_EQ("navigate http://127.0.0.1/login", host.calls[2]);
+}
+
+TEST_F(StepEngineTest, UnmatchedPatternGoesOnWhenTheAddressAlreadyHoldsIt) {
+  page.location = "http://127.0.0.1/members/submit";
+  StartSite("[STEP1]\nAPP-SearchLinkPattern=members/submit\n[STEP2]\nAPP-GotoLink=http://127.0.0.1/next\n");
+  Complete();
+  EXPECT_EQ("navigate http://127.0.0.1/next", host.calls[2]);
+  EXPECT_EQ(3, state.StepNumber);
+
+  StartSite("[STEP1]\nAPP-SearchLinkPattern=nowhere\n");
+  Complete();
+  EXPECT_EQ("failed: Unable to found link", host.calls.back());
+  StartSite("[STEP1]\nAPP-SearchRandomLinkPattern=nowhere\nAPP-ErrorString=No random\n");
+  Complete();
+  EXPECT_EQ("failed: No random", host.calls.back());
+}
+
+}  // namespace
+}  // namespace veltrane
