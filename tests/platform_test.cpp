@@ -8,6 +8,7 @@
 #include "platform/day_clock.h"
 #include "platform/number_text.h"
 #include "platform/paths.h"
+#include "platform/stderr_trace.h"
 #include "platform/text_lists.h"
 
 namespace veltrane {
@@ -115,6 +116,27 @@ TEST(Paths, ExecutableDirectoryEndsWithASeparatorAndHoldsThisBinary) {
   ASSERT_FALSE(directory.empty());
   EXPECT_EQ('/', directory.back());
   EXPECT_EQ(0, access((directory + "platform_test").c_str(), X_OK));
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+TEST(StderrTraceTest, EachTextIsOneStampedLine) {
+  ManualClock clock(45001.75);
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(nullptr, out);
+  StderrTrace trace(clock, out);
+  EXPECT_TRUE(trace.TraceLine("Current site : alpha"));
+  EXPECT_TRUE(trace.TraceLine("a\r\nb"));
+  std::rewind(out);
+  char buffer[256] = {};
+  const std::size_t read = std::fread(buffer, 1, sizeof buffer - 1, out);
+  std::fclose(out);
+  EXPECT_EQ("2023-03-16 18:00:00 Current site : alpha\n2023-03-16 18:00:00 a\\r\\nb\n",
+            std::string(buffer, read));
 }
 
 }  // namespace
