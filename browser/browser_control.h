@@ -1,0 +1,52 @@
+// BrowserControl: the HTML browser that the browser window hosts as `Browser`.
+// Navigate returns at once; what follows arrives through BrowserEvents on the
+// user-interface thread: BeforeNavigate2 before each navigation (top-level and
+// frames; cancel refuses it), NewWindow2 per pop-up request (no window is ever
+// opened), NavigateError per failed navigation (network failure or HTTP status
+// 400 and above), and DocumentComplete once per completed top-level page, with
+// its model ready. Writes a handler records on that Page are carried out on the
+// live page when the handler returns, or before a Navigate it asks for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "browser/page.h"
+
+namespace veltrane {
+
+class BrowserEvents {
+ public:
+  virtual ~BrowserEvents() = default;
+  virtual void DocumentComplete(Page& page) = 0;
+  virtual void BeforeNavigate2(const std::string& url, bool& cancel) = 0;
+  virtual void NewWindow2(bool& cancel) = 0;
+  // cancel true: the browser shows no error page of its own for a network failure.
+  virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
+  virtual void ProgressChange(int progress, int progressMax) = 0;
+};
+
+class BrowserControl {
+ public:
+  virtual ~BrowserControl() = default;
+  // The handlers of every later event; nullptr sends events nowhere.
+  virtual void SetEvents(BrowserEvents* events) = 0;
+  // Starts loading `url` as the top-level page; a later Navigate replaces an
+  // earlier one that has not started yet.
+  virtual void Navigate(const std::string& url) = 0;
+  // The address of the top-level page (the failing address after a network error).
+  virtual std::string LocationURL() const = 0;
+};
+
+// NavigateError status codes for failures without an HTTP status: the classic
+// negative binding-error numbers, so traces read like any browser's.
+namespace navigate_status {
+inline constexpr std::int32_t kCannotConnect = static_cast<std::int32_t>(0x800C0004u);
+inline constexpr std::int32_t kNameNotResolved = static_cast<std::int32_t>(0x800C0005u);
+inline constexpr std::int32_t kDownloadFailure = static_cast<std::int32_t>(0x800C0008u);
+inline constexpr std::int32_t kConnectionTimeout = static_cast<std::int32_t>(0x800C000Bu);
+inline constexpr std::int32_t kPageEnded = static_cast<std::int32_t>(0x800C0018u);
+inline constexpr std::int32_t kInvalidCertificate = static_cast<std::int32_t>(0x800C0019u);
+}  // namespace navigate_status
+
+}  // namespace veltrane

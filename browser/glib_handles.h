@@ -1,0 +1,38 @@
+// Owners for GLib handles: a GObject reference and a main-loop timeout that is
+// removed when its owner goes, so no callback ever reaches a dead object.
+#pragma once
+
+#include <glib-object.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace veltrane {
+
+struct GObjectUnref {
+  void operator()(gpointer object) const {
+    if (object) g_object_unref(object);
+  }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+// Runs `fire` once on the default main context after `delay`, unless destroyed first.
+class TimeoutSource {
+ public:
+  TimeoutSource(std::chrono::milliseconds delay, std::function<void()> fire);
+  ~TimeoutSource();
+  TimeoutSource(TimeoutSource&&) noexcept = default;
+  TimeoutSource& operator=(TimeoutSource&&) noexcept = default;
+
+ private:
+  struct State {
+    guint id = 0;
+    std::function<void()> fire;
+  };
+  static gboolean Fire(gpointer data);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,113 @@
+#include "browser/page_scripts.h"
+
+#include <glib.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace veltrane {
+
+// Prototype methods are called explicitly: a page's named elements shadow
+// document and form members (an input named "submit" hides form.submit).
+const char kSnapshotScript[] = R"JS(
+const qsa = (root, selector) =>
+  Array.from((root instanceof Document ? Document : Element).prototype.querySelectorAll.call(root, selector));
+const text = (v) => (v === undefined || v === null) ? "" : String(v);
+const formList = qsa(document, "form");
+const formIndex = new Map(formList.map((f, i) => [f, i]));
+const kept = formList.map((f) => ({form: f, elements: []}));
+const forms = formList.map(() => ({elements: []}));
+for (const e of qsa(document, "input, button, select, textarea, fieldset, object, output")) {
+  const i = formIndex.get(e.form);
+  if (i === undefined) continue;
+  const tag = e.tagName.toUpperCase();
+  const kind = tag === "INPUT" ? 0 : tag === "TEXTAREA" ? 1 : tag === "SELECT" ? 2 : 3;
+  const item = {kind, name: text(e.name), type: text(e.type).toLowerCase(),
+                value: "value" in e ? text(e.value) : "", checked: !!e.checked,
+                selectedIndex: kind === 2 ? e.selectedIndex : -1, options: []};
+  if (kind === 2) {
+    for (const o of Array.from(e.options)) item.options.push({value: text(o.value), text: text(o.text)});
+  }
+  kept[i].elements.push(e);
+  forms[i].elements.push(item);
+}
+const links = qsa(document, "a[href]").filter((a) => a instanceof HTMLAnchorElement).map((a) => text(a.href));
+window.__veltranePage = {generation, forms: kept};
+return {location: text(document.location.href), body: document.body ? text(document.body.outerHTML) : "",
+        forms, links};
+)JS";
+
+const char kReplayScript[] = R"JS(
+const page = window.__veltranePage;
+if (!page || page.generation !== generation) return -1;
+let done = 0;
+for (const a of JSON.parse(actions)) {
+  try {
+    const f = page.forms[a.form];
+    const e = a.kind === "submit" ? null : f.elements[a.element];
+    switch (a.kind) {
+      case "value": e.value = a.value; break;
+      case "checked": e.checked = true; break;
+      case "index": e.selectedIndex = a.index; break;
+      case "click": HTMLElement.prototype.click.call(e); break;
+      case "submit": HTMLFormElement.prototype.submit.call(f.form); break;
+    }
+    ++done;
+  } catch (error) {
+  }
+}
+return done;
+)JS";
+
+namespace {
+
+void AppendJsonString(std::string& out, const std::string& bytes) {
+  std::unique_ptr<char, decltype(&g_free)> valid(
+      g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size())), &g_free);
+  out += '"';
+  for (const char* p = valid.get(); *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += *p;
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += *p;
+    }
+  }
+  out += '"';
+}
+
+const char* KindName(PageAction::Kind kind) {
+  switch (kind) {
+    case PageAction::Kind::SetValue: return "value";
+    case PageAction::Kind::SetChecked: return "checked";
+    case PageAction::Kind::SetSelectedIndex: return "index";
+    case PageAction::Kind::Click: return "click";
+    case PageAction::Kind::Submit: return "submit";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string ActionsAsJson(const std::vector<PageAction>& actions) {
+  std::string json = "[";
+  for (const PageAction& action : actions) {
+    if (json.size() > 1) json += ',';
+    json += "{\"kind\":\"";
+    json += KindName(action.kind);
+    json += "\",\"form\":" + std::to_string(action.form);
+    json += ",\"element\":" + std::to_string(action.element);
+    json += ",\"index\":" + std::to_string(action.index);
+    json += ",\"value\":";
+    AppendJsonString(json, action.value);
+    json += '}';
+  }
+  return json + "]";
+}
+
+}  // namespace veltrane

@@ -1,0 +1,31 @@
+// The two scripts the WebKit control runs in its own isolated script world,
+// where page scripts and the page's content policy neither see nor block them.
+// The snapshot script reads the page into plain values and keeps the element
+// references it reported; the replay script writes through exactly those.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "browser/page.h"
+
+namespace veltrane {
+
+// The script world the control's scripts run in.
+inline constexpr char kScriptWorld[] = "veltrane";
+
+// Function body; argument `generation` (text). Returns {location, body,
+// forms: [{elements: [{kind, name, type, value, checked, selectedIndex,
+// options: [{value, text}]}]}], links: [href]}.
+extern const char kSnapshotScript[];
+
+// Function body; arguments `generation` (text) and `actions` (JSON text from
+// ActionsAsJson). Each action runs in its own try/catch; returns how many
+// succeeded, or -1 when the page is not the snapshot of that generation.
+extern const char kReplayScript[];
+
+// The actions as a JSON array. Texts that are not valid UTF-8 are repaired
+// (invalid bytes become U+FFFD) rather than dropped.
+std::string ActionsAsJson(const std::vector<PageAction>& actions);
+
+}  // namespace veltrane

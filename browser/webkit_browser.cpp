@@ -1,0 +1,377 @@
+#include "browser/webkit_browser.h"
+
+#include <utility>
+
+#include "browser/navigate_status_of.h"
+#include "browser/page_scripts.h"
+#include "browser/page_snapshot.h"
+
+namespace veltrane {
+namespace {
+
+// Handed to an async WebKit call; the callback owns it. A cancelled
+// cancellable means the control is gone and must not be touched.
+struct CallTag {
+  GObjectPtr<GCancellable> cancellable;
+  WebKitBrowser* owner;
+  std::uint64_t id;
+};
+
+GObjectPtr<GCancellable> Ref(GCancellable* cancellable) {
+  return GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable)));
+}
+
+WebKitWebView* CreateView(bool ephemeral) {
+  if (!ephemeral) return WEBKIT_WEB_VIEW(webkit_web_view_new());
+  GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
+  return WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context.get()));
+}
+
+}  // namespace
+
+// The C signal and callback entry points; each delegates to the control.
+struct WebKitBrowser::Signals {
+  static WebKitBrowser* Self(gpointer data) { return static_cast<WebKitBrowser*>(data); }
+
+  static void LoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    Self(data)->OnLoadChanged(event);
+  }
+  static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                             gpointer data) {
+    return Self(data)->OnLoadFailed(uri, error);
+  }
+  static gboolean TlsFailed(WebKitWebView*, gchar*, GTlsCertificate*, GTlsCertificateFlags,
+                            gpointer data) {
+    // Not handled here: WebKit goes on with load-failed, which reports it.
+    Self(data)->tlsFailure_ = true;
+    return FALSE;
+  }
+  static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                               WebKitPolicyDecisionType type, gpointer data) {
+    return Self(data)->OnDecidePolicy(decision, type);
+  }
+  static GtkWidget* Create(WebKitWebView*, WebKitNavigationAction*, gpointer data) {
+    // window.open comes here directly; no view means no window.
+    Self(data)->RaiseNewWindow();
+    return nullptr;
+  }
+  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+    // An unanswered dialog stalls the page and every pending script call.
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+      case WEBKIT_SCRIPT_DIALOG_ALERT: break;
+      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        break;
+      case WEBKIT_SCRIPT_DIALOG_PROMPT:
+        webkit_script_dialog_prompt_set_text(dialog,
+                                             webkit_script_dialog_prompt_get_default_text(dialog));
+        break;
+      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+        // Confirmed means leave the page; otherwise even our own next load is dropped.
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        break;
+    }
+    return TRUE;
+  }
+  static gboolean Authenticate(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer) {
+    // Nobody is there to log in; the load goes on with the server's refusal.
+    webkit_authentication_request_cancel(request);
+    return TRUE;
+  }
+  static void Terminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+    Self(data)->OnWebProcessTerminated();
+  }
+  static void Progress(GObject* view, GParamSpec*, gpointer data) {
+    const double progress = webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(view));
+    if (Self(data)->events_)
+      Self(data)->events_->ProgressChange(static_cast<int>(progress * 100), 100);
+  }
+
+  static void ScriptDone(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<CallTag> tag(static_cast<CallTag*>(data));
+    GError* error = nullptr;
+    g_autoptr(JSCValue) value = webkit_web_view_call_async_javascript_function_finish(
+        WEBKIT_WEB_VIEW(source), result, &error);
+    g_clear_error(&error);
+    if (g_cancellable_is_cancelled(tag->cancellable.get())) return;
+    tag->owner->OnCallDone(tag->id, value, std::nullopt);
+  }
+  static void SourceDone(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<CallTag> tag(static_cast<CallTag*>(data));
+    GError* error = nullptr;
+    gsize length = 0;
+    g_autofree guchar* bytes =
+        webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
+    g_clear_error(&error);
+    if (g_cancellable_is_cancelled(tag->cancellable.get())) return;
+    std::optional<std::string> text;
+    if (bytes) text.emplace(reinterpret_cast<const char*>(bytes), length);
+    tag->owner->OnCallDone(tag->id, nullptr, text);
+  }
+};
+
+WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
+    : options_(options),
+      view_(WEBKIT_WEB_VIEW(g_object_ref_sink(view ? view : CreateView(options.ephemeral)))),
+      cancellable_(g_cancellable_new()) {
+  WebKitSettings* settings = webkit_web_view_get_settings(view_.get());
+  // Lets window.open reach `create`, where it is reported and refused.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+  WebKitWebsiteDataManager* data =
+      webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_.get()));
+  webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+  WireSignals();
+}
+
+WebKitBrowser::~WebKitBrowser() {
+  g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_cancellable_cancel(cancellable_.get());
+}
+
+void WebKitBrowser::WireSignals() {
+  GObject* view = G_OBJECT(view_.get());
+  g_signal_connect(view, "load-changed", G_CALLBACK(&Signals::LoadChanged), this);
+  g_signal_connect(view, "load-failed", G_CALLBACK(&Signals::LoadFailed), this);
+  g_signal_connect(view, "load-failed-with-tls-errors", G_CALLBACK(&Signals::TlsFailed), this);
+  g_signal_connect(view, "decide-policy", G_CALLBACK(&Signals::DecidePolicy), this);
+  g_signal_connect(view, "create", G_CALLBACK(&Signals::Create), this);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(&Signals::ScriptDialog), this);
+  g_signal_connect(view, "authenticate", G_CALLBACK(&Signals::Authenticate), this);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(&Signals::Terminated), this);
+  g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(&Signals::Progress), this);
+}
+
+std::string WebKitBrowser::LocationURL() const {
+  const char* uri = webkit_web_view_get_uri(view_.get());
+  // After a failed load WebKit forgets the address; the failing one is kept.
+  if (!uri || !*uri) return failingUri_;
+  return uri;
+}
+
+void WebKitBrowser::Navigate(const std::string& url) {
+  pendingUrl_ = url;
+  if (readyCallOutstanding_) return;  // the load already waiting takes the newer address
+  std::vector<PageAction> actions;
+  if (currentPage_) actions = currentPage_->TakeActions();
+  if (!processAlive_) {
+    LoadPendingUrl();
+    return;
+  }
+  // The replay doubles as a probe: a hung web process misses its deadline and
+  // is terminated, and the load then starts in a fresh one.
+  readyCallOutstanding_ = true;
+  Replay(std::move(actions), CallKind::Ready);
+}
+
+void WebKitBrowser::LoadPendingUrl() {
+  if (!pendingUrl_) return;
+  const std::string url = std::move(*pendingUrl_);
+  pendingUrl_.reset();
+  ++generation_;
+  completion_.reset();
+  awaitingOwnStart_ = true;
+  // The load this one replaces reports its failure and FINISHED from inside this call.
+  webkit_web_view_load_uri(view_.get(), url.c_str());
+}
+
+void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
+  switch (event) {
+    case WEBKIT_LOAD_STARTED:
+      ++generation_;
+      awaitingOwnStart_ = false;
+      skipNextFinish_ = false;
+      tlsFailure_ = false;
+      failingUri_.clear();
+      processAlive_ = true;
+      completion_.reset();
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      if (awaitingOwnStart_) break;
+      if (skipNextFinish_) {
+        // WebKit's error page, if any, follows as a load of its own.
+        skipNextFinish_ = false;
+        break;
+      }
+      StartCompletion();
+      break;
+    default: break;
+  }
+}
+
+bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
+  const std::string url = uri ? uri : "";
+  if (!awaitingOwnStart_) {
+    skipNextFinish_ = true;
+    failingUri_ = url;
+  }
+  const bool tls = std::exchange(tlsFailure_, false);
+  // A load replaced by another, or a response turned into a download, is no error.
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(error, WEBKIT_POLICY_ERROR,
+                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+    return false;
+  }
+  return RaiseNavigateError(url,
+                            tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error));
+}
+
+bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      bool cancel = false;
+      if (events_) events_->BeforeNavigate2(uri ? uri : "", cancel);
+      if (!cancel) return false;
+      // A refused load never starts, so nothing older is left to wait out.
+      awaitingOwnStart_ = false;
+      webkit_policy_decision_ignore(decision);
+      return true;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      RaiseNewWindow();
+      webkit_policy_decision_ignore(decision);
+      return true;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      WebKitURIResponse* response =
+          webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+      const guint status = webkit_uri_response_get_status_code(response);
+      if (status >= 400) {
+        const char* uri = webkit_uri_response_get_uri(response);
+        RaiseNavigateError(uri ? uri : "", static_cast<std::int32_t>(status));
+      }
+      return false;  // WebKit's own handling shows the page
+    }
+    default: return false;
+  }
+}
+
+void WebKitBrowser::OnWebProcessTerminated() {
+  processAlive_ = false;
+  std::string url = LocationURL();
+  RaiseNavigateError(url, navigate_status::kPageEnded);
+  FailAllCalls();
+}
+
+bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t statusCode) {
+  bool cancel = false;
+  if (events_) events_->NavigateError(url, statusCode, cancel);
+  return cancel;
+}
+
+bool WebKitBrowser::RaiseNewWindow() {
+  bool cancel = false;
+  if (events_) events_->NewWindow2(cancel);
+  // There is no second window to open a pop-up in, whatever the handler said.
+  return cancel;
+}
+
+void WebKitBrowser::StartCompletion() {
+  completion_.emplace();
+  completion_->generation = generation_;
+  completion_->page.location = LocationURL();
+
+  GVariantBuilder arguments;
+  g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&arguments, "{sv}", "generation",
+                        g_variant_new_string(std::to_string(generation_).c_str()));
+  auto tag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Snapshot, generation_)});
+  webkit_web_view_call_async_javascript_function(
+      view_.get(), kSnapshotScript, -1, g_variant_builder_end(&arguments), kScriptWorld, nullptr,
+      cancellable_.get(), &Signals::ScriptDone, tag.release());
+
+  // Read only after FINISHED: before that the bytes may be incomplete.
+  WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
+  if (!resource) {
+    completion_->sourceDone = true;
+    return;
+  }
+  auto sourceTag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Source, generation_)});
+  webkit_web_resource_get_data(resource, cancellable_.get(), &Signals::SourceDone,
+                               sourceTag.release());
+}
+
+void WebKitBrowser::Deliver() {
+  // Held here as well, so a nested delivery (a modal loop inside the handler)
+  // cannot free the page the outer handler still works on.
+  auto page = std::make_shared<Page>(std::move(completion_->page));
+  const std::uint64_t generation = completion_->generation;
+  completion_.reset();
+  currentPage_ = page;
+  currentPageGeneration_ = generation;
+  if (events_) events_->DocumentComplete(*page);
+  if (currentPage_ == page && !page->Actions().empty())
+    Replay(page->TakeActions(), CallKind::Replay);
+}
+
+void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {
+  GVariantBuilder arguments;
+  g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&arguments, "{sv}", "generation",
+                        g_variant_new_string(std::to_string(currentPageGeneration_).c_str()));
+  g_variant_builder_add(&arguments, "{sv}", "actions",
+                        g_variant_new_string(ActionsAsJson(actions).c_str()));
+  auto tag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this, TrackCall(kind, currentPageGeneration_)});
+  webkit_web_view_call_async_javascript_function(
+      view_.get(), kReplayScript, -1, g_variant_builder_end(&arguments), kScriptWorld, nullptr,
+      cancellable_.get(), &Signals::ScriptDone, tag.release());
+}
+
+std::uint64_t WebKitBrowser::TrackCall(CallKind kind, std::uint64_t generation) {
+  const std::uint64_t id = nextCallId_++;
+  calls_.emplace(id, Call{kind, generation, TimeoutSource(options_.scriptDeadline, [this, id] {
+                            OnCallExpired(id);
+                          })});
+  return id;
+}
+
+std::optional<WebKitBrowser::Call> WebKitBrowser::TakeCall(std::uint64_t id) {
+  auto found = calls_.find(id);
+  if (found == calls_.end()) return std::nullopt;
+  std::optional<Call> call(std::move(found->second));
+  calls_.erase(found);
+  return call;
+}
+
+void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
+                               const std::optional<std::string>& bytes) {
+  std::optional<Call> call = TakeCall(id);
+  if (!call) return;  // expired already, or failed with its web process
+  switch (call->kind) {
+    case CallKind::Ready:
+      readyCallOutstanding_ = false;
+      LoadPendingUrl();
+      return;
+    case CallKind::Replay: return;
+    case CallKind::Snapshot:
+    case CallKind::Source: break;
+  }
+  if (!completion_ || completion_->generation != call->generation) return;
+  if (call->kind == CallKind::Snapshot) {
+    ReadSnapshot(value, completion_->page);
+    completion_->snapshotDone = true;
+  } else {
+    if (bytes) completion_->page.source = *bytes;
+    completion_->sourceDone = true;
+  }
+  if (completion_->snapshotDone && completion_->sourceDone) Deliver();
+}
+
+void WebKitBrowser::OnCallExpired(std::uint64_t id) {
+  if (calls_.find(id) == calls_.end()) return;
+  // A page in an endless script loop never answers; only a new process helps.
+  webkit_web_view_terminate_web_process(view_.get());
+  OnCallDone(id, nullptr, std::nullopt);
+}
+
+void WebKitBrowser::FailAllCalls() {
+  std::vector<std::uint64_t> ids;
+  for (const auto& [id, call] : calls_) ids.push_back(id);
+  for (std::uint64_t id : ids) OnCallDone(id, nullptr, std::nullopt);
+}
+
+}  // namespace veltrane

@@ -1,0 +1,200 @@
+// The WebKit control's page model, action replay and page source, on a real
+// view against pages served on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include "engine/page_text.h"
+#include "tests/support/browser_harness.h"
+#include "tests/support/main_loop.h"
+#include "tests/support/recording_http_server.h"
+
+namespace veltrane::testing {
+namespace {
+
+class BrowserPageTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { BrowserHarness::Start(); }
+  static void TearDownTestSuite() { BrowserHarness::Stop(); }
+  void TearDown() override { BrowserHarness::Browser().SetEvents(nullptr); }
+
+  RecordingHttpServer server;
+  RecordingBrowserEvents events;
+};
+
+struct ElementWant {
+  ElementKind kind;
+  std::string name;
+  std::string type;
+  std::string value;
+};
+
+TEST_F(BrowserPageTest, ModelHoldsTopLevelFormsAndAnchorLinks) {
+  const std::string html =
+      "<html><body>"
+      "<form action='/a' method='post'>"
+      "<input type='text' name='company' value='ACME'>"
+      "<input type='text' value='unnamed'>"
+      "<input type='hidden' name='dup' value='1'><input type='hidden' name='dup' value='2'>"
+      "<fieldset><input type='checkbox' name='agree' value='yes' checked></fieldset>"
+      "<select name='country'><option value=''>Choose</option>"
+      "<option value='de' selected>Germany</option><option value='fr'>France</option></select>"
+      "<textarea name='body'>Hello</textarea>"
+      "<button type='submit' name='go' value='1'>Go</button>"
+      "<input type='image' name='pic' src='data:,'>"
+      "</form>"
+      "<form action='/b'><input name='q'></form>"
+      "<a href='/rel/one'>one</a><a href='/abs'>abs</a><a href='rel/one'>dup</a><a "
+      "name='x'>none</a>"
+      "<map name='m'><area href='/area' shape='rect' coords='0,0,1,1'></map>"
+      "<iframe src='/frame'></iframe>"
+      "</body></html>";
+  server.Serve("/forms/page", html);
+  server.Serve("/frame",
+               "<html><body><form action='/f'><input name='inframe'></form>"
+               "<a href='/frame-link'>f</a></body></html>");
+
+  const int index = BrowserHarness::LoadPage(events, server.Url("/forms/page"));
+  ASSERT_GE(index, 0);
+  const Page& page = events.pages[static_cast<std::size_t>(index)];
+
+  EXPECT_EQ(server.Url("/forms/page"), page.location);
+  EXPECT_EQ(html, page.source);
+  EXPECT_EQ(0u, page.bodyOuterHtml.rfind("<body>", 0)) << page.bodyOuterHtml;
+  EXPECT_EQ((std::vector<std::string>{server.Url("/rel/one"), server.Url("/abs"),
+                                      server.Url("/forms/rel/one")}),
+            page.links);
+
+  ASSERT_EQ(2u, page.forms.size());
+  const std::vector<ElementWant> want = {
+      {ElementKind::Input, "company", "text", "ACME"},
+      {ElementKind::Input, "", "text", "unnamed"},
+      {ElementKind::Input, "dup", "hidden", "1"},
+      {ElementKind::Input, "dup", "hidden", "2"},
+      {ElementKind::Other, "", "fieldset", ""},
+      {ElementKind::Input, "agree", "checkbox", "yes"},
+      {ElementKind::Select, "country", "select-one", "de"},
+      {ElementKind::TextArea, "body", "textarea", "Hello"},
+      {ElementKind::Other, "go", "submit", "1"},
+      {ElementKind::Input, "pic", "image", ""},
+  };
+  const auto& elements = page.forms[0].elements;
+  ASSERT_EQ(want.size(), elements.size());
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(want[i].kind, elements[i].kind) << "element " << i;
+    EXPECT_EQ(want[i].name, elements[i].name) << "element " << i;
+    EXPECT_EQ(want[i].type, elements[i].type) << "element " << i;
+    EXPECT_EQ(want[i].value, elements[i].value) << "element " << i;
+  }
+  EXPECT_TRUE(elements[5].checked);
+  EXPECT_EQ(1, elements[6].selectedIndex);
+  ASSERT_EQ(3u, elements[6].options.size());
+  EXPECT_EQ("fr", elements[6].options[2].value);
+  EXPECT_EQ("France", elements[6].options[2].text);
+  ASSERT_EQ(1u, page.forms[1].elements.size());
+  EXPECT_EQ("q", page.forms[1].elements[0].name);
+}
+
+std::multimap<std::string, std::string> Fields(const std::vector<RecordedRequest>& requests) {
+  return requests.empty() ? std::multimap<std::string, std::string>{} : requests.front().params;
+}
+
+TEST_F(BrowserPageTest, ReplayedWritesAndButtonClickSendExactlyTheseFields) {
+  server.Serve("/fill",
+               "<html><body><form action='/sent' method='post'>"
+               "<input type='file' name='upload'>"
+               "<input type='text' name='name'>"
+               "<textarea name='message'></textarea>"
+               "<input type='radio' name='color' value='red' checked>"
+               "<input type='radio' name='color' value='blue'>"
+               "<input type='checkbox' name='news' value='yes'>"
+               "<select name='country'><option value='de'>DE</option><option value='fr'>FR</option>"
+               "<option value='it'>IT</option></select>"
+               "<input type='submit' name='send' value='Send'>"
+               "<input type='submit' name='other' value='Other'>"
+               "</form></body></html>");
+  server.Serve("/sent", "<html><body>thanks</body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location != server.Url("/fill")) return;
+    page.SetValue(0, 0, "refused.txt");  // a file input refuses the write; the rest go on
+    page.SetValue(0, 1, "J\xc3\xb6rg & Co");
+    page.SetValue(0, 2, "line1\r\nline2 \"quoted\"");
+    page.SetChecked(0, 4);
+    page.SetChecked(0, 5);
+    page.SetSelectedIndex(0, 6, 2);
+    page.Click(0, 7);
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/fill")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/sent")) >= 0; }));
+
+  const std::multimap<std::string, std::string> want = {{"upload", ""},
+                                                        {"name", "J\xc3\xb6rg & Co"},
+                                                        {"message", "line1\r\nline2 \"quoted\""},
+                                                        {"color", "blue"},
+                                                        {"news", "yes"},
+                                                        {"country", "it"},
+                                                        {"send", "Send"}};
+  EXPECT_EQ(want, Fields(server.RequestsTo("/sent")));
+}
+
+// An input named "submit" hides the form's own submit method from page scripts.
+TEST_F(BrowserPageTest, DirectSubmitSendsTheFormWithoutButtons) {
+  server.Serve("/direct",
+               "<html><body><form action='/other'><input name='x'></form>"
+               "<form action='/got' method='post'><input name='q' value='kept'>"
+               "<input type='submit' name='submit' value='S'></form></body></html>");
+  server.Serve("/got", "<html><body>ok</body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location == server.Url("/direct")) page.Submit(1);
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/direct")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/got")) >= 0; }));
+  EXPECT_EQ((std::multimap<std::string, std::string>{{"q", "kept"}}),
+            Fields(server.RequestsTo("/got")));
+  EXPECT_TRUE(server.RequestsTo("/other").empty());
+}
+
+// A handler that navigates has its writes carried out on the page it leaves.
+TEST_F(BrowserPageTest, NavigateFromTheHandlerReplaysWritesFirst) {
+  server.Serve("/leave",
+               "<html><body><form><input name='field' value='old'></form><script>"
+               "addEventListener('pagehide', () => navigator.sendBeacon('/beacon',"
+               " document.forms[0].field.value));</script></body></html>");
+  server.Serve("/beacon", "");
+  server.Serve("/next", "<html><body>next</body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location != server.Url("/leave")) return;
+    page.SetValue(0, 0, "typed");
+    BrowserHarness::Browser().Navigate(server.Url("/next"));
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/leave")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] {
+    return events.PageAt(server.Url("/next")) >= 0 && !server.RequestsTo("/beacon").empty();
+  }));
+  EXPECT_EQ("typed", server.RequestsTo("/beacon").front().body);
+}
+
+TEST_F(BrowserPageTest, SourceBytesComeBackUnchanged) {
+  const std::string latin1 =
+      "<html><body><p>Gr\xfc\xdf"
+      "e caf\xe9</p></body></html>";
+  server.Serve("/latin1", latin1, "text/html; charset=iso-8859-1");
+  const int index = BrowserHarness::LoadPage(events, server.Url("/latin1"));
+  ASSERT_GE(index, 0);
+  const Page& page = events.pages[static_cast<std::size_t>(index)];
+  EXPECT_EQ(latin1, GetPageSource(page));
+  EXPECT_TRUE(TextContains(GetPageSource(page), "caf\xe9"));
+  // The model's texts are UTF-8 whatever the page's encoding.
+  EXPECT_NE(std::string::npos, page.bodyOuterHtml.find("caf\xc3\xa9"));
+}
+
+TEST_F(BrowserPageTest, SuccessStringSplitByMarkupOrInOtherCaseIsNotFound) {
+  server.Serve("/thanks", "<html><body><p>Thank <b>you</b> for your Submission</p></body></html>");
+  const int index = BrowserHarness::LoadPage(events, server.Url("/thanks"));
+  ASSERT_GE(index, 0);
+  const std::string text = GetPageSource(events.pages[static_cast<std::size_t>(index)]);
+  EXPECT_FALSE(TextContains(text, "Thank you"));
+  EXPECT_FALSE(TextContains(text, "for your submission"));
+  EXPECT_TRUE(TextContains(text, "for your Submission"));
+}
+
+}  // namespace
+}  // namespace veltrane::testing
