@@ -33,10 +33,11 @@ void Call(GtkWidget*, gpointer self) {
 
 }  // namespace
 
-TForm1::TForm1(SubmissionWindow& form2, MessageBox& errors,
+TForm1::TForm1(SubmissionWindow& form2, bool& busy, MessageBox& errors,
                std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
                MainWindowTiming timing)
-    : form2_(form2),
+    : Busy(busy),
+      form2_(form2),
       errors_(errors),
       startThreads_(std::move(startThreads)),
       onClosed_(std::move(onClosed)) {

@@ -30,8 +30,10 @@ class TForm1 : public ScheduleQueue {
   // `startThreads` runs once, when the window is first shown (the program
   // starts the schedule thread and the watchdog there). `onClosed` runs when
   // the window is closed by "Unload" (the program ends its main loop there).
-  TForm1(SubmissionWindow& form2, MessageBox& errors, std::function<void(TForm1&)> startThreads,
-         std::function<void()> onClosed, MainWindowTiming timing = {});
+  // `busy` is the job's flag, shared with the browser window, which writes it.
+  TForm1(SubmissionWindow& form2, bool& busy, MessageBox& errors,
+         std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
+         MainWindowTiming timing = {});
   ~TForm1() override;
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -41,7 +43,7 @@ class TForm1 : public ScheduleQueue {
   std::size_t PendingCount();
 
   // True while a submission job is being started or runs; written by the job.
-  bool Busy = false;
+  bool& Busy;
 
   void Show();
 

@@ -54,7 +54,8 @@ class MainWindowTest : public ::testing::Test {
   RecordingMessageBox errors;
   int threadStarts = 0;
   int closes = 0;
-  TForm1 form1{form2, errors, [this](TForm1&) { ++threadStarts; }, [this] { ++closes; },
+  bool busy = false;
+  TForm1 form1{form2, busy, errors, [this](TForm1&) { ++threadStarts; }, [this] { ++closes; },
                MainWindowTiming{3600000, 3600000}};
 };
 
@@ -153,7 +154,7 @@ TEST_F(MainWindowTest, UnloadEndsTheProgramAlsoWhileAJobRuns) {
 
 TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
   FakeForm2 otherForm2;
-  TForm1 quick(otherForm2, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
+  TForm1 quick(otherForm2, busy, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
   quick.Show();
   ASSERT_TRUE(SpinUntil([&] { return quick.TrayIcon1().Visible(); }));
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(quick.Window())));
@@ -164,7 +165,7 @@ TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
   struct ThrowingForm2 : FakeForm2 {
     bool StartSubmission(const std::string&) override { throw std::runtime_error("boom"); }
   } throwing;
-  TForm1 form(throwing, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
+  TForm1 form(throwing, busy, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
   form.QueueSchedule("1");
   form.QueueSchedule("2");
   ASSERT_TRUE(SpinUntil([&] { return errors.texts.size() >= 2; }));
