@@ -1,0 +1,82 @@
+// veltrane: the press-release submission service. One copy per user; a
+// second start says so and exits. Runs the GTK main loop until "Unload".
+#include <X11/Xlib.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "jobs/browser_window.h"
+#include "platform/day_clock.h"
+#include "platform/gtk_message_box.h"
+#include "platform/stderr_trace.h"
+#include "scheduler/scheduler.h"
+#include "storage/database_files.h"
+#include "watchdog/anti_script_error.h"
+
+namespace {
+
+using namespace veltrane;
+
+int RunService() {
+  GtkMessageBox messageBox;
+  GtkMessageBox errors(GtkMessageBox::Kind::Error);
+  StderrTrace trace;
+  const Clock& clock = DefaultClock();
+  auto schedulerStop = std::make_shared<StopRequest>();
+  auto watchdogStop = std::make_shared<StopRequest>();
+
+  bool busy = false;
+  TForm2 form2(busy, messageBox, errors, trace, clock);
+  TForm1 form1(
+      form2, busy, errors,
+      [&](TForm1& main) {
+        CScheduler::Start(main, clock, MainDatabasePath(), schedulerStop);
+        CAntiScriptError::Start(watchdogStop);
+      },
+      [] { gtk_main_quit(); });
+  form1.Show();
+  gtk_main();
+
+  // The threads hold references to the window: let them end before it goes.
+  schedulerStop->Request();
+  watchdogStop->Request();
+  if (!schedulerStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The browser window must be able to stand off screen, which needs X11.
+  setenv("GDK_BACKEND", "x11", 1);
+  XInitThreads();  // the watchdog uses a display connection of its own
+  std::setlocale(LC_ALL, "");
+
+  veltrane::SingleInstanceLock lock;
+  if (!lock.Acquired()) {
+    if (gtk_init_check(&argc, &argv))
+      veltrane::GtkMessageBox().ShowMessage("Veltrane service already running ...");
+    else
+      std::fprintf(stderr, "Veltrane service already running ...\n");
+    return 0;
+  }
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "veltrane: cannot open the display (run under xvfb-run on a server)\n");
+    return 1;
+  }
+  try {
+    return RunService();
+  } catch (const std::exception& error) {
+    veltrane::GtkMessageBox(veltrane::GtkMessageBox::Kind::Error).ShowMessage(error.what());
+  } catch (...) {
+    veltrane::GtkMessageBox(veltrane::GtkMessageBox::Kind::Error).ShowMessage("");
+  }
+  return 0;
+}

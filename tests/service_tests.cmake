@@ -1,0 +1,5 @@
+# The built service binary, run as a child process against sites on 127.0.0.1.
+veltrane_test(service_e2e_test service_e2e_test.cpp support/service_process.cpp)
+target_link_libraries(service_e2e_test PRIVATE veltrane_browser_test_support)
+target_compile_definitions(service_e2e_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(service_e2e_test veltrane)

@@ -1,0 +1,170 @@
+// The job's walk over its sites, its deadline and its end, with a browser
+// that only records where it was sent.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jobs/submission_job.h"
+#include "tests/support/test_database.h"
+
+namespace veltrane {
+namespace {
+
+using testing::TestDatabases;
+
+class RecordingBrowser : public BrowserControl {
+ public:
+  void SetEvents(BrowserEvents*) override {}
+  void Navigate(const std::string& url) override { navigations.push_back(url); }
+  std::string LocationURL() const override {
+    return navigations.empty() ? "" : navigations.back();
+  }
+  std::vector<std::string> navigations;
+};
+
+class SubmissionJobTest : public ::testing::Test {
+ protected:
+  SubmissionJobTest() {
+    databases.Main(
+        "INSERT INTO pressrelease (name,headline) VALUES ('Launch','Big news');"
+        "INSERT INTO account (name,username,password) VALUES ('alpha','al','pw')");
+    databases.Subscription(
+        "INSERT INTO subscription (name,url,submission_data) VALUES "
+        "('alpha','http://127.0.0.1:1/a','[STEP1]\nAPP-SuccessString=Thanks\n'),"
+        "('beta','http://127.0.0.1:1/b','[STEP1]\nAPP-WaitForRedirect=1\n[STEP2]\n"
+        "APP-SuccessString=Done\n')");
+  }
+  void Schedule(const std::string& sites) {
+    databases.Main("INSERT INTO schedule (id,name,subscription,next) VALUES (1,'Launch','" +
+                   sites + "',0)");
+  }
+  Page PageWith(const std::string& source) {
+    Page page;
+    page.location = browser.LocationURL();
+    page.source = source;
+    return page;
+  }
+  int HistoryRows() const { return std::stoi(databases.MainScalar("SELECT count(*) FROM history")); }
+
+  TestDatabases databases;
+  RecordingBrowser browser;
+  RecordingLoadingIndicator panel2;
+  RecordingMessageBox messages;
+  RecordingTrace trace;
+  ManualClock clock{45000.5};
+  PseudoRandom random{1};
+  bool busy = false;
+  bool timerEnabled = false;
+  SubmissionJob job{SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
+                                       browser, panel2, messages, trace, clock, random, busy,
+                                       [this](bool on) { timerEnabled = on; }, nullptr}};
+};
+
+TEST_F(SubmissionJobTest, ScheduleWithoutSitesFinishesInsideTheStart) {
+  Schedule("");
+  EXPECT_TRUE(job.StartSubmission("1"));
+  EXPECT_FALSE(busy);
+  EXPECT_FALSE(job.State().JobRunning);
+  EXPECT_EQ(1, HistoryRows());
+  EXPECT_EQ("Success", databases.MainScalar("SELECT status FROM history"));
+  EXPECT_TRUE(browser.navigations.empty());
+  EXPECT_EQ("Submission completed", trace.lines.back());
+}
+
+TEST_F(SubmissionJobTest, MissingScheduleOrPressReleaseDoesNotStart) {
+  EXPECT_FALSE(job.StartSubmission("42"));
+  EXPECT_FALSE(busy);
+  databases.Main("INSERT INTO schedule (id,name,subscription) VALUES (2,'Nope','alpha')");
+  EXPECT_FALSE(job.StartSubmission("2"));
+  EXPECT_FALSE(busy);
+  EXPECT_EQ(0, HistoryRows());
+  EXPECT_EQ("Submission started for ID : 2", trace.lines[2]);
+}
+
+TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler) {
+  Schedule("alpha\r\nalpha\r\nbeta");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  EXPECT_TRUE(busy);
+  EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
+  EXPECT_TRUE(timerEnabled);
+  EXPECT_EQ("al", job.State().UserName);
+
+  Page thanks = PageWith("Thanks!");
+  job.DocumentComplete(thanks);  // alpha succeeds; the second alpha starts at once
+  EXPECT_EQ(2u, browser.navigations.size());
+  Page nothing = PageWith("Sorry");
+  job.DocumentComplete(nothing);  // the second alpha fails; beta starts
+  EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());
+  EXPECT_EQ("", job.State().UserName);  // beta has no account: never alpha's login
+
+  Page landing = PageWith("redirecting");
+  job.DocumentComplete(landing);  // beta waits for its redirect
+  Page done = PageWith("Done");
+  job.DocumentComplete(done);
+  EXPECT_FALSE(busy);
+  EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), job.State().CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().FailedSites);
+  EXPECT_EQ("Partial", databases.MainScalar("SELECT status FROM history"));
+  EXPECT_EQ("alpha,beta,alpha", databases.MainScalar("SELECT subscription FROM history"));
+}
+
+TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating) {
+  Schedule("ghost\r\nalpha");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
+  EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().FailedSites);
+  EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'ghost'"},
+            job.State().FailedReasons);
+}
+
+TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
+  Schedule("alpha\r\nbeta");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  clock.Advance(-1.0);  // the clock was set back: the tick finds the deadline ahead
+  job.TimerTimeoutTimer();
+  EXPECT_TRUE(job.State().FailedSites.empty());
+  EXPECT_TRUE(timerEnabled);
+
+  clock.Advance(1.0 + SubmissionJob::kPageDeadline + 1e-6);
+  job.TimerTimeoutTimer();
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().FailedReasons);
+  EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());  // next site started
+  EXPECT_TRUE(timerEnabled);                                       // armed for beta
+}
+
+TEST_F(SubmissionJobTest, RedirectThatNeverComesTimesOutAndALatePageWritesNoSecondReport) {
+  Schedule("beta");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  Page landing = PageWith("redirecting");
+  job.DocumentComplete(landing);
+  EXPECT_TRUE(job.State().AwaitRedirect);
+  EXPECT_TRUE(timerEnabled);  // the wait for a redirect is bounded too
+
+  clock.Advance(SubmissionJob::kPageDeadline * 2);
+  job.TimerTimeoutTimer();
+  EXPECT_FALSE(busy);
+  EXPECT_EQ(1, HistoryRows());
+
+  Page late = PageWith("Done");
+  job.DocumentComplete(late);
+  EXPECT_EQ(1, HistoryRows());
+  EXPECT_FALSE(panel2.shown);
+}
+
+TEST_F(SubmissionJobTest, GuardsRefuseMediaAndPopUpsAndTraceErrors) {
+  bool cancel = false;
+  job.BeforeNavigate2("http://127.0.0.1/a?img=X.GIF", cancel);
+  EXPECT_TRUE(cancel);
+  EXPECT_TRUE(panel2.shown);
+  cancel = false;
+  job.NewWindow2(cancel);
+  EXPECT_TRUE(cancel);
+  cancel = true;
+  job.NavigateError("http://127.0.0.1:1/", -2146697211, cancel);
+  EXPECT_FALSE(cancel);
+  EXPECT_EQ("Error while navigate http://127.0.0.1:1/ code:-2146697211", trace.lines.back());
+}
+
+}  // namespace
+}  // namespace veltrane
