@@ -3,3 +3,7 @@ veltrane_test(service_e2e_test service_e2e_test.cpp support/service_process.cpp)
 target_link_libraries(service_e2e_test PRIVATE veltrane_browser_test_support)
 target_compile_definitions(service_e2e_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
 add_dependencies(service_e2e_test veltrane)
+
+# The browser window with a real web view and a fast page timer.
+veltrane_test(browser_window_test browser_window_test.cpp)
+target_link_libraries(browser_window_test PRIVATE veltrane_job_window veltrane_browser_test_support)

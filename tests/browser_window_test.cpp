@@ -1,0 +1,143 @@
+// The browser window with its real WebKit view: jobs against sites on
+// 127.0.0.1 with the page timer ticking fast and a clock the test moves,
+// and the window's off-screen placement.
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "jobs/browser_window.h"
+#include "tests/support/main_loop.h"
+#include "tests/support/recording_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace veltrane::testing {
+namespace {
+
+constexpr const char* kPage = "<!DOCTYPE html><html><body>";
+
+// One window (and one web view) for the whole suite.
+class BrowserWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("GDK_BACKEND", "x11", 1);
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs an X display (Xvfb)";
+    databases = std::make_unique<TestDatabases>();
+    clock = std::make_unique<ManualClock>(45000.5);
+    BrowserWindowOptions options;
+    options.paths = {databases->MainPath(), databases->SubscriptionPath()};
+    options.timeoutIntervalMs = 50;
+    options.browser.ephemeral = true;
+    options.shotsDirectory = databases->Directory() + "/shots";
+    form2 = std::make_unique<TForm2>(busy, messages, errors, trace, *clock, options);
+    form2->ShowOffScreen();
+  }
+  static void TearDownTestSuite() {
+    form2.reset();
+    databases.reset();
+  }
+  void SetUp() override {
+    databases->Main(
+        "DELETE FROM schedule; DELETE FROM history; DELETE FROM pressrelease;"
+        "INSERT INTO pressrelease (name,headline) VALUES ('Launch','News')");
+    databases->Subscription("DELETE FROM subscription");
+    trace.lines.clear();
+  }
+
+  void AddSite(const std::string& name, const std::string& url, const std::string& script) {
+    databases->Subscription("INSERT INTO subscription (name,url,submission_data) VALUES ('" +
+                            name + "','" + url + "','" + script + "')");
+  }
+  // Starts a job over `sites` and runs the loop until it has ended.
+  void RunJob(const std::string& sites, const std::function<void()>& whileWaiting = {}) {
+    databases->Main("INSERT INTO schedule (id,name,subscription) VALUES (1,'Launch','" + sites +
+                    "')");
+    ASSERT_TRUE(form2->StartSubmission("1"));
+    ASSERT_TRUE(RunMainLoopUntil([&] {
+      if (whileWaiting) whileWaiting();
+      return !busy;
+    })) << "the job did not end";
+  }
+  const JobState& State() { return form2->Job().State(); }
+
+  static inline bool busy = false;
+  static inline RecordingMessageBox messages;
+  static inline RecordingMessageBox errors;
+  static inline RecordingTrace trace;
+  static inline std::unique_ptr<TestDatabases> databases;
+  static inline std::unique_ptr<ManualClock> clock;
+  static inline std::unique_ptr<TForm2> form2;
+  RecordingHttpServer server;
+};
+
+TEST_F(BrowserWindowTest, StalledFirstPageTimesOutAndTheNextSiteStartsFromTheTimer) {
+  server.ServeStalled("/stalled/", "<html><body>Loading for ever");
+  server.Serve("/good/", std::string(kPage) + "Welcome, thanks</body></html>");
+  AddSite("stalled", server.Url("/stalled/"), "[STEP1]\nAPP-SuccessString=never\n");
+  AddSite("good", server.Url("/good/"), "[STEP1]\nAPP-SuccessString=thanks\n");
+  RunJob("stalled\r\ngood", [&] {
+    // Once the stalled page has been asked for, time runs out for it.
+    if (State().CurrentSite == "stalled" && !server.RequestsTo("/stalled/").empty())
+      clock->Advance(SubmissionJob::kPageDeadline * 2);
+  });
+  EXPECT_EQ(std::vector<std::string>{"stalled"}, State().FailedSites);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"good"}, State().CompletedSites);
+  EXPECT_FALSE(form2->TimerTimeoutEnabled());
+}
+
+TEST_F(BrowserWindowTest, MediaLinkIsRefusedThenTheSiteTimesOut) {
+  server.Serve("/media/", std::string(kPage) + "Gallery</body></html>");
+  AddSite("media", server.Url("/media/"),
+          "[STEP1]\nAPP-GotoLink=" + server.Url("/picture.JPG?size=2") +
+              "\n[STEP2]\nAPP-SuccessString=x\n");
+  bool advanced = false;
+  RunJob("media", [&] {
+    // The refused navigation shows the loading panel; no page comes to hide it.
+    if (State().StepNumber == 2 && form2->LoadingShown() && !advanced) {
+      clock->Advance(SubmissionJob::kPageDeadline * 2);
+      advanced = true;
+    }
+  });
+  EXPECT_TRUE(form2->LoadingShown());
+  EXPECT_TRUE(server.RequestsTo("/picture.JPG").empty());
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().FailedReasons);
+}
+
+TEST_F(BrowserWindowTest, SitesRunInOrderTwiceOverAndASiteWithoutRowsFailsAtOnce) {
+  server.Serve("/a/", std::string(kPage) + "ok</body></html>");
+  AddSite("a", server.Url("/a/"), "[STEP1]\nAPP-SuccessString=ok\n");
+  RunJob("a\r\n\r\na");
+  EXPECT_EQ((std::vector<std::string>{"a", "a"}), State().CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{""}, State().FailedSites);
+  EXPECT_EQ(2u, server.RequestsTo("/a/").size());
+  EXPECT_EQ("1", databases->MainScalar("SELECT count(*) FROM history"));
+}
+
+TEST_F(BrowserWindowTest, EmptySiteListFinishesAtOnce) {
+  RunJob("");
+  EXPECT_TRUE(State().CompletedSites.empty());
+  EXPECT_EQ("Success", databases->MainScalar("SELECT status FROM history"));
+}
+
+TEST_F(BrowserWindowTest, ClosingTheWindowOnlySendsItOffScreen) {
+  auto left = [] {
+    int x = 0, y = 0;
+    gtk_window_get_position(form2->Window(), &x, &y);
+    return x;
+  };
+  EXPECT_TRUE(RunMainLoopUntil([&] { return left() == TForm2::kOffScreenLeft; }));
+  form2->MoveToLeft(211);  // "View"
+  EXPECT_TRUE(RunMainLoopUntil([&] { return left() == 211; }));
+
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(form2->Window()))));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+  EXPECT_TRUE(RunMainLoopUntil([&] { return left() == TForm2::kOffScreenLeft; }));
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form2->Window())));
+}
+
+}  // namespace
+}  // namespace veltrane::testing
