@@ -115,6 +115,29 @@ TEST_F(BrowserWindowTest, SitesRunInOrderTwiceOverAndASiteWithoutRowsFailsAtOnce
   EXPECT_EQ("1", databases->MainScalar("SELECT count(*) FROM history"));
 }
 
+TEST_F(BrowserWindowTest, StepRulesOnLivePages) {
+  const std::string hello = std::string(kPage) + "Hello <a href='/r/one'>1</a> <a href='/r/two'>2"
+                            "</a> <a href='/r/one'>1 again</a></body></html>";
+  server.Serve("/hello/", hello);
+  server.Serve("/fb/members/submit", hello);
+  server.Serve("/r/one", std::string(kPage) + "Landed</body></html>");
+  AddSite("skip", server.Url("/hello/"),
+          "[STEP1]\nAPP-UniqueString=Missing1\nAPP-Skipable=true\n"
+          "[STEP2]\nAPP-UniqueString=Missing2\nAPP-Skipable=True\n");
+  AddSite("fallback", server.Url("/fb/members/submit"),
+          "[STEP1]\nAPP-SearchLinkPattern=members/submit\n[STEP2]\nAPP-SuccessString=Hello\n");
+  AddSite("random", server.Url("/hello/"),
+          "[STEP1]\nAPP-SearchRandomLinkPattern=one\n[STEP2]\nAPP-SuccessString=Landed\n");
+  AddSite("invalid", server.Url("/hello/"),
+          "[STEP1]\nAPP-UniqueString=Hello\nAPP-ErrorString=not used\n[STEP2]\nAPP-Note=x\n");
+  AddSite("noform", server.Url("/hello/"), "[STEP1]\nAPP-FormPos=4\nAPP-ErrorString=No form\n");
+  RunJob("skip\r\nfallback\r\nrandom\r\ninvalid\r\nnoform");
+  EXPECT_EQ((std::vector<std::string>{"skip", "fallback", "random"}), State().CompletedSites);
+  EXPECT_EQ((std::vector<std::string>{"Invalid setting", "No form"}), State().FailedReasons);
+  EXPECT_EQ(1u, server.RequestsTo("/r/one").size());
+  EXPECT_TRUE(server.RequestsTo("/r/two").empty());
+}
+
 TEST_F(BrowserWindowTest, EmptySiteListFinishesAtOnce) {
   RunJob("");
   EXPECT_TRUE(State().CompletedSites.empty());
