@@ -1,0 +1,80 @@
+#include "admin/command_line.h"
+
+#include <algorithm>
+
+#include "admin/admin_error.h"
+
+namespace veltrane::admin {
+namespace {
+
+std::string SeeHelp(std::string_view command) {
+  return " (see 'veltrane-admin " + std::string(command) + " --help')";
+}
+
+}  // namespace
+
+const std::string& CommandArgs::Required(std::string_view name, std::string_view command) const {
+  const auto found = options.find(name);
+  if (found == options.end())
+    UsageError(std::string(command) + ": --" + std::string(name) + " is required" +
+               SeeHelp(command));
+  return found->second;
+}
+
+std::string CommandArgs::Optional(std::string_view name, std::string_view fallback) const {
+  const auto found = options.find(name);
+  return found == options.end() ? std::string(fallback) : found->second;
+}
+
+CommandArgs ParseCommandArgs(std::span<const std::string> args,
+                             std::initializer_list<std::string_view> valueOptions,
+                             std::string_view command) {
+  CommandArgs parsed;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      if (!optionsEnded && (arg == "-h")) {
+        parsed.help = true;
+        continue;
+      }
+      parsed.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help") {
+      parsed.help = true;
+      continue;
+    }
+    const std::size_t equals = arg.find('=');
+    const std::string name =
+        arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    if (std::find(valueOptions.begin(), valueOptions.end(), name) == valueOptions.end())
+      UsageError(std::string(command) + ": unknown option --" + name + SeeHelp(command));
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      UsageError(std::string(command) + ": --" + name + " needs a value" + SeeHelp(command));
+    }
+    if (!parsed.options.emplace(name, std::move(value)).second)
+      UsageError(std::string(command) + ": --" + name + " given twice" + SeeHelp(command));
+  }
+  return parsed;
+}
+
+void RequirePositional(const CommandArgs& args, std::size_t count, std::string_view what,
+                       std::string_view command) {
+  if (args.positional.size() < count)
+    UsageError(std::string(command) + ": missing " + std::string(what) + SeeHelp(command));
+  if (args.positional.size() > count)
+    UsageError(std::string(command) + ": unexpected argument '" + args.positional[count] + "'" +
+               SeeHelp(command));
+}
+
+}  // namespace veltrane::admin

@@ -1,0 +1,125 @@
+// The commands with their help texts; the help is the tool's manual.
+#include "admin/commands.h"
+
+namespace veltrane::admin {
+namespace {
+
+constexpr std::string_view kReleaseFormat =
+    "A press release file is plain text (UTF-8). It starts with 'key: value' lines;\n"
+    "keys ignore letter case, '#' starts a comment line. The keys:\n"
+    "  name              the release's name, its key (required)\n"
+    "  headline, summary, category\n"
+    "  release_date      YYYY-MM-DD; empty means the day the service runs it\n"
+    "  keywords          comma-separated; may be repeated\n"
+    "  keyword           one keyword that may hold a comma; may be repeated\n"
+    "  company_name, contact_person, email, website, country, phonenumber, fax,\n"
+    "  street_address, city, state, zipcode\n"
+    "                    the contact details the sites' forms are filled from\n"
+    "  category.SITE     the category chosen on site SITE (one line per site)\n"
+    "A blank line or the first section ends these lines. Sections hold texts of\n"
+    "several lines, up to the next section: [body] the release's text, [about] the\n"
+    "company description, [contact] the contact paragraph, [summary] a summary of\n"
+    "several lines (instead of the summary key). Blank lines around a section's text\n"
+    "are dropped; a line holding only a section name always starts that section.\n\n"
+    "Example:\n"
+    "  name: Spring launch\n"
+    "  headline: Acme ships the Widget 2\n"
+    "  summary: The second Widget is here.\n"
+    "  category: Technology\n"
+    "  release_date: 2024-05-01\n"
+    "  keywords: widgets, acme\n"
+    "  company_name: Acme Ltd\n"
+    "  email: press@acme.example\n"
+    "  country: United Kingdom\n"
+    "  category.PR Daily: Computers\n"
+    "\n"
+    "  [body]\n"
+    "  London, 1 May 2024. Acme today ...\n"
+    "\n"
+    "  [about]\n"
+    "  Acme makes widgets.\n"
+    "\n"
+    "  [contact]\n"
+    "  Jane Doe, press@acme.example\n\n"
+    "FILE '-' reads the file from standard input.\n";
+
+constexpr Command kCommands[] = {
+    {"", "init", "[DIR]", "create DIR/db/ and the two database files where missing",
+     "Creates DIR (default: --dir, else the current directory), DIR/db/, db/vt.dat and\n"
+     "db/subscription2.dat with their tables. An existing database file is never\n"
+     "altered or emptied; only a file that holds no table at all (as the service\n"
+     "leaves one when it ran without databases) gets the tables. A file that is not\n"
+     "an SQLite database is a data error. db/vt.dat holds the sites' passwords, so a\n"
+     "new one is readable by its owner only.\n",
+     RunInit},
+    {"release", "add", "FILE", "add a press release from a file",
+     "Adds the press release described in FILE; its name must be new.\n\n", RunReleaseAdd,
+     kReleaseFormat},
+    {"release", "update", "FILE", "replace a press release with a file's content",
+     "Replaces every field of the press release named in FILE with the file's content\n"
+     "(a field the file leaves out becomes empty). 'release show NAME > FILE' gives a\n"
+     "file to edit.\n\n",
+     RunReleaseUpdate, kReleaseFormat},
+    {"release", "list", "", "list the press releases", "", RunReleaseList},
+    {"release", "show", "NAME", "print a press release in the file format",
+     "Prints the press release as a file that 'release update' reads back.\n", RunReleaseShow},
+    {"site", "add", "NAME --url URL --script FILE", "add a site with its start address and script",
+     "Adds site NAME (no quote, '=', ',' or control characters, no blank at either end)\n"
+     "with its start address and the step script read from FILE ('-': standard input).\n"
+     "The script is checked as 'site check' does; warnings go to standard error and do\n"
+     "not stop the command.\n",
+     RunSiteAdd},
+    {"site", "update", "NAME [--url URL] [--script FILE]", "change a site's address or script",
+     "Replaces the start address, the script or both of an existing site.\n", RunSiteUpdate},
+    {"site", "list", "", "list the sites with their address, steps and account", "", RunSiteList},
+    {"site", "show", "NAME", "print a site's address, account user and script",
+     "The password is never printed.\n", RunSiteShow},
+    {"site", "check", "NAME | --file FILE", "print a script's steps as the service reads them",
+     "Reads the script of site NAME, or of FILE, as the service does and prints each\n"
+     "step: its keys and values in order (a key written twice shows its last value),\n"
+     "the form fields, and what the step does. Warnings name steps that do nothing,\n"
+     "steps the service never reaches (gaps in the numbering, [STEP01], empty steps),\n"
+     "sections that are not steps, keys that look like a misspelled APP- directive,\n"
+     "directives written in lower case (found, but also taken for form fields), keys\n"
+     "that a step ignores, and APP-FormPos or APP-WaitForRedirect values that are not\n"
+     "plain integers. Prints 'no warnings' when there are none; the exit code is 0\n"
+     "either way.\n",
+     RunSiteCheck},
+    {"account", "set", "SITE --user NAME", "set a site's user name and password",
+     "Sets the login for site SITE. The password is read from standard input (the\n"
+     "first line, without its line break); it is never taken from the command line.\n"
+     "On a terminal the tool asks for it and does not echo it. Example:\n"
+     "  printf '%s\\n' \"$PASSWORD\" | veltrane-admin account set 'PR Daily' --user acme\n",
+     RunAccountSet},
+    {"schedule", "add", "--release NAME --sites A,B,C --frequency FREQ --first WHEN [--time T]",
+     "schedule a press release for a list of sites",
+     "Adds a schedule: the press release NAME is submitted to the sites in the order\n"
+     "given (comma-separated; each must exist). FREQ is once, daily, weekly or\n"
+     "every-30-days. WHEN is the first run as local 'YYYY-MM-DD HH:MM', or 'now' (the\n"
+     "service picks it up at its next poll, within a minute). After each run the\n"
+     "service moves the next run on by the frequency's days plus T, which is a number\n"
+     "of days (0.25) or HH:MM (06:00 = a quarter day); default 0. Prints the new id.\n"
+     "A site without an account gives a warning.\n",
+     RunScheduleAdd},
+    {"schedule", "list", "", "list schedules with their next run in local time",
+     "A schedule that ran with frequency once shows 'done' as its next run.\n", RunScheduleList},
+    {"schedule", "run-now", "ID", "make a schedule due at once",
+     "Sets the next run of schedule ID to a second ago, so that the service starts it\n"
+     "at its next poll (within a minute).\n",
+     RunScheduleRunNow},
+    {"history", "list", "", "list the finished jobs", "", RunHistoryList},
+    {"history", "show", "ID", "print a job's report and its screenshots",
+     "Prints the report of history row ID, then the screenshots of the job's failed\n"
+     "sites. The service saves a failed site's page as\n"
+     "  DIR/shots/YYYYMMDD-HHMMSS-SITE.png\n"
+     "(the local time the site failed; in SITE every character other than A-Z, a-z,\n"
+     "0-9, '.', '_' and '-' becomes '_'). Listed are the files whose SITE is one of the\n"
+     "job's sites and whose time lies on the day of the history row, not after it.\n",
+     RunHistoryShow},
+};
+
+}  // namespace
+
+std::span<const Command> AllCommands() { return kCommands; }
+
+}  // namespace veltrane::admin
