@@ -1,6 +1,7 @@
 #include "admin/command_line.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "admin/admin_error.h"
 
@@ -75,6 +76,14 @@ void RequirePositional(const CommandArgs& args, std::size_t count, std::string_v
   if (args.positional.size() > count)
     UsageError(std::string(command) + ": unexpected argument '" + args.positional[count] + "'" +
                SeeHelp(command));
+}
+
+long long ParseRowId(const std::string& text, std::string_view what) {
+  long long id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size())
+    DataError(std::string(what) + " '" + text + "' is not a number");
+  return id;
 }
 
 }  // namespace veltrane::admin

@@ -33,4 +33,7 @@ CommandArgs ParseCommandArgs(std::span<const std::string> args,
 void RequirePositional(const CommandArgs& args, std::size_t count, std::string_view what,
                        std::string_view command);
 
+// A row id written in decimal digits; a data error naming `what` otherwise.
+long long ParseRowId(const std::string& text, std::string_view what);
+
 }  // namespace veltrane::admin

@@ -59,6 +59,8 @@ class Database {
   // Runs statements without parameters (schema texts, BEGIN, COMMIT).
   void Execute(const char* sql);
   bool HasTable(std::string_view name);
+  // Rows changed by the last INSERT, UPDATE or DELETE.
+  int Changes() const { return sqlite3_changes(connection_.get()); }
   // Whether the file holds no table, index or view at all.
   bool IsEmpty();
   const std::string& Path() const { return path_; }

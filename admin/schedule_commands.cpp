@@ -1,0 +1,157 @@
+// schedule add, list and run-now over the schedule table of db/vt.dat. The
+// service polls for rows whose next run lies before now, so a schedule is
+// made due by setting its next run a moment into the past.
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "admin/admin_error.h"
+#include "admin/command_line.h"
+#include "admin/commands.h"
+#include "admin/date_text.h"
+#include "admin/names.h"
+#include "admin/site_store.h"
+#include "admin/text_output.h"
+#include "platform/number_text.h"
+#include "platform/text_lists.h"
+
+namespace veltrane::admin {
+namespace {
+
+constexpr double kOneSecond = 1.0 / 86400.0;
+constexpr std::string_view kFrequencies[] = {"once", "daily", "weekly", "every-30-days"};
+
+int FrequencyCode(const std::string& text) {
+  for (int code = 0; code < 4; ++code)
+    if (EqualsIgnoringAsciiCase(text, kFrequencies[code])) return code;
+  DataError("unknown frequency " + Quoted(text) + " (once, daily, weekly or every-30-days)");
+}
+
+std::vector<std::string> SiteList(const std::string& text) {
+  std::vector<std::string> sites;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    sites.push_back(TrimBlanks(std::string_view(text).substr(start, comma - start)));
+    if (sites.back().empty()) DataError("--sites " + Quoted(text) + " holds an empty site name");
+    start = comma + 1;
+  }
+  return sites;
+}
+
+std::string TimeText(double days) {
+  if (days > 0 && days < 1) {
+    const long minutes = std::lround(days * 1440);
+    char text[48];
+    std::snprintf(text, sizeof text, "%02ld:%02ld", minutes / 60, minutes % 60);
+    return text;
+  }
+  return SqlNumberText(days) + (days == 1 ? " day" : " days");
+}
+
+}  // namespace
+
+void RunScheduleAdd(AdminContext& context, Arguments args) {
+  const char* command = "schedule add";
+  const CommandArgs parsed =
+      ParseCommandArgs(args, {"release", "sites", "frequency", "first", "time"}, command);
+  RequirePositional(parsed, 0, "", command);
+  const std::string& release = parsed.Required("release", command);
+  const std::vector<std::string> sites = SiteList(parsed.Required("sites", command));
+  const int frequency = FrequencyCode(parsed.Required("frequency", command));
+  const std::string& firstText = parsed.Required("first", command);
+  const double now = context.io.clock.Now();
+  const std::optional<double> first =
+      firstText == "now" ? std::optional<double>(now - kOneSecond) : ParseDateTime(firstText);
+  if (!first)
+    DataError("--first " + Quoted(firstText) +
+              " is not a local date and time (YYYY-MM-DD HH:MM) or 'now'");
+  const std::string timeText = parsed.Optional("time", "0");
+  const std::optional<double> time = ParseDaysOrTime(timeText);
+  if (!time) DataError("--time " + Quoted(timeText) + " is neither HH:MM nor a number of days");
+
+  std::vector<std::string> warnings;
+  {
+    Database siteFile = OpenSites(context, Database::Access::kReadOnly);
+    for (const std::string& site : sites)
+      if (!SiteExists(siteFile, site)) DataError("unknown site " + Quoted(site));
+  }
+  Database main = Database::OpenExisting(context.MainPath(), Database::Access::kReadWrite,
+                                         {"schedule", "pressrelease", "account"});
+  Transaction transaction(main);
+  Statement releaseQuery = main.Prepare("SELECT 1 FROM pressrelease WHERE name = ?");
+  releaseQuery.Bind(1, release);
+  if (!releaseQuery.Step()) DataError("unknown release " + Quoted(release));
+  for (const std::string& site : sites)
+    if (!FindAccount(main, site))
+      warnings.push_back("site " + Quoted(site) + " has no account (see 'account set')");
+
+  Statement nextId = main.Prepare("SELECT IFNULL(MAX(CAST(id AS INTEGER)), 0) + 1 FROM schedule");
+  nextId.Step();
+  const long long id = nextId.Integer(0);
+  std::string subscription;
+  for (const std::string& site : sites) subscription += site + "\r\n";
+  main.Prepare(
+          "INSERT INTO schedule (id, name, subscription, frequency, time, next) "
+          "VALUES (?, ?, ?, ?, ?, ?)")
+      .BindInteger(1, id)
+      .Bind(2, release)
+      .Bind(3, subscription)
+      .BindInteger(4, frequency)
+      .Bind(5, *time)
+      .Bind(6, *first)
+      .Run();
+  transaction.Commit();
+  context.io.out << "added schedule " << id << ", first run "
+                 << (firstText == "now" ? "at the service's next poll" : FormatDateTime(*first))
+                 << "\n";
+  if (firstText != "now" && *first < now)
+    warnings.push_back("the first run lies in the past; the service runs it at its next poll");
+  for (const std::string& warning : warnings)
+    context.io.err << "veltrane-admin: warning: " << warning << "\n";
+}
+
+void RunScheduleList(AdminContext& context, Arguments args) {
+  RequirePositional(ParseCommandArgs(args, {}, "schedule list"), 0, "", "schedule list");
+  Database main =
+      Database::OpenExisting(context.MainPath(), Database::Access::kReadOnly, {"schedule"});
+  Statement query = main.Prepare(
+      "SELECT id, name, subscription, frequency, time, next FROM schedule ORDER BY next, id");
+  const double now = context.io.clock.Now();
+  std::vector<std::vector<std::string>> rows = {
+      {"ID", "RELEASE", "SITES", "FREQUENCY", "TIME", "NEXT RUN"}};
+  while (query.Step()) {
+    std::string sites;
+    for (const std::string& site : SplitLines(query.Text(2)))
+      sites += (sites.empty() ? "" : ",") + site;
+    const long long code = query.IsNull(3) ? 0 : query.Integer(3);
+    const std::string frequency =
+        code >= 0 && code < 4 ? std::string(kFrequencies[code]) : "code " + std::to_string(code);
+    std::string next = "(none)";
+    if (!query.IsNull(5)) {
+      const double at = query.Real(5);
+      // A schedule that ran once is pushed about 274 years ahead.
+      next = at > now + 36500 ? "done" : FormatDateTime(at) + (at < now ? " (due)" : "");
+    }
+    rows.push_back({query.Text(0), query.Text(1), sites, frequency, TimeText(query.Real(4)), next});
+  }
+  PrintTable(context.io.out, std::move(rows));
+}
+
+void RunScheduleRunNow(AdminContext& context, Arguments args) {
+  const CommandArgs parsed = ParseCommandArgs(args, {}, "schedule run-now");
+  RequirePositional(parsed, 1, "ID", "schedule run-now");
+  const long long id = ParseRowId(parsed.positional[0], "schedule id");
+  Database main =
+      Database::OpenExisting(context.MainPath(), Database::Access::kReadWrite, {"schedule"});
+  Transaction transaction(main);
+  main.Prepare("UPDATE schedule SET next = ? WHERE id = ?")
+      .Bind(1, context.io.clock.Now() - kOneSecond)
+      .BindInteger(2, id)
+      .Run();
+  if (main.Changes() == 0) DataError("unknown schedule " + std::to_string(id));
+  transaction.Commit();
+  context.io.out << "schedule " << id << " runs at the service's next poll\n";
+}
+
+}  // namespace veltrane::admin

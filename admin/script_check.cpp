@@ -1,0 +1,220 @@
+#include "admin/script_check.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/site_script.h"
+#include "platform/text_lists.h"
+
+namespace veltrane::admin {
+namespace {
+
+using Warnings = std::vector<std::string>;
+
+// The step number of a section name "STEP<digits>" (any letter case), with
+// leadingZero set for names the service never reads as steps; -1 otherwise.
+int StepNumberOf(std::string_view name, bool& leadingZero) {
+  leadingZero = false;
+  if (name.size() < 5 || !EqualsIgnoringAsciiCase(name.substr(0, 4), "STEP")) return -1;
+  const std::string_view digits = name.substr(4);
+  if (digits.size() > 9 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return -1;
+  leadingZero = digits.size() > 1 && digits.front() == '0';
+  return std::stoi(std::string(digits));
+}
+
+std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+  return text;
+}
+
+void CheckKeys(const ScriptSection& section, const std::string& step, Warnings& warnings) {
+  std::set<std::string> seen;
+  for (const ScriptLine& line : section.lines) {
+    if (!line.hasKey) {
+      warnings.push_back(step + ": a line without '=' is ignored");
+      continue;
+    }
+    if (!seen.insert(LowerAscii(line.key)).second)
+      warnings.push_back(step + ": key '" + line.key + "' is written twice; the last value counts");
+    if (const std::string_view meant = MisspelledDirective(line.key); !meant.empty()) {
+      const bool field = line.key.find("APP-") == std::string::npos;
+      warnings.push_back(step + ": key '" + line.key + "' is not a directive; did you mean " +
+                         std::string(meant) + "?" +
+                         (field ? " (it is taken for a form field)" : ""));
+    }
+    for (std::string_view directive : KnownDirectives())
+      if (EqualsIgnoringAsciiCase(line.key, directive) &&
+          line.key.find("APP-") == std::string::npos)
+        warnings.push_back(step + ": key '" + line.key + "' works as " + std::string(directive) +
+                           ", but is also taken for a form field; write 'APP-' in capitals");
+  }
+}
+
+void CheckIntegers(const std::vector<std::string>& lines, const std::string& step,
+                   Warnings& warnings) {
+  for (const char* key : {"APP-FormPos", "APP-WaitForRedirect"}) {
+    const std::string value = LookupValue(lines, key);
+    if (!value.empty() && !IsPlainScriptInteger(value))
+      warnings.push_back(step + ": " + key + " '" + value +
+                         "' is not a plain integer; it reads as " +
+                         std::to_string(ReadScriptInteger(value)));
+  }
+}
+
+// Describes what the engine does with the step, in its order of rules, and
+// warns about keys that this order leaves unused.
+std::string DescribeStep(const CheckedStep& checked, bool last, const std::string& step,
+                         Warnings& warnings) {
+  const std::vector<std::string>& lines = checked.lines;
+  const auto value = [&lines](const char* key) { return LookupValue(lines, key); };
+  const std::string success = value("APP-SuccessString");
+  const std::string unique = value("APP-UniqueString");
+  const std::string skipable = value("APP-Skipable");
+  const int wait = WaitForRedirectValue(lines);
+  const int form = FormPosition(lines);
+  const std::string address = value("APP-GotoLink");
+  const std::string pattern = value("APP-SearchLinkPattern");
+  const std::string random = value("APP-SearchRandomLinkPattern");
+
+  std::vector<std::string> unused;
+  if (!skipable.empty() && unique.empty()) unused.push_back("APP-Skipable (no APP-UniqueString)");
+  if (wait != 0 && wait != 1)
+    warnings.push_back(step + ": APP-WaitForRedirect is " + std::to_string(wait) +
+                       "; only 1 waits");
+
+  std::string action;
+  if (!success.empty()) {
+    action = "ends the site: succeeded when the page contains " + Quote(success) + ", else failed";
+    const std::pair<bool, const char*> others[] = {
+        {!unique.empty(), "APP-UniqueString"},
+        {wait == 1, "APP-WaitForRedirect"},
+        {form >= 0, "APP-FormPos"},
+        {!address.empty(), "APP-GotoLink"},
+        {!pattern.empty(), "APP-SearchLinkPattern"},
+        {!random.empty(), "APP-SearchRandomLinkPattern"}};
+    for (const auto& [present, key] : others)
+      if (present) unused.push_back(key);
+  } else {
+    if (!unique.empty())
+      action = "goes on when the page contains " + Quote(unique) +
+               (LowerAscii(skipable) == "true" ? " (else skips to the next step); then "
+                                               : " (else fails); then ");
+    // Rules 5 to 9 of the engine: the first that applies acts, the rest are unused.
+    const struct {
+      bool applies;
+      const char* key;
+      std::string words;
+    } moves[] = {
+        {wait == 1, "APP-WaitForRedirect",
+         "waits for the next page and handles it with STEP" + std::to_string(checked.number + 1)},
+        {form >= 0, "APP-FormPos", "fills form #" + std::to_string(form) + " and submits it"},
+        {!address.empty(), "APP-GotoLink", "opens " + address},
+        {!pattern.empty(), "APP-SearchLinkPattern",
+         "opens the first link whose address holds " + Quote(pattern)},
+        {!random.empty(), "APP-SearchRandomLinkPattern",
+         "opens a random link whose address holds " + Quote(random)},
+    };
+    bool moved = false;
+    for (const auto& move : moves) {
+      if (!move.applies) continue;
+      if (moved) {
+        unused.push_back(move.key);
+        continue;
+      }
+      action += move.words;
+      moved = true;
+    }
+    if (!moved)
+      action += last ? "ends the site as succeeded (last step)"
+                     : "has nothing to do: the site fails with \"Invalid setting\"";
+  }
+  const bool filled = success.empty() && form >= 0 && wait != 1;
+  if (!filled && !checked.fields.empty())
+    warnings.push_back(step + ": fields " + Joined(checked.fields) + " are never filled");
+  if (!unused.empty())
+    warnings.push_back(step + ": ignored by what the step does: " + Joined(unused));
+  const bool acts = !success.empty() || !unique.empty() || wait == 1 || form >= 0 ||
+                    !address.empty() || !pattern.empty() || !random.empty();
+  if (!acts && checked.fields.empty())
+    warnings.push_back(step + " does nothing" +
+                       (last ? "; as the last step it ends the site as succeeded"
+                             : "; the site fails there with \"Invalid setting\""));
+  return action;
+}
+
+void CheckSections(const ParsedScript& parsed, int lastStep, Warnings& warnings) {
+  std::set<std::string> seen;
+  for (const ScriptSection& section : parsed.Sections()) {
+    const std::string shown = "[" + section.name + "]";
+    if (!seen.insert(LowerAscii(section.name)).second)
+      warnings.push_back(shown + " appears more than once; only the last one is read");
+    bool leadingZero = false;
+    const int number = StepNumberOf(section.name, leadingZero);
+    if (number < 0)
+      warnings.push_back(shown + " is not a step and is ignored");
+    else if (leadingZero)
+      warnings.push_back(shown + " is never read: step numbers have no leading zero");
+    else if (number == 0)
+      warnings.push_back(shown + " is never read: steps count from 1");
+    else if (number == lastStep + 1 && section.lines.empty())
+      warnings.push_back(shown + " is empty, so the steps end at STEP" + std::to_string(lastStep));
+    else if (number > lastStep + 1)
+      warnings.push_back(shown + " is never reached: the steps end at STEP" +
+                         std::to_string(lastStep) + " (STEP" + std::to_string(lastStep + 1) +
+                         " is missing or empty)");
+  }
+}
+
+}  // namespace
+
+ScriptCheck CheckScript(std::string_view script) {
+  ScriptCheck check;
+  const ParsedScript parsed(script);
+  for (const std::string& raw : SplitLines(script)) {
+    const std::string line = TrimBlanks(raw);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() != '[' || line.back() != ']')
+      check.warnings.push_back("lines before the first section are ignored");
+    break;
+  }
+  int lastStep = 0;
+  while (parsed.HasSection(StepSectionName(lastStep + 1))) ++lastStep;
+  if (lastStep == 0) check.warnings.push_back("the script has no [STEP1]");
+
+  for (int n = 1; n <= lastStep; ++n) {
+    const std::string name = StepSectionName(n);
+    CheckedStep step;
+    step.number = n;
+    step.lines = StepLines(script, n);
+    const ScriptSection& section = *parsed.FindSection(name);
+    for (const ScriptLine& line : section.lines)
+      if (line.hasKey && line.key.find("APP-") == std::string::npos &&
+          std::find(step.fields.begin(), step.fields.end(), line.key) == step.fields.end())
+        step.fields.push_back(line.key);
+    CheckKeys(section, name, check.warnings);
+    CheckIntegers(step.lines, name, check.warnings);
+    step.action = DescribeStep(step, n == lastStep, name, check.warnings);
+    check.steps.push_back(std::move(step));
+  }
+  CheckSections(parsed, lastStep, check.warnings);
+  return check;
+}
+
+std::string FormatScriptCheck(const ScriptCheck& check) {
+  std::string text;
+  for (const CheckedStep& step : check.steps) {
+    text += "STEP" + std::to_string(step.number) + ": " + step.action + "\n";
+    if (!step.fields.empty()) text += "  form fields: " + Joined(step.fields) + "\n";
+    for (const std::string& line : step.lines) text += "  " + line + "\n";
+  }
+  for (const std::string& warning : check.warnings) text += "warning: " + warning + "\n";
+  if (check.warnings.empty()) text += "no warnings\n";
+  return text;
+}
+
+}  // namespace veltrane::admin

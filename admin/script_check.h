@@ -1,0 +1,37 @@
+// Checks a site's step script as the service will read it: the steps it runs,
+// each with its key=value lines, its form fields and what it does, and
+// warnings for what is likely a mistake. Plain text in, plain data out.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrane::admin {
+
+struct CheckedStep {
+  int number = 0;
+  std::string action;               // what the step does, in words
+  std::vector<std::string> lines;   // key=value, as the step is loaded
+  std::vector<std::string> fields;  // keys taken for form controls
+};
+
+struct ScriptCheck {
+  std::vector<CheckedStep> steps;  // STEP1 on, as far as the numbering goes
+  std::vector<std::string> warnings;
+};
+
+ScriptCheck CheckScript(std::string_view script);
+// The steps, then "warning: ..." lines, or "no warnings".
+std::string FormatScriptCheck(const ScriptCheck& check);
+
+// The directive names, as they should be written.
+const std::vector<std::string_view>& KnownDirectives();
+// The directive a key is a slip of (edit distance, letter case ignored), or
+// "" when the key looks like a form field or is a directive exactly.
+std::string_view MisspelledDirective(std::string_view key);
+// Whether the service reads the whole value as a number: blanks, then a sign
+// and decimal digits, or "$", "x", "X", "0x", "0X" and hexadecimal digits.
+bool IsPlainScriptInteger(std::string_view value);
+
+}  // namespace veltrane::admin
