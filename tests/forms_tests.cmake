@@ -8,3 +8,8 @@ target_link_libraries(form_filling_test PRIVATE veltrane_forms)
 
 veltrane_test(form_submission_test form_submission_test.cpp)
 target_link_libraries(form_submission_test PRIVATE veltrane_forms)
+
+# Needs an X display (xvfb-run) and the browser test support.
+veltrane_test(form_browser_test form_browser_test.cpp)
+target_link_libraries(form_browser_test PRIVATE veltrane_browser_test_support veltrane_engine
+  veltrane_jobs)
