@@ -1,0 +1,74 @@
+// Runs the built veltrane-admin as a person would: through a shell, the
+// password piped into standard input.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace veltrane::admin {
+namespace {
+
+using veltrane::testing::TempDir;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Runs "<input> | veltrane-admin <arguments>" in `dir` (paths hold no blanks).
+Result RunTool(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
+  const std::string command = "cd " + dir.Path() + " && " + input + " " +
+                              VELTRANE_ADMIN_EXECUTABLE + " " + arguments + " >out.txt 2>err.txt" +
+                              (input.empty() ? " </dev/null" : "");
+  const int status = std::system(command.c_str());
+  Result result;
+  if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
+  result.out = ReadAll(dir.File("out.txt"));
+  result.err = ReadAll(dir.File("err.txt"));
+  return result;
+}
+
+TEST(AdminExecutableTest, HelpAndExitCodesOfTheBuiltTool) {
+  TempDir dir;
+  Result result = RunTool(dir, "--help");
+  EXPECT_EQ(0, result.code);
+  EXPECT_EQ(0u, result.out.find("usage: veltrane-admin [--dir DIR] <command> ...")) << result.out;
+  result = RunTool(dir, "schedule add --help");
+  EXPECT_EQ(0, result.code);
+  EXPECT_NE(std::string::npos, result.out.find("every-30-days")) << result.out;
+  result = RunTool(dir, "release list");
+  EXPECT_EQ(3, result.code);
+  EXPECT_EQ("veltrane-admin: ./db/vt.dat does not exist (create it with 'veltrane-admin init')\n",
+            result.err);
+  result = RunTool(dir, "release frobnicate");
+  EXPECT_EQ(2, result.code);
+}
+
+TEST(AdminExecutableTest, SetsUpASiteWithItsPasswordFromAPipe) {
+  TempDir dir;
+  ASSERT_EQ(0, RunTool(dir, "init").code);
+  std::ofstream(dir.File("s.ini")) << "[STEP1]\nAPP-SuccessString=ok\n";
+  Result result = RunTool(dir, "--dir . site add Alpha --url http://127.0.0.1:1/ --script s.ini");
+  ASSERT_EQ(0, result.code) << result.err;
+  result = RunTool(dir, "account set Alpha --user acme", "printf 'top secret\\n' |");
+  ASSERT_EQ(0, result.code) << result.err;
+  EXPECT_EQ("set the account of site 'Alpha' (user 'acme')\n", result.out);
+  result = RunTool(dir, "site show Alpha");
+  EXPECT_EQ(0, result.code);
+  EXPECT_NE(std::string::npos, result.out.find("user: acme\npassword: set\n")) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find("top secret")) << result.out;
+}
+
+}  // namespace
+}  // namespace veltrane::admin

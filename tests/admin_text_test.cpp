@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "admin/admin_error.h"
+#include "admin/date_text.h"
+#include "admin/release_file.h"
+#include "admin/screenshots.h"
+
+namespace veltrane::admin {
+namespace {
+
+// The message of the data error that parsing `text` throws, or "" when it parses.
+std::string ParseError(const std::string& text) {
+  try {
+    ParseReleaseFile(text, "r.txt");
+  } catch (const AdminError& error) {
+    EXPECT_EQ(kExitData, error.ExitCode()) << text;
+    return error.what();
+  }
+  return "";
+}
+
+constexpr const char* kFullFile =
+    "# a comment\n"
+    "Name: Spring launch\n"
+    "headline:  Acme ships the Widget 2 \n"
+    "summary: The second Widget: here.\n"
+    "category: Technology\n"
+    "release_date: 2000-01-01\n"
+    "keywords: widgets, , acme\n"
+    "keyword: a, b\n"
+    "email: press@acme.example\n"
+    "company_name: Acme=Ltd\n"
+    "category.PR Daily: Computers\n"
+    "\n"
+    "[body]\n"
+    "\n"
+    "London. Acme today ...\n"
+    "\n"
+    "  Indented second paragraph.\n"
+    "\n"
+    "[ABOUT]\n"
+    "Acme makes widgets.\n"
+    "[contact]\n"
+    "Jane Doe\r\n"
+    "press@acme.example\n";
+
+TEST(ReleaseFileTest, ParsesHeaderAndSectionsIntoTheColumnsTheServiceReads) {
+  const ReleaseRecord record = ParseReleaseFile(kFullFile, "r.txt");
+  EXPECT_EQ("Spring launch", record.name);
+  EXPECT_EQ("Acme ships the Widget 2", record.headline);
+  EXPECT_EQ("The second Widget: here.", record.summary);
+  EXPECT_EQ(36526, record.releaseDate);
+  EXPECT_EQ("widgets\r\nacme\r\na, b", KeywordText(record));
+  // Fixed name order, CR LF between lines, "=" inside a value kept.
+  EXPECT_EQ("company_name=Acme=Ltd\r\nemail=press@acme.example", ContactDataText(record));
+  EXPECT_EQ("PR Daily=Computers", ExtraDataText(record));
+  // Blank lines around a section go, inner ones and indentation stay.
+  EXPECT_EQ("London. Acme today ...\r\n\r\n  Indented second paragraph.", record.body);
+  EXPECT_EQ("Acme makes widgets.", record.about);
+  EXPECT_EQ("Jane Doe\r\npress@acme.example", record.contact);
+}
+
+TEST(ReleaseFileTest, ShowOutputReadsBackToTheSameRecord) {
+  ReleaseRecord multiLine = ParseReleaseFile(kFullFile, "r.txt");
+  multiLine.summary = "First line\r\nsecond line";
+  multiLine.releaseDate.reset();
+  for (const ReleaseRecord& record : {ParseReleaseFile(kFullFile, "r.txt"), multiLine}) {
+    const std::string text = FormatReleaseFile(record);
+    EXPECT_EQ(record, ParseReleaseFile(text, "shown")) << text;
+  }
+}
+
+TEST(ReleaseFileTest, StoredListColumnsReadBackAndOddLinesAreKeptVisible) {
+  ReleaseRecord record;
+  ReadListColumns(record, "EMAIL=a@b\r\nemail=second\nfax\n", "one\n\ntwo", "Site=Cat\rnoequals");
+  EXPECT_EQ("a@b", record.contacts[2]);
+  EXPECT_EQ((std::vector<std::string>{"one", "two"}), record.keywords);
+  ASSERT_EQ(1u, record.siteCategories.size());
+  EXPECT_EQ("Cat", record.siteCategories[0].second);
+  EXPECT_EQ((std::vector<std::string>{"contact_data email=second", "contact_data fax",
+                                      "extra_data noequals"}),
+            record.unreadLines);
+}
+
+TEST(ReleaseFileTest, MalformedFilesNameTheLineAndTheFault) {
+  const struct {
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"headline: x\n", "r.txt: no 'name:' line"},
+      {"name: a\nheadline x\n", "r.txt: line 2: expected 'key: value', found 'headline x'"},
+      {"name: a\ncolour: red\n", "r.txt: line 2: unknown key 'colour'"},
+      {"name: a\nNAME: b\n", "r.txt: line 2: 'NAME' given twice"},
+      {"name: a\nrelease_date: 2024-02-30\n",
+       "r.txt: line 2: release_date '2024-02-30' is not a date (YYYY-MM-DD)"},
+      {"name: a\nrelease_date: 1.5.2024\n",
+       "r.txt: line 2: release_date '1.5.2024' is not a date (YYYY-MM-DD)"},
+      {"name: a\n\nstray text\n",
+       "r.txt: line 3: text outside a section (start it with [body], [about], [contact] or "
+       "[summary])"},
+      {"name: a\n[body]\nx\n[Body]\n", "r.txt: line 4: section [Body] given twice"},
+      {"name: a\nsummary: s\n[summary]\n",
+       "r.txt: line 3: summary given both as a key and as a section"},
+      {"name: a\ncategory.x: 1\ncategory.X: 2\n",
+       "r.txt: line 3: category for site 'X' given twice"},
+      {"name: a\ncategory.a=b: 1\n",
+       "r.txt: line 2: site name 'a=b' holds '=', which per-site categories cannot key"},
+      {"name: O'Brien\n",
+       "r.txt: release name 'O'Brien' holds a single quote, which the service cannot look up"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.error, ParseError(c.text)) << c.text;
+}
+
+TEST(DateTextTest, ParsesOnlyWellFormedCalendarDatesAndTimes) {
+  EXPECT_EQ(36526, ParseDate("2000-01-01"));
+  EXPECT_EQ(36526.75, ParseDateTime("2000-01-01 18:00"));
+  EXPECT_EQ(36526.5 + 30 / 86400.0, ParseDateTime("2000-01-01 12:00:30"));
+  EXPECT_EQ(0.25, ParseDaysOrTime("06:00"));
+  EXPECT_EQ(1.5, ParseDaysOrTime("1.5"));
+  for (const char* bad : {"", "2000-1-01", "2000-01-01x", "1899-12-31", "2023-02-29", "2000-13-01"})
+    EXPECT_FALSE(ParseDate(bad)) << bad;
+  for (const char* bad : {"2000-01-01", "2000-01-01 24:00", "2000-01-01 10:60", "2000-01-01T10:00",
+                          "2000-01-01 10:00:", "now"})
+    EXPECT_FALSE(ParseDateTime(bad)) << bad;
+  for (const char* bad : {"", "-1", "6:00", "25:00", "abc", "inf", "nan", "1 day"})
+    EXPECT_FALSE(ParseDaysOrTime(bad)) << bad;
+}
+
+TEST(DateTextTest, ReadsStoredHistoryTimesWithEitherSeparator) {
+  EXPECT_EQ(45001.75, ParseStoredDayNumber("45001.75"));
+  EXPECT_EQ(45001.75, ParseStoredDayNumber("45001,75"));
+  EXPECT_EQ(45001, ParseStoredDayNumber("45001"));
+  EXPECT_FALSE(ParseStoredDayNumber("yesterday"));
+  EXPECT_EQ("20230315-180000", FormatDateStamp(45000.75));
+  EXPECT_EQ("2023-03-15 18:00:00", FormatDateTime(45000.75));
+}
+
+TEST(CommaTextTest, SplitsTheHistorySiteListLikeItIsWritten) {
+  const struct {
+    std::string text;
+    std::vector<std::string> sites;
+  } cases[] = {
+      {"", {}},
+      {"a,b", {"a", "b"}},
+      {",a", {"", "a"}},
+      {"\"PR Daily\",\"x, y\"", {"PR Daily", "x, y"}},
+      {"\"say \"\"hi\"\"\",c", {"say \"hi\"", "c"}},
+      {"\"\"", {""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.sites, ParseCommaText(c.text)) << c.text;
+}
+
+}  // namespace
+}  // namespace veltrane::admin
