@@ -104,7 +104,8 @@ std::string DescribeStep(const CheckedStep& checked, bool last, const std::strin
       action = "goes on when the page contains " + Quote(unique) +
                (LowerAscii(skipable) == "true" ? " (else skips to the next step); then "
                                                : " (else fails); then ");
-    // Rules 5 to 9 of the engine: the first that applies acts, the rest are unused.
+    // The moves in the order the engine tries them: the first that applies acts,
+    // the others are unused.
     const struct {
       bool applies;
       const char* key;
@@ -132,6 +133,9 @@ std::string DescribeStep(const CheckedStep& checked, bool last, const std::strin
     if (!moved)
       action += last ? "ends the site as succeeded (last step)"
                      : "has nothing to do: the site fails with \"Invalid setting\"";
+    if (!moved && !last && !unique.empty())
+      warnings.push_back(step + ": nothing follows the check of " + Quote(unique) +
+                         "; the site fails there with \"Invalid setting\"");
   }
   const bool filled = success.empty() && form >= 0 && wait != 1;
   if (!filled && !checked.fields.empty())

@@ -45,6 +45,8 @@ TEST(ScriptCheckTest, WarnsAboutWhatIsLikelyAMistake) {
       {"x=1\n[STEP1]\nAPP-GotoLink=u\n", "lines before the first section are ignored"},
       {"[STEP1]\nAPP-Note=n\n[STEP2]\nAPP-SuccessString=ok\n",
        "STEP1 does nothing; the site fails there with \"Invalid setting\""},
+      {"[STEP1]\nAPP-UniqueString=Hi\n[STEP2]\nAPP-SuccessString=ok\n",
+       "STEP1: nothing follows the check of \"Hi\"; the site fails there with \"Invalid setting\""},
       {"[STEP1]\nAPP-Url=u\n",
        "STEP1 does nothing; as the last step it ends the site as succeeded"},
       {"[STEP1]\nAPP-GotoLink=u\n[STEP3]\nAPP-SuccessString=ok\n",
