@@ -11,9 +11,6 @@ void CheckCommon(std::string_view name, const std::string& what) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 32 || byte == 127)
       DataError(what + " " + Quoted(name) + " holds a control character");
-    if (c == '\'')
-      DataError(what + " " + Quoted(name) +
-                " holds a single quote, which the service cannot look up");
   }
   if (name.front() == ' ' || name.back() == ' ')
     DataError(what + " " + Quoted(name) + " starts or ends with a blank");

@@ -9,8 +9,8 @@
 
 namespace veltrane::admin {
 
-// Data error unless the name is usable: not empty, no single quote, no
-// control character, no blank at either end.
+// Data error unless the name is usable: not empty, no control character, no
+// blank at either end.
 void CheckReleaseName(std::string_view name);
 // As CheckReleaseName, and no "=" (site=value lines) or "," (site lists).
 void CheckSiteName(std::string_view name);

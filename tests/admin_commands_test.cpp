@@ -189,6 +189,10 @@ TEST_F(AdminCommandsTest, SitesAccountsAndScriptChecks) {
   EXPECT_NE(std::string::npos, out.find("STEP1: has nothing to do")) << out;
   ASSERT_EQ(0, Run({"site", "check", "--file", File("good.ini", "[STEP1]\nAPP-GotoLink=u\n")}));
   EXPECT_EQ("STEP1: opens u\n  APP-GotoLink=u\nno warnings\n", out);
+
+  // The service quotes names, so a single quote in one is stored as written.
+  ASSERT_EQ(0, Run({"site", "add", "O'Brien", "--url", "http://o/", "--script", script})) << err;
+  EXPECT_EQ("http://o/", Scalar(Sites(), "SELECT url FROM subscription WHERE name = 'O''Brien'"));
 }
 
 TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
@@ -274,10 +278,10 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
        "",
        kExitData,
        "start address 'g.example' is not an http:// or https:// address"},
-      {{"site", "add", "Al'pha", "--url", "http://g/", "--script", script},
+      {{"site", "add", "Al\tpha", "--url", "http://g/", "--script", script},
        "",
        kExitData,
-       "site name 'Al'pha' holds a single quote, which the service cannot look up"},
+       "site name 'Al\tpha' holds a control character"},
       {{"site", "add", "Alpha", "--url", "http://g/", "--script", script},
        "",
        kExitData,
