@@ -1,6 +1,7 @@
 #include "admin/names.h"
 
 #include "admin/admin_error.h"
+#include "platform/paths.h"
 
 namespace veltrane::admin {
 namespace {
@@ -28,15 +29,7 @@ void CheckSiteName(std::string_view name) {
     DataError("site name " + Quoted(name) + " holds ',', which site lists cannot carry");
 }
 
-std::string ShotSiteName(std::string_view site) {
-  std::string safe(site);
-  for (char& c : safe) {
-    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '.' || c == '_' || c == '-';
-    if (!kept) c = '_';
-  }
-  return safe;
-}
+std::string ShotSiteName(std::string_view site) { return FileNameSafe(site); }
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "browser/glib_handles.h"
+#include "platform/paths.h"
 
 namespace veltrane {
 
@@ -15,13 +16,7 @@ std::string ShotFileName(double dayNumber, const std::string& site) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day,
                 time.hour, time.minute, time.second);
-  std::string safe = site;
-  for (char& c : safe) {
-    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '.' || c == '_' || c == '-';
-    if (!keep) c = '_';
-  }
-  return std::string(stamp) + "-" + safe + ".png";
+  return std::string(stamp) + "-" + FileNameSafe(site) + ".png";
 }
 
 // One capture in flight: whichever comes first, the snapshot or the

@@ -14,4 +14,14 @@ std::string ExecutableDirectory() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string FileNameSafe(std::string_view text) {
+  std::string safe(text);
+  for (char& c : safe) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '.' || c == '_' || c == '-';
+    if (!kept) c = '_';
+  }
+  return safe;
+}
+
 }  // namespace veltrane

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace veltrane {
 
 // The directory of /proc/self/exe with a trailing "/".
 std::string ExecutableDirectory();
+
+// A text fit to be part of a file name: every character other than A-Z, a-z,
+// 0-9, ".", "_" and "-" becomes "_".
+std::string FileNameSafe(std::string_view text);
 
 }  // namespace veltrane

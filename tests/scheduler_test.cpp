@@ -14,12 +14,14 @@
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
 #include "tests/support/test_database.h"
+#include "tests/support/write_lock.h"
 
 namespace veltrane {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::TestDatabases;
+using testing::WriteLock;
 
 // Records queued ids; lets a test wait for them and react inside QueueSchedule.
 class RecordingQueue : public ScheduleQueue {
@@ -140,28 +142,6 @@ TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
   EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
   EXPECT_EQ("45001.75", NextOf("1"));
 }
-
-// Holds an exclusive lock on a database file until released or destroyed.
-class WriteLock {
- public:
-  explicit WriteLock(const std::string& path) {
-    sqlite3_open(path.c_str(), &connection_);
-    locked_ = sqlite3_exec(connection_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  ~WriteLock() { sqlite3_close(connection_); }
-  bool Locked() const { return locked_; }
-  void ReleaseAfter(std::chrono::milliseconds delay) {
-    releaser_ = std::jthread([this, delay] {
-      std::this_thread::sleep_for(delay);
-      sqlite3_exec(connection_, "COMMIT", nullptr, nullptr, nullptr);
-    });
-  }
-
- private:
-  sqlite3* connection_ = nullptr;
-  bool locked_ = false;
-  std::jthread releaser_;
-};
 
 TEST_F(SchedulerTest, PollWaitsOutAShortLock) {
   AddSchedule("1", "1", "0", "44000");

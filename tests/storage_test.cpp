@@ -8,11 +8,13 @@
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/write_lock.h"
 
 namespace veltrane {
 namespace {
 
 using testing::TempDir;
+using testing::WriteLock;
 
 // A database file with one small table, opened through the layer.
 class StorageTest : public ::testing::Test {
@@ -219,22 +221,6 @@ TEST_F(StorageTest, BytesCrossUnchanged) {
   EXPECT_EQ(stored, std::string(query.TextOf("name")));
 }
 
-// Holds an exclusive lock on a file through a raw connection until released.
-class WriteLock {
- public:
-  explicit WriteLock(const std::string& path) {
-    sqlite3_open(path.c_str(), &connection_);
-    locked_ = sqlite3_exec(connection_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  }
-  ~WriteLock() { sqlite3_close(connection_); }
-  bool Locked() const { return locked_; }
-  void Release() { sqlite3_exec(connection_, "COMMIT", nullptr, nullptr, nullptr); }
-
- private:
-  sqlite3* connection_ = nullptr;
-  bool locked_ = false;
-};
-
 TEST_F(StorageTest, BusyWaitAppliesAtOpenAndAtOnceWhenOpen) {
   WriteLock lock(path);
   ASSERT_TRUE(lock.Locked());
@@ -250,12 +236,8 @@ TEST_F(StorageTest, BusyWaitAppliesAtOpenAndAtOnceWhenOpen) {
 
   // A long wait outlasts the lock, which is released while the statement waits.
   shortWait.SetBusyWait(60000);
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    lock.Release();
-  });
+  lock.ReleaseAfter(std::chrono::milliseconds(200));
   EXPECT_EQ(2, shortWait.RunStatement("UPDATE schedule SET time = 1"));
-  releaser.join();
   EXPECT_EQ(CppSQLite3DB::kDefaultBusyWait, CppSQLite3DB().BusyWait());
 }
 
