@@ -149,9 +149,16 @@ TEST_F(ServiceEndToEnd, DueScheduleIsSubmittedToEverySiteAndReported) {
     const std::string name = entry.path().filename().string();
     EXPECT_EQ("-gamma.png", name.substr(name.size() - 10)) << name;
     std::ifstream png(entry.path(), std::ios::binary);
-    char signature[8] = {};
-    png.read(signature, 8);
-    EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), std::string(signature, 8));
+    unsigned char header[24] = {};
+    png.read(reinterpret_cast<char*>(header), sizeof header);
+    EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), std::string(header, header + 8));
+    // The IHDR chunk gives the picture's size: the page as the window showed it.
+    const auto big = [&](int at) {
+      return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+    };
+    EXPECT_EQ("IHDR", std::string(header + 12, header + 16));
+    EXPECT_GT(big(16), 100) << "width";
+    EXPECT_GT(big(20), 100) << "height";
     ++shots;
   }
   EXPECT_EQ(1, shots);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "watchdog/anti_script_error.h"
@@ -123,6 +124,22 @@ TEST_F(WatchdogTest, VanishedWindowsAndAnEmptyDesktopAreHarmless) {
   x11.Activate(*found);  // a BadWindow here must not end the process
   x11.RequestClose(*found);
   EXPECT_FALSE(x11.FindWindowByTitle("Security Information").has_value());
+}
+
+TEST_F(WatchdogTest, ThreadAnswersADialogAtItsCycle) {
+  const Window dialog = desktop.MakeWindow("Security Alert");
+  StopRequest stop;
+  CAntiScriptError fast(std::make_unique<X11Desktop>(), std::chrono::milliseconds(20));
+  std::thread thread([&] { fast.Run(stop); });
+  int presses = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (presses == 0 && std::chrono::steady_clock::now() < end) {
+    presses += desktop.EventsOf(dialog).enterPresses;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  stop.Request();
+  thread.join();
+  EXPECT_GE(presses, 1);
 }
 
 TEST(WatchdogThread, StopsWhenAskedWithoutACycle) {
