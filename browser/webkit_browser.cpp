@@ -153,6 +153,7 @@ void WebKitBrowser::Navigate(const std::string& url) {
   if (readyCallOutstanding_) return;  // the load already waiting takes the newer address
   std::vector<PageAction> actions;
   if (currentPage_) actions = currentPage_->TakeActions();
+  if (terminating_) return;  // loads once the hung process is gone
   if (!processAlive_) {
     LoadPendingUrl();
     return;
@@ -248,10 +249,16 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
 }
 
 void WebKitBrowser::OnWebProcessTerminated() {
+  RaiseNavigateError(LocationURL(), navigate_status::kPageEnded);
+  OnWebProcessGone();
+}
+
+void WebKitBrowser::OnWebProcessGone() {
   processAlive_ = false;
-  std::string url = LocationURL();
-  RaiseNavigateError(url, navigate_status::kPageEnded);
+  terminating_ = false;
+  terminationFallback_.reset();
   FailAllCalls();
+  if (!readyCallOutstanding_) LoadPendingUrl();
 }
 
 bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t statusCode) {
@@ -344,7 +351,7 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
   switch (call->kind) {
     case CallKind::Ready:
       readyCallOutstanding_ = false;
-      LoadPendingUrl();
+      if (!terminating_) LoadPendingUrl();
       return;
     case CallKind::Replay: return;
     case CallKind::Snapshot:
@@ -363,7 +370,15 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
 
 void WebKitBrowser::OnCallExpired(std::uint64_t id) {
   if (calls_.find(id) == calls_.end()) return;
+  if (!processAlive_ || terminating_) {
+    OnCallDone(id, nullptr, std::nullopt);
+    return;
+  }
   // A page in an endless script loop never answers; only a new process helps.
+  // Loads wait for the process to be gone: one sent before that is lost.
+  terminating_ = true;
+  terminationFallback_.emplace(options_.scriptDeadline, [this] { OnWebProcessGone(); });
+  // Fails the pending calls from inside, before web-process-terminated.
   webkit_web_view_terminate_web_process(view_.get());
   OnCallDone(id, nullptr, std::nullopt);
 }

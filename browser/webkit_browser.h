@@ -69,6 +69,7 @@ class WebKitBrowser : public BrowserControl {
   bool OnLoadFailed(const char* uri, const GError* error);
   bool OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void OnWebProcessTerminated();
+  void OnWebProcessGone();
 
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow();
@@ -93,6 +94,8 @@ class WebKitBrowser : public BrowserControl {
   bool skipNextFinish_ = false;    // a failed load's FINISHED is no page
   bool tlsFailure_ = false;
   bool processAlive_ = false;
+  bool terminating_ = false;  // a hung web process is being ended
+  std::optional<TimeoutSource> terminationFallback_;
   std::string failingUri_;
 
   std::optional<Completion> completion_;

@@ -20,3 +20,8 @@ target_link_libraries(veltrane_browser_test_support PUBLIC veltrane_browser PkgC
 # The WebKit control on a real view; needs an X display (xvfb-run).
 veltrane_test(browser_page_test browser_page_test.cpp)
 target_link_libraries(browser_page_test PRIVATE veltrane_browser_test_support veltrane_engine)
+
+find_package(OpenSSL REQUIRED)
+veltrane_test(browser_events_test browser_events_test.cpp)
+target_link_libraries(browser_events_test PRIVATE veltrane_browser_test_support veltrane_engine
+  OpenSSL::SSL OpenSSL::Crypto)

@@ -28,8 +28,24 @@ void RecordingBrowserEvents::NewWindow2(bool& cancel) {
   if (onNewWindow) onNewWindow(cancel);
 }
 
-void RecordingBrowserEvents::NavigateError(const std::string& url, std::int32_t statusCode, bool&) {
+void RecordingBrowserEvents::NavigateError(const std::string& url, std::int32_t statusCode,
+                                           bool& cancel) {
   errors.emplace_back(url, statusCode);
+  if (onNavigateError) onNavigateError(url, statusCode, cancel);
+}
+
+bool RecordingBrowserEvents::HasError(const std::string& url, std::int32_t statusCode) const {
+  for (const auto& error : errors) {
+    if (error.first == url && error.second == statusCode) return true;
+  }
+  return false;
+}
+
+bool RecordingBrowserEvents::HasErrorCode(std::int32_t statusCode) const {
+  for (const auto& error : errors) {
+    if (error.second == statusCode) return true;
+  }
+  return false;
 }
 
 int RecordingBrowserEvents::PageAt(const std::string& url) const {

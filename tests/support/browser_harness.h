@@ -36,9 +36,12 @@ class RecordingBrowserEvents : public BrowserEvents {
   std::function<void(Page&)> onDocumentComplete;
   std::function<void(const std::string&, bool&)> onBeforeNavigate;
   std::function<void(bool&)> onNewWindow;
+  std::function<void(const std::string&, std::int32_t, bool&)> onNavigateError;
 
   // The index of the first delivered page whose location starts with `url`, or -1.
   int PageAt(const std::string& url) const;
+  bool HasError(const std::string& url, std::int32_t statusCode) const;
+  bool HasErrorCode(std::int32_t statusCode) const;
 };
 
 class BrowserHarness {

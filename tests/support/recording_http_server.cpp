@@ -13,9 +13,13 @@ RecordingHttpServer::RecordingHttpServer() {
   server_.Post(".*", dispatch);
   // One request per connection: stopping then never waits out an idle keep-alive.
   server_.set_keep_alive_max_count(1);
+  // The browser opens spare connections it may never use; stop soon after them too.
+  server_.set_keep_alive_timeout(1);
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("cannot bind a port on 127.0.0.1");
   thread_ = std::thread([this] { server_.listen_after_bind(); });
+  // stop() is lost on a server that has not started listening yet.
+  while (!server_.is_running()) std::this_thread::yield();
 }
 
 RecordingHttpServer::~RecordingHttpServer() {

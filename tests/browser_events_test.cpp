@@ -1,0 +1,261 @@
+// The WebKit control's events and its unattended behaviour, with the browser
+// window's navigation guards as handlers: media and pop-ups refused, dialogs
+// answered, errors reported, hung and killed web processes recovered, TLS
+// certificate errors failing the load.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/navigation_guards.h"
+#include "tests/support/browser_harness.h"
+#include "tests/support/main_loop.h"
+#include "tests/support/recording_http_server.h"
+
+namespace veltrane::testing {
+namespace {
+
+constexpr char kSentinel[] = "<html><body>sentinel</body></html>";
+
+class BrowserEventsTest : public ::testing::Test {
+ protected:
+  // A short script deadline keeps the hung-page cases quick.
+  static void SetUpTestSuite() { BrowserHarness::Start(std::chrono::seconds(2)); }
+  static void TearDownTestSuite() { BrowserHarness::Stop(); }
+
+  void SetUp() override {
+    events.onBeforeNavigate = [this](const std::string& url, bool& cancel) {
+      BrowserBeforeNavigate2(panel, url, cancel);
+    };
+    events.onNewWindow = [](bool& cancel) { BrowserNewWindow2(cancel); };
+    events.onNavigateError = [this](const std::string& url, std::int32_t code, bool& cancel) {
+      BrowserNavigateError(trace, url, code, cancel);
+    };
+    server.Serve("/sentinel", kSentinel);
+  }
+  void TearDown() override { BrowserHarness::Browser().SetEvents(nullptr); }
+
+  bool Requested(const std::string& path) const { return !server.RequestsTo(path).empty(); }
+  bool Navigated(const std::string& url) const {
+    return std::find(events.navigations.begin(), events.navigations.end(), url) !=
+           events.navigations.end();
+  }
+  // Loads a page after everything before it has settled.
+  bool LoadSentinel() { return BrowserHarness::LoadPage(events, server.Url("/sentinel")) >= 0; }
+
+  RecordingHttpServer server;
+  RecordingBrowserEvents events;
+  RecordingLoadingIndicator panel;
+  RecordingTrace trace;
+};
+
+TEST_F(BrowserEventsTest, MediaAddressesNeverReachTheServer) {
+  server.Serve(
+      "/mover",
+      "<html><body><script>addEventListener('load', () =>"
+      " setTimeout(() => { location.href = '/pic.PNG?x=1'; }, 0));</script></body></html>");
+  BrowserHarness::Browser().SetEvents(&events);
+  for (const std::string path : {"/photo.JPG", "/show?img=logo.gif"}) {
+    BrowserHarness::Browser().Navigate(server.Url(path));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return Navigated(server.Url(path)); })) << path;
+  }
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/mover")), 0);
+  EXPECT_TRUE(RunMainLoopUntil([&] { return Navigated(server.Url("/pic.PNG?x=1")); }));
+  ASSERT_TRUE(LoadSentinel());
+
+  EXPECT_FALSE(Requested("/photo.JPG"));
+  EXPECT_FALSE(Requested("/show"));
+  EXPECT_FALSE(Requested("/pic.PNG"));
+  EXPECT_TRUE(panel.shown);
+}
+
+TEST_F(BrowserEventsTest, PopUpsOpenNothingAndSendNothing) {
+  server.Serve("/popups",
+               "<html><body><a id='l' target='_blank' href='/popup-link'>l</a>"
+               "<form action='/popup-form' target='_blank'><input type='submit' name='s' value='1'>"
+               "</form><script>addEventListener('load', () => { window.open('/popup-open');"
+               " document.getElementById('l').click(); });</script></body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location == server.Url("/popups")) page.Click(0, 0);
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/popups")), 0);
+  EXPECT_TRUE(RunMainLoopUntil([&] { return events.newWindows >= 3; })) << events.newWindows;
+  ASSERT_TRUE(LoadSentinel());
+
+  EXPECT_EQ(3, events.newWindows);
+  for (const char* path : {"/popup-link", "/popup-form", "/popup-open"}) {
+    EXPECT_FALSE(Requested(path)) << path;
+  }
+}
+
+TEST_F(BrowserEventsTest, ScriptDialogsAreAnsweredAndThePageCompletes) {
+  server.Serve(
+      "/dialogs",
+      "<html><body><script>"
+      "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'x'; });"
+      "addEventListener('load', () => { alert('hello'); const c = confirm('sure?');"
+      " const p = prompt('name', 'dflt');"
+      " document.body.setAttribute('data-answers', c + ',' + p); });"
+      "</script></body></html>");
+  const int index = BrowserHarness::LoadPage(events, server.Url("/dialogs"));
+  ASSERT_GE(index, 0);
+  EXPECT_NE(std::string::npos, events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find(
+                                   "data-answers=\"true,dflt\""));
+  // Leaving a page that asks to stay is not held up.
+  EXPECT_TRUE(LoadSentinel());
+}
+
+TEST_F(BrowserEventsTest, RefusedConnectionIsReportedAndTheErrorPageDelivered) {
+  std::string closed;
+  {
+    RecordingHttpServer gone;
+    closed = gone.Url("/nothing");
+  }
+  const int index = BrowserHarness::LoadPage(events, closed);
+  ASSERT_GE(index, 0);
+  EXPECT_TRUE(events.HasError(closed, navigate_status::kCannotConnect)) << events.errors.size();
+  EXPECT_EQ(closed, BrowserHarness::Browser().LocationURL());
+  EXPECT_NE(trace.lines.end(), std::find(trace.lines.begin(), trace.lines.end(),
+                                         "Error while navigate " + closed + " code:-2146697212"));
+}
+
+TEST_F(BrowserEventsTest, HttpErrorStatusIsReportedAndTheServersPageDelivered) {
+  server.Serve("/missing", "<html><body>gone away</body></html>", "text/html", 404);
+  const int index = BrowserHarness::LoadPage(events, server.Url("/missing"));
+  ASSERT_GE(index, 0);
+  EXPECT_TRUE(events.HasError(server.Url("/missing"), 404));
+  EXPECT_NE(std::string::npos,
+            events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("gone away"));
+}
+
+// The script loop starts right after a synchronous request the server sees.
+TEST_F(BrowserEventsTest, PageInEndlessScriptLoopIsEndedAndTheNextNavigateLoads) {
+  server.Serve("/looping", "");
+  server.Serve("/loop",
+               "<html><body><p>looping</p><script>const x = new XMLHttpRequest();"
+               " x.open('GET', '/looping', false); x.send(); for (;;) {}</script></body></html>");
+  server.Serve("/after", "<html><body>after the loop</body></html>");
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(server.Url("/loop"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return Requested("/looping"); }));
+
+  const int index = BrowserHarness::LoadPage(events, server.Url("/after"));
+  ASSERT_GE(index, 0);
+  EXPECT_TRUE(events.HasErrorCode(navigate_status::kPageEnded));
+  EXPECT_EQ(-1, events.PageAt(server.Url("/loop")));
+  EXPECT_NE(std::string::npos,
+            events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("after the loop"));
+}
+
+// Web processes are children of this test process; ours to end.
+std::vector<pid_t> WebProcessesOfThisProcess() {
+  std::vector<pid_t> pids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream statFile(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(statFile, stat)) continue;
+    const auto open = stat.find('(');
+    const auto close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    const std::string name = stat.substr(open + 1, close - open - 1);
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == getpid() && name.rfind("WebKitWebProces", 0) == 0) {
+      pids.push_back(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+    }
+  }
+  return pids;
+}
+
+TEST_F(BrowserEventsTest, WebProcessKilledMidLoadIsReportedAndTheNextNavigateLoads) {
+  server.ServeStalled("/stall", "<html><body>partial");
+  server.Serve("/after-kill", "<html><body>fresh process</body></html>");
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(server.Url("/stall"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return Requested("/stall"); }));
+
+  const std::vector<pid_t> pids = WebProcessesOfThisProcess();
+  ASSERT_FALSE(pids.empty());
+  for (pid_t pid : pids) kill(pid, SIGKILL);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.HasErrorCode(navigate_status::kPageEnded); }));
+
+  const int index = BrowserHarness::LoadPage(events, server.Url("/after-kill"));
+  ASSERT_GE(index, 0);
+  EXPECT_NE(std::string::npos,
+            events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("fresh process"));
+}
+
+// An HTTPS server on 127.0.0.1 whose certificate nobody signed.
+class UntrustedTlsServer {
+ public:
+  UntrustedTlsServer() : server_(certificate_.get(), key_.get()) {
+    auto count = [this](const httplib::Request&, httplib::Response& response) {
+      ++requests;
+      response.set_content("<html><body>secret</body></html>", "text/html");
+    };
+    server_.Get(".*", count);
+    server_.Post(".*", count);
+    server_.set_keep_alive_max_count(1);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::yield();
+  }
+  ~UntrustedTlsServer() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const {
+    return "https://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  std::atomic<int> requests{0};
+
+ private:
+  static X509* MakeCertificate(EVP_PKEY* key) {
+    X509* cert = X509_new();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    X509_sign(cert, key, EVP_sha256());
+    return cert;
+  }
+
+  // Declared before the server, which is made from them.
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key_{EVP_EC_gen("P-256"), &EVP_PKEY_free};
+  std::unique_ptr<X509, decltype(&X509_free)> certificate_{MakeCertificate(key_.get()), &X509_free};
+  httplib::SSLServer server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(BrowserEventsTest, UntrustedCertificateFailsTheSubmissionAndSendsNoData) {
+  UntrustedTlsServer secure;
+  server.Serve("/to-tls", "<html><body><form action='" + secure.Url("/post") +
+                              "' method='post'><input name='password' value='secret'>"
+                              "<input type='submit' name='go' value='Go'></form></body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location == server.Url("/to-tls")) page.Click(0, 1);
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/to-tls")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] {
+    return events.HasError(secure.Url("/post"), navigate_status::kInvalidCertificate);
+  })) << (events.errors.empty() ? "" : events.errors.back().first);
+  ASSERT_TRUE(LoadSentinel());
+  EXPECT_EQ(0, secure.requests.load());
+}
+
+}  // namespace
+}  // namespace veltrane::testing
