@@ -134,6 +134,22 @@ TEST_F(BrowserEventsTest, HttpErrorStatusIsReportedAndTheServersPageDelivered) {
             events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("gone away"));
 }
 
+// The load a new Navigate replaces reports its end from inside that call; it
+// must not come out as a completion of the new page.
+TEST_F(BrowserEventsTest, ReplacedLoadIsNeitherCompletedNorAnError) {
+  server.ServeStalled("/slow", "<html><body>slow");
+  server.Serve("/fast", "<html><body>fast</body></html>");
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(server.Url("/slow"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return Requested("/slow"); }));
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/fast")), 0);
+  ASSERT_TRUE(LoadSentinel());
+
+  ASSERT_EQ(2u, events.pages.size());
+  EXPECT_EQ(server.Url("/fast"), events.pages[0].location);
+  EXPECT_TRUE(events.errors.empty()) << events.errors.front().first;
+}
+
 // The script loop starts right after a synchronous request the server sees.
 TEST_F(BrowserEventsTest, PageInEndlessScriptLoopIsEndedAndTheNextNavigateLoads) {
   server.Serve("/looping", "");

@@ -2,6 +2,7 @@
 // view against pages served on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include "browser/page_scripts.h"
 #include "engine/page_text.h"
 #include "tests/support/browser_harness.h"
 #include "tests/support/main_loop.h"
@@ -194,6 +195,18 @@ TEST_F(BrowserPageTest, SuccessStringSplitByMarkupOrInOtherCaseIsNotFound) {
   EXPECT_FALSE(TextContains(text, "Thank you"));
   EXPECT_FALSE(TextContains(text, "for your submission"));
   EXPECT_TRUE(TextContains(text, "for your Submission"));
+}
+
+TEST(ActionsAsJson, EscapesTextsAndRepairsInvalidUtf8) {
+  const std::vector<PageAction> actions = {{PageAction::Kind::SetValue, 0, 1, "a\"b\\c\n\x01", -1},
+                                           {PageAction::Kind::SetValue, 0, 2, "caf\xe9", -1},
+                                           {PageAction::Kind::Submit, 1, -1, "", -1}};
+  EXPECT_EQ(
+      "[{\"kind\":\"value\",\"form\":0,\"element\":1,\"index\":-1,\"value\":"
+      "\"a\\\"b\\\\c\\u000a\\u0001\"},"
+      "{\"kind\":\"value\",\"form\":0,\"element\":2,\"index\":-1,\"value\":\"caf\xef\xbf\xbd\"},"
+      "{\"kind\":\"submit\",\"form\":1,\"element\":-1,\"index\":-1,\"value\":\"\"}]",
+      ActionsAsJson(actions));
 }
 
 }  // namespace
