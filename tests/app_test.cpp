@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "platform/gtk_message_box.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane {
@@ -170,6 +171,19 @@ TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
   form.QueueSchedule("2");
   ASSERT_TRUE(SpinUntil([&] { return errors.texts.size() >= 2; }));
   EXPECT_EQ("boom", errors.texts[0]);
+}
+
+TEST_F(MainWindowTest, UnansweredMessageBoxClosesItselfSoTheJobGoesOn) {
+  // Nobody confirms it; ShowMessage must still return (else the test runs into its timeout).
+  GtkMessageBox(GtkMessageBox::Kind::Error, 1).ShowMessage("SELECT 1\r\n1 : failure");
+  GList* windows = gtk_window_list_toplevels();
+  int boxes = 0;
+  for (GList* item = windows; item; item = item->next) {
+    const char* title = gtk_window_get_title(GTK_WINDOW(item->data));
+    if (title && std::string(title) == "Veltrane") ++boxes;
+  }
+  g_list_free(windows);
+  EXPECT_EQ(0, boxes);
 }
 
 TEST(SingleInstance, SecondLockOnTheSameFileIsRefusedUntilTheFirstGoes) {
