@@ -166,6 +166,18 @@ void WebKitBrowser::Navigate(const std::string& url) {
 
 void WebKitBrowser::LoadPendingUrl() {
   if (!pendingUrl_) return;
+  if (errorPageExpected_) {
+    // WebKit's error page, once asked for, wins over a load started after it;
+    // the load waits until that page is done.
+    if (!errorPageFallback_) {
+      errorPageFallback_.emplace(options_.scriptDeadline, [this] {
+        errorPageExpected_ = false;
+        errorPageFallback_.reset();
+        LoadPendingUrl();
+      });
+    }
+    return;
+  }
   const std::string url = std::move(*pendingUrl_);
   pendingUrl_.reset();
   ++generation_;
@@ -193,6 +205,12 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
         skipNextFinish_ = false;
         break;
       }
+      if (std::exchange(errorPageExpected_, false) && pendingUrl_ && !readyCallOutstanding_) {
+        // A Navigate asked for while the error page was on its way replaces it.
+        errorPageFallback_.reset();
+        LoadPendingUrl();
+        break;
+      }
       StartCompletion();
       break;
     default: break;
@@ -201,7 +219,8 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
 
 bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
   const std::string url = uri ? uri : "";
-  if (!awaitingOwnStart_) {
+  const bool current = !awaitingOwnStart_;
+  if (current) {
     skipNextFinish_ = true;
     failingUri_ = url;
   }
@@ -212,8 +231,12 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
                       WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
     return false;
   }
-  return RaiseNavigateError(url,
-                            tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error));
+  // Set first: the handler may already ask for the next page.
+  if (current) errorPageExpected_ = true;
+  const bool cancel =
+      RaiseNavigateError(url, tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error));
+  if (cancel) errorPageExpected_ = false;  // no error page is shown
+  return cancel;
 }
 
 bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
@@ -257,6 +280,8 @@ void WebKitBrowser::OnWebProcessGone() {
   processAlive_ = false;
   terminating_ = false;
   terminationFallback_.reset();
+  errorPageExpected_ = false;
+  errorPageFallback_.reset();
   FailAllCalls();
   if (!readyCallOutstanding_) LoadPendingUrl();
 }

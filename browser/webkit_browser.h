@@ -93,6 +93,8 @@ class WebKitBrowser : public BrowserControl {
   bool awaitingOwnStart_ = false;  // events before our load starts are the old load's
   bool skipNextFinish_ = false;    // a failed load's FINISHED is no page
   bool tlsFailure_ = false;
+  bool errorPageExpected_ = false;  // WebKit loads its error page after a failure
+  std::optional<TimeoutSource> errorPageFallback_;
   bool processAlive_ = false;
   bool terminating_ = false;  // a hung web process is being ended
   std::optional<TimeoutSource> terminationFallback_;

@@ -125,6 +125,24 @@ TEST_F(BrowserEventsTest, RefusedConnectionIsReportedAndTheErrorPageDelivered) {
                                          "Error while navigate " + closed + " code:-2146697212"));
 }
 
+// WebKit's error page is already on its way when the handler asks for the next page.
+TEST_F(BrowserEventsTest, NavigateAskedOnAnErrorIsNotLostToTheErrorPage) {
+  std::string closed;
+  {
+    RecordingHttpServer gone;
+    closed = gone.Url("/nothing");
+  }
+  events.onNavigateError = [&](const std::string& url, std::int32_t code, bool& cancel) {
+    BrowserNavigateError(trace, url, code, cancel);
+    BrowserHarness::Browser().Navigate(server.Url("/sentinel"));
+  };
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(closed);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/sentinel")) >= 0; }));
+  EXPECT_EQ(-1, events.PageAt(closed));
+  EXPECT_EQ(1u, trace.lines.size());
+}
+
 TEST_F(BrowserEventsTest, HttpErrorStatusIsReportedAndTheServersPageDelivered) {
   server.Serve("/missing", "<html><body>gone away</body></html>", "text/html", 404);
   const int index = BrowserHarness::LoadPage(events, server.Url("/missing"));
