@@ -42,8 +42,10 @@ TForm1::TForm1(SubmissionWindow& form2, bool& busy, MessageBox& errors,
       startThreads_(std::move(startThreads)),
       onClosed_(std::move(onClosed)) {
   BuildWindow();
-  timer1_ = std::make_unique<UiTimer>(timing.timer1Ms, true, [this] { Guarded([this] { Timer1Timer(); }); });
-  timer2_ = std::make_unique<UiTimer>(timing.timer2Ms, true, [this] { Guarded([this] { Timer2Timer(); }); });
+  timer1_ = std::make_unique<UiTimer>(timing.timer1Ms, true,
+                                      [this] { Guarded([this] { Timer1Timer(); }); });
+  timer2_ = std::make_unique<UiTimer>(timing.timer2Ms, true,
+                                      [this] { Guarded([this] { Timer2Timer(); }); });
 }
 
 TForm1::~TForm1() {
@@ -74,8 +76,7 @@ void TForm1::BuildWindow() {
 
   GtkCssProvider* css = gtk_css_provider_new();
   gtk_css_provider_load_from_data(css, "* { font-family: Verdana; font-size: 8pt; }", -1, nullptr);
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_),
-                                            GTK_STYLE_PROVIDER(css),
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   g_object_unref(css);
 
@@ -116,14 +117,15 @@ void TForm1::BuildWindow() {
 
   g_signal_connect(window_, "show", G_CALLBACK(&Call<&TForm1::FormShow>), this);
   // The window manager's minimise (if any) sends the program to the tray too.
-  g_signal_connect(window_, "window-state-event",
-                   G_CALLBACK(+[](GtkWidget*, GdkEventWindowState* event, gpointer self) -> gboolean {
-                     if ((event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) &&
-                         (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED))
-                       static_cast<TForm1*>(self)->MinimizeApplication();
-                     return FALSE;
-                   }),
-                   this);
+  g_signal_connect(
+      window_, "window-state-event",
+      G_CALLBACK(+[](GtkWidget*, GdkEventWindowState* event, gpointer self) -> gboolean {
+        if ((event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) &&
+            (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED))
+          static_cast<TForm1*>(self)->MinimizeApplication();
+        return FALSE;
+      }),
+      this);
   // A close request from outside (there is no close box) only sends it to the tray.
   g_signal_connect(window_, "delete-event",
                    G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
@@ -192,7 +194,9 @@ void TForm1::MinimizeApplication() {
   tray_->SetVisible(true);
 }
 
-void TForm1::Button1Click() { Guarded([this] { MinimizeApplication(); }); }
+void TForm1::Button1Click() {
+  Guarded([this] { MinimizeApplication(); });
+}
 
 void TForm1::Button3Click() {
   Guarded([this] {
@@ -202,7 +206,9 @@ void TForm1::Button3Click() {
   });
 }
 
-void TForm1::Restore1Click() { Guarded([this] { tray_->Restore(); }); }
+void TForm1::Restore1Click() {
+  Guarded([this] { tray_->Restore(); });
+}
 
 void TForm1::TrayIcon1Restore() { tray_->SetVisible(false); }
 

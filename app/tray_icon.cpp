@@ -57,8 +57,7 @@ GdkPixbuf* DrawTrayImage(int index) {
   return image;
 }
 
-TTrayIcon::TTrayIcon(GtkWindow* mainWindow, GtkMenu* menu)
-    : mainWindow_(mainWindow), menu_(menu) {
+TTrayIcon::TTrayIcon(GtkWindow* mainWindow, GtkMenu* menu) : mainWindow_(mainWindow), menu_(menu) {
   images_[0] = DrawTrayImage(0);
   images_[1] = DrawTrayImage(1);
   icon_ = gtk_status_icon_new_from_pixbuf(images_[0]);

@@ -29,7 +29,8 @@ void Page::SetSelectedIndex(int form, int element, int index) {
   FormElement* target = ElementAt(form, element);
   if (!target) return;
   // A select takes an index outside its options as "nothing selected".
-  target->selectedIndex = index >= 0 && index < static_cast<int>(target->options.size()) ? index : -1;
+  target->selectedIndex =
+      index >= 0 && index < static_cast<int>(target->options.size()) ? index : -1;
   actions_.push_back({PageAction::Kind::SetSelectedIndex, form, element, {}, index});
 }
 

@@ -35,7 +35,7 @@ struct PageAction {
   enum class Kind { SetValue, SetChecked, SetSelectedIndex, Click, Submit };
   Kind kind = Kind::SetValue;
   int form = -1;
-  int element = -1;  // -1 for Submit
+  int element = -1;   // -1 for Submit
   std::string value;  // SetValue
   int index = -1;     // SetSelectedIndex
   bool operator==(const PageAction&) const = default;
@@ -43,11 +43,11 @@ struct PageAction {
 
 class Page {
  public:
-  std::string location;       // address of the top-level document
-  std::string bodyOuterHtml;  // empty when the page has no body
-  std::string source;         // the main resource's bytes, unchanged
-  std::vector<PageForm> forms;    // the top-level document's forms
-  std::vector<std::string> links; // absolute hrefs of the top-level document's anchors
+  std::string location;            // address of the top-level document
+  std::string bodyOuterHtml;       // empty when the page has no body
+  std::string source;              // the main resource's bytes, unchanged
+  std::vector<PageForm> forms;     // the top-level document's forms
+  std::vector<std::string> links;  // absolute hrefs of the top-level document's anchors
 
   // Writes on the model; each is recorded for replay. Out-of-range indexes
   // are ignored (nothing recorded).

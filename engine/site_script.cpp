@@ -99,7 +99,8 @@ int ReadScriptInteger(std::string_view text) {
   std::int64_t value = 0;
   for (; at(i) >= '0' && at(i) <= '9'; ++i) {
     value = value * 10 + (at(i) - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) value = static_cast<std::int64_t>(INT_MAX) + 1;
+    if (value > static_cast<std::int64_t>(INT_MAX) + 1)
+      value = static_cast<std::int64_t>(INT_MAX) + 1;
   }
   if (negative) value = -value;
   if (value > INT_MAX) value = INT_MAX;

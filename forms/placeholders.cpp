@@ -82,7 +82,8 @@ std::string SubstitutePlaceholders(const JobState& state, std::string_view text)
       {"$$CATEGORY$$", state.Category},
   };
   std::string result(text);
-  for (const auto& [placeholder, value] : rows) result = ReplaceIgnoringCase(result, placeholder, value);
+  for (const auto& [placeholder, value] : rows)
+    result = ReplaceIgnoringCase(result, placeholder, value);
   return result;
 }
 

@@ -14,16 +14,11 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
   timerTimeout_ = std::make_unique<UiTimer>(options.timeoutIntervalMs, false, [this] {
     RunGuarded(errors_, [this] { TimerTimeoutTimer(); });
   });
-  SubmissionJobParts parts{options.paths,
-                           *browser_,
-                           *this,
-                           messageBox,
-                           trace,
-                           clock,
-                           random_,
-                           busy,
-                           [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
-                           nullptr};
+  SubmissionJobParts parts{
+      options.paths, *browser_, *this,
+      messageBox,    trace,     clock,
+      random_,       busy,      [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
+      nullptr};
   if (!options.shotsDirectory.empty()) {
     shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
     parts.captureFailedPage = [this](const std::string& site, std::function<void()> then) {

@@ -39,7 +39,8 @@ std::string ShortDateText(double dayNumber) {
 std::string ShortDateLongTimeText(double dayNumber) {
   const CalendarTime time = CalendarFromDayNumber(dayNumber);
   std::string text = LocaleTimeText("%x", time);
-  if (time.hour != 0 || time.minute != 0 || time.second != 0) text += " " + LocaleTimeText("%X", time);
+  if (time.hour != 0 || time.minute != 0 || time.second != 0)
+    text += " " + LocaleTimeText("%X", time);
   return text;
 }
 

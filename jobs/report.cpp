@@ -94,8 +94,8 @@ std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::s
          QuoteSql(report) + "','" + QuoteSql(siteList) + "')";
 }
 
-bool SaveReport(const JobState& state, const std::string& mainDatabasePath,
-                MessageBox& messageBox, TraceSink& trace, const Clock& clock) {
+bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock) {
   const std::string siteList = SiteListValue(state.CompletedSites, state.FailedSites);
   const std::string report =
       BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),

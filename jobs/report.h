@@ -51,7 +51,7 @@ std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::s
 // Builds the report from PressReleaseName, CompletedSites, FailedSites and
 // FailedReasons and inserts the history row into the database at
 // mainDatabasePath. True when the insert ran.
-bool SaveReport(const JobState& state, const std::string& mainDatabasePath,
-                MessageBox& messageBox, TraceSink& trace, const Clock& clock = DefaultClock());
+bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock = DefaultClock());
 
 }  // namespace veltrane

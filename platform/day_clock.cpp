@@ -21,7 +21,8 @@ void CivilFromDays(long days, int& year, int& month, int& day) {
   days += 719468;
   const long era = (days >= 0 ? days : days - 146096) / 146097;
   const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
   day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
@@ -36,12 +37,11 @@ constexpr double kMillisecondsPerDay = 86400000.0;
 }  // namespace
 
 double DayNumberFromCalendar(const CalendarTime& time) {
-  const long days = DaysFromCivil(time.year, static_cast<unsigned>(time.month),
-                                  static_cast<unsigned>(time.day)) -
-                    kEpochOffset;
-  const double fraction =
-      ((time.hour * 60.0 + time.minute) * 60.0 + time.second) / 86400.0 +
-      time.millisecond / kMillisecondsPerDay;
+  const long days =
+      DaysFromCivil(time.year, static_cast<unsigned>(time.month), static_cast<unsigned>(time.day)) -
+      kEpochOffset;
+  const double fraction = ((time.hour * 60.0 + time.minute) * 60.0 + time.second) / 86400.0 +
+                          time.millisecond / kMillisecondsPerDay;
   // Before the epoch the integer part counts backwards while the time still counts forwards.
   return days >= 0 ? days + fraction : days - fraction;
 }

@@ -12,10 +12,11 @@ std::string SqlNumberText(double value) {
   char buffer[64];
   // Fixed notation with 15 significant digits, then trailing zeros trimmed.
   // to_chars is locale-independent, unlike printf.
-  const int exponent = value == 0.0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
+  const int exponent =
+      value == 0.0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
   if (exponent >= 15 || exponent < -4) {
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::general, 15);
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     return error == std::errc() ? std::string(buffer, end) : std::string();
   }
   const int decimals = 14 - exponent;

@@ -7,8 +7,8 @@ namespace veltrane {
 std::string TimeStampText(double dayNumber) {
   const CalendarTime time = CalendarFromDayNumber(dayNumber);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
-                time.day, time.hour, time.minute, time.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                time.hour, time.minute, time.second);
   return text;
 }
 
@@ -17,9 +17,12 @@ bool StderrTrace::TraceLine(const std::string& text) {
   std::string line;
   line.reserve(text.size());
   for (char c : text) {
-    if (c == '\r') line += "\\r";
-    else if (c == '\n') line += "\\n";
-    else line += c;
+    if (c == '\r')
+      line += "\\r";
+    else if (c == '\n')
+      line += "\\n";
+    else
+      line += c;
   }
   const std::string stamp = TimeStampText(clock_.Now());
   std::lock_guard lock(mutex_);

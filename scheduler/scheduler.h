@@ -16,8 +16,8 @@
 namespace veltrane {
 
 struct SchedulerTiming {
-  std::chrono::milliseconds idleSleep{1000};     // between looks at the clock
-  int updateBusyWait = 5000;                     // ms SQLite waits inside the update
+  std::chrono::milliseconds idleSleep{1000};      // between looks at the clock
+  int updateBusyWait = 5000;                      // ms SQLite waits inside the update
   std::chrono::milliseconds busyRetryPause{100};  // between busy update attempts
   int busyRetryBudget = 600;
 };

@@ -17,7 +17,8 @@ CppSQLite3Exception::CppSQLite3Exception(int code, const char* detail)
     : CppSQLite3Exception(code, const_cast<char*>(detail), false) {}
 
 CppSQLite3Exception::CppSQLite3Exception(const CppSQLite3Exception& other)
-    : code_(other.code_), message_(other.message_ ? sqlite3_mprintf("%s", other.message_) : nullptr) {}
+    : code_(other.code_),
+      message_(other.message_ ? sqlite3_mprintf("%s", other.message_) : nullptr) {}
 
 CppSQLite3Exception::~CppSQLite3Exception() { sqlite3_free(message_); }
 

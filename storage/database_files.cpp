@@ -6,8 +6,6 @@ namespace veltrane {
 
 std::string MainDatabasePath() { return ExecutableDirectory() + kMainDatabaseName; }
 
-std::string SubscriptionDatabasePath() {
-  return ExecutableDirectory() + kSubscriptionDatabaseName;
-}
+std::string SubscriptionDatabasePath() { return ExecutableDirectory() + kSubscriptionDatabaseName; }
 
 }  // namespace veltrane

@@ -56,7 +56,11 @@ class MainWindowTest : public ::testing::Test {
   int threadStarts = 0;
   int closes = 0;
   bool busy = false;
-  TForm1 form1{form2, busy, errors, [this](TForm1&) { ++threadStarts; }, [this] { ++closes; },
+  TForm1 form1{form2,
+               busy,
+               errors,
+               [this](TForm1&) { ++threadStarts; },
+               [this] { ++closes; },
                MainWindowTiming{3600000, 3600000}};
 };
 

@@ -1,13 +1,14 @@
 // The browser window with its real WebKit view: jobs against sites on
 // 127.0.0.1 with the page timer ticking fast and a clock the test moves,
 // and the window's off-screen placement.
-#include <gtk/gtk.h>
+#include "jobs/browser_window.h"
+
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
 
-#include "jobs/browser_window.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/test_database.h"
@@ -46,8 +47,8 @@ class BrowserWindowTest : public ::testing::Test {
   }
 
   void AddSite(const std::string& name, const std::string& url, const std::string& script) {
-    databases->Subscription("INSERT INTO subscription (name,url,submission_data) VALUES ('" +
-                            name + "','" + url + "','" + script + "')");
+    databases->Subscription("INSERT INTO subscription (name,url,submission_data) VALUES ('" + name +
+                            "','" + url + "','" + script + "')");
   }
   // Starts a job over `sites` and runs the loop until it has ended.
   void RunJob(const std::string& sites, const std::function<void()>& whileWaiting = {}) {
@@ -116,7 +117,8 @@ TEST_F(BrowserWindowTest, SitesRunInOrderTwiceOverAndASiteWithoutRowsFailsAtOnce
 }
 
 TEST_F(BrowserWindowTest, StepRulesOnLivePages) {
-  const std::string hello = std::string(kPage) + "Hello <a href='/r/one'>1</a> <a href='/r/two'>2"
+  const std::string hello = std::string(kPage) +
+                            "Hello <a href='/r/one'>1</a> <a href='/r/two'>2"
                             "</a> <a href='/r/one'>1 again</a></body></html>";
   server.Serve("/hello/", hello);
   server.Serve("/fb/members/submit", hello);

@@ -1,7 +1,8 @@
 // LoadSchedule, LoadPressRelease and LoadSite on real SQLite files.
+#include "jobs/job_data.h"
+
 #include <gtest/gtest.h>
 
-#include "jobs/job_data.h"
 #include "tests/support/test_database.h"
 
 namespace veltrane {
@@ -26,7 +27,8 @@ class JobDataTest : public ::testing::Test {
 // ---- LoadSchedule ----
 
 TEST_F(JobDataTest, ScheduleRowFillsNameAndSites) {
-  databases.Main("INSERT INTO schedule (id,name,subscription) VALUES (7,'Launch','a.com\r\nb.com\r\n')");
+  databases.Main(
+      "INSERT INTO schedule (id,name,subscription) VALUES (7,'Launch','a.com\r\nb.com\r\n')");
   state.PendingSites = {"old"};
   ASSERT_TRUE(Loader().LoadSchedule(state, "7"));
   EXPECT_EQ("Launch", state.PressReleaseName);
@@ -80,9 +82,10 @@ TEST_F(JobDataTest, ScheduleDatabaseErrorIsTracedNotShown) {
   EXPECT_FALSE(Loader().LoadSchedule(state, "1"));
   EXPECT_TRUE(messages.texts.empty());
   ASSERT_EQ(1u, trace.lines.size());
-  EXPECT_EQ("SELECT name,subscription FROM schedule WHERE id = 1\r\n1 : SQLITE_ERROR[1]: "
-            "no such column: subscription",
-            trace.lines[0]);
+  EXPECT_EQ(
+      "SELECT name,subscription FROM schedule WHERE id = 1\r\n1 : SQLITE_ERROR[1]: "
+      "no such column: subscription",
+      trace.lines[0]);
 }
 
 // ---- LoadPressRelease ----
@@ -137,11 +140,11 @@ TEST_F(JobDataTest, PressReleaseWithAllColumnsNull) {
   ASSERT_TRUE(Loader().LoadPressRelease(state, "Empty"));
   EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###", state.FullText);
   for (const std::string* field :
-       {&state.CompanyName, &state.ContactPerson, &state.Email, &state.Website, &state.Country,
-        &state.PhoneNumber, &state.Fax, &state.StreetAddress, &state.City, &state.State,
-        &state.ZipCode, &state.Headline, &state.Summary, &state.KeywordsComma,
-        &state.KeywordsSpace, &state.Category, &state.NewsBody, &state.NewsBodyHtml,
-        &state.AboutCompany, &state.ContactDetail})
+       {&state.CompanyName, &state.ContactPerson, &state.Email,         &state.Website,
+        &state.Country,     &state.PhoneNumber,   &state.Fax,           &state.StreetAddress,
+        &state.City,        &state.State,         &state.ZipCode,       &state.Headline,
+        &state.Summary,     &state.KeywordsComma, &state.KeywordsSpace, &state.Category,
+        &state.NewsBody,    &state.NewsBodyHtml,  &state.AboutCompany,  &state.ContactDetail})
     EXPECT_EQ("", *field);
   EXPECT_TRUE(state.SiteCategories.empty());
   EXPECT_EQ(45001, state.ReleaseDate);  // today, from the clock
@@ -217,7 +220,8 @@ TEST_F(JobDataTest, PressReleaseMissingColumnIsShownAndKeepsEarlierFields) {
   state.Category = "kept";
   EXPECT_FALSE(Loader().LoadPressRelease(state, "P"));
   const std::string expected =
-      "SELECT * FROM pressrelease WHERE name = 'P'\r\n1000 : CPPSQLITE_ERROR[1000]: Invalid field name "
+      "SELECT * FROM pressrelease WHERE name = 'P'\r\n1000 : CPPSQLITE_ERROR[1000]: Invalid field "
+      "name "
       "requested";
   ASSERT_EQ(1u, messages.texts.size());
   EXPECT_EQ(expected, messages.texts[0]);
@@ -233,9 +237,10 @@ TEST_F(JobDataTest, PressReleaseWithoutTableIsShown) {
   databases.Main("DROP TABLE pressrelease");
   EXPECT_FALSE(Loader().LoadPressRelease(state, "P"));
   ASSERT_EQ(1u, messages.texts.size());
-  EXPECT_EQ("SELECT * FROM pressrelease WHERE name = 'P'\r\n1 : SQLITE_ERROR[1]: no such table: "
-            "pressrelease",
-            messages.texts[0]);
+  EXPECT_EQ(
+      "SELECT * FROM pressrelease WHERE name = 'P'\r\n1 : SQLITE_ERROR[1]: no such table: "
+      "pressrelease",
+      messages.texts[0]);
 }
 
 // ---- LoadSite ----
@@ -299,7 +304,8 @@ TEST_F(JobDataTest, SiteWithNullColumnsReadsEmptyTexts) {
 }
 
 TEST_F(JobDataTest, SiteNamedWithSingleQuoteIsRead) {
-  databases.Subscription("INSERT INTO subscription (name,url) VALUES ('O''Brien','http://ob.test/')");
+  databases.Subscription(
+      "INSERT INTO subscription (name,url) VALUES ('O''Brien','http://ob.test/')");
   databases.Main("INSERT INTO account VALUES ('O''Brien','ob','pw')");
   EXPECT_EQ(SiteRows::Loaded, Loader().LoadSite(state, "O'Brien").rows);
   EXPECT_EQ("http://ob.test/", state.SiteUrl);
@@ -312,7 +318,8 @@ TEST_F(JobDataTest, EmptySiteNameRunsLikeAMissingSubscription) {
 }
 
 TEST_F(JobDataTest, SubscriptionDatabaseErrorIsTracedNotShown) {
-  databases.Subscription("DROP TABLE subscription; CREATE TABLE subscription (name TEXT, url TEXT)");
+  databases.Subscription(
+      "DROP TABLE subscription; CREATE TABLE subscription (name TEXT, url TEXT)");
   databases.Subscription("INSERT INTO subscription VALUES ('s','http://s.test/')");
   databases.Main("INSERT INTO account VALUES ('s','u','p')");
   const SiteLoad load = Loader().LoadSite(state, "s");

@@ -1,7 +1,7 @@
 // FindOption, ChooseCountry and ChooseCategory.
-#include <gtest/gtest.h>
-
 #include "forms/list_choice.h"
+
+#include <gtest/gtest.h>
 
 namespace veltrane {
 namespace {

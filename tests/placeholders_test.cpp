@@ -1,11 +1,11 @@
 // SubstitutePlaceholders: every row, letter case, the expansion
 // order rule and the release-date formats of the locale.
+#include "forms/placeholders.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <string>
-
-#include "forms/placeholders.h"
 
 namespace veltrane {
 namespace {
@@ -99,8 +99,8 @@ TEST(PlaceholdersTest, EveryRow) {
   for (const Case& c : cases) {
     EXPECT_EQ(c.value, SubstitutePlaceholders(state, c.placeholder)) << c.placeholder;
     EXPECT_EQ(std::string("[") + c.value + "][" + c.value + "]",
-              SubstitutePlaceholders(state, std::string("[") + c.placeholder + "][" +
-                                                c.placeholder + "]"))
+              SubstitutePlaceholders(state,
+                                     std::string("[") + c.placeholder + "][" + c.placeholder + "]"))
         << c.placeholder;
   }
 }
@@ -149,7 +149,8 @@ TEST(PlaceholdersTest, PhoneAndFax) {
 
 TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
   JobState state;
-  state.FullText = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###";  // as LoadPressRelease composes it
+  state.FullText =
+      "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###";  // as LoadPressRelease composes it
   EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###",
             SubstitutePlaceholders(state, "$$pressrelease$$"));
 }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/day_clock.h"
@@ -20,11 +20,9 @@ TEST(DayClock, CalendarDatesMapToDayNumbersBothWays) {
     double day;
   };
   const std::vector<Case> cases = {
-      {{1899, 12, 30, 0, 0, 0, 0}, 0.0},
-      {{1899, 12, 31, 12, 0, 0, 0}, 1.5},
+      {{1899, 12, 30, 0, 0, 0, 0}, 0.0},      {{1899, 12, 31, 12, 0, 0, 0}, 1.5},
       {{1900, 3, 1, 0, 0, 0, 0}, 61.0},  // no phantom 29 February 1900
-      {{2023, 3, 16, 18, 0, 0, 0}, 45001.75},
-      {{2024, 2, 29, 6, 0, 0, 0}, 45351.25},
+      {{2023, 3, 16, 18, 0, 0, 0}, 45001.75}, {{2024, 2, 29, 6, 0, 0, 0}, 45351.25},
       {{1899, 12, 29, 6, 0, 0, 0}, -1.25},  // before the epoch the fraction still counts forward
   };
   for (const Case& c : cases) {
@@ -100,8 +98,8 @@ TEST(TextLists, SplitLinesHandlesEveryBreakAndKeepsEmptyEntries) {
 }
 
 TEST(TextLists, LookupValueIgnoresCaseTakesFirstMatchAndFirstEquals) {
-  const std::vector<std::string> lines = {"Email=first@example.com", "city", "EMAIL=second",
-                                          "url=a=b", "empty=", " spaced =x"};
+  const std::vector<std::string> lines = {
+      "Email=first@example.com", "city", "EMAIL=second", "url=a=b", "empty=", " spaced =x"};
   EXPECT_EQ("first@example.com", LookupValue(lines, "email"));
   EXPECT_EQ("a=b", LookupValue(lines, "URL"));
   EXPECT_EQ("", LookupValue(lines, "empty"));

@@ -1,11 +1,12 @@
 // Report text, site list, status and history insert (with the
 // failed-submission section), under the C locale and a decimal-comma locale.
+#include "jobs/report.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <string>
 
-#include "jobs/report.h"
 #include "platform/day_clock.h"
 #include "tests/support/test_database.h"
 

@@ -1,3 +1,5 @@
+#include "scheduler/scheduler.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "scheduler/scheduler.h"
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
 #include "tests/support/test_database.h"
@@ -55,8 +56,8 @@ class SchedulerTest : public ::testing::Test {
  protected:
   void AddSchedule(const std::string& id, const std::string& frequency, const std::string& time,
                    const std::string& next) {
-    databases.Main("INSERT INTO schedule (id,name,subscription,frequency,time,next) VALUES (" +
-                   id + ",'Release','site'," + frequency + "," + time + "," + next + ")");
+    databases.Main("INSERT INTO schedule (id,name,subscription,frequency,time,next) VALUES (" + id +
+                   ",'Release','site'," + frequency + "," + time + "," + next + ")");
   }
   std::string NextOf(const std::string& id) const {
     return databases.MainScalar("SELECT next FROM schedule WHERE id = " + id);
@@ -82,12 +83,12 @@ TEST_F(SchedulerTest, FrequencyAndTimeAdvanceTheNextRunFromNow) {
     std::string frequency, time, want;
   };
   const std::vector<Case> cases = {
-      {"1", "0.25", "45001.75"},   // a day and six hours from now, not tomorrow at 06:00
-      {"2", "0", "45007.5"},       // weekly
-      {"3", "0.5", "45031.0"},     // every 30 days
-      {"0", "0", "145000.5"},      // once: pushed 100000 days ahead
-      {"7", "0", "45000.5"},       // unknown code adds nothing: due again next poll
-      {"NULL", "NULL", "145000.5"} // NULL frequency and time read as 0
+      {"1", "0.25", "45001.75"},    // a day and six hours from now, not tomorrow at 06:00
+      {"2", "0", "45007.5"},        // weekly
+      {"3", "0.5", "45031.0"},      // every 30 days
+      {"0", "0", "145000.5"},       // once: pushed 100000 days ahead
+      {"7", "0", "45000.5"},        // unknown code adds nothing: due again next poll
+      {"NULL", "NULL", "145000.5"}  // NULL frequency and time read as 0
   };
   for (const Case& c : cases) {
     databases.Main("DELETE FROM schedule");
@@ -108,9 +109,10 @@ TEST_F(SchedulerTest, OneIdPerPollLongestDueFirst) {
 
 TEST_F(SchedulerTest, RowWithNullIdNeverStarvesTheOthers) {
   // A table where id may be NULL, as a hand-made database might have it.
-  databases.Main("DROP TABLE schedule;"
-                 "CREATE TABLE schedule (id INTEGER, name TEXT, subscription TEXT,"
-                 " frequency INTEGER, start_date INTEGER, end_date INTEGER, time REAL, next REAL)");
+  databases.Main(
+      "DROP TABLE schedule;"
+      "CREATE TABLE schedule (id INTEGER, name TEXT, subscription TEXT,"
+      " frequency INTEGER, start_date INTEGER, end_date INTEGER, time REAL, next REAL)");
   AddSchedule("NULL", "1", "0", "40000");
   AddSchedule("'1 OR 1=1'", "1", "0", "40001");
   AddSchedule("5", "1", "0", "44000");

@@ -44,10 +44,12 @@ void ServeBeta(RecordingHttpServer& server) {
                              "<a href='/beta/about'>About</a> <a href='/beta/submit-news'>Submit"
                              "</a></body></html>");
   server.Serve("/beta/submit-news",
-               std::string(kPage) + "<form action='/beta/post' method='post'><input name='title'>"
-                                    "<input type='submit' value='Send'></form></body></html>");
-  server.Serve("/beta/post", "<html><head><meta http-equiv='refresh' content='1;url=/beta/done'>"
-                             "</head><body>One moment</body></html>");
+               std::string(kPage) +
+                   "<form action='/beta/post' method='post'><input name='title'>"
+                   "<input type='submit' value='Send'></form></body></html>");
+  server.Serve("/beta/post",
+               "<html><head><meta http-equiv='refresh' content='1;url=/beta/done'>"
+               "</head><body>One moment</body></html>");
   server.Serve("/beta/done", std::string(kPage) + "<p>Received</p></body></html>");
 }
 
@@ -68,7 +70,8 @@ class ServiceEndToEnd : public ::testing::Test {
     databases.Main(
         "INSERT INTO pressrelease (name,contact_data,headline,news_body,category,extra_data) "
         "VALUES ('Launch','company_name=Acme\r\ncountry=Germany\r\n','Acme ships the "
-        "\xc3\x9c" "ber-Widget','Line one\r\nLine two','Business','alpha=Technology\r\n');"
+        "\xc3\x9c"
+        "ber-Widget','Line one\r\nLine two','Business','alpha=Technology\r\n');"
         "INSERT INTO account (name,username,password) VALUES ('alpha','acme','s3cret');"
         "INSERT INTO schedule (id,name,subscription,frequency,time,next) "
         "VALUES (1,'Launch','alpha\r\nbeta\r\ngamma',1,0.25,1)");
@@ -103,8 +106,7 @@ TEST_F(ServiceEndToEnd, DueScheduleIsSubmittedToEverySiteAndReported) {
   ServiceProcess service(VELTRANE_BINARY, databases.Directory());
   service.Start();
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (History("count(*)") == "0" && std::chrono::steady_clock::now() < end &&
-         service.Running())
+  while (History("count(*)") == "0" && std::chrono::steady_clock::now() < end && service.Running())
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_EQ("1", History("count(*)")) << service.ErrorLog();
 
@@ -118,7 +120,10 @@ TEST_F(ServiceEndToEnd, DueScheduleIsSubmittedToEverySiteAndReported) {
   EXPECT_EQ("s3cret", logins[0].params.find("pass")->second);
   const auto alpha = server.RequestsTo("/alpha/submit");
   ASSERT_EQ(1u, alpha.size());
-  EXPECT_EQ("Acme ships the \xc3\x9c" "ber-Widget", alpha[0].params.find("headline")->second);
+  EXPECT_EQ(
+      "Acme ships the \xc3\x9c"
+      "ber-Widget",
+      alpha[0].params.find("headline")->second);
   EXPECT_EQ("Line one\r\nLine two", alpha[0].params.find("body")->second);
   EXPECT_EQ("DE", alpha[0].params.find("country")->second);
   EXPECT_EQ("t", alpha[0].params.find("category")->second);  // the site's own category

@@ -1,7 +1,7 @@
 // Site-script parsing, LoadStep, IsLastStep and integer reading.
-#include <gtest/gtest.h>
-
 #include "engine/site_script.h"
+
+#include <gtest/gtest.h>
 
 namespace veltrane {
 namespace {
@@ -117,14 +117,35 @@ TEST(ReadScriptIntegerTest, Cases) {
     int value;
   };
   const Case cases[] = {
-      {"0", 0},        {"1", 1},         {"12", 12},          {"-1", -1},
-      {"+7", 7},       {"007", 7},       {"2abc", 2},         {"1a", 1},
-      {"abc", 0},      {"", 0},          {"   3", 3},          {"3 4", 3},
-      {"-", 0},        {"+", 0},         {"-x", 0},           {"$1F", 31},
-      {"x10", 16},     {"X10", 16},      {"0x1f", 31},        {"0X1F", 31},
-      {"$", 0},        {"0x", 0},        {"$1G", 1},          {"$FFFFFFFF", -1},
-      {"-$10", 0},     {"1.5", 1},       {"2147483647", 2147483647},
-      {"99999999999", 2147483647},       {"-2147483648", -2147483647 - 1},
+      {"0", 0},
+      {"1", 1},
+      {"12", 12},
+      {"-1", -1},
+      {"+7", 7},
+      {"007", 7},
+      {"2abc", 2},
+      {"1a", 1},
+      {"abc", 0},
+      {"", 0},
+      {"   3", 3},
+      {"3 4", 3},
+      {"-", 0},
+      {"+", 0},
+      {"-x", 0},
+      {"$1F", 31},
+      {"x10", 16},
+      {"X10", 16},
+      {"0x1f", 31},
+      {"0X1F", 31},
+      {"$", 0},
+      {"0x", 0},
+      {"$1G", 1},
+      {"$FFFFFFFF", -1},
+      {"-$10", 0},
+      {"1.5", 1},
+      {"2147483647", 2147483647},
+      {"99999999999", 2147483647},
+      {"-2147483648", -2147483647 - 1},
       {"-99999999999", -2147483647 - 1},
   };
   for (const Case& c : cases) EXPECT_EQ(c.value, ReadScriptInteger(c.text)) << '"' << c.text << '"';
@@ -143,7 +164,8 @@ TEST(FormPositionTest, FromStepValues) {
 
 TEST(FormPositionTest, ThroughTheScript) {
   JobState state;
-  state.SiteScript = "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
+  state.SiteScript =
+      "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
   LoadStep(state, 1);
   EXPECT_EQ(1, FormPosition(state.StepValues));
   EXPECT_EQ(0, WaitForRedirectValue(state.StepValues));

@@ -1,11 +1,12 @@
 // The step engine on plain pages: rule order, traces, failure reasons.
+#include "engine/step_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/site_script.h"
-#include "engine/step_engine.h"
 
 namespace veltrane {
 namespace {
@@ -72,9 +73,9 @@ TEST_F(StepEngineTest, SuccessCheckEndsTheSiteAndIgnoresFormAndErrorString) {
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "succeeded"}), host.calls);
   EXPECT_TRUE(page.Actions().empty());  // the form was never filled
-  EXPECT_EQ((std::vector<std::string>{"Document complete . Current page is : http://127.0.0.1/thanks",
-                                      "Current step : 1", "Check for success string : Thank you",
-                                      "Success String found !!"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "Document complete . Current page is : http://127.0.0.1/thanks", "Current step : 1",
+                "Check for success string : Thank you", "Success String found !!"}),
             trace.lines);
 
   host.calls.clear();
@@ -95,7 +96,8 @@ TEST_F(StepEngineTest, UniqueStringFailuresUseTheErrorStringOrTheEnginesReason) 
 
 TEST_F(StepEngineTest, FoundUniqueStringWithNothingElseDependsOnWhetherAStepFollows) {
   page.source = "Welcome back";
-  StartSite("[STEP1]\nAPP-UniqueString=Welcome\nAPP-ErrorString=ignored\n[STEP2]\nAPP-GotoLink=x\n");
+  StartSite(
+      "[STEP1]\nAPP-UniqueString=Welcome\nAPP-ErrorString=ignored\n[STEP2]\nAPP-GotoLink=x\n");
   Complete();
   EXPECT_EQ("failed: Invalid setting", host.calls.back());  // not replaced by APP-ErrorString
   StartSite("[STEP1]\nAPP-UniqueString=Welcome\n");
@@ -120,7 +122,8 @@ TEST_F(StepEngineTest, SkippableStepsPassOnOnePageAndBeyondTheLastSucceed) {
 
 TEST_F(StepEngineTest, RedirectWaitFillsNothingAndIsBoundedByTheDeadline) {
   page.forms.push_back({{Input("title")}});
-  StartSite("[STEP1]\nAPP-WaitForRedirect=1\nAPP-FormPos=0\ntitle=x\n[STEP2]\nAPP-SuccessString=ok\n");
+  StartSite(
+      "[STEP1]\nAPP-WaitForRedirect=1\nAPP-FormPos=0\ntitle=x\n[STEP2]\nAPP-SuccessString=ok\n");
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
   EXPECT_TRUE(state.AwaitRedirect);
@@ -139,8 +142,9 @@ TEST_F(StepEngineTest, FormStepFillsSubmitsAndIgnoresTheAddress) {
   PageForm form;
   form.elements = {Input("title"), Input("go", "submit", "Send")};
   page.forms.push_back(form);
-  StartSite("[STEP1]\nAPP-FormPos=0\nAPP-GotoLink=http://elsewhere/\ntitle=Hello\n[STEP2]\n"
-            "APP-SuccessString=ok\n");
+  StartSite(
+      "[STEP1]\nAPP-FormPos=0\nAPP-GotoLink=http://elsewhere/\ntitle=Hello\n[STEP2]\n"
+      "APP-SuccessString=ok\n");
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
   ASSERT_EQ(2u, page.Actions().size());
@@ -185,7 +189,9 @@ TEST_F(StepEngineTest, AddressAndLinkStepsNavigateArmAndAdvance) {
 
 TEST_F(StepEngineTest, UnmatchedPatternGoesOnWhenTheAddressAlreadyHoldsIt) {
   page.location = "http://127.0.0.1/members/submit";
-  StartSite("[STEP1]\nAPP-SearchLinkPattern=members/submit\n[STEP2]\nAPP-GotoLink=http://127.0.0.1/next\n");
+  StartSite(
+      "[STEP1]\nAPP-SearchLinkPattern=members/submit\n[STEP2]\nAPP-GotoLink=http://127.0.0.1/"
+      "next\n");
   Complete();
   EXPECT_EQ("navigate http://127.0.0.1/next", host.calls[2]);
   EXPECT_EQ(3, state.StepNumber);

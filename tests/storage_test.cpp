@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
@@ -51,21 +51,22 @@ TEST(CppSQLite3ExceptionTest, MessageNamesTheCodeAndCopiesSurvive) {
   EXPECT_STREQ("UNKNOWN_ERROR[42]: x", CppSQLite3Exception(42, "x").Message());
   EXPECT_STREQ("SQLITE_DONE[101]: d", CppSQLite3Exception(101, "d").Message());
 
-  const auto original = std::make_unique<CppSQLite3Exception>(
-      19, sqlite3_mprintf("%s", "taken and freed"), true);
+  const auto original =
+      std::make_unique<CppSQLite3Exception>(19, sqlite3_mprintf("%s", "taken and freed"), true);
   const CppSQLite3Exception copy(*original);
   EXPECT_STREQ("SQLITE_CONSTRAINT[19]: taken and freed", copy.Message());
   EXPECT_EQ(19, copy.Code());
 }
 
 TEST(CppSQLite3ExceptionTest, EveryCodeHasItsName) {
-  const char* names[] = {"SQLITE_OK",       "SQLITE_ERROR",    "SQLITE_INTERNAL", "SQLITE_PERM",
-                         "SQLITE_ABORT",    "SQLITE_BUSY",     "SQLITE_LOCKED",   "SQLITE_NOMEM",
-                         "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR",   "SQLITE_CORRUPT",
-                         "SQLITE_NOTFOUND", "SQLITE_FULL",     "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",
-                         "SQLITE_EMPTY",    "SQLITE_SCHEMA",   "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
-                         "SQLITE_MISMATCH", "SQLITE_MISUSE",   "SQLITE_NOLFS",    "SQLITE_AUTH",
-                         "SQLITE_FORMAT",   "SQLITE_RANGE"};
+  const char* names[] = {
+      "SQLITE_OK",       "SQLITE_ERROR",     "SQLITE_INTERNAL", "SQLITE_PERM",
+      "SQLITE_ABORT",    "SQLITE_BUSY",      "SQLITE_LOCKED",   "SQLITE_NOMEM",
+      "SQLITE_READONLY", "SQLITE_INTERRUPT", "SQLITE_IOERR",    "SQLITE_CORRUPT",
+      "SQLITE_NOTFOUND", "SQLITE_FULL",      "SQLITE_CANTOPEN", "SQLITE_PROTOCOL",
+      "SQLITE_EMPTY",    "SQLITE_SCHEMA",    "SQLITE_TOOBIG",   "SQLITE_CONSTRAINT",
+      "SQLITE_MISMATCH", "SQLITE_MISUSE",    "SQLITE_NOLFS",    "SQLITE_AUTH",
+      "SQLITE_FORMAT",   "SQLITE_RANGE"};
   for (int code = 0; code <= 25; ++code)
     EXPECT_STREQ(names[code], CppSQLite3Exception::CodeName(code)) << code;
   EXPECT_STREQ("SQLITE_ROW", CppSQLite3Exception::CodeName(100));
@@ -190,8 +191,7 @@ TEST_F(StorageTest, FailedAdvanceFinalisesAndLeavesNoStatement) {
   int code = 0;
   EXPECT_EQ("SQLITE_ERROR[1]: integer overflow", ErrorOf([&] { query.Advance(); }, &code));
   EXPECT_EQ(1, code);
-  EXPECT_EQ("CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer",
-            ErrorOf([&] { query.AtEnd(); }));
+  EXPECT_EQ("CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer", ErrorOf([&] { query.AtEnd(); }));
 }
 
 // Steps a legacy-prepared statement into a run-time error, leaving it unfinalised.
@@ -253,7 +253,8 @@ TEST(DatabaseFiles, SchemasCreateEveryTableAndPathsSitBesideTheExecutable) {
   CppSQLite3DB subscription;
   subscription.Open(dir.File("subscription2.dat").c_str());
   subscription.RunStatement(SubscriptionDatabaseSchema());
-  EXPECT_NO_THROW(subscription.RunQuery("SELECT name,url,submission_data,extra_data FROM subscription"));
+  EXPECT_NO_THROW(
+      subscription.RunQuery("SELECT name,url,submission_data,extra_data FROM subscription"));
 
   const std::string mainPath = MainDatabasePath();
   EXPECT_EQ("/db/vt.dat", mainPath.substr(mainPath.size() - 10));

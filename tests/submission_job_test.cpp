@@ -1,11 +1,12 @@
 // The job's walk over its sites, its deadline and its end, with a browser
 // that only records where it was sent.
+#include "jobs/submission_job.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "jobs/submission_job.h"
 #include "tests/support/test_database.h"
 
 namespace veltrane {
@@ -17,9 +18,7 @@ class RecordingBrowser : public BrowserControl {
  public:
   void SetEvents(BrowserEvents*) override {}
   void Navigate(const std::string& url) override { navigations.push_back(url); }
-  std::string LocationURL() const override {
-    return navigations.empty() ? "" : navigations.back();
-  }
+  std::string LocationURL() const override { return navigations.empty() ? "" : navigations.back(); }
   std::vector<std::string> navigations;
 };
 
@@ -36,8 +35,8 @@ class SubmissionJobTest : public ::testing::Test {
         "APP-SuccessString=Done\n')");
   }
   void Schedule(const std::string& sites) {
-    databases.Main("INSERT INTO schedule (id,name,subscription,next) VALUES (1,'Launch','" +
-                   sites + "',0)");
+    databases.Main("INSERT INTO schedule (id,name,subscription,next) VALUES (1,'Launch','" + sites +
+                   "',0)");
   }
   Page PageWith(const std::string& source) {
     Page page;
@@ -45,7 +44,9 @@ class SubmissionJobTest : public ::testing::Test {
     page.source = source;
     return page;
   }
-  int HistoryRows() const { return std::stoi(databases.MainScalar("SELECT count(*) FROM history")); }
+  int HistoryRows() const {
+    return std::stoi(databases.MainScalar("SELECT count(*) FROM history"));
+  }
 
   TestDatabases databases;
   RecordingBrowser browser;
@@ -57,8 +58,15 @@ class SubmissionJobTest : public ::testing::Test {
   bool busy = false;
   bool timerEnabled = false;
   SubmissionJob job{SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
-                                       browser, panel2, messages, trace, clock, random, busy,
-                                       [this](bool on) { timerEnabled = on; }, nullptr}};
+                                       browser,
+                                       panel2,
+                                       messages,
+                                       trace,
+                                       clock,
+                                       random,
+                                       busy,
+                                       [this](bool on) { timerEnabled = on; },
+                                       nullptr}};
 };
 
 TEST_F(SubmissionJobTest, ScheduleWithoutSitesFinishesInsideTheStart) {
@@ -130,7 +138,7 @@ TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
   job.TimerTimeoutTimer();
   EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().FailedReasons);
   EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());  // next site started
-  EXPECT_TRUE(timerEnabled);                                       // armed for beta
+  EXPECT_TRUE(timerEnabled);                                      // armed for beta
 }
 
 TEST_F(SubmissionJobTest, RedirectThatNeverComesTimesOutAndALatePageWritesNoSecondReport) {

@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
@@ -25,8 +24,8 @@ class TestDesktop {
   Display* display() const { return display_; }
 
   Window MakeWindow(const std::string& title) {
-    const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 10, 10, 100,
-                                              60, 0, 0, 0);
+    const Window window =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 10, 10, 100, 60, 0, 0, 0);
     XStoreName(display_, window, title.c_str());
     Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display_, window, &deleteWindow, 1);
@@ -46,8 +45,8 @@ class TestDesktop {
     XSync(display_, False);
     Seen seen;
     XEvent event;
-    while (XCheckWindowEvent(display_, window, KeyPressMask | KeyReleaseMask | ExposureMask,
-                             &event)) {
+    while (
+        XCheckWindowEvent(display_, window, KeyPressMask | KeyReleaseMask | ExposureMask, &event)) {
       if (event.type == KeyPress || event.type == KeyRelease) {
         const bool enter = XLookupKeysym(&event.xkey, 0) == XK_Return;
         if (enter) (event.type == KeyPress ? seen.enterPresses : seen.enterReleases)++;

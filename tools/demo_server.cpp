@@ -62,8 +62,7 @@ void AddAlpha(httplib::Server& server) {
   });
   server.Get("/alpha/submit-news", [](const httplib::Request&, httplib::Response& response) {
     Html(response,
-         Page("Daily Wire: submit news",
-              std::string(R"(<form action="/alpha/submit" method="post">
+         Page("Daily Wire: submit news", std::string(R"(<form action="/alpha/submit" method="post">
   Headline <input name="headline"> Summary <input name="summary">
   <textarea name="body"></textarea> E-mail <input name="email">
   )") + kCountries + kCategories + R"(<input type="submit" value="Publish"></form>)"));
@@ -81,11 +80,11 @@ void AddSimpleSite(httplib::Server& server, const std::string& site, const std::
   Company <input name="company"> Headline <input name="title">
   <textarea name="text"></textarea><input type="submit" value="Send"></form>)"));
   });
-  server.Post("/" + site + "/post", [=](const httplib::Request& request,
-                                        httplib::Response& response) {
-    Record(request);
-    Html(response, Page(title, "<p>" + answer + "</p>"));
-  });
+  server.Post("/" + site + "/post",
+              [=](const httplib::Request& request, httplib::Response& response) {
+                Record(request);
+                Html(response, Page(title, "<p>" + answer + "</p>"));
+              });
 }
 
 }  // namespace

@@ -29,8 +29,7 @@ void CAntiScriptError::Run(const StopRequest& stop) {
 }
 
 void CAntiScriptError::DismissDialogs() {
-  if (auto window = desktop_->FindWindowByTitle(kScriptErrorTitle))
-    desktop_->RequestClose(*window);
+  if (auto window = desktop_->FindWindowByTitle(kScriptErrorTitle)) desktop_->RequestClose(*window);
   for (const char* title : kEnterTitles) {
     if (auto window = desktop_->FindWindowByTitle(title)) {
       desktop_->Activate(*window);

@@ -70,8 +70,8 @@ std::string X11Desktop::TitleOf(Window window) {
   int format = 0;
   unsigned long count = 0, remaining = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, window, netWmName, 0, 1024, False, utf8, &type, &format,
-                         &count, &remaining, &data) == Success &&
+  if (XGetWindowProperty(display_, window, netWmName, 0, 1024, False, utf8, &type, &format, &count,
+                         &remaining, &data) == Success &&
       data) {
     std::unique_ptr<unsigned char, XFreeDeleter> owned(data);
     if (type == utf8 && format == 8) return std::string(reinterpret_cast<char*>(data), count);

@@ -30,7 +30,8 @@ std::string TestDatabases::MainScalar(const std::string& sql) const {
   // Read with the raw library, so that checks do not lean on the layer under test.
   sqlite3* connection = nullptr;
   std::string value;
-  if (sqlite3_open_v2(MainPath().c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  if (sqlite3_open_v2(MainPath().c_str(), &connection, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
     sqlite3_busy_timeout(connection, 10000);
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
