@@ -1,7 +1,10 @@
+// gtest first: Xlib defines macros (None, Bool) that gtest's names collide with.
+#include <gtest/gtest.h>
+// clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
+// clang-format on
 
 #include <chrono>
 #include <string>
