@@ -2,8 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
+#include "platform/date_text.h"
+#include "platform/date_text.h"
 #include "platform/day_clock.h"
 
 namespace veltrane::admin {
@@ -112,27 +113,10 @@ std::optional<double> ParseStoredDayNumber(std::string_view text) {
   return value;
 }
 
-std::string FormatDate(int day) {
-  const CalendarTime time = CalendarFromDayNumber(day);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", time.year, time.month, time.day);
-  return text;
-}
+std::string FormatDate(int day) { return DateText(day); }
 
-std::string FormatDateTime(double dayNumber) {
-  const CalendarTime time = CalendarFromDayNumber(dayNumber);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
-                time.hour, time.minute, time.second);
-  return text;
-}
+std::string FormatDateTime(double dayNumber) { return DateTimeText(dayNumber); }
 
-std::string FormatDateStamp(double dayNumber) {
-  const CalendarTime time = CalendarFromDayNumber(dayNumber);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day,
-                time.hour, time.minute, time.second);
-  return text;
-}
+std::string FormatDateStamp(double dayNumber) { return DateStampText(dayNumber); }
 
 }  // namespace veltrane::admin

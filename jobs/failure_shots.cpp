@@ -7,16 +7,13 @@
 #include <utility>
 
 #include "browser/glib_handles.h"
+#include "platform/date_text.h"
 #include "platform/paths.h"
 
 namespace veltrane {
 
 std::string ShotFileName(double dayNumber, const std::string& site) {
-  const CalendarTime time = CalendarFromDayNumber(dayNumber);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", time.year, time.month, time.day,
-                time.hour, time.minute, time.second);
-  return std::string(stamp) + "-" + FileNameSafe(site) + ".png";
+  return DateStampText(dayNumber) + "-" + FileNameSafe(site) + ".png";
 }
 
 // One capture in flight: whichever comes first, the snapshot or the

@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
-namespace veltrane {
+#include "platform/date_text.h"
 
-std::string TimeStampText(double dayNumber) {
-  const CalendarTime time = CalendarFromDayNumber(dayNumber);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
-                time.hour, time.minute, time.second);
-  return text;
-}
+namespace veltrane {
 
 bool StderrTrace::TraceLine(const std::string& text) {
   // A text with line breaks still makes one line per call: breaks are shown escaped.
@@ -24,7 +18,7 @@ bool StderrTrace::TraceLine(const std::string& text) {
     else
       line += c;
   }
-  const std::string stamp = TimeStampText(clock_.Now());
+  const std::string stamp = DateTimeText(clock_.Now());
   std::lock_guard lock(mutex_);
   std::fprintf(out_, "%s %s\n", stamp.c_str(), line.c_str());
   std::fflush(out_);

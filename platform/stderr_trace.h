@@ -25,7 +25,4 @@ class StderrTrace : public TraceSink {
   std::mutex mutex_;
 };
 
-// "YYYY-MM-DD HH:MM:SS" of a day number.
-std::string TimeStampText(double dayNumber);
-
 }  // namespace veltrane

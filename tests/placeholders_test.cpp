@@ -7,22 +7,11 @@
 #include <clocale>
 #include <string>
 
+#include "tests/support/scoped_locale.h"
 namespace veltrane {
 namespace {
 
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    previous_ = std::setlocale(LC_ALL, nullptr);
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string previous_;
-  bool ok_ = false;
-};
+using testing::ScopedLocale;
 
 JobState DistinctValues() {
   JobState state;

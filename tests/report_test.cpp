@@ -8,27 +8,14 @@
 #include <string>
 
 #include "platform/day_clock.h"
+#include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
-
 namespace veltrane {
 namespace {
 
 using testing::TestDatabases;
 
-// Sets the C library's locale for one test and puts the old one back.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    previous_ = std::setlocale(LC_ALL, nullptr);
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string previous_;
-  bool ok_ = false;
-};
+using testing::ScopedLocale;
 
 const char* const kGerman = "de_DE.UTF-8";
 
