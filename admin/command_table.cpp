@@ -114,7 +114,8 @@ constexpr Command kCommands[] = {
      "  DIR/shots/YYYYMMDD-HHMMSS-SITE.png\n"
      "(the local time the site failed; in SITE every character other than A-Z, a-z,\n"
      "0-9, '.', '_' and '-' becomes '_'). Listed are the files whose SITE is one of the\n"
-     "job's sites and whose time lies on the day of the history row, not after it.\n",
+     "job's sites and whose time lies after the previous history row and not after\n"
+     "this one (jobs run one at a time).\n",
      RunHistoryShow},
 };
 

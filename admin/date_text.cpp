@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "platform/date_text.h"
-#include "platform/date_text.h"
 #include "platform/day_clock.h"
 
 namespace veltrane::admin {

@@ -1,5 +1,6 @@
 // history list and show over the history table of db/vt.dat, which the
 // service appends a row to after each job.
+#include <optional>
 #include <ostream>
 
 #include "admin/admin_error.h"
@@ -55,9 +56,17 @@ void RunHistoryShow(AdminContext& context, Arguments args) {
   for (const std::string& line : SplitLines(query.Text(4))) out << line << "\n";
 
   const auto time = ParseStoredDayNumber(query.Text(0));
-  const std::vector<std::string> shots =
-      time ? ScreenshotsOf(context.ShotsDirectory(), ParseCommaText(query.Text(3)), *time)
-           : std::vector<std::string>{};
+  std::vector<std::string> shots;
+  if (time) {
+    // The job began after the row before it was written.
+    Statement previous =
+        main.Prepare("SELECT time FROM history WHERE rowid < ? ORDER BY rowid DESC LIMIT 1");
+    previous.BindInteger(1, id);
+    std::optional<double> previousTime;
+    if (previous.Step()) previousTime = ParseStoredDayNumber(previous.Text(0));
+    shots = ScreenshotsOf(context.ShotsDirectory(), ParseCommaText(query.Text(3)),
+                          previousTime.value_or(0.0), *time);
+  }
   out << "\nscreenshots:" << (shots.empty() ? " none" : "") << "\n";
   for (const std::string& shot : shots) out << "  " << shot << "\n";
 }

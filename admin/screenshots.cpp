@@ -51,11 +51,13 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
 }
 
 std::vector<std::string> ScreenshotsOf(const std::string& directory,
-                                       const std::vector<std::string>& sites, double historyTime) {
+                                       const std::vector<std::string>& sites,
+                                       double previousHistoryTime, double historyTime) {
   std::set<std::string> safeSites;
   for (const std::string& site : sites) safeSites.insert(ShotSiteName(site));
+  // The previous job's last shot is often taken in the second its row was written.
+  const std::string earliest = FormatDateStamp(previousHistoryTime);
   const std::string latest = FormatDateStamp(historyTime);
-  const std::string day = latest.substr(0, 8);
 
   std::vector<std::string> found;
   std::error_code error;
@@ -66,7 +68,7 @@ std::vector<std::string> ScreenshotsOf(const std::string& directory,
       continue;
     const std::string stamp = name.substr(0, kStampLength);
     const std::string site = name.substr(kStampLength + 1, name.size() - kStampLength - 5);
-    if (stamp.compare(0, 8, day) == 0 && stamp <= latest && safeSites.count(site))
+    if (stamp > earliest && stamp <= latest && safeSites.count(site))
       found.push_back(entry.path().string());
   }
   std::sort(found.begin(), found.end());

@@ -14,8 +14,10 @@ namespace veltrane::admin {
 std::vector<std::string> ParseCommaText(std::string_view text);
 
 // The files in `directory` (full paths, in name order) whose site part is one
-// of `sites` and whose time stamp lies on the day of `historyTime`, not after it.
+// of `sites` and whose time stamp lies after `previousHistoryTime` (the end of
+// the job before; jobs run one at a time) and not after `historyTime`.
 std::vector<std::string> ScreenshotsOf(const std::string& directory,
-                                       const std::vector<std::string>& sites, double historyTime);
+                                       const std::vector<std::string>& sites,
+                                       double previousHistoryTime, double historyTime);
 
 }  // namespace veltrane::admin

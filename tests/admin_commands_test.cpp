@@ -386,11 +386,14 @@ TEST_F(AdminCommandsTest, FilesThatAreNotVeltraneDatabasesAreDataErrors) {
             err);
 }
 
-TEST_F(AdminCommandsTest, HistoryShowsTheReportAndTheScreenshotsOfTheJobsDay) {
+TEST_F(AdminCommandsTest, HistoryShowsTheReportAndTheScreenshotsOfItsJob) {
   sqlite3* connection = nullptr;
   sqlite3_open(Main().c_str(), &connection);
-  // 45000.75 is 2023-03-15 18:00; the service may write the time with a decimal comma.
+  // The job before ended at 2023-03-15 09:00:00 (45000.375); this one at 18:00 (45000.75),
+  // written with a decimal comma as the service does under such a locale.
   sqlite3_exec(connection,
+               "INSERT INTO history (name, time, status, content, subscription) VALUES "
+               "('Earlier', '45000.375', 'Failed', '', 'Alpha');"
                "INSERT INTO history (name, time, status, content, subscription) VALUES "
                "('Launch', '45000,75', 'Partial', 'Report line 1' || char(13, 10) || 'line 2' || "
                "char(13, 10), 'Alpha,\"PR Daily/2\"')",
@@ -398,22 +401,27 @@ TEST_F(AdminCommandsTest, HistoryShowsTheReportAndTheScreenshotsOfTheJobsDay) {
   sqlite3_close(connection);
   std::filesystem::create_directories(dir.File("shots"));
   for (const char* name :
-       {"20230315-170000-PR_Daily_2.png", "20230315-090000-Alpha.png", "20230315-180001-Alpha.png",
-        "20230314-170000-Alpha.png", "20230315-170000-Beta.png", "20230315-170000-Alpha.txt"})
+       {"20230315-170000-PR_Daily_2.png", "20230315-090001-Alpha.png", "20230315-180001-Alpha.png",
+        "20230315-090000-Alpha.png", "20230315-170000-Beta.png", "20230315-170000-Alpha.txt"})
     std::ofstream(dir.File(std::string("shots/") + name));
 
   ASSERT_EQ(0, Run({"history", "list"}));
   EXPECT_EQ(
       "ID  TIME                 RELEASE  STATUS   SITES\n"
-      "1   2023-03-15 18:00:00  Launch   Partial  Alpha,\"PR Daily/2\"\n",
+      "1   2023-03-15 09:00:00  Earlier  Failed   Alpha\n"
+      "2   2023-03-15 18:00:00  Launch   Partial  Alpha,\"PR Daily/2\"\n",
       out);
-  ASSERT_EQ(0, Run({"history", "show", "1"}));
+  ASSERT_EQ(0, Run({"history", "show", "2"}));
   EXPECT_EQ(
-      "history 1: Launch, 2023-03-15 18:00:00, Partial\nsites: Alpha,\"PR Daily/2\"\n\n"
+      "history 2: Launch, 2023-03-15 18:00:00, Partial\nsites: Alpha,\"PR Daily/2\"\n\n"
       "Report line 1\nline 2\n\nscreenshots:\n  " +
-          dir.File("shots/20230315-090000-Alpha.png") + "\n  " +
+          dir.File("shots/20230315-090001-Alpha.png") + "\n  " +
           dir.File("shots/20230315-170000-PR_Daily_2.png") + "\n",
       out);
+  ASSERT_EQ(0, Run({"history", "show", "1"}));
+  EXPECT_NE(std::string::npos,
+            out.find("screenshots:\n  " + dir.File("shots/20230315-090000-Alpha.png") + "\n"))
+      << out;
 }
 
 }  // namespace
