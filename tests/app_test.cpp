@@ -8,21 +8,14 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "platform/gtk_message_box.h"
+#include "tests/support/main_loop.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_events.h"
 
 namespace veltrane {
 namespace {
 
-// Spins the main loop until `done` holds or a generous bound passes.
-template <typename Predicate>
-bool SpinUntil(Predicate done, std::chrono::seconds bound = std::chrono::seconds(20)) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  return true;
-}
+using testing::RunMainLoopUntil;
 
 // The browser window as the main window sees it.
 class FakeForm2 : public SubmissionWindow {
@@ -129,10 +122,7 @@ TEST_F(MainWindowTest, CloseSendsToTheTrayAndRestoreBringsTheWindowBack) {
   EXPECT_FALSE(form1.TrayIcon1().Visible());
 
   // A close request from outside only sends it to the tray as well.
-  GdkEvent* event = gdk_event_new(GDK_DELETE);
-  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(form1.Window()))));
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  testing::SendCloseRequest(form1.Window());
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(form1.Window())));
   EXPECT_EQ(0, closes);
 
@@ -161,7 +151,7 @@ TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
   FakeForm2 otherForm2;
   TForm1 quick(otherForm2, busy, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
   quick.Show();
-  ASSERT_TRUE(SpinUntil([&] { return quick.TrayIcon1().Visible(); }));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return quick.TrayIcon1().Visible(); }));
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(quick.Window())));
   EXPECT_FALSE(quick.Timer2Enabled());  // once only
 }
@@ -173,7 +163,7 @@ TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
   TForm1 form(throwing, busy, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
   form.QueueSchedule("1");
   form.QueueSchedule("2");
-  ASSERT_TRUE(SpinUntil([&] { return errors.texts.size() >= 2; }));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return errors.texts.size() >= 2; }));
   EXPECT_EQ("boom", errors.texts[0]);
 }
 

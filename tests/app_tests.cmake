@@ -1,2 +1,2 @@
 veltrane_test(app_test app_test.cpp KEYBOARD_FOCUS)
-target_link_libraries(app_test PRIVATE veltrane_app)
+target_link_libraries(app_test PRIVATE veltrane_app veltrane_ui_test_support)

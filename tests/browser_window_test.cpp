@@ -12,6 +12,7 @@
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/test_database.h"
+#include "tests/support/window_events.h"
 
 namespace veltrane::testing {
 namespace {
@@ -156,10 +157,7 @@ TEST_F(BrowserWindowTest, ClosingTheWindowOnlySendsItOffScreen) {
   form2->MoveToLeft(211);  // "View"
   EXPECT_TRUE(RunMainLoopUntil([&] { return left() == 211; }));
 
-  GdkEvent* event = gdk_event_new(GDK_DELETE);
-  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(form2->Window()))));
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  SendCloseRequest(form2->Window());
   EXPECT_TRUE(RunMainLoopUntil([&] { return left() == TForm2::kOffScreenLeft; }));
   EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form2->Window())));
 }

@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/stderr_trace.h"
 #include "platform/text_lists.h"
+#include "tests/support/scoped_locale.h"
 
 namespace veltrane {
 namespace {
@@ -74,11 +75,13 @@ TEST(NumberText, SqlTextHasFifteenDigitsAPointAndNoExponent) {
 }
 
 TEST(NumberText, DecimalCommaLocaleChangesOnlyTheLocaleVariant) {
-  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "de_DE.UTF-8")) << "de_DE.UTF-8 must be generated";
-  EXPECT_EQ("45001.75", SqlNumberText(45001.75));
-  EXPECT_EQ("45001,75", LocaleNumberText(45001.75));
-  EXPECT_EQ("45001", LocaleNumberText(45001.0));
-  std::setlocale(LC_ALL, "C");
+  {
+    testing::ScopedLocale decimalComma("de_DE.UTF-8");
+    ASSERT_TRUE(decimalComma.ok()) << "de_DE.UTF-8 must be generated";
+    EXPECT_EQ("45001.75", SqlNumberText(45001.75));
+    EXPECT_EQ("45001,75", LocaleNumberText(45001.75));
+    EXPECT_EQ("45001", LocaleNumberText(45001.0));
+  }
   EXPECT_EQ("45001.75", LocaleNumberText(45001.75));
 }
 

@@ -14,6 +14,7 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
 #include "tests/support/write_lock.h"
 
@@ -138,9 +139,11 @@ TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
 
 TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
   AddSchedule("1", "1", "0.25", "44000.25");
-  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "de_DE.UTF-8"));
-  scheduler.PollSchedules();
-  std::setlocale(LC_ALL, "C");
+  {
+    testing::ScopedLocale decimalComma("de_DE.UTF-8");
+    ASSERT_TRUE(decimalComma.ok());
+    scheduler.PollSchedules();
+  }
   EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
   EXPECT_EQ("45001.75", NextOf("1"));
 }
