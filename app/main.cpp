@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/service_timing.h"
 #include "app/single_instance.h"
 #include "jobs/browser_window.h"
 #include "platform/day_clock.h"
@@ -32,12 +33,20 @@ int RunService() {
   auto schedulerStop = std::make_shared<StopRequest>();
   auto watchdogStop = std::make_shared<StopRequest>();
 
+  const ServiceTiming timing =
+      ReadServiceTiming([](const char* name) { return std::getenv(name); });
+  BrowserWindowOptions windowOptions;
+  windowOptions.timeoutIntervalMs = timing.pageTimerMs;
+  windowOptions.pageDeadline = timing.pageDeadline;
+  SchedulerTiming schedulerTiming;
+  schedulerTiming.pollInterval = timing.pollInterval;
+
   bool busy = false;
-  TForm2 form2(busy, messageBox, errors, trace, clock);
+  TForm2 form2(busy, messageBox, errors, trace, clock, windowOptions);
   TForm1 form1(
       form2, busy, errors,
       [&](TForm1& main) {
-        CScheduler::Start(main, clock, MainDatabasePath(), schedulerStop);
+        CScheduler::Start(main, clock, MainDatabasePath(), schedulerStop, schedulerTiming);
         CAntiScriptError::Start(watchdogStop);
       },
       [] { gtk_main_quit(); });

@@ -1,8 +1,9 @@
 // BrowserControl: the HTML browser that the browser window hosts as `Browser`.
 // Navigate returns at once; what follows arrives through BrowserEvents on the
 // user-interface thread: BeforeNavigate2 before each navigation (top-level and
-// frames; cancel refuses it), NewWindow2 per pop-up request (no window is ever
-// opened), NavigateError per failed navigation (network failure or HTTP status
+// frames; cancel refuses it), NewWindow2 per pop-up request with the address
+// it asked for (no window is ever opened), PrintRefused per print request of a
+// page (nothing is ever printed), NavigateError per failed navigation (network failure or HTTP status
 // 400 and above), and DocumentComplete once per completed top-level page, with
 // its model ready. Writes a handler records on that Page are carried out on the
 // live page when the handler returns, or before a Navigate it asks for.
@@ -20,7 +21,10 @@ class BrowserEvents {
   virtual ~BrowserEvents() = default;
   virtual void DocumentComplete(Page& page) = 0;
   virtual void BeforeNavigate2(const std::string& url, bool& cancel) = 0;
-  virtual void NewWindow2(bool& cancel) = 0;
+  // `url` is the address the new window would have loaded ("" when unknown).
+  virtual void NewWindow2(const std::string& url, bool& cancel) = 0;
+  // The page at `url` asked to print (window.print()); it was refused.
+  virtual void PrintRefused(const std::string& url) = 0;
   // cancel true: the browser shows no error page of its own for a network failure.
   virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;

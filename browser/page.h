@@ -46,6 +46,7 @@ class Page {
   std::string location;            // address of the top-level document
   std::string bodyOuterHtml;       // empty when the page has no body
   std::string source;              // the main resource's bytes, unchanged
+  std::string characterSet;        // the document's character set ("UTF-8", "windows-1252", ...)
   std::vector<PageForm> forms;     // the top-level document's forms
   std::vector<std::string> links;  // absolute hrefs of the top-level document's anchors
 

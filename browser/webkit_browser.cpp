@@ -50,9 +50,10 @@ struct WebKitBrowser::Signals {
                                WebKitPolicyDecisionType type, gpointer data) {
     return Self(data)->OnDecidePolicy(decision, type);
   }
-  static GtkWidget* Create(WebKitWebView*, WebKitNavigationAction*, gpointer data) {
+  static GtkWidget* Create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
     // window.open comes here directly; no view means no window.
-    Self(data)->RaiseNewWindow();
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    Self(data)->RaiseNewWindow(uri ? uri : "");
     return nullptr;
   }
   static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
@@ -253,10 +254,14 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       webkit_policy_decision_ignore(decision);
       return true;
     }
-    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
-      RaiseNewWindow();
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {
+      WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+          WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      RaiseNewWindow(uri ? uri : "");
       webkit_policy_decision_ignore(decision);
       return true;
+    }
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
       WebKitURIResponse* response =
           webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
@@ -292,9 +297,9 @@ bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t stat
   return cancel;
 }
 
-bool WebKitBrowser::RaiseNewWindow() {
+bool WebKitBrowser::RaiseNewWindow(const std::string& url) {
   bool cancel = false;
-  if (events_) events_->NewWindow2(cancel);
+  if (events_) events_->NewWindow2(url, cancel);
   // There is no second window to open a pop-up in, whatever the handler said.
   return cancel;
 }

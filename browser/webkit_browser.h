@@ -72,7 +72,7 @@ class WebKitBrowser : public BrowserControl {
   void OnWebProcessGone();
 
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
-  bool RaiseNewWindow();
+  bool RaiseNewWindow(const std::string& url);
   void StartCompletion();
   void Deliver();
   void Replay(std::vector<PageAction> actions, CallKind kind);

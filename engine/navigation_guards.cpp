@@ -21,7 +21,14 @@ void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bo
   if (RefusedMediaAddress(url)) cancel = true;
 }
 
-void BrowserNewWindow2(bool& cancel) { cancel = true; }
+void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel) {
+  trace.TraceLine("New window refused: " + url);
+  cancel = true;
+}
+
+void BrowserPrintRefused(TraceSink& trace, const std::string& url) {
+  trace.TraceLine("Print refused: " + url);
+}
 
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
                           bool& cancel) {

@@ -20,8 +20,11 @@ bool RefusedMediaAddress(std::string_view url);
 // Shows Panel2; sets cancel for media addresses and otherwise leaves it as it came.
 void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel);
 
-// Always cancels: no window is ever opened.
-void BrowserNewWindow2(bool& cancel);
+// Always cancels: no window is ever opened. Traces "New window refused: <url>".
+void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel);
+
+// Traces "Print refused: <url>"; nothing is ever printed.
+void BrowserPrintRefused(TraceSink& trace, const std::string& url);
 
 // Traces "Error while navigate <url> code:<statusCode>" and leaves the error
 // to the browser's own handling (cancel false).

@@ -14,11 +14,17 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
   timerTimeout_ = std::make_unique<UiTimer>(options.timeoutIntervalMs, false, [this] {
     RunGuarded(errors_, [this] { TimerTimeoutTimer(); });
   });
-  SubmissionJobParts parts{
-      options.paths, *browser_, *this,
-      messageBox,    trace,     clock,
-      random_,       busy,      [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
-      nullptr};
+  SubmissionJobParts parts{options.paths,
+                           *browser_,
+                           *this,
+                           messageBox,
+                           trace,
+                           clock,
+                           random_,
+                           busy,
+                           options.pageDeadline,
+                           [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
+                           nullptr};
   if (!options.shotsDirectory.empty()) {
     shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
     parts.captureFailedPage = [this](const std::string& site, std::function<void()> then) {
@@ -121,8 +127,12 @@ void TForm2::BeforeNavigate2(const std::string& url, bool& cancel) {
   RunGuarded(errors_, [&] { job_->BeforeNavigate2(url, cancel); });
 }
 
-void TForm2::NewWindow2(bool& cancel) {
-  RunGuarded(errors_, [&] { job_->NewWindow2(cancel); });
+void TForm2::NewWindow2(const std::string& url, bool& cancel) {
+  RunGuarded(errors_, [&] { job_->NewWindow2(url, cancel); });
+}
+
+void TForm2::PrintRefused(const std::string& url) {
+  RunGuarded(errors_, [&] { job_->PrintRefused(url); });
 }
 
 void TForm2::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {

@@ -22,6 +22,7 @@ namespace veltrane {
 struct BrowserWindowOptions {
   DatabasePaths paths = ProgramDatabasePaths();
   unsigned timeoutIntervalMs = 300000;
+  double pageDeadline = SubmissionJob::kPageDeadline;
   WebKitBrowserOptions browser;
   // Where failed sites' pages are saved as PNG; empty: no screenshots.
   std::string shotsDirectory = ExecutableDirectory() + "shots";
@@ -59,7 +60,8 @@ class TForm2 : public SubmissionWindow, public LoadingIndicator, public BrowserE
   // Browser events, guarded and handed to the job.
   void DocumentComplete(Page& page) override;
   void BeforeNavigate2(const std::string& url, bool& cancel) override;
-  void NewWindow2(bool& cancel) override;
+  void NewWindow2(const std::string& url, bool& cancel) override;
+  void PrintRefused(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
 

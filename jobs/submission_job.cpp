@@ -88,7 +88,7 @@ void SubmissionJob::SiteFailed(const std::string& reason) {
 }
 
 void SubmissionJob::ArmDeadline() {
-  state_.PageDeadline = parts_.clock.Now() + kPageDeadline;
+  state_.PageDeadline = parts_.clock.Now() + parts_.pageDeadline;
   state_.PageWaitOver = false;
   parts_.setTimerEnabled(true);
 }
@@ -114,7 +114,11 @@ void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
   BrowserBeforeNavigate2(parts_.panel2, url, cancel);
 }
 
-void SubmissionJob::NewWindow2(bool& cancel) { BrowserNewWindow2(cancel); }
+void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
+  BrowserNewWindow2(parts_.trace, url, cancel);
+}
+
+void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(parts_.trace, url); }
 
 void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
   BrowserNavigateError(parts_.trace, url, statusCode, cancel);

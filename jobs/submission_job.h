@@ -30,6 +30,7 @@ struct SubmissionJobParts {
   const Clock& clock;
   PseudoRandom& random;
   bool& busy;                                 // the main window's Busy flag
+  double pageDeadline;                        // days from arming to the deadline
   std::function<void(bool)> setTimerEnabled;  // TimerTimeout on or off
   // When set, a failed site's page is captured before the next site starts;
   // the capture calls `then` once it is done.
@@ -58,7 +59,8 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   // Browser events.
   void DocumentComplete(Page& page) override;
   void BeforeNavigate2(const std::string& url, bool& cancel) override;
-  void NewWindow2(bool& cancel) override;
+  void NewWindow2(const std::string& url, bool& cancel) override;
+  void PrintRefused(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
 

@@ -45,7 +45,7 @@ void CScheduler::Run(const StopRequest& stop) {
       continue;
     }
     // Counted from the start of this poll, so a slow poll does not drift the minute.
-    nextPoll_ = clock_.Now() + kPollInterval;
+    nextPoll_ = clock_.Now() + timing_.pollInterval;
     PollSchedules();
   }
 }

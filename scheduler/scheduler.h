@@ -20,11 +20,12 @@ struct SchedulerTiming {
   int updateBusyWait = 5000;                      // ms SQLite waits inside the update
   std::chrono::milliseconds busyRetryPause{100};  // between busy update attempts
   int busyRetryBudget = 600;
+  double pollInterval = 1.0 / 1440.0;  // days between the starts of two polls
 };
 
 class CScheduler {
  public:
-  static constexpr double kPollInterval = 1.0 / 1440.0;  // one minute in days
+  static constexpr double kPollInterval = SchedulerTiming{}.pollInterval;  // one minute in days
 
   CScheduler(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
              SchedulerTiming timing = {});

@@ -33,7 +33,9 @@ class BrowserEventsTest : public ::testing::Test {
     events.onBeforeNavigate = [this](const std::string& url, bool& cancel) {
       BrowserBeforeNavigate2(panel, url, cancel);
     };
-    events.onNewWindow = [](bool& cancel) { BrowserNewWindow2(cancel); };
+    events.onNewWindow = [this](const std::string& url, bool& cancel) {
+      BrowserNewWindow2(trace, url, cancel);
+    };
     events.onNavigateError = [this](const std::string& url, std::int32_t code, bool& cancel) {
       BrowserNavigateError(trace, url, code, cancel);
     };

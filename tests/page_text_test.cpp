@@ -70,11 +70,12 @@ TEST(NavigationGuards, BeforeNavigateShowsPanelAndRefusesOnlyMedia) {
 }
 
 TEST(NavigationGuards, NewWindowIsCancelledAndErrorsAreTraced) {
-  bool cancel = false;
-  BrowserNewWindow2(cancel);
-  EXPECT_TRUE(cancel);
-
   RecordingTrace trace;
+  bool cancel = false;
+  BrowserNewWindow2(trace, "http://a.test/pop", cancel);
+  EXPECT_TRUE(cancel);
+  EXPECT_EQ("New window refused: http://a.test/pop", trace.lines.back());
+
   bool errorCancel = true;
   BrowserNavigateError(trace, "http://a.test/x", -2146697211, errorCancel);
   BrowserNavigateError(trace, "http://a.test/y", 404, errorCancel);

@@ -65,6 +65,7 @@ class SubmissionJobTest : public ::testing::Test {
                                        clock,
                                        random,
                                        busy,
+                                       SubmissionJob::kPageDeadline,
                                        [this](bool on) { timerEnabled = on; },
                                        nullptr}};
 };
@@ -166,8 +167,9 @@ TEST_F(SubmissionJobTest, GuardsRefuseMediaAndPopUpsAndTraceErrors) {
   EXPECT_TRUE(cancel);
   EXPECT_TRUE(panel2.shown);
   cancel = false;
-  job.NewWindow2(cancel);
+  job.NewWindow2("http://127.0.0.1/pop", cancel);
   EXPECT_TRUE(cancel);
+  EXPECT_EQ("New window refused: http://127.0.0.1/pop", trace.lines.back());
   cancel = true;
   job.NavigateError("http://127.0.0.1:1/", -2146697211, cancel);
   EXPECT_FALSE(cancel);

@@ -23,9 +23,10 @@ void RecordingBrowserEvents::BeforeNavigate2(const std::string& url, bool& cance
   if (onBeforeNavigate) onBeforeNavigate(url, cancel);
 }
 
-void RecordingBrowserEvents::NewWindow2(bool& cancel) {
+void RecordingBrowserEvents::NewWindow2(const std::string& url, bool& cancel) {
   ++newWindows;
-  if (onNewWindow) onNewWindow(cancel);
+  newWindowAddresses.push_back(url);
+  if (onNewWindow) onNewWindow(url, cancel);
 }
 
 void RecordingBrowserEvents::NavigateError(const std::string& url, std::int32_t statusCode,

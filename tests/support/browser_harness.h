@@ -22,7 +22,8 @@ class RecordingBrowserEvents : public BrowserEvents {
  public:
   void DocumentComplete(Page& page) override;
   void BeforeNavigate2(const std::string& url, bool& cancel) override;
-  void NewWindow2(bool& cancel) override;
+  void NewWindow2(const std::string& url, bool& cancel) override;
+  void PrintRefused(const std::string& url) override { printRequests.push_back(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int, int) override { ++progressChanges; }
 
@@ -30,12 +31,14 @@ class RecordingBrowserEvents : public BrowserEvents {
   std::vector<Page> pages;
   std::vector<std::string> navigations;  // BeforeNavigate2 addresses
   int newWindows = 0;
+  std::vector<std::string> newWindowAddresses;
+  std::vector<std::string> printRequests;
   std::vector<std::pair<std::string, std::int32_t>> errors;
   int progressChanges = 0;
 
   std::function<void(Page&)> onDocumentComplete;
   std::function<void(const std::string&, bool&)> onBeforeNavigate;
-  std::function<void(bool&)> onNewWindow;
+  std::function<void(const std::string&, bool&)> onNewWindow;
   std::function<void(const std::string&, std::int32_t, bool&)> onNavigateError;
 
   // The index of the first delivered page whose location starts with `url`, or -1.
