@@ -8,7 +8,7 @@
 namespace veltrane {
 
 ParsedScript::ParsedScript(std::string_view text) {
-  for (const std::string& rawLine : SplitLines(text)) {
+  for (const std::string& rawLine : SplitLines(WithoutByteOrderMark(text))) {
     const std::string line = TrimBlanks(rawLine);
     if (line.empty() || line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
@@ -46,6 +46,16 @@ std::string ParsedScript::Value(std::string_view sectionName, std::string_view k
 }
 
 std::string StepSectionName(int n) { return "STEP" + std::to_string(n); }
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  return text;
+}
+
+bool ScriptHasSteps(std::string_view script) {
+  return ParsedScript(script).HasSection(StepSectionName(1));
+}
 
 std::vector<std::string> StepLines(std::string_view script, int n) {
   const ParsedScript parsed(script);

@@ -22,7 +22,8 @@ struct ScriptSection {
   std::vector<ScriptLine> lines;  // in order; comments and empty lines dropped
 };
 
-// A parsed script. Lines are split at CR LF, CR or LF and trimmed of bytes up
+// A parsed script. A UTF-8 byte-order mark at the start is ignored (editors on
+// Windows write one). Lines are split at CR LF, CR or LF and trimmed of bytes up
 // to 32; empty lines, lines starting with ";" and lines before the first
 // section are dropped. Section names and keys compare ignoring A-Z case; of
 // two sections with one name only the last counts, and of two keys in one
@@ -46,6 +47,13 @@ class ParsedScript {
 
 // "STEP" followed by n in decimal: "STEP1", "STEP12".
 std::string StepSectionName(int n);
+
+// The text without the UTF-8 byte-order mark (EF BB BF) it may start with.
+std::string_view WithoutByteOrderMark(std::string_view text);
+
+// True when section STEP1 is present (exists and holds at least one line): a
+// script without it has nothing to run.
+bool ScriptHasSteps(std::string_view script);
 
 // The key=value lines of step n of a script: one per keyed line of the
 // section, in line order, each with the value of its key's last occurrence.

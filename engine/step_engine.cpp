@@ -71,7 +71,7 @@ class StepRunner {
 
     if (!step.successString.empty()) {
       trace_.TraceLine("Check for success string : " + step.successString);
-      if (TextContains(GetPageSource(page_), step.successString)) {
+      if (PageContains(page_, step.successString)) {
         trace_.TraceLine("Success String found !!");
         host_.SiteSucceeded();
       } else {
@@ -83,7 +83,7 @@ class StepRunner {
 
     if (!step.uniqueString.empty()) {
       trace_.TraceLine("Check for unique string : " + step.uniqueString);
-      if (TextContains(GetPageSource(page_), step.uniqueString)) {
+      if (PageContains(page_, step.uniqueString)) {
         trace_.TraceLine("Unique string found !!");
       } else {
         trace_.TraceLine("Unique string not found");

@@ -40,6 +40,91 @@ TEST(TextContains, IsByteForByteAndCaseCounting) {
     EXPECT_EQ(c.found, TextContains(c.text, c.search)) << c.text << " / " << c.search;
 }
 
+// "Grüße" in UTF-8, as a step value holds it, and in windows-1252 source bytes.
+const std::string kGreetingUtf8 =
+    "Gr\xc3\xbc\xc3\x9f"
+    "e";
+const std::string kGreetingCp1252 =
+    "Gr\xfc\xdf"
+    "e";
+
+Page SourcePage(const std::string& source, const std::string& characterSet) {
+  Page page;
+  page.source = source;
+  page.characterSet = characterSet;
+  page.bodyOuterHtml = "<body>ignored while there is a source</body>";
+  return page;
+}
+
+TEST(PageContains, DecodesLegacySourceBytesForNonAsciiValues) {
+  const std::string html = "<p>Vielen Dank, " + kGreetingCp1252 + "!</p>";
+  struct Case {
+    std::string characterSet;
+    bool found;
+  };
+  const std::vector<Case> cases = {
+      {"windows-1252", true},
+      {"WINDOWS-1252", true},
+      {"ISO-8859-1", true},
+      {"iso-8859-15", true},
+      {"UTF-8", false},
+      {"utf-8", false},
+      {"", false},
+      {"no-such-charset", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.found, PageContains(SourcePage(html, c.characterSet), kGreetingUtf8))
+        << c.characterSet;
+  // Pages labelled ISO-8859-1 are shown as windows-1252, where 0x80 is the euro sign.
+  EXPECT_TRUE(PageContains(SourcePage("5 \x80", "ISO-8859-1"), "5 \xe2\x82\xac"));
+  // Decoding keeps case and markup: a value split by a tag is still not found.
+  const Page page = SourcePage(
+      "<p>Gr<b>\xfc</b>\xdf"
+      "e</p>",
+      "windows-1252");
+  EXPECT_FALSE(PageContains(page, kGreetingUtf8));
+  EXPECT_FALSE(PageContains(SourcePage(html, "windows-1252"),
+                            "gr\xc3\xbc\xc3\x9f"
+                            "e"));
+}
+
+TEST(PageContains, WhatTheByteTestFindsStaysFoundAndAsciiIsNeverDecoded) {
+  // The same bytes as the value: found whatever the page claims to be.
+  EXPECT_TRUE(
+      PageContains(SourcePage("<p>" + kGreetingUtf8 + "</p>", "windows-1252"), kGreetingUtf8));
+  EXPECT_TRUE(PageContains(SourcePage("<p>\xfc</p>", "UTF-8"), "\xfc"));
+  // ASCII values: exactly the byte test, even where decoding would find them.
+  const std::string utf16 = std::string("T\0h\0a\0n\0k\0s\0", 12);
+  EXPECT_FALSE(PageContains(SourcePage(utf16, "UTF-16LE"), "Thanks"));
+  EXPECT_TRUE(PageContains(SourcePage("Thanks", "windows-1252"), "Thanks"));
+  EXPECT_FALSE(PageContains(SourcePage("Thanks", "windows-1252"), "thanks"));
+  EXPECT_FALSE(PageContains(SourcePage("Thanks", "windows-1252"), ""));
+  // The body's outer HTML is UTF-8 already and is searched as it is.
+  Page body;
+  body.characterSet = "windows-1252";
+  body.bodyOuterHtml = "<body>" + kGreetingCp1252 + "</body>";
+  EXPECT_FALSE(PageContains(body, kGreetingUtf8));
+  body.bodyOuterHtml = "<body>" + kGreetingUtf8 + "</body>";
+  EXPECT_TRUE(PageContains(body, kGreetingUtf8));
+}
+
+TEST(PageContains, UndecodableBytesAreReplacedAndDecodingGoesOn) {
+  // 0x81 and 0x8D are no characters in windows-1252.
+  EXPECT_TRUE(PageContains(SourcePage("\x81\x8d" + kGreetingCp1252 + "\x81", "windows-1252"),
+                           kGreetingUtf8));
+  EXPECT_TRUE(PageContains(SourcePage("\x81", "windows-1252"), "\xef\xbf\xbd"));
+  // "日本" in Shift_JIS, whole and with its second character cut off at the end.
+  const std::string nihon = "\xe6\x97\xa5\xe6\x9c\xac";
+  EXPECT_TRUE(PageContains(SourcePage("\x93\xfa\x96\x7b", "Shift_JIS"), nihon));
+  const Page cutOff = SourcePage("\x93\xfa\x96", "Shift_JIS");
+  EXPECT_TRUE(PageContains(cutOff, nihon.substr(0, 3)));
+  EXPECT_FALSE(PageContains(cutOff, nihon));
+  // A large page with a bad byte every few bytes ends and still finds the value.
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "ab\x81";
+  EXPECT_TRUE(PageContains(SourcePage(big + kGreetingCp1252 + big, "windows-1252"), kGreetingUtf8));
+}
+
 TEST(RefusedMediaAddress, FindsMediaEndingsAnywhereInLowerCase) {
   struct Case {
     std::string url;
@@ -80,7 +165,8 @@ TEST(NavigationGuards, NewWindowIsCancelledAndErrorsAreTraced) {
   BrowserNavigateError(trace, "http://a.test/x", -2146697211, errorCancel);
   BrowserNavigateError(trace, "http://a.test/y", 404, errorCancel);
   EXPECT_FALSE(errorCancel);
-  EXPECT_EQ((std::vector<std::string>{"Error while navigate http://a.test/x code:-2146697211",
+  EXPECT_EQ((std::vector<std::string>{"New window refused: http://a.test/pop",
+                                      "Error while navigate http://a.test/x code:-2146697211",
                                       "Error while navigate http://a.test/y code:404"}),
             trace.lines);
 }

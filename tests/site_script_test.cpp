@@ -103,6 +103,35 @@ TEST(SiteScriptTest, LoadStepReplacesStepValues) {
   EXPECT_TRUE(IsLastStep(state, 2));
 }
 
+TEST(SiteScriptTest, ByteOrderMarkAtTheStartIsIgnored) {
+  const std::string script = "\xEF\xBB\xBF[STEP1]\r\na=1\r\n[STEP2]\r\nb=2\r\n";
+  EXPECT_EQ(Lines{"a=1"}, StepLines(script, 1));
+  EXPECT_FALSE(IsLastStep(script, 1));
+  EXPECT_TRUE(ScriptHasSteps(script));
+  // Only one mark, and only at the very start: a second one is text.
+  EXPECT_FALSE(ScriptHasSteps("\xEF\xBB\xBF\xEF\xBB\xBF[STEP1]\na=1"));
+  EXPECT_EQ("x\xEF\xBB\xBF", WithoutByteOrderMark("x\xEF\xBB\xBF"));
+}
+
+TEST(SiteScriptTest, ScriptHasStepsWhenStepOneHoldsALine) {
+  const struct {
+    const char* script;
+    bool hasSteps;
+  } cases[] = {
+      {"", false},
+      {"a=1\n", false},
+      {"[STEP1]\n", false},
+      {"[STEP1]\n; only a comment\n\n", false},
+      {"[STEP1] ; login\nAPP-GotoLink=u\n", false},  // not a section line
+      {"[STEP2]\nAPP-GotoLink=u\n", false},
+      {"[STEP01]\nAPP-GotoLink=u\n", false},
+      {"[STEP1]\nAPP-GotoLink=u\n[STEP1]\n", false},  // the last STEP1 is empty
+      {"[STEP1]\nAPP-GotoLink=u\n", true},
+      {"[ step1 ]\njust text\n", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.hasSteps, ScriptHasSteps(c.script)) << c.script;
+}
+
 TEST(ParsedScriptTest, ValueLookupIgnoresCaseAndTakesLastOccurrence) {
   const ParsedScript script("[Step1]\nKey=one\nkey=two\n[other]\nkey=three");
   EXPECT_EQ("two", script.Value("STEP1", "KEY"));

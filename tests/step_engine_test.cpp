@@ -84,6 +84,30 @@ TEST_F(StepEngineTest, SuccessCheckEndsTheSiteAndIgnoresFormAndErrorString) {
   EXPECT_EQ("failed: Submission failed (success string not found)", host.calls.back());
 }
 
+// Step values are UTF-8; a windows-1252 page holds the same text in other bytes.
+TEST_F(StepEngineTest, NonAsciiStringsAreFoundInPagesOfALegacyCharacterSet) {
+  page.source =
+      "<p>Vielen Dank und Gr\xfc\xdf"
+      "e</p>";
+  page.characterSet = "windows-1252";
+  StartSite(
+      "[STEP1]\nAPP-UniqueString=Dank und Gr\xc3\xbc\xc3\x9f"
+      "e\nAPP-GotoLink=http://127.0.0.1/next\n");
+  Complete();
+  EXPECT_EQ("Unique string found !!", trace.lines[3]);
+  EXPECT_EQ("navigate http://127.0.0.1/next", host.calls[2]);
+
+  StartSite(
+      "[STEP1]\nAPP-SuccessString=Gr\xc3\xbc\xc3\x9f"
+      "e\n");
+  Complete();
+  EXPECT_EQ("succeeded", host.calls.back());
+  // The same bytes read as UTF-8 are not the value.
+  page.characterSet = "UTF-8";
+  Complete();
+  EXPECT_EQ("failed: Submission failed (success string not found)", host.calls.back());
+}
+
 TEST_F(StepEngineTest, UniqueStringFailuresUseTheErrorStringOrTheEnginesReason) {
   page.source = "<p>Login</p>";
   StartSite("[STEP1]\nAPP-UniqueString=Welcome\n[STEP2]\nAPP-GotoLink=http://x/\n");
