@@ -66,24 +66,29 @@ constexpr Command kCommands[] = {
     {"site", "add", "NAME --url URL --script FILE", "add a site with its start address and script",
      "Adds site NAME (no quote, '=', ',' or control characters, no blank at either end)\n"
      "with its start address and the step script read from FILE ('-': standard input).\n"
-     "The script is checked as 'site check' does; warnings go to standard error and do\n"
-     "not stop the command.\n",
+     "The script is checked as 'site check' does: a script without step 1 (no [STEP1]\n"
+     "section with at least one line) is refused; warnings go to standard error and do\n"
+     "not stop the command. A UTF-8 byte-order mark before the script is dropped.\n",
      RunSiteAdd},
     {"site", "update", "NAME [--url URL] [--script FILE]", "change a site's address or script",
-     "Replaces the start address, the script or both of an existing site.\n", RunSiteUpdate},
+     "Replaces the start address, the script or both of an existing site. The script\n"
+     "is checked as with 'site add': one without step 1 is refused.\n",
+     RunSiteUpdate},
     {"site", "list", "", "list the sites with their address, steps and account", "", RunSiteList},
     {"site", "show", "NAME", "print a site's address, account user and script",
      "The password is never printed.\n", RunSiteShow},
     {"site", "check", "NAME | --file FILE", "print a script's steps as the service reads them",
      "Reads the script of site NAME, or of FILE, as the service does and prints each\n"
      "step: its keys and values in order (a key written twice shows its last value),\n"
-     "the form fields, and what the step does. Warnings name steps that do nothing,\n"
+     "the form fields, and what the step does. A script without step 1 is an error:\n"
+     "the service fails such a site at once. Warnings name steps that do nothing,\n"
      "steps the service never reaches (gaps in the numbering, [STEP01], empty steps),\n"
-     "sections that are not steps, keys that look like a misspelled APP- directive,\n"
-     "directives written in lower case (found, but also taken for form fields), keys\n"
-     "that a step ignores, and APP-FormPos or APP-WaitForRedirect values that are not\n"
-     "plain integers. Prints 'no warnings' when there are none; the exit code is 0\n"
-     "either way.\n",
+     "sections that are not steps, section lines with more after the ']' (not\n"
+     "sections at all), keys that look like a misspelled APP- directive, directives\n"
+     "written in lower case (found, but also taken for form fields), keys that a step\n"
+     "ignores, and APP-FormPos or APP-WaitForRedirect values that are not plain\n"
+     "integers. Prints 'no warnings' when there are neither errors nor warnings. The\n"
+     "exit code is 3 when there is an error, 0 otherwise.\n",
      RunSiteCheck},
     {"account", "set", "SITE --user NAME", "set a site's user name and password",
      "Sets the login for site SITE. The password is read from standard input (the\n"

@@ -151,6 +151,11 @@ std::string DescribeStep(const CheckedStep& checked, bool last, const std::strin
   return action;
 }
 
+std::string StepsEnd(int lastStep) {
+  return lastStep == 0 ? "the script has no steps"
+                       : "the steps end at STEP" + std::to_string(lastStep);
+}
+
 void CheckSections(const ParsedScript& parsed, int lastStep, Warnings& warnings) {
   std::set<std::string> seen;
   for (const ScriptSection& section : parsed.Sections()) {
@@ -166,11 +171,29 @@ void CheckSections(const ParsedScript& parsed, int lastStep, Warnings& warnings)
     else if (number == 0)
       warnings.push_back(shown + " is never read: steps count from 1");
     else if (number == lastStep + 1 && section.lines.empty())
-      warnings.push_back(shown + " is empty, so the steps end at STEP" + std::to_string(lastStep));
+      warnings.push_back(shown + " is empty, so " + StepsEnd(lastStep));
     else if (number > lastStep + 1)
-      warnings.push_back(shown + " is never reached: the steps end at STEP" +
-                         std::to_string(lastStep) + " (STEP" + std::to_string(lastStep + 1) +
-                         " is missing or empty)");
+      warnings.push_back(shown + " is never reached: " + StepsEnd(lastStep) + " (STEP" +
+                         std::to_string(lastStep + 1) + " is missing or empty)");
+  }
+}
+
+// Lines before the first section, and lines that look like a section but
+// carry more after the "]" (a comment, say): the service reads those as
+// ordinary lines of the section before, or drops them before the first. The
+// byte-order mark is already gone.
+void CheckLines(std::string_view script, Warnings& warnings) {
+  bool first = true;
+  for (const std::string& raw : SplitLines(script)) {
+    const std::string line = TrimBlanks(raw);
+    if (line.empty() || line.front() == ';') continue;
+    const bool section = line.front() == '[' && line.back() == ']';
+    if (first && !section) warnings.push_back("lines before the first section are ignored");
+    if (!section && line.front() == '[' && line.find(']') != std::string::npos)
+      warnings.push_back("'" + line +
+                         "' is not a section: nothing may follow the ']' (write comments on a "
+                         "line of their own, starting with ';')");
+    first = false;
   }
 }
 
@@ -178,17 +201,12 @@ void CheckSections(const ParsedScript& parsed, int lastStep, Warnings& warnings)
 
 ScriptCheck CheckScript(std::string_view script) {
   ScriptCheck check;
+  script = WithoutByteOrderMark(script);
   const ParsedScript parsed(script);
-  for (const std::string& raw : SplitLines(script)) {
-    const std::string line = TrimBlanks(raw);
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() != '[' || line.back() != ']')
-      check.warnings.push_back("lines before the first section are ignored");
-    break;
-  }
+  CheckLines(script, check.warnings);
   int lastStep = 0;
   while (parsed.HasSection(StepSectionName(lastStep + 1))) ++lastStep;
-  if (lastStep == 0) check.warnings.push_back("the script has no [STEP1]");
+  if (!ScriptHasSteps(script)) check.errors.emplace_back(kNoStepsError);
 
   for (int n = 1; n <= lastStep; ++n) {
     const std::string name = StepSectionName(n);
@@ -216,8 +234,9 @@ std::string FormatScriptCheck(const ScriptCheck& check) {
     if (!step.fields.empty()) text += "  form fields: " + Joined(step.fields) + "\n";
     for (const std::string& line : step.lines) text += "  " + line + "\n";
   }
+  for (const std::string& error : check.errors) text += "error: " + error + "\n";
   for (const std::string& warning : check.warnings) text += "warning: " + warning + "\n";
-  if (check.warnings.empty()) text += "no warnings\n";
+  if (check.errors.empty() && check.warnings.empty()) text += "no warnings\n";
   return text;
 }
 

@@ -1,6 +1,8 @@
 // Checks a site's step script as the service will read it: the steps it runs,
-// each with its key=value lines, its form fields and what it does, and
-// warnings for what is likely a mistake. Plain text in, plain data out.
+// each with its key=value lines, its form fields and what it does, errors for
+// what the service cannot run at all, and warnings for what is likely a
+// mistake. A UTF-8 byte-order mark at the start is ignored, as the service
+// ignores it. Plain text in, plain data out.
 #pragma once
 
 #include <string>
@@ -17,12 +19,18 @@ struct CheckedStep {
 };
 
 struct ScriptCheck {
-  std::vector<CheckedStep> steps;  // STEP1 on, as far as the numbering goes
+  std::vector<CheckedStep> steps;   // STEP1 on, as far as the numbering goes
+  std::vector<std::string> errors;  // the service would fail the site at once
   std::vector<std::string> warnings;
 };
 
+// The error of a script without a present STEP1 section.
+inline constexpr std::string_view kNoStepsError =
+    "Site script has no steps: the first step needs a [STEP1] section with at least one line";
+
 ScriptCheck CheckScript(std::string_view script);
-// The steps, then "warning: ..." lines, or "no warnings".
+// The steps, then "error: ..." and "warning: ..." lines, or "no warnings"
+// when there are neither.
 std::string FormatScriptCheck(const ScriptCheck& check);
 
 // The directive names, as they should be written.

@@ -32,6 +32,15 @@ void WarnAboutScript(AdminContext& context, const std::string& script) {
     context.io.err << "veltrane-admin: warning: " << warning << "\n";
 }
 
+// A step script from a file, without the byte-order mark an editor may have
+// put before it (the service ignores one; the stored script starts clean). A
+// script without step 1 is refused: the service would fail the site at once.
+std::string ReadScriptFile(AdminContext& context, const std::string& path) {
+  std::string script(WithoutByteOrderMark(ReadInputFile(context, path)));
+  if (!ScriptHasSteps(script)) DataError(std::string(kNoStepsError));
+  return script;
+}
+
 int StepCount(std::string_view script) {
   const ParsedScript parsed(script);
   int steps = 0;
@@ -49,7 +58,7 @@ void RunSiteAdd(AdminContext& context, Arguments args) {
   const std::string& scriptPath = parsed.Required("script", "site add");
   CheckSiteName(name);
   CheckUrl(url);
-  const std::string script = ReadInputFile(context, scriptPath);
+  const std::string script = ReadScriptFile(context, scriptPath);
   Database sites = OpenSites(context, Database::Access::kReadWrite);
   Transaction transaction(sites);
   if (SiteExists(sites, name))
@@ -71,7 +80,7 @@ void RunSiteUpdate(AdminContext& context, Arguments args) {
         "site update: give --url, --script or both (see 'veltrane-admin site update --help')");
   if (parsed.Has("url")) CheckUrl(parsed.Optional("url"));
   const std::string script =
-      parsed.Has("script") ? ReadInputFile(context, parsed.Optional("script")) : "";
+      parsed.Has("script") ? ReadScriptFile(context, parsed.Optional("script")) : "";
   Database sites = OpenSites(context, Database::Access::kReadWrite);
   Transaction transaction(sites);
   if (!SiteExists(sites, name)) DataError("unknown site " + Quoted(name) + " (use 'site add')");
@@ -123,7 +132,8 @@ void RunSiteShow(AdminContext& context, Arguments args) {
   else
     out << "user: (no account)\n";
   out << "script:\n";
-  for (const std::string& line : SplitLines(query.Text(1))) out << line << "\n";
+  for (const std::string& line : SplitLines(WithoutByteOrderMark(query.Text(1))))
+    out << line << "\n";
 }
 
 void RunSiteCheck(AdminContext& context, Arguments args) {
@@ -140,7 +150,11 @@ void RunSiteCheck(AdminContext& context, Arguments args) {
     if (!query.Step()) DataError("unknown site " + Quoted(parsed.positional[0]));
     script = query.Text(0);
   }
-  context.io.out << FormatScriptCheck(CheckScript(script));
+  const ScriptCheck check = CheckScript(script);
+  context.io.out << FormatScriptCheck(check);
+  // The report stands on standard output; the exit code tells a script that
+  // the service cannot run.
+  if (!check.errors.empty()) DataError(check.errors.front());
 }
 
 }  // namespace veltrane::admin

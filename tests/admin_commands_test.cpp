@@ -195,6 +195,33 @@ TEST_F(AdminCommandsTest, SitesAccountsAndScriptChecks) {
   EXPECT_EQ("http://o/", Scalar(Sites(), "SELECT url FROM subscription WHERE name = 'O''Brien'"));
 }
 
+// Editors on Windows start files with a byte-order mark; the script is stored without it.
+TEST_F(AdminCommandsTest, ScriptsWithAByteOrderMarkAreReadWithoutIt) {
+  const std::string script = File("bom.ini", "\xEF\xBB\xBF[STEP1]\r\nAPP-GotoLink=u\r\n");
+  ASSERT_EQ(0, Run({"site", "add", "Alpha", "--url", "http://a/", "--script", script})) << err;
+  EXPECT_EQ("added site 'Alpha' with 1 steps\n", out);
+  EXPECT_EQ("", err);
+  EXPECT_EQ("[STEP1]\r\nAPP-GotoLink=u\r\n",
+            Scalar(Sites(), "SELECT submission_data FROM subscription WHERE name = 'Alpha'"));
+  ASSERT_EQ(0, Run({"site", "check", "--file", script})) << err;
+  EXPECT_EQ("STEP1: opens u\n  APP-GotoLink=u\nno warnings\n", out);
+}
+
+// site check prints its whole report, then fails like site add would.
+TEST_F(AdminCommandsTest, SiteCheckReportsAScriptWithoutStepsAsAnError) {
+  const std::string script = File("s.ini", "[STEP2]\nAPP-SuccessString=ok\n");
+  EXPECT_EQ(kExitData, Run({"site", "check", "--file", script}));
+  EXPECT_EQ(
+      "error: Site script has no steps: the first step needs a [STEP1] section with at least one "
+      "line\nwarning: [STEP2] is never reached: the script has no steps (STEP1 is missing or "
+      "empty)\n",
+      out);
+  EXPECT_EQ(
+      "veltrane-admin: Site script has no steps: the first step needs a [STEP1] section with at "
+      "least one line\n",
+      err);
+}
+
 TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
   AddFixtures();
   ASSERT_EQ(0, Run({"schedule", "add", "--release", "Launch", "--sites", "Beta, Alpha",
@@ -242,6 +269,11 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
   const std::string missing = dir.File("missing.txt");
   const std::string dup = File("dup.txt", "name: Launch\n");
   const std::string unknown = File("unknown.txt", "name: Other\n");
+  const std::string commentedStep = File("comment.ini", "[STEP1] ; login\nAPP-GotoLink=u\n");
+  const std::string onlyStep2 = File("step2.ini", "[STEP2]\nAPP-GotoLink=u\n");
+  const std::string empty = File("empty.ini", "");
+  const std::string noSteps =
+      "Site script has no steps: the first step needs a [STEP1] section with at least one line";
   const struct {
     std::vector<std::string> args;
     std::string input;
@@ -299,6 +331,17 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
        kExitUsage,
        "site update: give --url, --script or both (see 'veltrane-admin site update --help')"},
       {{"site", "check", "Gamma"}, "", kExitData, "unknown site 'Gamma'"},
+      {{"site", "add", "Gamma", "--url", "http://g/", "--script", empty}, "", kExitData, noSteps},
+      {{"site", "add", "Gamma", "--url", "http://g/", "--script", commentedStep},
+       "",
+       kExitData,
+       noSteps},
+      {{"site", "update", "Alpha", "--url", "http://new/", "--script", onlyStep2},
+       "",
+       kExitData,
+       noSteps},
+      {{"site", "update", "Alpha", "--script", "-"}, "\xEF\xBB\xBF", kExitData, noSteps},
+      {{"site", "check", "--file", commentedStep}, "", kExitData, noSteps},
       {{"account", "set", "Gamma", "--user", "u"},
        "pw\n",
        kExitData,

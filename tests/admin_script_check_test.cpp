@@ -41,7 +41,6 @@ TEST(ScriptCheckTest, WarnsAboutWhatIsLikelyAMistake) {
     std::string script;
     std::string warning;  // one of the warnings given
   } cases[] = {
-      {"", "the script has no [STEP1]"},
       {"x=1\n[STEP1]\nAPP-GotoLink=u\n", "lines before the first section are ignored"},
       {"[STEP1]\nAPP-Note=n\n[STEP2]\nAPP-SuccessString=ok\n",
        "STEP1 does nothing; the site fails there with \"Invalid setting\""},
@@ -80,6 +79,11 @@ TEST(ScriptCheckTest, WarnsAboutWhatIsLikelyAMistake) {
       {"[STEP1]\nAPP-Skipable=true\nAPP-GotoLink=u\n",
        "STEP1: ignored by what the step does: APP-Skipable (no APP-UniqueString)"},
       {"[STEP1]\njust text\nAPP-GotoLink=u\n", "STEP1: a line without '=' is ignored"},
+      {"[STEP1]\nAPP-GotoLink=u\n[STEP2] ; thanks\nAPP-SuccessString=ok\n",
+       "'[STEP2] ; thanks' is not a section: nothing may follow the ']' (write comments on a line "
+       "of their own, starting with ';')"},
+      {"[STEP2]\nAPP-SuccessString=ok\n",
+       "[STEP2] is never reached: the script has no steps (STEP1 is missing or empty)"},
   };
   for (const auto& c : cases) {
     const std::vector<std::string> warnings = CheckScript(c.script).warnings;
@@ -89,17 +93,35 @@ TEST(ScriptCheckTest, WarnsAboutWhatIsLikelyAMistake) {
   }
 }
 
+TEST(ScriptCheckTest, ScriptWithoutStepOneIsAnError) {
+  const char* scripts[] = {"", "; nothing\n", "[STEP1]\n", "[STEP1] ; login\nAPP-GotoLink=u\n",
+                           "[STEP2]\nAPP-GotoLink=u\n"};
+  for (const char* script : scripts) {
+    const ScriptCheck check = CheckScript(script);
+    EXPECT_EQ(std::vector<std::string>{std::string(kNoStepsError)}, check.errors) << script;
+    EXPECT_TRUE(check.steps.empty()) << script;
+  }
+  EXPECT_EQ(
+      "error: Site script has no steps: the first step needs a [STEP1] section with at least one "
+      "line\n",
+      FormatScriptCheck(CheckScript("")));
+  EXPECT_TRUE(CheckScript("[STEP1]\nAPP-GotoLink=u\n").errors.empty());
+}
+
 TEST(ScriptCheckTest, SoundScriptsAndOrdinaryFieldNamesGiveNoWarning) {
   const char* scripts[] = {
       "; comment\n[STEP1]\nAPP-FormPos = 0x1\napplicant=$$contact_person$$\nappend=1\n"
       "APP-SubmitButtonValue=Send\n[STEP2]\nAPP-SuccessString=Thanks\n",
       "[STEP1]\nAPP-FormPos=-1\nAPP-SearchLinkPattern=submit news\nAPP-ErrorString=no link\n",
       "[STEP1]\nAPP-formpos=$A\nusername=u\n",
+      "\xEF\xBB\xBF[STEP1]\r\nAPP-GotoLink=u\r\n",  // a byte-order mark is ignored
   };
   for (const char* script : scripts) {
     EXPECT_EQ("", [&] {
+      const ScriptCheck check = CheckScript(script);
       std::string all;
-      for (const std::string& warning : CheckScript(script).warnings) all += warning + "\n";
+      for (const std::string& error : check.errors) all += error + "\n";
+      for (const std::string& warning : check.warnings) all += warning + "\n";
       return all;
     }()) << script;
   }
