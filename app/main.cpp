@@ -46,7 +46,7 @@ int RunService() {
   TForm1 form1(
       form2, busy, errors,
       [&](TForm1& main) {
-        CScheduler::Start(main, clock, MainDatabasePath(), schedulerStop, schedulerTiming);
+        CScheduler::Start(main, clock, trace, MainDatabasePath(), schedulerStop, schedulerTiming);
         CAntiScriptError::Start(watchdogStop);
       },
       [] { gtk_main_quit(); });
@@ -69,6 +69,11 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
 
   veltrane::SingleInstanceLock lock;
+  if (!lock.Acquired() && !lock.HeldElsewhere()) {
+    // Not another copy: a broken runtime folder, which systemd should see fail.
+    std::fprintf(stderr, "veltrane: %s\n", lock.Error().c_str());
+    return 1;
+  }
   if (!lock.Acquired()) {
     if (gtk_init_check(&argc, &argv))
       veltrane::GtkMessageBox().ShowMessage("Veltrane service already running ...");

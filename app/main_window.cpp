@@ -94,6 +94,10 @@ void TForm1::BuildWindow() {
   PlacedLabel(group, "Started", 96, 16, true);
   PlacedLabel(group, "Schedule : ", 24, 40, false);
   lSchedule_ = PlacedLabel(group, "Idle", 96, 40, true);
+  // Empty unless due schedules cannot be taken (the database refuses writes).
+  lProblem_ = PlacedLabel(group, "", 24, 64, false);
+  gtk_label_set_ellipsize(GTK_LABEL(lProblem_), PANGO_ELLIPSIZE_END);
+  gtk_widget_set_size_request(lProblem_, 240, -1);
 
   GtkWidget* button3 = PlacedButton(client, "View", 16, 128);
   GtkWidget* button1 = PlacedButton(client, "Close", 208, 128);
@@ -145,6 +149,11 @@ bool TForm1::QueueSchedule(const std::string& id) {
   return true;
 }
 
+void TForm1::SetScheduleProblem(const std::string& text) {
+  std::lock_guard lock(PendingLock);
+  scheduleProblem_ = text;
+}
+
 std::string TForm1::TakeNextSchedule() {
   std::lock_guard lock(PendingLock);
   if (PendingSchedules.empty()) return {};
@@ -160,6 +169,8 @@ std::size_t TForm1::PendingCount() {
 
 std::string TForm1::ScheduleText() const { return gtk_label_get_text(GTK_LABEL(lSchedule_)); }
 
+std::string TForm1::ProblemText() const { return gtk_label_get_text(GTK_LABEL(lProblem_)); }
+
 void TForm1::FormShow() {
   if (shown_) return;  // once per process
   shown_ = true;
@@ -171,17 +182,33 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Timer1Timer() {
+  {
+    std::lock_guard lock(PendingLock);
+    gtk_label_set_text(GTK_LABEL(lProblem_), scheduleProblem_.c_str());
+    gtk_widget_set_tooltip_text(lProblem_, scheduleProblem_.c_str());
+  }
   if (Busy) return;
   tray_->SetIconIndex(0);
   tray_->SetHint("Veltrane Service :: Idle");
   gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Idle</b>");
+  if (resumePending_) {
+    // Cleared first, so an error escaping the call does not repeat it every tick.
+    resumePending_ = false;
+    if (form2_.ResumeSubmission()) {
+      resumePending_ = true;
+      ShowRunning();
+      return;
+    }
+  }
   const std::string id = TakeNextSchedule();
   if (id.empty()) return;
-  if (form2_.StartSubmission(id)) {
-    tray_->SetIconIndex(1);
-    tray_->SetHint("Veltrane Service :: Running a schedule ...");
-    gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Submitting...</b>");
-  }
+  if (form2_.StartSubmission(id)) ShowRunning();
+}
+
+void TForm1::ShowRunning() {
+  tray_->SetIconIndex(1);
+  tray_->SetHint("Veltrane Service :: Running a schedule ...");
+  gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Submitting...</b>");
 }
 
 void TForm1::Timer2Timer() {

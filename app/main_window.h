@@ -39,6 +39,7 @@ class TForm1 : public ScheduleQueue {
   TForm1& operator=(const TForm1&) = delete;
 
   bool QueueSchedule(const std::string& id) override;
+  void SetScheduleProblem(const std::string& text) override;
   std::string TakeNextSchedule();
   std::size_t PendingCount();
 
@@ -61,10 +62,12 @@ class TForm1 : public ScheduleQueue {
   GtkWindow* Window() const { return GTK_WINDOW(window_); }
   TTrayIcon& TrayIcon1() { return *tray_; }
   std::string ScheduleText() const;  // the text of lSchedule
+  std::string ProblemText() const;   // the text of lProblem
   bool Timer2Enabled() const { return timer2_->Enabled(); }
 
  private:
   void BuildWindow();
+  void ShowRunning();
   template <typename Handler>
   void Guarded(Handler&& handler);
 
@@ -75,9 +78,12 @@ class TForm1 : public ScheduleQueue {
 
   std::list<std::string> PendingSchedules;
   std::mutex PendingLock;
+  std::string scheduleProblem_;  // guarded by PendingLock
+  bool resumePending_ = true;    // jobs left unfinished by an earlier run come first
 
   GtkWidget* window_ = nullptr;
   GtkWidget* lSchedule_ = nullptr;
+  GtkWidget* lProblem_ = nullptr;
   GtkWidget* popupMenu1_ = nullptr;
   std::unique_ptr<TTrayIcon> tray_;
   std::unique_ptr<UiTimer> timer1_;

@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -22,8 +24,16 @@ std::string SingleInstanceLock::DefaultPath() {
 
 SingleInstanceLock::SingleInstanceLock(std::string path) : path_(std::move(path)) {
   fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;
+  if (fd_ < 0) {
+    error_ = "cannot open " + path_ + ": " + std::strerror(errno);
+    return;
+  }
   acquired_ = flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  if (acquired_) return;
+  if (errno == EWOULDBLOCK)
+    heldElsewhere_ = true;
+  else
+    error_ = "cannot lock " + path_ + ": " + std::strerror(errno);
 }
 
 SingleInstanceLock::~SingleInstanceLock() {

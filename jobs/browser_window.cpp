@@ -91,6 +91,8 @@ bool TForm2::StartSubmission(const std::string& scheduleId) {
   return job_->StartSubmission(scheduleId);
 }
 
+bool TForm2::ResumeSubmission() { return job_->ResumeSubmission(); }
+
 void TForm2::ShowOffScreen() {
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   gtk_window_move(GTK_WINDOW(window_), kOffScreenLeft, 209);

@@ -57,6 +57,9 @@ struct JobState {
   // index); the report lists it beside the failed site.
   std::vector<std::string> FailedReasons;
 
+  // The job was cut short (a crash, a kill) and finished after a restart.
+  bool Resumed = false;
+
   bool JobRunning = false;
   bool PageWaitOver = false;
   bool AwaitRedirect = false;

@@ -64,7 +64,7 @@ std::string SiteListValue(const std::vector<std::string>& completedSites,
 std::string BuildReportText(const std::string& pressReleaseName, const std::string& reportTime,
                             const std::vector<std::string>& completedSites,
                             const std::vector<std::string>& failedSites,
-                            const std::vector<std::string>& failedReasons) {
+                            const std::vector<std::string>& failedReasons, bool resumed) {
   std::string report;
   const auto line = [&report](const std::string& text) { report += text + "\r\n"; };
   line("PR Scheduled Submission Report");
@@ -83,6 +83,10 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
       line(" - " + failedSites[i] + " (" + reason + ")");
     }
   }
+  if (resumed) {
+    line("");
+    line("Interrupted and resumed");
+  }
   return report;
 }
 
@@ -95,11 +99,11 @@ std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::s
 }
 
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock) {
+                TraceSink& trace, const Clock& clock, const std::string& alsoRun) {
   const std::string siteList = SiteListValue(state.CompletedSites, state.FailedSites);
   const std::string report =
       BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
-                      state.CompletedSites, state.FailedSites, state.FailedReasons);
+                      state.CompletedSites, state.FailedSites, state.FailedReasons, state.Resumed);
   const std::string status = ReportStatus(state.CompletedSites, state.FailedSites);
   std::string statement;
   try {
@@ -107,7 +111,15 @@ bool SaveReport(const JobState& state, const std::string& mainDatabasePath, Mess
     db.Open(mainDatabasePath.c_str());
     statement = BuildHistoryInsert(state.PressReleaseName, LocaleNumberText(clock.Now()), status,
                                    report, siteList);
+    if (alsoRun.empty()) {
+      db.RunStatement(statement.c_str());
+      return true;
+    }
+    // A failure part-way leaves the transaction open; closing rolls it back.
+    db.RunStatement("BEGIN IMMEDIATE");
     db.RunStatement(statement.c_str());
+    db.RunStatement(alsoRun.c_str());
+    db.RunStatement("COMMIT");
     return true;
   } catch (const CppSQLite3Exception& error) {
     if (statement.empty())  // the open failed: show the statement all the same

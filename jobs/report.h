@@ -36,22 +36,25 @@ std::string SiteListValue(const std::vector<std::string>& completedSites,
 
 // The report, every line ending in CR LF: the seven fixed lines, one
 // " - " line per completed site; then, when a site failed, an empty line,
-// "Failed submission : " and one " - name (reason)" line per failed site.
+// "Failed submission : " and one " - name (reason)" line per failed site;
+// for a resumed job, an empty line and "Interrupted and resumed" last.
 // failedReasons pairs with failedSites by index (a missing reason is empty).
 std::string BuildReportText(const std::string& pressReleaseName, const std::string& reportTime,
                             const std::vector<std::string>& completedSites,
                             const std::vector<std::string>& failedSites,
-                            const std::vector<std::string>& failedReasons);
+                            const std::vector<std::string>& failedReasons, bool resumed = false);
 
 // The INSERT INTO history statement; the time value goes in unquoted.
 std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
                                const std::string& status, const std::string& report,
                                const std::string& siteList);
 
-// Builds the report from PressReleaseName, CompletedSites, FailedSites and
-// FailedReasons and inserts the history row into the database at
-// mainDatabasePath. True when the insert ran.
+// Builds the report from PressReleaseName, CompletedSites, FailedSites,
+// FailedReasons and Resumed and inserts the history row into the database at
+// mainDatabasePath; `alsoRun`, when given, runs in the same transaction (the
+// job journal's finish), so both land or neither. True when the insert ran.
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock = DefaultClock());
+                TraceSink& trace, const Clock& clock = DefaultClock(),
+                const std::string& alsoRun = "");
 
 }  // namespace veltrane

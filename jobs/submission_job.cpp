@@ -12,9 +12,17 @@ namespace veltrane {
 
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
     : parts_(std::move(parts)),
-      loader_(parts_.paths, parts_.messageBox, parts_.trace, parts_.clock) {}
+      loader_(parts_.paths, parts_.messageBox, parts_.trace, parts_.clock),
+      journal_(parts_.paths.main, parts_.trace) {
+  // Taken now, before the schedule thread queues anything of this run.
+  for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
+}
 
 bool SubmissionJob::StartSubmission(const std::string& scheduleId) {
+  return StartJob(scheduleId, 0);
+}
+
+bool SubmissionJob::StartJob(const std::string& scheduleId, std::int64_t queuedJob) {
   parts_.trace.TraceLine("Submission started for ID : " + scheduleId);
   parts_.trace.TraceLine("Current PR : " + state_.PressReleaseName);
   parts_.busy = true;
@@ -24,30 +32,110 @@ bool SubmissionJob::StartSubmission(const std::string& scheduleId) {
   state_.FailedSites.clear();
   state_.FailedReasons.clear();
   state_.SiteCategories.clear();
+  state_.Resumed = false;
   if (!loader_.LoadSchedule(state_, scheduleId) ||
       !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
+    journal_.Drop(queuedJob, scheduleId, parts_.clock.Now());
     parts_.busy = false;
     return false;
   }
+  scheduleId_ = scheduleId;
+  jobId_ = journal_.Start(queuedJob, scheduleId, state_.PressReleaseName, state_.PendingSites,
+                          parts_.clock.Now());
+  pendingPositions_.clear();
+  for (std::size_t i = 0; i < state_.PendingSites.size(); ++i)
+    pendingPositions_.push_back(static_cast<int>(i));
+  BeginSites();
+  return true;
+}
+
+bool SubmissionJob::ResumeSubmission() {
+  while (!resumable_.empty()) {
+    const std::int64_t id = resumable_.front();
+    resumable_.pop_front();
+    const std::optional<JournalJob> job = journal_.Read(id);
+    if (!job) continue;
+    if (!job->started) {
+      // Queued before the last run ended: it never began, so it simply runs now.
+      if (StartJob(job->scheduleId, id)) return true;
+      continue;
+    }
+    if (ResumeJob(*job)) return true;
+  }
+  return false;
+}
+
+bool SubmissionJob::ResumeJob(const JournalJob& job) {
+  parts_.trace.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
+                         " of schedule ID : " + job.scheduleId);
+  parts_.busy = true;
+  state_.PressReleaseName = job.pressRelease;
+  state_.PendingSites.clear();
+  state_.CompletedSites.clear();
+  state_.FailedSites.clear();
+  state_.FailedReasons.clear();
+  state_.SiteCategories.clear();
+  state_.Resumed = true;
+  scheduleId_ = job.scheduleId;
+  jobId_ = job.id;
+  std::vector<bool> ended(job.sites.size(), false);
+  for (const SiteRecord& record : job.ended) {
+    if (record.position >= 0 && record.position < static_cast<int>(ended.size()))
+      ended[record.position] = true;
+    if (record.completed) {
+      state_.CompletedSites.push_back(record.site);
+    } else {
+      state_.FailedSites.push_back(record.site);
+      state_.FailedReasons.push_back(record.reason);
+    }
+  }
+  pendingPositions_.clear();
+  for (std::size_t i = 0; i < job.sites.size(); ++i) {
+    if (ended[i]) continue;
+    state_.PendingSites.push_back(job.sites[i]);
+    pendingPositions_.push_back(static_cast<int>(i));
+  }
+  if (!state_.PendingSites.empty() && !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
+    // Without its release the rest cannot run; they are reported, not lost.
+    for (const std::string& site : state_.PendingSites) {
+      state_.FailedSites.push_back(site);
+      state_.FailedReasons.push_back("Press release not found");
+    }
+    state_.PendingSites.clear();
+    pendingPositions_.clear();
+  }
+  BeginSites();
+  return true;
+}
+
+void SubmissionJob::BeginSites() {
   parts_.busy = true;
   state_.JobRunning = true;
   NextSite();
-  return true;
 }
 
 void SubmissionJob::NextSite() {
   // A page or timer event left over from the previous site must not be taken
   // as a redirect of the next one.
   state_.AwaitRedirect = false;
+  siteOpen_ = false;
   if (state_.PendingSites.empty()) {
     parts_.trace.TraceLine("Submission completed");
-    SaveReport(state_, parts_.paths.main, parts_.messageBox, parts_.trace, parts_.clock);
+    const double now = parts_.clock.Now();
+    SaveReport(state_, parts_.paths.main, parts_.messageBox, parts_.trace, parts_.clock,
+               jobId_ ? JobJournal::FinishStatement(jobId_, now) : std::string());
+    jobId_ = 0;
     state_.JobRunning = false;
     parts_.busy = false;
     return;
   }
   state_.CurrentSite = state_.PendingSites.front();
   state_.PendingSites.erase(state_.PendingSites.begin());
+  currentPosition_ = pendingPositions_.empty() ? 0 : pendingPositions_.front();
+  if (!pendingPositions_.empty()) pendingPositions_.erase(pendingPositions_.begin());
+  siteOpen_ = true;
+  ++siteSerial_;
+  siteStarted_ = parts_.clock.Now();
   parts_.trace.TraceLine(std::string(69, '-'));
   parts_.trace.TraceLine("Current site : " + state_.CurrentSite);
   state_.SiteScript.clear();
@@ -61,6 +149,11 @@ void SubmissionJob::NextSite() {
     SiteFailed("Cant find info for subscription '" + state_.CurrentSite + "'");
     return;
   }
+  if (!ScriptHasSteps(state_.SiteScript)) {
+    // Nothing would be submitted, and the end of the script would count as success.
+    SiteFailed("Site script has no steps");
+    return;
+  }
   state_.StepNumber = 1;
   LoadStep(state_, 1);
   parts_.trace.TraceLine("Navigate to : " + state_.SiteUrl);
@@ -69,19 +162,45 @@ void SubmissionJob::NextSite() {
   ArmDeadline();
 }
 
+bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
+  if (!siteOpen_) {
+    parts_.trace.TraceLine("Site " + state_.CurrentSite + " has ended already");
+    return false;
+  }
+  siteOpen_ = false;
+  state_.AwaitRedirect = false;
+  DisarmDeadline();
+  if (completed) {
+    state_.CompletedSites.push_back(state_.CurrentSite);
+  } else {
+    state_.FailedSites.push_back(state_.CurrentSite);
+    state_.FailedReasons.push_back(reason);
+  }
+  SiteRecord record;
+  record.position = currentPosition_;
+  record.site = state_.CurrentSite;
+  record.completed = completed;
+  record.reason = reason;
+  record.started = siteStarted_;
+  record.ended = parts_.clock.Now();
+  record.lastUrl = navigatedThisSite_ ? parts_.browser.LocationURL() : std::string();
+  journal_.RecordSite(jobId_, scheduleId_, record);
+  return true;
+}
+
 void SubmissionJob::SiteSucceeded() {
-  state_.CompletedSites.push_back(state_.CurrentSite);
-  NextSite();
+  if (EndSite(true, "")) NextSite();
 }
 
 void SubmissionJob::SiteFailed(const std::string& reason) {
-  state_.FailedSites.push_back(state_.CurrentSite);
-  state_.FailedReasons.push_back(reason);
+  if (!EndSite(false, reason)) return;
   // The page of a site that never navigated is not its own: nothing to capture.
   if (parts_.captureFailedPage && navigatedThisSite_) {
-    // No page or timer is taken meanwhile: the deadline is disarmed and no
-    // redirect is awaited when a site fails.
-    parts_.captureFailedPage(state_.CurrentSite, [this] { NextSite(); });
+    // Nothing can end the site again meanwhile, and only this capture's own
+    // end starts the next site.
+    parts_.captureFailedPage(state_.CurrentSite, [this, serial = siteSerial_] {
+      if (serial == siteSerial_ && !siteOpen_) NextSite();
+    });
     return;
   }
   NextSite();
@@ -100,6 +219,7 @@ void SubmissionJob::DisarmDeadline() {
 }
 
 void SubmissionJob::TimerTimeoutTimer() {
+  if (!siteOpen_) return;
   if (parts_.clock.Now() > state_.PageDeadline) {
     DisarmDeadline();
     SiteFailed("Timeout");
@@ -107,6 +227,11 @@ void SubmissionJob::TimerTimeoutTimer() {
 }
 
 void SubmissionJob::DocumentComplete(Page& page) {
+  if (!siteOpen_) {
+    // A late page of a site that has ended, or a page between jobs.
+    HideLoadingPanel();
+    return;
+  }
   BrowserDocumentComplete(state_, page, *this, parts_.trace, parts_.random);
 }
 

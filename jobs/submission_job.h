@@ -2,18 +2,25 @@
 // schedule id, walks the job's sites one after the other through the browser
 // control, hands every completed page to the step engine, bounds every wait
 // for a page with a deadline, and writes the report when the last site ends.
+// Every site ends exactly once: once ended, no page, timer tick or late
+// screenshot touches it. Each ended site is committed to the job journal at
+// once, so a job cut short is finished after a restart (ResumeSubmission).
 // It owns the JobState; it holds references to everything else. The window
 // routes its browser events and its page timer here. User-interface thread only.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "browser/browser_control.h"
 #include "browser/loading_indicator.h"
 #include "engine/pseudo_random.h"
 #include "engine/step_host.h"
 #include "jobs/job_data.h"
+#include "jobs/job_journal.h"
 #include "jobs/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
@@ -45,6 +52,10 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   explicit SubmissionJob(SubmissionJobParts parts);
 
   bool StartSubmission(const std::string& scheduleId);
+  // Takes up the next job that an earlier run of the service left
+  // unfinished (its ended sites are not run again) or never started. False
+  // when none is left; only jobs found unfinished at construction count.
+  bool ResumeSubmission();
   void NextSite();
   void SiteSucceeded() override;
   void SiteFailed(const std::string& reason) override;
@@ -66,12 +77,29 @@ class SubmissionJob : public StepHost, public BrowserEvents {
 
   JobState& State() { return state_; }
   const JobState& State() const { return state_; }
+  std::int64_t JobId() const { return jobId_; }
 
  private:
+  bool StartJob(const std::string& scheduleId, std::int64_t queuedJob);
+  bool ResumeJob(const JournalJob& job);
+  void BeginSites();
+  // Ends the current site once: stops its deadline and redirect wait, records
+  // it; false when it had ended already.
+  bool EndSite(bool completed, const std::string& reason);
+
   SubmissionJobParts parts_;
   JobDataLoader loader_;
+  JobJournal journal_;
   JobState state_;
   bool navigatedThisSite_ = false;
+  bool siteOpen_ = false;         // the current site has started and not ended
+  std::uint64_t siteSerial_ = 0;  // counts the sites started, to spot stale callbacks
+  std::string scheduleId_;
+  std::int64_t jobId_ = 0;             // the journal's id of the job; 0 when not journaled
+  std::vector<int> pendingPositions_;  // PendingSites' places in the job's site list
+  int currentPosition_ = 0;
+  double siteStarted_ = 0.0;
+  std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction
 };
 
 }  // namespace veltrane

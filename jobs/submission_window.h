@@ -11,6 +11,8 @@ class SubmissionWindow {
   virtual ~SubmissionWindow() = default;
   // True when the job started (or already finished, having no sites).
   virtual bool StartSubmission(const std::string& scheduleId) = 0;
+  // Takes up a job that an earlier run left unfinished; false when none is left.
+  virtual bool ResumeSubmission() = 0;
   // Stay on top, move to left -10000 and show: visible to the system, out of sight.
   virtual void ShowOffScreen() = 0;
   // Brings the window into sight at the given left edge; top and size stay.

@@ -6,6 +6,7 @@
 #include "platform/number_text.h"
 #include "scheduler/frequency.h"
 #include "storage/cppsqlite3.h"
+#include "storage/database_files.h"
 
 namespace veltrane {
 namespace {
@@ -20,13 +21,19 @@ bool IsIntegerText(const std::string& text) {
 
 }  // namespace
 
-CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
-                       SchedulerTiming timing)
-    : queue_(queue), clock_(clock), databasePath_(std::move(databasePath)), timing_(timing) {}
+CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
+                       std::string databasePath, SchedulerTiming timing)
+    : queue_(queue),
+      clock_(clock),
+      trace_(trace),
+      databasePath_(std::move(databasePath)),
+      timing_(timing) {}
 
-void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
-                       std::shared_ptr<StopRequest> stop, SchedulerTiming timing) {
-  auto scheduler = std::make_unique<CScheduler>(queue, clock, std::move(databasePath), timing);
+void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
+                       std::string databasePath, std::shared_ptr<StopRequest> stop,
+                       SchedulerTiming timing) {
+  auto scheduler =
+      std::make_unique<CScheduler>(queue, clock, trace, std::move(databasePath), timing);
   std::thread([scheduler = std::move(scheduler), stop = std::move(stop)] {
     try {
       scheduler->Run(*stop);
@@ -72,7 +79,6 @@ void CScheduler::PollSchedules() {
       query.IntOf("start_date", 0);
       query.IntOf("end_date", 0);
       const double time = query.RealOf("time", 0.0);
-      queue_.QueueSchedule(id);
       next = clock_.Now() + FrequencyDays(frequency) + time;
       haveNext = true;
       query.Advance();
@@ -81,27 +87,56 @@ void CScheduler::PollSchedules() {
     // Silently retried at the next poll.
   }
   db.Close();
-  if (!id.empty() && haveNext) UpdateNextRun(id, next);
+  if (id.empty() || !haveNext) return;
+  // Queued only once the next run is written: otherwise every poll would
+  // start the same job again, and every site would get the release again.
+  std::string error;
+  if (!UpdateNextRun(id, next, &error)) {
+    const std::string problem = "Next run of schedule " + id + " not written (" + error +
+                                "); it is not started and is tried again at the next poll";
+    trace_.TraceLine(problem);
+    queue_.SetScheduleProblem(problem);
+    return;
+  }
+  queue_.SetScheduleProblem("");
+  queue_.QueueSchedule(id);
 }
 
-bool CScheduler::UpdateNextRun(const std::string& id, double next) {
+bool CScheduler::UpdateNextRun(const std::string& id, double next, std::string* error) {
+  const auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
   // The id goes into the statement unquoted: anything but an integer is refused.
-  if (!IsIntegerText(id)) return false;
+  if (!IsIntegerText(id)) return fail("the id is not a number");
   CppSQLite3DB db;
   db.SetBusyWait(timing_.updateBusyWait);
   try {
     db.Open(databasePath_.c_str());
-  } catch (const CppSQLite3Exception&) {
-    return false;
+  } catch (const CppSQLite3Exception& failure) {
+    return fail(failure.Message());
   }
-  const std::string sql = "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + id;
+  const std::string update =
+      "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + id;
+  const std::string queued = "INSERT INTO job (schedule_id,queued) VALUES (" + id + "," +
+                             SqlNumberText(clock_.Now()) + ")";
   int retries = 0;
   for (;;) {
     try {
-      db.RunStatement(sql.c_str());
+      db.RunStatement(JobJournalSchema());
+      db.RunStatement("BEGIN IMMEDIATE");
+      db.RunStatement(update.c_str());
+      db.RunStatement(queued.c_str());
+      db.RunStatement("COMMIT");
       return true;
-    } catch (const CppSQLite3Exception& error) {
-      if (error.Code() != SQLITE_BUSY || retries >= timing_.busyRetryBudget) return false;
+    } catch (const CppSQLite3Exception& failure) {
+      try {
+        db.RunStatement("ROLLBACK");
+      } catch (const CppSQLite3Exception&) {
+        // No transaction was open.
+      }
+      if (failure.Code() != SQLITE_BUSY || retries >= timing_.busyRetryBudget)
+        return fail(failure.Message());
       ++retries;
       std::this_thread::sleep_for(timing_.busyRetryPause);
     }

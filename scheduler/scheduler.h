@@ -1,8 +1,11 @@
 // CScheduler: the schedule thread. Once a minute it finds the longest-due
-// schedule in the main database, hands its id to a ScheduleQueue and moves the
-// schedule's next-run time forward. It owns its own database connections, one
-// per poll and one per update, and talks to the window only through
-// QueueSchedule. Start() runs it on a detached thread that frees it when it ends.
+// schedule in the main database, moves the schedule's next-run time forward
+// (recording the job as queued in the same transaction) and, only once that
+// is written, hands its id to a ScheduleQueue: a schedule whose next run
+// cannot be written never starts a job, and is tried again at the next poll.
+// It owns its own database connections, one per poll and one per update, and
+// talks to the window only through the queue. Start() runs it on a detached
+// thread that frees it when it ends.
 #pragma once
 
 #include <chrono>
@@ -11,6 +14,7 @@
 
 #include "platform/day_clock.h"
 #include "platform/stop_request.h"
+#include "platform/trace.h"
 #include "scheduler/schedule_queue.h"
 
 namespace veltrane {
@@ -27,29 +31,33 @@ class CScheduler {
  public:
   static constexpr double kPollInterval = SchedulerTiming{}.pollInterval;  // one minute in days
 
-  CScheduler(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
+  // `trace` must be safe to call from the schedule thread.
+  CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, std::string databasePath,
              SchedulerTiming timing = {});
 
   // Runs the thread body on a detached thread that owns the scheduler. The
   // queue and clock must outlive it; `stop` ends it and reports its end.
-  static void Start(ScheduleQueue& queue, const Clock& clock, std::string databasePath,
-                    std::shared_ptr<StopRequest> stop, SchedulerTiming timing = {});
+  static void Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
+                    std::string databasePath, std::shared_ptr<StopRequest> stop,
+                    SchedulerTiming timing = {});
 
   // The thread body: polls at once, then a minute after each poll began.
   void Run(const StopRequest& stop);
 
-  // One poll: queue the longest-due schedule and advance its next-run time.
+  // One poll: advance the longest-due schedule's next-run time, then queue it.
   void PollSchedules();
 
-  // Writes schedule.next, retrying while the database is busy. Open failures
-  // and other errors give false.
-  bool UpdateNextRun(const std::string& id, double next);
+  // Writes schedule.next and records a queued job of the schedule, in one
+  // transaction, retrying while the database is busy. Open failures and
+  // other errors give false; error() then says why.
+  bool UpdateNextRun(const std::string& id, double next, std::string* error = nullptr);
 
   double NextPoll() const { return nextPoll_; }
 
  private:
   ScheduleQueue& queue_;
   const Clock& clock_;
+  TraceSink& trace_;
   std::string databasePath_;
   SchedulerTiming timing_;
   double nextPoll_ = 0.0;

@@ -14,8 +14,10 @@ inline constexpr const char* kSubscriptionDatabaseName = "db/subscription2.dat";
 std::string MainDatabasePath();
 std::string SubscriptionDatabasePath();
 
-// CREATE statements (IF NOT EXISTS) for each file's tables.
+// CREATE statements (IF NOT EXISTS) for each file's tables. The main schema
+// includes the job journal's tables, which JobJournalSchema gives alone.
 const char* MainDatabaseSchema();
+const char* JobJournalSchema();
 const char* SubscriptionDatabaseSchema();
 
 }  // namespace veltrane

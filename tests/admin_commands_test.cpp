@@ -246,7 +246,8 @@ TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
     }
     std::vector<std::string> ids;
   } queue;
-  CScheduler(queue, clock, Main()).PollSchedules();
+  DiscardingTrace trace;
+  CScheduler(queue, clock, trace, Main()).PollSchedules();
   EXPECT_EQ(std::vector<std::string>{"2"}, queue.ids);
 
   ASSERT_EQ(0, Run({"schedule", "run-now", "1"}));

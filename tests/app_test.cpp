@@ -25,11 +25,19 @@ class FakeForm2 : public SubmissionWindow {
     if (form1 && keepBusy) form1->Busy = true;
     return id.rfind("bad", 0) != 0;
   }
+  bool ResumeSubmission() override {
+    if (leftUnfinished.empty()) return false;
+    started.push_back("resumed " + leftUnfinished.front());
+    leftUnfinished.erase(leftUnfinished.begin());
+    if (form1 && keepBusy) form1->Busy = true;
+    return true;
+  }
   void ShowOffScreen() override { ++shownOffScreen; }
   void MoveToLeft(int left) override { movedTo.push_back(left); }
 
   TForm1* form1 = nullptr;
   bool keepBusy = false;
+  std::vector<std::string> leftUnfinished;  // jobs an earlier run did not finish
   std::vector<std::string> started;
   std::vector<int> movedTo;
   int shownOffScreen = 0;
@@ -83,6 +91,18 @@ TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
   EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
   EXPECT_EQ("Veltrane Service :: Idle", form1.TrayIcon1().Hint());
   EXPECT_EQ("Idle", form1.ScheduleText());
+}
+
+TEST_F(MainWindowTest, UnfinishedJobsRunBeforeQueuedIdsAndProblemsAreShown) {
+  form2.leftUnfinished = {"7", "8"};
+  form1.QueueSchedule("1");
+  form1.SetScheduleProblem("Next run of schedule 1 not written (disk full)");
+  for (int tick = 0; tick < 4; ++tick) form1.Timer1Timer();  // each job ends within its tick
+  EXPECT_EQ((std::vector<std::string>{"resumed 7", "resumed 8", "1"}), form2.started);
+  EXPECT_EQ("Next run of schedule 1 not written (disk full)", form1.ProblemText());
+  form1.SetScheduleProblem("");
+  form1.Timer1Timer();
+  EXPECT_EQ("", form1.ProblemText());
 }
 
 TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
@@ -186,12 +206,22 @@ TEST(SingleInstance, SecondLockOnTheSameFileIsRefusedUntilTheFirstGoes) {
   {
     SingleInstanceLock first(path);
     ASSERT_TRUE(first.Acquired());
+    EXPECT_FALSE(first.HeldElsewhere());
     SingleInstanceLock second(path);
     EXPECT_FALSE(second.Acquired());
+    EXPECT_TRUE(second.HeldElsewhere());
   }
   SingleInstanceLock third(path);
   EXPECT_TRUE(third.Acquired());
   EXPECT_NE(std::string::npos, SingleInstanceLock::DefaultPath().find("VeltraneService.MUTEX"));
+}
+
+TEST(SingleInstance, LockFileThatCannotBeOpenedIsAnErrorNotAnotherCopy) {
+  testing::TempDir dir;
+  SingleInstanceLock lock(dir.Path());  // a directory cannot be opened for writing
+  EXPECT_FALSE(lock.Acquired());
+  EXPECT_FALSE(lock.HeldElsewhere());
+  EXPECT_NE(std::string::npos, lock.Error().find("cannot open " + dir.Path())) << lock.Error();
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ class RecordingQueue : public ScheduleQueue {
     if (onQueue) onQueue(id);
     return true;
   }
+  void SetScheduleProblem(const std::string& text) override {
+    if (onProblem) onProblem(text);
+  }
   std::vector<std::string> Ids() const {
     std::lock_guard lock(mutex_);
     return ids_;
@@ -46,6 +49,7 @@ class RecordingQueue : public ScheduleQueue {
     return changed_.wait_for(lock, 30s, [&] { return ids_.size() >= count; });
   }
   std::function<void(const std::string&)> onQueue;
+  std::function<void(const std::string&)> onProblem;
 
  private:
   mutable std::mutex mutex_;
@@ -67,7 +71,8 @@ class SchedulerTest : public ::testing::Test {
   TestDatabases databases;
   RecordingQueue queue;
   ManualClock clock{45000.5};
-  CScheduler scheduler{queue, clock, databases.MainPath()};
+  RecordingTrace trace;
+  CScheduler scheduler{queue, clock, trace, databases.MainPath()};
 };
 
 TEST_F(SchedulerTest, NothingDueQueuesNothingAndWritesNothing) {
@@ -131,10 +136,39 @@ TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
   EXPECT_TRUE(queue.Ids().empty());
 
   // No db directory: the open fails, the scheduler is still usable.
-  CScheduler homeless(queue, clock, databases.Directory() + "/missing/vt.dat");
+  CScheduler homeless(queue, clock, trace, databases.Directory() + "/missing/vt.dat");
   homeless.PollSchedules();
   EXPECT_FALSE(homeless.UpdateNextRun("1", 45001));
   EXPECT_TRUE(queue.Ids().empty());
+}
+
+TEST_F(SchedulerTest, ScheduleWhoseNextRunCannotBeWrittenIsNotQueued) {
+  AddSchedule("1", "1", "0", "44000");
+  // The database refuses the write, as a full disk or a read-only folder would.
+  databases.Main(
+      "CREATE TRIGGER refuse BEFORE UPDATE ON schedule BEGIN SELECT RAISE(ABORT, 'disk full'); "
+      "END");
+  std::vector<std::string> problems;
+  queue.onProblem = [&](const std::string& text) { problems.push_back(text); };
+  scheduler.PollSchedules();
+  scheduler.PollSchedules();
+  EXPECT_TRUE(queue.Ids().empty());
+  EXPECT_EQ("44000.0", NextOf("1"));
+  EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM job"));  // rolled back with it
+  const std::string want =
+      "Next run of schedule 1 not written (SQLITE_CONSTRAINT[19]: disk full); it is not started "
+      "and is tried again at "
+      "the next poll";
+  EXPECT_EQ((std::vector<std::string>{want, want}), problems);
+  EXPECT_EQ(want, trace.lines.back());
+
+  // Once the write goes through, the schedule is queued once and recorded as a queued job.
+  databases.Main("DROP TRIGGER refuse");
+  scheduler.PollSchedules();
+  EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
+  EXPECT_EQ("", problems.back());
+  EXPECT_EQ("1|45000.5|", databases.MainScalar("SELECT schedule_id || '|' || queued || '|' || "
+                                               "ifnull(started, '') FROM job"));
 }
 
 TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
@@ -163,7 +197,7 @@ TEST_F(SchedulerTest, UpdateRetriesWhileBusyAndLandsAfterTheLockGoes) {
   SchedulerTiming impatient;
   impatient.updateBusyWait = 20;  // each attempt gives up long before the lock goes
   impatient.busyRetryPause = 10ms;
-  CScheduler retrying(queue, clock, databases.MainPath(), impatient);
+  CScheduler retrying(queue, clock, trace, databases.MainPath(), impatient);
 
   WriteLock lock(databases.MainPath());
   ASSERT_TRUE(lock.Locked());
@@ -178,7 +212,7 @@ TEST_F(SchedulerTest, UpdateGivesUpWhenTheRetryBudgetIsSpent) {
   impatient.updateBusyWait = 5;
   impatient.busyRetryPause = 1ms;
   impatient.busyRetryBudget = 3;
-  CScheduler retrying(queue, clock, databases.MainPath(), impatient);
+  CScheduler retrying(queue, clock, trace, databases.MainPath(), impatient);
   {
     WriteLock lock(databases.MainPath());
     ASSERT_TRUE(lock.Locked());
@@ -210,8 +244,9 @@ TEST_F(SchedulerTest, ThreadPollsAtOnceThenEveryMinuteAndSurvivesAMissingDirecto
   const std::string path = later + "/db/vt.dat";
   SchedulerTiming quick;
   quick.idleSleep = 5ms;
+  DiscardingTrace quiet;
   auto stop = std::make_shared<StopRequest>();
-  CScheduler::Start(queue, clock, path, stop, quick);
+  CScheduler::Start(queue, clock, quiet, path, stop, quick);
 
   std::filesystem::create_directories(later + "/db");
   {
@@ -239,8 +274,9 @@ TEST(SchedulerThread, FirstPollRunsWithoutWaitingAMinute) {
   databases.Main("INSERT INTO schedule (id,frequency,time,next) VALUES (3,1,0,44000)");
   RecordingQueue queue;
   ManualClock clock(45000.5);  // never advanced
+  DiscardingTrace quiet;
   auto stop = std::make_shared<StopRequest>();
-  CScheduler::Start(queue, clock, databases.MainPath(), stop);
+  CScheduler::Start(queue, clock, quiet, databases.MainPath(), stop);
   EXPECT_TRUE(queue.WaitForCount(1));
   stop->Request();
   ASSERT_TRUE(stop->WaitFinished(30s));

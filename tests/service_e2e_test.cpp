@@ -169,5 +169,17 @@ TEST_F(ServiceEndToEnd, DueScheduleIsSubmittedToEverySiteAndReported) {
   EXPECT_EQ(1, shots);
 }
 
+TEST_F(ServiceEndToEnd, UnusableLockFileIsAnErrorWithNonZeroExit) {
+  ServiceProcess service(VELTRANE_BINARY, databases.Directory());
+  // A directory where the lock file belongs: it can be neither opened nor locked.
+  std::filesystem::create_directories(service.LockDirectory() + "/VeltraneService.MUTEX");
+  EXPECT_EQ(1, service.RunToEnd({}, 60));
+  std::ifstream log(databases.Directory() + "/second.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, text.find("veltrane: cannot open ")) << text;
+  EXPECT_EQ(std::string::npos, text.find("already running")) << text;
+  EXPECT_EQ("0", History("count(*)"));
+}
+
 }  // namespace
 }  // namespace veltrane::testing

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,22 @@ class SubmissionJobTest : public ::testing::Test {
     page.location = browser.LocationURL();
     page.source = source;
     return page;
+  }
+  // A job of its own (as after a restart), with the failed-page capture given.
+  std::unique_ptr<SubmissionJob> NewJob(
+      std::function<void(const std::string&, std::function<void()>)> capture = nullptr) {
+    return std::make_unique<SubmissionJob>(
+        SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
+                           browser,
+                           panel2,
+                           messages,
+                           trace,
+                           clock,
+                           random,
+                           busy,
+                           SubmissionJob::kPageDeadline,
+                           [this](bool on) { timerEnabled = on; },
+                           std::move(capture)});
   }
   int HistoryRows() const {
     return std::stoi(databases.MainScalar("SELECT count(*) FROM history"));
@@ -174,6 +192,94 @@ TEST_F(SubmissionJobTest, GuardsRefuseMediaAndPopUpsAndTraceErrors) {
   job.NavigateError("http://127.0.0.1:1/", -2146697211, cancel);
   EXPECT_FALSE(cancel);
   EXPECT_EQ("Error while navigate http://127.0.0.1:1/ code:-2146697211", trace.lines.back());
+}
+
+TEST_F(SubmissionJobTest, ScriptWithoutStepsFailsAtOnceInsteadOfSucceeding) {
+  databases.Subscription(
+      "INSERT INTO subscription (name,url,submission_data) VALUES "
+      "('empty','http://127.0.0.1:1/e',''),('commented','http://127.0.0.1:1/c',"
+      "'[STEP1] ; login\nAPP-SuccessString=x\n')");
+  Schedule("empty\r\ncommented");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  EXPECT_TRUE(browser.navigations.empty());
+  EXPECT_TRUE(job.State().CompletedSites.empty());
+  EXPECT_EQ((std::vector<std::string>{"Site script has no steps", "Site script has no steps"}),
+            job.State().FailedReasons);
+  EXPECT_EQ("Failed", databases.MainScalar("SELECT status FROM history"));
+}
+
+TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreenshotIsTaken) {
+  std::function<void()> captured;
+  auto racing = NewJob([&](const std::string&, std::function<void()> then) { captured = then; });
+  Schedule("beta\r\nalpha");
+  ASSERT_TRUE(racing->StartSubmission("1"));
+  Page landing = PageWith("redirecting");
+  racing->DocumentComplete(landing);  // beta waits for its redirect
+  clock.Advance(SubmissionJob::kPageDeadline * 2);
+  racing->TimerTimeoutTimer();  // beta times out; its screenshot is being taken
+  ASSERT_TRUE(captured);
+
+  Page late = PageWith("Done");
+  racing->DocumentComplete(late);  // the redirect, too late: beta has ended
+  racing->TimerTimeoutTimer();
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, racing->State().FailedReasons);
+  EXPECT_TRUE(racing->State().CompletedSites.empty());
+  EXPECT_EQ(1u, browser.navigations.size());  // alpha waits for the screenshot
+
+  captured();  // the screenshot is saved: alpha starts, once
+  EXPECT_EQ("http://127.0.0.1:1/a", browser.navigations.back());
+  Page thanks = PageWith("Thanks");
+  racing->DocumentComplete(thanks);
+  captured();  // a second call of a finished capture changes nothing
+  EXPECT_EQ(2u, browser.navigations.size());
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, racing->State().CompletedSites);
+  EXPECT_EQ(1, HistoryRows());
+}
+
+TEST_F(SubmissionJobTest, JobCutShortIsFinishedAfterARestartWithoutRunningEndedSitesAgain) {
+  Schedule("alpha\r\nbeta\r\nalpha");
+  {
+    auto first = NewJob();
+    ASSERT_TRUE(first->StartSubmission("1"));
+    Page thanks = PageWith("Thanks");
+    first->DocumentComplete(thanks);  // alpha ends; beta starts
+    EXPECT_EQ("Completed|http://127.0.0.1:1/a",
+              databases.MainScalar("SELECT status || '|' || last_url FROM job_site"));
+  }  // the process dies while beta runs: no history row
+  EXPECT_EQ(0, HistoryRows());
+  browser.navigations.clear();
+
+  auto second = NewJob();
+  ASSERT_TRUE(second->ResumeSubmission());
+  EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/b"}, browser.navigations);
+  clock.Advance(SubmissionJob::kPageDeadline * 2);
+  second->TimerTimeoutTimer();  // beta times out; the last alpha runs
+  Page thanks = PageWith("Thanks");
+  second->DocumentComplete(thanks);
+  EXPECT_FALSE(busy);
+  EXPECT_EQ(2u, browser.navigations.size());
+  EXPECT_FALSE(second->ResumeSubmission());  // nothing else was left
+
+  ASSERT_EQ(1, HistoryRows());
+  EXPECT_EQ("alpha,alpha,beta", databases.MainScalar("SELECT subscription FROM history"));
+  const std::string report = databases.MainScalar("SELECT content FROM history");
+  EXPECT_NE(std::string::npos, report.find(" - alpha\r\n - alpha\r\n\r\nFailed submission : "
+                                           "\r\n - beta (Timeout)\r\n\r\nInterrupted and "
+                                           "resumed\r\n"))
+      << report;
+  EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM job WHERE finished IS NULL"));
+  EXPECT_EQ("3", databases.MainScalar("SELECT count(*) FROM job_site"));
+  EXPECT_FALSE(NewJob()->ResumeSubmission());
+}
+
+TEST_F(SubmissionJobTest, JobQueuedButNeverStartedRunsAfterARestart) {
+  Schedule("alpha");
+  // Queued by the schedule thread of a run that ended before taking it.
+  databases.Main("INSERT INTO job (schedule_id,queued) VALUES (1,45000)");
+  auto restarted = NewJob();
+  ASSERT_TRUE(restarted->ResumeSubmission());
+  EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
+  EXPECT_EQ("1|Launch", databases.MainScalar("SELECT id || '|' || name FROM job"));
 }
 
 }  // namespace

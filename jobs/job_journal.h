@@ -1,0 +1,66 @@
+// JobJournal: the job and job_site tables of db/vt.dat. A job is recorded
+// when it starts (the schedule thread may have recorded it already, as
+// queued), every site's outcome is committed the moment the site ends, and
+// the job is marked finished in the same transaction as its history row. So
+// a job cut short by a crash or a kill is found unfinished at the next start
+// and can be finished without running its ended sites again.
+// Each call opens its own connection and closes it; a failure is traced and
+// gives an empty or false result, so a journal that cannot be written never
+// stops a job. User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/trace.h"
+
+namespace veltrane {
+
+struct SiteRecord {
+  int position = 0;  // the site's place in the job's site list, from 0
+  std::string site;
+  bool completed = false;
+  std::string reason;  // why it failed; "" when completed
+  double started = 0.0;
+  double ended = 0.0;
+  std::string lastUrl;
+};
+
+struct JournalJob {
+  std::int64_t id = 0;
+  std::string scheduleId;
+  bool started = false;  // false: queued by the schedule thread, never started
+  std::string pressRelease;
+  std::vector<std::string> sites;
+  std::vector<SiteRecord> ended;  // in the order the sites ended
+};
+
+class JobJournal {
+ public:
+  JobJournal(std::string mainDatabasePath, TraceSink& trace);
+
+  // Ids of the jobs whose history row was never written, oldest first.
+  std::vector<std::int64_t> UnfinishedJobs();
+  std::optional<JournalJob> Read(std::int64_t id);
+
+  // Records the start of a job of `scheduleId`: job `id` when given (a queued
+  // job taken up at start-up), else the oldest queued job of that schedule,
+  // else a new one. Gives the job's id, 0 when nothing could be written.
+  std::int64_t Start(std::int64_t id, const std::string& scheduleId,
+                     const std::string& pressRelease, const std::vector<std::string>& sites,
+                     double now);
+  // A queued job that could not start (its rows are gone): finished without history.
+  void Drop(std::int64_t id, const std::string& scheduleId, double now);
+  bool RecordSite(std::int64_t job, const std::string& scheduleId, const SiteRecord& record);
+
+  // The statement that marks a job finished; run with its history insert.
+  static std::string FinishStatement(std::int64_t id, double now);
+
+ private:
+  std::string path_;
+  TraceSink& trace_;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,26 @@
+-- The job journal of db/vt.dat: every job and every site's outcome as it
+-- ends, so that a job cut short (a crash, a kill, a power cut) is finished
+-- after the next start instead of being lost. The service creates these
+-- tables itself when a database made before them lacks them.
+CREATE TABLE IF NOT EXISTS job (
+  id INTEGER PRIMARY KEY,
+  schedule_id INTEGER,
+  name TEXT,          -- the press release, once the job has started
+  subscription TEXT,  -- the job's site list as it started, one name per line
+  queued REAL,        -- when the schedule thread took the schedule
+  started REAL,       -- NULL while the job waits in the queue
+  finished REAL       -- NULL until the job's history row is written
+);
+
+CREATE TABLE IF NOT EXISTS job_site (
+  job_id INTEGER,
+  schedule_id INTEGER,
+  position INTEGER,  -- the site's place in the job's site list, from 0
+  site TEXT,
+  status TEXT,       -- 'Completed' or 'Failed'
+  reason TEXT,
+  started REAL,
+  ended REAL,
+  last_url TEXT,     -- the address of the last page the site was on
+  PRIMARY KEY (job_id, position)
+);
