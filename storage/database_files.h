@@ -1,6 +1,6 @@
 // The two database files beside the executable and the statements that create
-// their tables. The service itself never creates tables; tests and the admin
-// tool do, from these texts.
+// their tables. Tests and the admin tool create the tables from these texts;
+// the service itself creates only the job journal's, when they are missing.
 #pragma once
 
 #include <string>
