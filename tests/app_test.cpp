@@ -2,10 +2,12 @@
 #include <gtk/gtk.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/service_timing.h"
 #include "app/single_instance.h"
 #include "platform/gtk_message_box.h"
 #include "tests/support/main_loop.h"
@@ -214,6 +216,32 @@ TEST(SingleInstance, SecondLockOnTheSameFileIsRefusedUntilTheFirstGoes) {
   SingleInstanceLock third(path);
   EXPECT_TRUE(third.Acquired());
   EXPECT_NE(std::string::npos, SingleInstanceLock::DefaultPath().find("VeltraneService.MUTEX"));
+}
+
+TEST(ServiceTiming, EnvironmentShortensTheIntervalsAndBadValuesKeepTheDefaults) {
+  const auto read = [](std::map<std::string, std::string> environment) {
+    return ReadServiceTiming([&](const char* name) -> const char* {
+      const auto found = environment.find(name);
+      return found == environment.end() ? nullptr : found->second.c_str();
+    });
+  };
+  const ServiceTiming defaults = read({});
+  EXPECT_EQ(300000u, defaults.pageTimerMs);
+  EXPECT_DOUBLE_EQ(1.0 / 480, defaults.pageDeadline);
+  EXPECT_DOUBLE_EQ(1.0 / 1440, defaults.pollInterval);
+
+  const ServiceTiming quick =
+      read({{"VELTRANE_PAGE_TIMEOUT_MS", "3000"}, {"VELTRANE_POLL_INTERVAL_MS", "1000"}});
+  EXPECT_EQ(3000u, quick.pageTimerMs);
+  EXPECT_DOUBLE_EQ(1.8 / 86400, quick.pageDeadline);
+  EXPECT_DOUBLE_EQ(1.0 / 86400, quick.pollInterval);
+
+  for (const char* bad : {"", "0", "-5", "3s", "999999999999"}) {
+    const ServiceTiming kept =
+        read({{"VELTRANE_PAGE_TIMEOUT_MS", bad}, {"VELTRANE_POLL_INTERVAL_MS", bad}});
+    EXPECT_EQ(300000u, kept.pageTimerMs) << bad;
+    EXPECT_DOUBLE_EQ(1.0 / 1440, kept.pollInterval) << bad;
+  }
 }
 
 TEST(SingleInstance, LockFileThatCannotBeOpenedIsAnErrorNotAnotherCopy) {
