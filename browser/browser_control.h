@@ -3,10 +3,14 @@
 // user-interface thread: BeforeNavigate2 before each navigation (top-level and
 // frames; cancel refuses it), NewWindow2 per pop-up request with the address
 // it asked for (no window is ever opened), PrintRefused per print request of a
-// page (nothing is ever printed), NavigateError per failed navigation (network failure or HTTP status
-// 400 and above), and DocumentComplete once per completed top-level page, with
-// its model ready. Writes a handler records on that Page are carried out on the
-// live page when the handler returns, or before a Navigate it asks for.
+// page (nothing is ever printed), NavigateError per failed navigation (network
+// failure or HTTP status 400 and above), and DocumentComplete once per
+// completed top-level page, in the order the pages completed, with its model
+// ready (a page that another replaced before it could be read comes with what
+// was read of it). Writes a handler records on that Page are carried out on the
+// live page when the handler returns, or before a Navigate it asks for, and
+// never on a later document; a form clicked or submitted that way is sent in
+// this browser whatever its target.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +40,8 @@ class BrowserControl {
   // The handlers of every later event; nullptr sends events nowhere.
   virtual void SetEvents(BrowserEvents* events) = 0;
   // Starts loading `url` as the top-level page; a later Navigate replaces an
-  // earlier one that has not started yet.
+  // earlier one that has not started yet. Pages completed before the call but
+  // not yet delivered are dropped: the caller has moved on from them.
   virtual void Navigate(const std::string& url) = 0;
   // The address of the top-level page (the failing address after a network error).
   virtual std::string LocationURL() const = 0;

@@ -34,27 +34,56 @@ for (const e of qsa(document, "input, button, select, textarea, fieldset, object
 const links = qsa(document, "a[href]").filter((a) => a instanceof HTMLAnchorElement).map((a) => text(a.href));
 window.__veltranePage = {generation, forms: kept};
 return {location: text(document.location.href), body: document.body ? text(document.body.outerHTML) : "",
-        forms, links};
+        characterSet: text(document.characterSet), forms, links};
 )JS";
 
 const char kReplayScript[] = R"JS(
 const page = window.__veltranePage;
 if (!page || page.generation !== generation) return -1;
+// A form we submit is sent in this page, not into a new window (refused, so
+// nothing would arrive) or a frame (no top-level page would complete). The
+// target is set before the click or submit, on the submit control too, whose
+// formtarget wins over the form's; and once more when the submission's data
+// is gathered (the formdata event): that comes after every submit handler of
+// the page and before WebKit reads the target, so an onsubmit that sets a
+// target of its own loses.
+const toSelf = (e, attribute) => Element.prototype.setAttribute.call(e, attribute, "_self");
+const keepSubmissionHere = (event) => {
+  if (event.target instanceof HTMLFormElement) toSelf(event.target, "target");
+  if (clicked) toSelf(clicked, "formtarget");
+};
+const isSubmitControl = (e) =>
+  (e instanceof HTMLButtonElement || e instanceof HTMLInputElement) && ["submit", "image"].includes(e.type);
+let clicked = null;
 let done = 0;
-for (const a of JSON.parse(actions)) {
-  try {
-    const f = page.forms[a.form];
-    const e = a.kind === "submit" ? null : f.elements[a.element];
-    switch (a.kind) {
-      case "value": e.value = a.value; break;
-      case "checked": e.checked = true; break;
-      case "index": e.selectedIndex = a.index; break;
-      case "click": HTMLElement.prototype.click.call(e); break;
-      case "submit": HTMLFormElement.prototype.submit.call(f.form); break;
+window.addEventListener("formdata", keepSubmissionHere, true);
+try {
+  for (const a of JSON.parse(actions)) {
+    try {
+      const f = page.forms[a.form];
+      const e = a.kind === "submit" ? null : f.elements[a.element];
+      switch (a.kind) {
+        case "value": e.value = a.value; break;
+        case "checked": e.checked = true; break;
+        case "index": e.selectedIndex = a.index; break;
+        case "click":
+          toSelf(f.form, "target");
+          clicked = isSubmitControl(e) ? e : null;
+          if (clicked) toSelf(clicked, "formtarget");
+          HTMLElement.prototype.click.call(e);
+          clicked = null;
+          break;
+        case "submit":
+          toSelf(f.form, "target");
+          HTMLFormElement.prototype.submit.call(f.form);
+          break;
+      }
+      ++done;
+    } catch (error) {
     }
-    ++done;
-  } catch (error) {
   }
+} finally {
+  window.removeEventListener("formdata", keepSubmissionHere, true);
 }
 return done;
 )JS";

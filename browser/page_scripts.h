@@ -15,13 +15,14 @@ namespace veltrane {
 inline constexpr char kScriptWorld[] = "veltrane";
 
 // Function body; argument `generation` (text). Returns {location, body,
-// forms: [{elements: [{kind, name, type, value, checked, selectedIndex,
+// characterSet, forms: [{elements: [{kind, name, type, value, checked, selectedIndex,
 // options: [{value, text}]}]}], links: [href]}.
 extern const char kSnapshotScript[];
 
 // Function body; arguments `generation` (text) and `actions` (JSON text from
 // ActionsAsJson). Each action runs in its own try/catch; returns how many
 // succeeded, or -1 when the page is not the snapshot of that generation.
+// A form it clicks or submits is sent into the page itself, whatever its target.
 extern const char kReplayScript[];
 
 // The actions as a JSON array. Texts that are not valid UTF-8 are repaired

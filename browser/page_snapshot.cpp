@@ -65,6 +65,7 @@ FormElement ReadElement(JSCValue* item) {
 void ReadSnapshot(JSCValue* snapshot, Page& page) {
   if (!snapshot || !jsc_value_is_object(snapshot)) return;
   page.bodyOuterHtml = TextProperty(snapshot, "body");
+  page.characterSet = TextProperty(snapshot, "characterSet");
   ForEachItem(snapshot, "forms", [&](JSCValue* form) {
     PageForm& pageForm = page.forms.emplace_back();
     ForEachItem(form, "elements",

@@ -8,7 +8,7 @@
 
 namespace veltrane {
 
-// Fills bodyOuterHtml, forms and links of `page` (location and source are the
+// Fills bodyOuterHtml, characterSet, forms and links of `page` (location and source are the
 // control's). A null or non-object value leaves them empty.
 void ReadSnapshot(JSCValue* snapshot, Page& page);
 

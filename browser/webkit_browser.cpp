@@ -74,6 +74,11 @@ struct WebKitBrowser::Signals {
     }
     return TRUE;
   }
+  static gboolean Print(WebKitWebView*, WebKitPrintOperation*, gpointer data) {
+    // The default handler runs a modal GTK print dialog in this process.
+    Self(data)->OnPrint();
+    return TRUE;
+  }
   static gboolean Authenticate(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer) {
     // Nobody is there to log in; the load goes on with the server's refusal.
     webkit_authentication_request_cancel(request);
@@ -137,6 +142,7 @@ void WebKitBrowser::WireSignals() {
   g_signal_connect(view, "decide-policy", G_CALLBACK(&Signals::DecidePolicy), this);
   g_signal_connect(view, "create", G_CALLBACK(&Signals::Create), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(&Signals::ScriptDialog), this);
+  g_signal_connect(view, "print", G_CALLBACK(&Signals::Print), this);
   g_signal_connect(view, "authenticate", G_CALLBACK(&Signals::Authenticate), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(&Signals::Terminated), this);
   g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(&Signals::Progress), this);
@@ -150,6 +156,9 @@ std::string WebKitBrowser::LocationURL() const {
 }
 
 void WebKitBrowser::Navigate(const std::string& url) {
+  // Pages finished but not yet delivered are what the caller moves away from;
+  // delivered now, they would be taken for the page it asked for.
+  completions_.clear();
   pendingUrl_ = url;
   if (readyCallOutstanding_) return;  // the load already waiting takes the newer address
   std::vector<PageAction> actions;
@@ -182,7 +191,7 @@ void WebKitBrowser::LoadPendingUrl() {
   const std::string url = std::move(*pendingUrl_);
   pendingUrl_.reset();
   ++generation_;
-  completion_.reset();
+  completions_.clear();
   awaitingOwnStart_ = true;
   // The load this one replaces reports its failure and FINISHED from inside this call.
   webkit_web_view_load_uri(view_.get(), url.c_str());
@@ -197,8 +206,10 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       tlsFailure_ = false;
       failingUri_.clear();
       processAlive_ = true;
-      completion_.reset();
+      // A page that navigates itself at once reports its FINISHED before this
+      // STARTED; its completion stays in flight and is delivered first.
       break;
+    case WEBKIT_LOAD_COMMITTED: ++documents_; break;
     case WEBKIT_LOAD_FINISHED:
       if (awaitingOwnStart_) break;
       if (skipNextFinish_) {
@@ -276,6 +287,10 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
   }
 }
 
+void WebKitBrowser::OnPrint() {
+  if (events_) events_->PrintRefused(LocationURL());
+}
+
 void WebKitBrowser::OnWebProcessTerminated() {
   RaiseNavigateError(LocationURL(), navigate_status::kPageEnded);
   OnWebProcessGone();
@@ -305,16 +320,18 @@ bool WebKitBrowser::RaiseNewWindow(const std::string& url) {
 }
 
 void WebKitBrowser::StartCompletion() {
-  completion_.emplace();
-  completion_->generation = generation_;
-  completion_->page.location = LocationURL();
+  Completion& completion = completions_.emplace_back();
+  completion.id = nextCompletionId_++;
+  completion.generation = generation_;
+  completion.document = documents_;
+  completion.page.location = LocationURL();
 
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&arguments, "{sv}", "generation",
                         g_variant_new_string(std::to_string(generation_).c_str()));
-  auto tag = std::make_unique<CallTag>(
-      CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Snapshot, generation_)});
+  auto tag = std::make_unique<CallTag>(CallTag{
+      Ref(cancellable_.get()), this, TrackCall(CallKind::Snapshot, generation_, completion.id)});
   webkit_web_view_call_async_javascript_function(
       view_.get(), kSnapshotScript, -1, g_variant_builder_end(&arguments), kScriptWorld, nullptr,
       cancellable_.get(), &Signals::ScriptDone, tag.release());
@@ -322,26 +339,40 @@ void WebKitBrowser::StartCompletion() {
   // Read only after FINISHED: before that the bytes may be incomplete.
   WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
   if (!resource) {
-    completion_->sourceDone = true;
+    completion.sourceDone = true;
     return;
   }
-  auto sourceTag = std::make_unique<CallTag>(
-      CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Source, generation_)});
+  auto sourceTag = std::make_unique<CallTag>(CallTag{
+      Ref(cancellable_.get()), this, TrackCall(CallKind::Source, generation_, completion.id)});
   webkit_web_resource_get_data(resource, cancellable_.get(), &Signals::SourceDone,
                                sourceTag.release());
 }
 
-void WebKitBrowser::Deliver() {
-  // Held here as well, so a nested delivery (a modal loop inside the handler)
-  // cannot free the page the outer handler still works on.
-  auto page = std::make_shared<Page>(std::move(completion_->page));
-  const std::uint64_t generation = completion_->generation;
-  completion_.reset();
-  currentPage_ = page;
-  currentPageGeneration_ = generation;
-  if (events_) events_->DocumentComplete(*page);
-  if (currentPage_ == page && !page->Actions().empty())
-    Replay(page->TakeActions(), CallKind::Replay);
+WebKitBrowser::Completion* WebKitBrowser::FindCompletion(std::uint64_t id) {
+  for (Completion& completion : completions_) {
+    if (completion.id == id) return &completion;
+  }
+  return nullptr;
+}
+
+void WebKitBrowser::DeliverCompleted() {
+  // The handler may navigate (clearing the queue) or run a nested main loop
+  // that delivers the next pages itself: the front is looked at afresh each time.
+  while (!completions_.empty() && completions_.front().snapshotDone &&
+         completions_.front().sourceDone) {
+    // Held here as well, so a nested delivery cannot free the page the outer
+    // handler still works on.
+    auto page = std::make_shared<Page>(std::move(completions_.front().page));
+    const std::uint64_t generation = completions_.front().generation;
+    completions_.pop_front();
+    currentPage_ = page;
+    currentPageGeneration_ = generation;
+    if (events_) events_->DocumentComplete(*page);
+    // Tagged with the page's generation: on a document that replaced it, the
+    // replay finds no snapshot of that generation and does nothing.
+    if (currentPage_ == page && !page->Actions().empty())
+      Replay(page->TakeActions(), CallKind::Replay);
+  }
 }
 
 void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {
@@ -358,11 +389,12 @@ void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {
       cancellable_.get(), &Signals::ScriptDone, tag.release());
 }
 
-std::uint64_t WebKitBrowser::TrackCall(CallKind kind, std::uint64_t generation) {
+std::uint64_t WebKitBrowser::TrackCall(CallKind kind, std::uint64_t generation,
+                                       std::uint64_t completion) {
   const std::uint64_t id = nextCallId_++;
-  calls_.emplace(id, Call{kind, generation, TimeoutSource(options_.scriptDeadline, [this, id] {
-                            OnCallExpired(id);
-                          })});
+  calls_.emplace(id,
+                 Call{kind, generation, completion,
+                      TimeoutSource(options_.scriptDeadline, [this, id] { OnCallExpired(id); })});
   return id;
 }
 
@@ -387,15 +419,19 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
     case CallKind::Snapshot:
     case CallKind::Source: break;
   }
-  if (!completion_ || completion_->generation != call->generation) return;
+  Completion* completion = FindCompletion(call->completion);
+  if (!completion) return;  // dropped by a Navigate of ours
+  // Both reads ask for the frame's current document; answered after the next
+  // document committed, they may be of that one and are left out.
+  const bool sameDocument = completion->document == documents_;
   if (call->kind == CallKind::Snapshot) {
-    ReadSnapshot(value, completion_->page);
-    completion_->snapshotDone = true;
+    if (sameDocument) ReadSnapshot(value, completion->page);
+    completion->snapshotDone = true;
   } else {
-    if (bytes) completion_->page.source = *bytes;
-    completion_->sourceDone = true;
+    if (bytes && sameDocument) completion->page.source = *bytes;
+    completion->sourceDone = true;
   }
-  if (completion_->snapshotDone && completion_->sourceDone) Deliver();
+  DeliverCompleted();
 }
 
 void WebKitBrowser::OnCallExpired(std::uint64_t id) {

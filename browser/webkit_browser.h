@@ -2,18 +2,23 @@
 // unattended browser. A completed top-level page is read by one script in an
 // isolated world together with the main resource's bytes and handed to
 // DocumentComplete; its recorded actions are replayed in one script call.
-// Every navigation carries a generation number, so a late completion or
-// failure of an older load is never taken for the current page. Every script
-// call has a deadline; a web process that misses it is terminated, reported
-// through NavigateError, and the next Navigate starts a fresh one. Script
-// dialogs are answered at once, pop-ups refused, TLS certificate errors fail
-// the load. User-interface thread only; owns a reference to its view.
+// Completions are delivered in the order the pages finished, also when a page
+// navigates itself before it has been read (it then comes with what could be
+// read of it). Every navigation carries a generation number, so a late
+// completion or failure of an older load is never taken for the current page.
+// Every script call has a deadline; a web process that misses it is
+// terminated, reported through NavigateError, and the next Navigate starts a
+// fresh one. Script dialogs are answered at once, pop-ups and printing
+// refused, forms we submit are sent in this view whatever their target, TLS
+// certificate errors fail the load. User-interface thread only; owns a
+// reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -55,10 +60,13 @@ class WebKitBrowser : public BrowserControl {
   struct Call {
     CallKind kind;
     std::uint64_t generation;
+    std::uint64_t completion;  // the completion a snapshot or source call reads for
     TimeoutSource deadline;
   };
   struct Completion {
+    std::uint64_t id = 0;
     std::uint64_t generation = 0;
+    std::uint64_t document = 0;  // documents_ when the page finished
     Page page;
     bool snapshotDone = false;
     bool sourceDone = false;
@@ -68,17 +76,19 @@ class WebKitBrowser : public BrowserControl {
   void OnLoadChanged(WebKitLoadEvent event);
   bool OnLoadFailed(const char* uri, const GError* error);
   bool OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+  void OnPrint();
   void OnWebProcessTerminated();
   void OnWebProcessGone();
 
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow(const std::string& url);
   void StartCompletion();
-  void Deliver();
+  Completion* FindCompletion(std::uint64_t id);
+  void DeliverCompleted();
   void Replay(std::vector<PageAction> actions, CallKind kind);
   void LoadPendingUrl();
 
-  std::uint64_t TrackCall(CallKind kind, std::uint64_t generation);
+  std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0);
   std::optional<Call> TakeCall(std::uint64_t id);
   void OnCallDone(std::uint64_t id, JSCValue* value, const std::optional<std::string>& bytes);
   void OnCallExpired(std::uint64_t id);
@@ -100,7 +110,13 @@ class WebKitBrowser : public BrowserControl {
   std::optional<TimeoutSource> terminationFallback_;
   std::string failingUri_;
 
-  std::optional<Completion> completion_;
+  // Pages finished and being read, in the order they finished; only the
+  // front one is delivered, so a page is never overtaken by a later one.
+  std::deque<Completion> completions_;
+  std::uint64_t nextCompletionId_ = 1;
+  // Top-level documents committed so far: a read answered after the next
+  // document committed may have read that one instead.
+  std::uint64_t documents_ = 0;
   std::shared_ptr<Page> currentPage_;
   std::uint64_t currentPageGeneration_ = 0;
   std::optional<std::string> pendingUrl_;

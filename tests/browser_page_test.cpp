@@ -59,6 +59,7 @@ TEST_F(BrowserPageTest, ModelHoldsTopLevelFormsAndAnchorLinks) {
 
   EXPECT_EQ(server.Url("/forms/page"), page.location);
   EXPECT_EQ(html, page.source);
+  EXPECT_EQ("UTF-8", page.characterSet);
   EXPECT_EQ(0u, page.bodyOuterHtml.rfind("<body>", 0)) << page.bodyOuterHtml;
   EXPECT_EQ((std::vector<std::string>{server.Url("/rel/one"), server.Url("/abs"),
                                       server.Url("/forms/rel/one")}),
@@ -173,7 +174,7 @@ TEST_F(BrowserPageTest, NavigateFromTheHandlerReplaysWritesFirst) {
   EXPECT_EQ("typed", server.RequestsTo("/beacon").front().body);
 }
 
-TEST_F(BrowserPageTest, SourceBytesComeBackUnchanged) {
+TEST_F(BrowserPageTest, SourceBytesComeBackUnchangedWithTheDocumentsCharacterSet) {
   const std::string latin1 =
       "<html><body><p>Gr\xfc\xdf"
       "e caf\xe9</p></body></html>";
@@ -185,6 +186,110 @@ TEST_F(BrowserPageTest, SourceBytesComeBackUnchanged) {
   EXPECT_TRUE(TextContains(GetPageSource(page), "caf\xe9"));
   // The model's texts are UTF-8 whatever the page's encoding.
   EXPECT_NE(std::string::npos, page.bodyOuterHtml.find("caf\xc3\xa9"));
+  EXPECT_EQ("windows-1252", page.characterSet);
+
+  // Declared in the document rather than the header.
+  server.Serve("/latin1-meta",
+               "<html><head><meta charset='iso-8859-1'></head><body>caf\xe9</body></html>",
+               "text/html");
+  const int meta = BrowserHarness::LoadPage(events, server.Url("/latin1-meta"));
+  ASSERT_GE(meta, 0);
+  EXPECT_EQ("windows-1252", events.pages[static_cast<std::size_t>(meta)].characterSet);
+}
+
+std::vector<std::string> Locations(const std::vector<Page>& pages) {
+  std::vector<std::string> locations;
+  for (const Page& page : pages) locations.push_back(page.location);
+  return locations;
+}
+
+// Each page reports its FINISHED before the next one's STARTED; every one is
+// delivered once, in order, and writes on one never land on the next.
+TEST_F(BrowserPageTest, PagesThatNavigateThemselvesAreEachDeliveredInOrder) {
+  const auto form = [](const std::string& action) {
+    return "<form action='" + action +
+           "' method='post'><input name='field' value='original'></form>";
+  };
+  const std::string hop1 =
+      "<html><head><meta http-equiv='refresh' content='0;url=/hop2'></head><body>" +
+      form("/wrong1") + "</body></html>";
+  server.Serve("/hop1", hop1);
+  server.Serve("/hop2", "<html><body>" + form("/wrong2") +
+                            "<script>addEventListener('load', () => setTimeout(() => {"
+                            " location.href = '/landed'; }, 0));</script></body></html>");
+  server.Serve("/landed", "<html><body>" + form("/posted") + "</body></html>");
+  server.Serve("/posted", "<html><body>posted</body></html>");
+  server.Serve("/end", "<html><body>end</body></html>");
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location == server.Url("/hop2")) page.SetValue(0, 0, "written on hop2");
+    if (page.location == server.Url("/landed")) page.Submit(0);
+  };
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(server.Url("/hop1"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/posted")) >= 0; }));
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/end")), 0);
+
+  EXPECT_EQ(
+      (std::vector<std::string>{server.Url("/hop1"), server.Url("/hop2"), server.Url("/landed"),
+                                server.Url("/posted"), server.Url("/end")}),
+      Locations(events.pages));
+  EXPECT_EQ(hop1, events.pages[0].source);
+  ASSERT_EQ(1u, events.pages[1].forms.size());
+  EXPECT_EQ((std::multimap<std::string, std::string>{{"field", "original"}}),
+            Fields(server.RequestsTo("/posted")));
+  EXPECT_EQ(1u, server.RequestsTo("/landed").size());
+}
+
+// Forms that would post into a new window or a frame post into the page.
+TEST_F(BrowserPageTest, SubmittedFormsLoadInThePageWhateverTheirTarget) {
+  struct Case {
+    std::string path;
+    std::string form;
+    bool submitDirectly;
+  };
+  const std::vector<Case> cases = {
+      {"/to-blank", "<form action='/to-blank-sent' method='post' target='_blank'>", false},
+      {"/to-named-popup",
+       "<form action='/to-named-popup-sent' method='post'"
+       " onsubmit=\"window.open('', 'pop'); this.target = 'pop';"
+       " event.submitter.formTarget = 'pop';\">",
+       false},
+      {"/to-frame",
+       "<iframe name='sink' style='display:none'></iframe>"
+       "<form action='/to-frame-sent' method='post' target='sink'>",
+       false},
+      {"/to-base-blank", "<base target='_blank'><form action='/to-base-blank-sent' method='post'>",
+       true},
+  };
+  for (const Case& c : cases) {
+    server.Serve(c.path, "<html><body>" + c.form +
+                             "<input name='field' value='v'>"
+                             "<input type='submit' name='go' value='Go' formtarget='_blank'>"
+                             "</form></body></html>");
+    server.Serve(c.path + "-sent", "<html><body>sent</body></html>");
+    events.onDocumentComplete = [&](Page& page) {
+      if (page.location != server.Url(c.path)) return;
+      if (c.submitDirectly)
+        page.Submit(0);
+      else
+        page.Click(0, 1);
+    };
+    const int index = BrowserHarness::LoadPage(events, server.Url(c.path));
+    ASSERT_GE(index, 0) << c.path;
+    ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url(c.path + "-sent")) >= 0; }))
+        << c.path;
+    EXPECT_EQ(index + 1, events.PageAt(server.Url(c.path + "-sent"))) << c.path;
+  }
+  events.onDocumentComplete = nullptr;
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/to-blank")), 0);
+  for (const Case& c : cases) {
+    const std::vector<RecordedRequest> sent = server.RequestsTo(c.path + "-sent");
+    ASSERT_EQ(1u, sent.size()) << c.path;
+    EXPECT_EQ("POST", sent[0].method) << c.path;
+    EXPECT_EQ(1u, sent[0].params.count("field")) << c.path;
+  }
+  // The pop-up the onsubmit handler opens is still refused and reported.
+  EXPECT_EQ(1, events.newWindows);
 }
 
 TEST_F(BrowserPageTest, SuccessStringSplitByMarkupOrInOtherCaseIsNotFound) {
