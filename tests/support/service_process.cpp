@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +28,11 @@ ServiceProcess::ServiceProcess(const std::string& binary, const std::string& dir
   std::filesystem::create_directories(lockDirectory_);
 }
 
-ServiceProcess::~ServiceProcess() { Kill(); }
+ServiceProcess::~ServiceProcess() {
+  Kill();
+  if (group_ > 0 && !GroupMembers().empty()) kill(-group_, SIGKILL);
+  ReapGroup();
+}
 
 pid_t ServiceProcess::Spawn(const std::map<std::string, std::string>& environment,
                             const std::string& log) {
@@ -53,6 +58,7 @@ pid_t ServiceProcess::Spawn(const std::map<std::string, std::string>& environmen
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    if (ownGroup_) setpgid(0, 0);
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd >= 0) dup2(fd, STDERR_FILENO);
     if (chdir(directory_.c_str()) != 0) _exit(127);
@@ -60,6 +66,7 @@ pid_t ServiceProcess::Spawn(const std::map<std::string, std::string>& environmen
     execve(executable_.c_str(), argv, envp.data());
     _exit(127);
   }
+  if (ownGroup_) setpgid(pid, pid);  // as the child does: whichever runs first
   return pid;
 }
 
@@ -97,6 +104,62 @@ void ServiceProcess::Kill() {
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
+}
+
+void ServiceProcess::StartInOwnGroup(const std::map<std::string, std::string>& environment) {
+  // Orphans of the copy come to this process, which reaps them, instead of
+  // lingering as zombies under an init that may not.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  ownGroup_ = true;
+  Start(environment);
+  ownGroup_ = false;
+  group_ = pid_;
+}
+
+std::vector<ServiceProcess::GroupMember> ServiceProcess::GroupMembers() const {
+  std::vector<GroupMember> members;
+  if (group_ <= 0) return members;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream statFile(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(statFile, stat)) continue;
+    // pid (name) state ppid pgrp ...; the name may hold blanks and parentheses.
+    const auto open = stat.find('(');
+    const auto close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0, group = 0;
+    rest >> state >> parent >> group;
+    if (group != group_ || state == 'Z' || state == 'X') continue;
+    members.push_back({static_cast<pid_t>(std::stoi(stat.substr(0, open))),
+                       stat.substr(open + 1, close - open - 1)});
+  }
+  return members;
+}
+
+void ServiceProcess::ReapGroup() {
+  if (group_ <= 0) return;
+  while (waitpid(-group_, nullptr, WNOHANG) > 0) {
+  }
+}
+
+bool ServiceProcess::KillAndAwaitEmptyGroup(std::chrono::milliseconds bound) {
+  Kill();
+  const auto end = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    ReapGroup();
+    if (GroupMembers().empty()) return true;
+    if (std::chrono::steady_clock::now() > end) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(-group_, SIGKILL);
+  const auto reapEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!GroupMembers().empty() && std::chrono::steady_clock::now() < reapEnd) {
+    ReapGroup();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
 }
 
 std::string ServiceProcess::ErrorLog() const {

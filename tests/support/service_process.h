@@ -5,8 +5,10 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace veltrane::testing {
 
@@ -29,13 +31,32 @@ class ServiceProcess {
   std::string ErrorLog() const;
   const std::string& LockDirectory() const { return lockDirectory_; }
 
+  // Like Start, with the copy as the leader of a process group of its own, so
+  // that everything it starts (WebKit's processes) can be found and checked.
+  // The test process becomes the subreaper of what the copy leaves behind.
+  void StartInOwnGroup(const std::map<std::string, std::string>& environment = {});
+  pid_t Pid() const { return pid_; }
+  // The live members of that group (zombies are not), with their names.
+  struct GroupMember {
+    pid_t pid;
+    std::string name;
+  };
+  std::vector<GroupMember> GroupMembers() const;
+  // SIGKILLs the copy alone, as a crash would end it, and waits up to `bound`
+  // for the rest of its group to end by itself. False when something was
+  // still running then; that is killed before returning.
+  bool KillAndAwaitEmptyGroup(std::chrono::milliseconds bound);
+
  private:
   pid_t Spawn(const std::map<std::string, std::string>& environment, const std::string& log);
+  void ReapGroup();
 
   std::string directory_;
   std::string executable_;
   std::string lockDirectory_;
   pid_t pid_ = -1;
+  bool ownGroup_ = false;  // the next Spawn leads a group of its own
+  pid_t group_ = -1;
 };
 
 }  // namespace veltrane::testing

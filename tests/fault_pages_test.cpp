@@ -1,0 +1,144 @@
+// The built service on pages that load badly or fight back: media, pop-ups,
+// forms aimed at other windows, script dialogs, print, a page of 20 MB, a
+// page whose own scripts are forbidden, pages that move on by themselves.
+// None of them may stall the job or open anything; forms still post once.
+#include <gtest/gtest.h>
+
+#include "tests/support/fault_harness.h"
+
+namespace veltrane::testing {
+namespace {
+
+// A form site whose page is `page` (posting to /<name>/post).
+void AddPageSite(FaultHarness& harness, const std::string& name, const std::string& page,
+                 const std::string& script = FormScript()) {
+  harness.server.Serve("/" + name + "/", page);
+  harness.server.Serve("/" + name + "/post", std::string(kThanks) + " from " + name);
+  harness.AddSite(name, harness.server.Url("/" + name + "/"), script);
+}
+
+TEST(FaultPages, BadlyLoadingPagesNeitherStallTheJobNorOpenAnything) {
+  FaultHarness harness;
+  const auto post = [](const std::string& name) { return "/" + name + "/post"; };
+  AddPageSite(harness, "media-frame",
+              FormPage(post("media-frame"),
+                       "<iframe src='/media-frame/movie.swf'></iframe>"
+                       "<iframe src='/media-frame/still.png'></iframe>"));
+  AddPageSite(harness, "pop-ups",
+              FormPage(post("pop-ups"),
+                       "<a id='l' target='_blank' href='/pop-ups/link'>l</a><script>"
+                       "addEventListener('load', () => { window.open('/pop-ups/open');"
+                       " document.getElementById('l').click(); });</script>"));
+  AddPageSite(harness, "media-main", "<html><body>Pictures</body></html>",
+              "[STEP1]\nAPP-GotoLink=" + harness.server.Url("/media-main/photo.JPG") +
+                  "\n[STEP2]\nAPP-SuccessString=" + kThanks + "\n");
+  AddPageSite(harness, "blank-form", FormPage(post("blank-form"), "", "target='_blank'"));
+  AddPageSite(harness, "named-pop-up-form",
+              FormPage(post("named-pop-up-form"), "", "target='helper'"));
+  AddPageSite(harness, "hidden-frame-form",
+              FormPage(post("hidden-frame-form"),
+                       "<iframe name='sink' style='display:none'>"
+                       "</iframe>",
+                       "target='sink'"));
+  AddPageSite(harness, "alert-loop",
+              FormPage(post("alert-loop"),
+                       "<script>setInterval(() => alert('again'), 20);"
+                       "</script>"));
+  AddPageSite(harness, "dialogs",
+              "<html><body><form action='/dialogs/post' method='post'><input name='t'>"
+              "<input type='hidden' name='c'><input type='hidden' name='p'></form><script>"
+              "addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'x'; "
+              "});"
+              "addEventListener('load', () => { document.forms[0].c.value = confirm('Sure?');"
+              " document.forms[0].p.value = prompt('Name?', 'dflt'); });</script></body></html>");
+  harness.AddFormSite("ok");
+  const std::vector<std::string> sites = {"media-frame", "pop-ups",           "media-main",
+                                          "blank-form",  "named-pop-up-form", "hidden-frame-form",
+                                          "alert-loop",  "dialogs",           "ok"};
+  harness.AddSchedule(1, "Bad pages", sites);
+  harness.AddSentinel();
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+
+  std::map<std::string, std::string> expected;
+  for (const std::string& site : sites) expected[site] = "Completed";
+  expected["media-main"] = "Timeout";  // refused, so no page comes
+  EXPECT_EQ(expected, harness.Outcomes("Bad pages")) << harness.Report("Bad pages");
+  EXPECT_EQ(1, harness.HistoryRows("Bad pages"));
+  EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
+  for (const char* path : {"/media-frame/movie.swf", "/media-frame/still.png",
+                           "/media-main/photo.JPG", "/pop-ups/open", "/pop-ups/link"})
+    EXPECT_EQ(0, harness.Requests(path)) << path;
+  for (const char* path : {"/pop-ups/open", "/pop-ups/link"})
+    EXPECT_EQ(1, harness.TraceCount("New window refused: " + harness.server.Url(path))) << path;
+  // Forms aimed at other windows post into the service's own view, once.
+  for (const char* site : {"blank-form", "named-pop-up-form", "hidden-frame-form"})
+    EXPECT_EQ(1, harness.Requests(post(site))) << site;
+  const auto dialogs = harness.server.RequestsTo("/dialogs/post");
+  ASSERT_EQ(1u, dialogs.size());
+  EXPECT_EQ("true", dialogs[0].params.find("c")->second);
+  EXPECT_EQ("dflt", dialogs[0].params.find("p")->second);
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+TEST(FaultPages, HeavyAndHostilePagesAreStillSubmitted) {
+  FaultHarness harness;
+  const auto post = [](const std::string& name) { return "/" + name + "/post"; };
+  // The form first, then 20 MB of text.
+  std::string big = FormPage(post("big"));
+  big.insert(big.find("</body>"), "<p>" + std::string(20 << 20, 'x') + "</p>");
+  AddPageSite(harness, "big", big);
+  // With the page's own scripts refused, its script cannot take the form away.
+  harness.server.Handle("/csp/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Content-Security-Policy", "script-src 'none'");
+    response.set_content(FormPage("/csp/post") + "<script>document.forms[0].remove();</script>",
+                         "text/html");
+  });
+  harness.server.Serve("/csp/post", kThanks);
+  harness.AddSite("csp", harness.server.Url("/csp/"), FormScript());
+  const std::string afterRedirect =
+      "[STEP1]\nAPP-WaitForRedirect=1\n[STEP2]\nAPP-FormPos=0\n"
+      "t=$$headline$$\n[STEP3]\nAPP-SuccessString=" +
+      std::string(kThanks) + "\n";
+  AddPageSite(harness, "script-redirect",
+              "<html><body>One moment<script>addEventListener('load', () => setTimeout(() => {"
+              " location.href = '/script-redirect/final'; }, 0));</script></body></html>",
+              afterRedirect);
+  harness.server.Serve("/script-redirect/final", FormPage(post("script-redirect")));
+  AddPageSite(harness, "meta-refresh",
+              "<html><head><meta http-equiv='refresh' content='0;url=/meta-refresh/final'>"
+              "</head><body>One moment</body></html>",
+              afterRedirect);
+  harness.server.Serve("/meta-refresh/final", FormPage(post("meta-refresh")));
+  AddPageSite(harness, "print",
+              FormPage(post("print"),
+                       "<script>addEventListener('load', () => window.print());"
+                       "</script>"));
+  harness.AddFormSite("ok");
+  const std::vector<std::string> sites = {"big",          "csp",   "script-redirect",
+                                          "meta-refresh", "print", "ok"};
+  harness.AddSchedule(1, "Heavy pages", sites);
+  harness.AddSentinel();
+
+  // A page of 20 MB takes seconds to read: a longer page timer.
+  harness.Start(10000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+
+  std::map<std::string, std::string> expected;
+  for (const std::string& site : sites) expected[site] = "Completed";
+  EXPECT_EQ(expected, harness.Outcomes("Heavy pages")) << harness.Report("Heavy pages");
+  EXPECT_EQ(1, harness.HistoryRows("Heavy pages"));
+  EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
+  for (const std::string& site : sites) EXPECT_EQ(1, harness.Requests(post(site))) << site;
+  const auto bigPost = harness.server.RequestsTo("/big/post");
+  ASSERT_EQ(1u, bigPost.size());
+  EXPECT_EQ("Acme news", bigPost[0].params.find("t")->second);
+  EXPECT_EQ(1, harness.TraceCount("Print refused: " + harness.server.Url("/print/")));
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+}  // namespace
+}  // namespace veltrane::testing
