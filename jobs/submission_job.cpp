@@ -25,13 +25,8 @@ bool SubmissionJob::StartSubmission(const std::string& scheduleId) {
 bool SubmissionJob::StartJob(const std::string& scheduleId, std::int64_t queuedJob) {
   parts_.trace.TraceLine("Submission started for ID : " + scheduleId);
   parts_.trace.TraceLine("Current PR : " + state_.PressReleaseName);
-  parts_.busy = true;
+  ClearJobLists();
   state_.PressReleaseName.clear();
-  state_.PendingSites.clear();
-  state_.CompletedSites.clear();
-  state_.FailedSites.clear();
-  state_.FailedReasons.clear();
-  state_.SiteCategories.clear();
   state_.Resumed = false;
   if (!loader_.LoadSchedule(state_, scheduleId) ||
       !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
@@ -47,6 +42,15 @@ bool SubmissionJob::StartJob(const std::string& scheduleId, std::int64_t queuedJ
     pendingPositions_.push_back(static_cast<int>(i));
   BeginSites();
   return true;
+}
+
+void SubmissionJob::ClearJobLists() {
+  parts_.busy = true;
+  state_.PendingSites.clear();
+  state_.CompletedSites.clear();
+  state_.FailedSites.clear();
+  state_.FailedReasons.clear();
+  state_.SiteCategories.clear();
 }
 
 bool SubmissionJob::ResumeSubmission() {
@@ -68,13 +72,8 @@ bool SubmissionJob::ResumeSubmission() {
 bool SubmissionJob::ResumeJob(const JournalJob& job) {
   parts_.trace.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
                          " of schedule ID : " + job.scheduleId);
-  parts_.busy = true;
+  ClearJobLists();
   state_.PressReleaseName = job.pressRelease;
-  state_.PendingSites.clear();
-  state_.CompletedSites.clear();
-  state_.FailedSites.clear();
-  state_.FailedReasons.clear();
-  state_.SiteCategories.clear();
   state_.Resumed = true;
   scheduleId_ = job.scheduleId;
   jobId_ = job.id;

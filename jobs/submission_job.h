@@ -82,6 +82,8 @@ class SubmissionJob : public StepHost, public BrowserEvents {
  private:
   bool StartJob(const std::string& scheduleId, std::int64_t queuedJob);
   bool ResumeJob(const JournalJob& job);
+  // Busy, and the lists of the job before: emptied (other fields keep their values).
+  void ClearJobLists();
   void BeginSites();
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.

@@ -75,17 +75,8 @@ class SubmissionJobTest : public ::testing::Test {
   PseudoRandom random{1};
   bool busy = false;
   bool timerEnabled = false;
-  SubmissionJob job{SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
-                                       browser,
-                                       panel2,
-                                       messages,
-                                       trace,
-                                       clock,
-                                       random,
-                                       busy,
-                                       SubmissionJob::kPageDeadline,
-                                       [this](bool on) { timerEnabled = on; },
-                                       nullptr}};
+  std::unique_ptr<SubmissionJob> ownJob = NewJob();
+  SubmissionJob& job = *ownJob;
 };
 
 TEST_F(SubmissionJobTest, ScheduleWithoutSitesFinishesInsideTheStart) {
