@@ -50,6 +50,8 @@ class HeldTransaction {
 
 // The time the service is given to show it survives a fault: a few polls.
 constexpr seconds kFaultWindow{3};
+// Generous for the short jobs here.
+constexpr seconds kJobBound{60};
 
 bool JobStarted(const FaultHarness& harness) {
   return harness.TraceCount("Submission started") > 0;
@@ -73,7 +75,7 @@ TEST(FaultData, HistoryInsertWaitsOutALockedDatabase) {
   harness.AddSentinel();
 
   harness.Start(3000);
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
   {
     std::lock_guard guard(mutex);
     ASSERT_TRUE(lock && lock->Locked());
@@ -99,7 +101,7 @@ TEST(FaultData, JobStartsOnlyOnceTheNextRunIsWritten) {
   EXPECT_FALSE(harness.WaitFor([&] { return JobStarted(harness); }, kFaultWindow))
       << "a job started while its next run could not be written\n";
   writer.Commit();
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 
   EXPECT_EQ(1, harness.HistoryRows("Locked next run"));
   EXPECT_EQ(1, harness.TraceCount("Submission started for ID : 1"));
@@ -122,7 +124,7 @@ TEST(FaultData, MissingDatabaseDirectoryIsWaitedFor) {
   EXPECT_FALSE(harness.WaitFor([&] { return !harness.service.Running(); }, kFaultWindow));
   EXPECT_FALSE(std::filesystem::exists(db)) << "the service made db/ itself";
   std::filesystem::rename(db + "-later", db);
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 
   EXPECT_EQ(1, harness.HistoryRows("Late database"));
   EXPECT_EQ(1, harness.Requests("/only/post"));
@@ -161,7 +163,7 @@ TEST(FaultData, BrokenMainDatabaseRunsNoJobUntilItIsMended) {
         << stage;
   }
   install("");
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 
   EXPECT_EQ(1, harness.HistoryRows("Mended database"));
   EXPECT_EQ(1, harness.Requests("/only/post"));
@@ -187,7 +189,7 @@ TEST(FaultData, FullDiskStartsNoJobUntilThereIsRoom) {
   EXPECT_TRUE(harness.service.Running());
   EXPECT_EQ(0, harness.TraceCount("Submission started"));
   full.MakeRoom();
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 
   EXPECT_EQ(1, harness.HistoryRows("Full disk"));
   EXPECT_EQ(1, harness.TraceCount("Submission started for ID : 1"));
@@ -243,7 +245,7 @@ TEST(FaultData, JobKilledMidwayIsFinishedAfterARestart) {
   EXPECT_EQ(0, harness.HistoryRows("Resumed"));
 
   harness.Start(3000);
-  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 
   EXPECT_EQ(1, harness.HistoryRows("Resumed"));
   EXPECT_EQ((std::map<std::string, std::string>{{"one", "Completed"},
