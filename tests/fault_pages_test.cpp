@@ -139,7 +139,7 @@ TEST(FaultPages, HeavyAndHostilePagesAreStillSubmitted) {
   harness.AddSentinel();
 
   // A page of 20 MB takes seconds to read: a longer page timer.
-  harness.Start(20000);
+  harness.Start(30000);
   ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, std::chrono::seconds(200)));
 
   std::map<std::string, std::string> expected;
