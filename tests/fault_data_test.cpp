@@ -99,7 +99,7 @@ TEST(FaultData, JobStartsOnlyOnceTheNextRunIsWritten) {
   harness.Start(3000);
   ASSERT_TRUE(harness.WaitUntilShown());
   EXPECT_FALSE(harness.WaitFor([&] { return JobStarted(harness); }, kFaultWindow))
-      << "a job started while its next run could not be written\n";
+      << "a job started while its next run could not be written";
   writer.Commit();
   ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
 

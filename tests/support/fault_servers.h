@@ -75,7 +75,8 @@ class UntrustedTlsServer {
 class HeldResponse {
  public:
   // Serves `body` at `path` of `server`; the first request (or, with
-  // `holdEvery`, each one) waits until Open(). Destroying the object opens it.
+  // `holdEvery`, each one) waits until Open(). Destroying the object opens it,
+  // so one made after the server ends before it and never blocks its stop.
   HeldResponse(RecordingHttpServer& server, const std::string& path, std::string body,
                bool holdEvery = false);
   ~HeldResponse() { Open(); }
