@@ -163,13 +163,12 @@ std::string UntrustedTlsServer::Url(const std::string& path) const {
   return "https://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-HeldResponse::HeldResponse(RecordingHttpServer& server, const std::string& path, std::string body,
-                           bool holdEvery) {
-  server.Handle(path, [gate = gate_, body = std::move(body), holdEvery](
-                          const httplib::Request&, httplib::Response& response) {
+HeldResponse::HeldResponse(RecordingHttpServer& server, const std::string& path, std::string body) {
+  server.Handle(path, [gate = gate_, body = std::move(body)](const httplib::Request&,
+                                                             httplib::Response& response) {
     {
       std::unique_lock lock(gate->mutex);
-      if (holdEvery || gate->arrived++ == 0) gate->opened.wait(lock, [&] { return gate->open; });
+      if (gate->arrived++ == 0) gate->opened.wait(lock, [&] { return gate->open; });
     }
     response.set_header("Cache-Control", "no-store");
     response.set_content(body, "text/html; charset=utf-8");

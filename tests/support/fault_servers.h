@@ -74,11 +74,9 @@ class UntrustedTlsServer {
 
 class HeldResponse {
  public:
-  // Serves `body` at `path` of `server`; the first request (or, with
-  // `holdEvery`, each one) waits until Open(). Destroying the object opens it,
-  // so one made after the server ends before it and never blocks its stop.
-  HeldResponse(RecordingHttpServer& server, const std::string& path, std::string body,
-               bool holdEvery = false);
+  // Serves `body` at `path` of `server`; the first request waits until Open(). Destroying the
+  // object opens it, so one made after the server ends before it and never blocks its stop.
+  HeldResponse(RecordingHttpServer& server, const std::string& path, std::string body);
   ~HeldResponse() { Open(); }
   HeldResponse(const HeldResponse&) = delete;
   HeldResponse& operator=(const HeldResponse&) = delete;
