@@ -28,6 +28,8 @@ struct FormElement {
 };
 
 struct PageForm {
+  std::string action;                 // the absolute address the form submits to
+  std::string method;                 // "get" or "post" (lower case)
   std::vector<FormElement> elements;  // the form's controls in collection order
 };
 
@@ -47,6 +49,7 @@ class Page {
   std::string bodyOuterHtml;       // empty when the page has no body
   std::string source;              // the main resource's bytes, unchanged
   std::string characterSet;        // the document's character set ("UTF-8", "windows-1252", ...)
+  int statusCode = 0;              // the main resource's HTTP status; 0 when unknown
   std::vector<PageForm> forms;     // the top-level document's forms
   std::vector<std::string> links;  // absolute hrefs of the top-level document's anchors
 

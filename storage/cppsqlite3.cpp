@@ -129,6 +129,13 @@ const char* CppSQLite3Query::TextOf(const char* name) {
   return reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
 }
 
+std::string CppSQLite3Query::BytesOf(const char* name) {
+  const int index = ColumnIndex(name);
+  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+  if (!text) return {};
+  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, index)));
+}
+
 int CppSQLite3Query::IntOf(const char* name, int defaultValue) {
   return IntOf(ColumnIndex(name), defaultValue);
 }

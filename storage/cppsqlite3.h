@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <string>
+
 namespace veltrane {
 
 class CppSQLite3Exception {
@@ -54,6 +56,8 @@ class CppSQLite3Query {
 
   // Null for SQL NULL.
   const char* TextOf(const char* name);
+  // The whole text of a column, NUL bytes included; "" for SQL NULL.
+  std::string BytesOf(const char* name);
   int IntOf(const char* name, int defaultValue);
   int IntOf(int index, int defaultValue);
   double RealOf(const char* name, double defaultValue);
