@@ -12,8 +12,9 @@ namespace veltrane {
 
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
     : parts_(std::move(parts)),
-      loader_(parts_.paths, parts_.messageBox, parts_.trace, parts_.clock),
-      journal_(parts_.paths.main, parts_.trace) {
+      trace_(parts_.trace),
+      loader_(parts_.paths, parts_.messageBox, trace_, parts_.clock),
+      journal_(parts_.paths.main, trace_) {
   // Taken now, before the schedule thread queues anything of this run.
   for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
 }
@@ -23,8 +24,8 @@ bool SubmissionJob::StartSubmission(const std::string& scheduleId) {
 }
 
 bool SubmissionJob::StartJob(const std::string& scheduleId, std::int64_t queuedJob) {
-  parts_.trace.TraceLine("Submission started for ID : " + scheduleId);
-  parts_.trace.TraceLine("Current PR : " + state_.PressReleaseName);
+  trace_.TraceLine("Submission started for ID : " + scheduleId);
+  trace_.TraceLine("Current PR : " + state_.PressReleaseName);
   ClearJobLists();
   state_.PressReleaseName.clear();
   state_.Resumed = false;
@@ -70,8 +71,8 @@ bool SubmissionJob::ResumeSubmission() {
 }
 
 bool SubmissionJob::ResumeJob(const JournalJob& job) {
-  parts_.trace.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
-                         " of schedule ID : " + job.scheduleId);
+  trace_.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
+                   " of schedule ID : " + job.scheduleId);
   ClearJobLists();
   state_.PressReleaseName = job.pressRelease;
   state_.Resumed = true;
@@ -119,9 +120,9 @@ void SubmissionJob::NextSite() {
   state_.AwaitRedirect = false;
   siteOpen_ = false;
   if (state_.PendingSites.empty()) {
-    parts_.trace.TraceLine("Submission completed");
+    trace_.TraceLine("Submission completed");
     const double now = parts_.clock.Now();
-    SaveReport(state_, parts_.paths.main, parts_.messageBox, parts_.trace, parts_.clock,
+    SaveReport(state_, parts_.paths.main, parts_.messageBox, trace_, parts_.clock,
                jobId_ ? JobJournal::FinishStatement(jobId_, now) : std::string());
     jobId_ = 0;
     state_.JobRunning = false;
@@ -135,13 +136,14 @@ void SubmissionJob::NextSite() {
   siteOpen_ = true;
   ++siteSerial_;
   siteStarted_ = parts_.clock.Now();
-  parts_.trace.TraceLine(std::string(69, '-'));
-  parts_.trace.TraceLine("Current site : " + state_.CurrentSite);
+  trace_.TraceLine(std::string(69, '-'));
+  trace_.TraceLine("Current site : " + state_.CurrentSite);
   state_.SiteScript.clear();
   navigatedThisSite_ = false;
   const SiteLoad site = loader_.LoadSite(state_, state_.CurrentSite);
-  parts_.trace.TraceLine("submission_data : " + state_.SiteScript);
-  parts_.trace.TraceLine("extra_data : " + site.extraData);
+  trace_.SetSecret(state_.Password);
+  trace_.TraceLine("submission_data : " + state_.SiteScript);
+  trace_.TraceLine("extra_data : " + site.extraData);
   if (!site.SubscriptionFound()) {
     // Without its own row the site has no address or script to run: it fails
     // at once rather than running on another site's address and login.
@@ -155,7 +157,7 @@ void SubmissionJob::NextSite() {
   }
   state_.StepNumber = 1;
   LoadStep(state_, 1);
-  parts_.trace.TraceLine("Navigate to : " + state_.SiteUrl);
+  trace_.TraceLine("Navigate to : " + state_.SiteUrl);
   navigatedThisSite_ = true;
   parts_.browser.Navigate(state_.SiteUrl);
   ArmDeadline();
@@ -163,26 +165,28 @@ void SubmissionJob::NextSite() {
 
 bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   if (!siteOpen_) {
-    parts_.trace.TraceLine("Site " + state_.CurrentSite + " has ended already");
+    trace_.TraceLine("Site " + state_.CurrentSite + " has ended already");
     return false;
   }
   siteOpen_ = false;
   state_.AwaitRedirect = false;
+  // A failing address may carry the login of a GET form: the report hides it too.
+  const std::string shownReason = trace_.Redact(reason);
   DisarmDeadline();
   if (completed) {
     state_.CompletedSites.push_back(state_.CurrentSite);
   } else {
     state_.FailedSites.push_back(state_.CurrentSite);
-    state_.FailedReasons.push_back(reason);
+    state_.FailedReasons.push_back(shownReason);
   }
   SiteRecord record;
   record.position = currentPosition_;
   record.site = state_.CurrentSite;
   record.completed = completed;
-  record.reason = reason;
+  record.reason = shownReason;
   record.started = siteStarted_;
   record.ended = parts_.clock.Now();
-  record.lastUrl = navigatedThisSite_ ? parts_.browser.LocationURL() : std::string();
+  record.lastUrl = navigatedThisSite_ ? trace_.Redact(parts_.browser.LocationURL()) : "";
   journal_.RecordSite(jobId_, scheduleId_, record);
   return true;
 }
@@ -231,7 +235,7 @@ void SubmissionJob::DocumentComplete(Page& page) {
     HideLoadingPanel();
     return;
   }
-  BrowserDocumentComplete(state_, page, *this, parts_.trace, parts_.random);
+  BrowserDocumentComplete(state_, page, *this, trace_, parts_.random);
 }
 
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
@@ -239,13 +243,13 @@ void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
 }
 
 void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
-  BrowserNewWindow2(parts_.trace, url, cancel);
+  BrowserNewWindow2(trace_, url, cancel);
 }
 
-void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(parts_.trace, url); }
+void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(trace_, url); }
 
 void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
-  BrowserNavigateError(parts_.trace, url, statusCode, cancel);
+  BrowserNavigateError(trace_, url, statusCode, cancel);
 }
 
 void SubmissionJob::ProgressChange(int progress, int progressMax) {

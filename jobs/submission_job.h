@@ -22,6 +22,7 @@
 #include "jobs/job_data.h"
 #include "jobs/job_journal.h"
 #include "jobs/job_state.h"
+#include "jobs/redacting_trace.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/trace.h"
@@ -90,6 +91,7 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   bool EndSite(bool completed, const std::string& reason);
 
   SubmissionJobParts parts_;
+  RedactingTrace trace_;  // parts_.trace, without the current site's password
   JobDataLoader loader_;
   JobJournal journal_;
   JobState state_;

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "jobs/redacting_trace.h"
 #include "tests/support/test_database.h"
 
 namespace veltrane {
@@ -271,6 +273,45 @@ TEST_F(SubmissionJobTest, JobQueuedButNeverStartedRunsAfterARestart) {
   ASSERT_TRUE(restarted->ResumeSubmission());
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
   EXPECT_EQ("1|Launch", databases.MainScalar("SELECT id || '|' || name FROM job"));
+}
+
+TEST(RedactingTraceTest, PasswordIsHiddenRawAndEncodedInEveryLine) {
+  RecordingTrace out;
+  RedactingTrace trace(out);
+  trace.SetSecret("p@ss w/rd~");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"login p@ss w/rd~ sent", "login *** sent"},
+      {"http://a.test/?u=al&pw=p%40ss+w%2Frd%7E", "http://a.test/?u=al&pw=***"},  // GET form
+      {"http://a.test/x/p%40ss%20w%2Frd~", "http://a.test/x/***"},
+      {"http://a.test/p@ss%20w/rd~?again=p%40ss+w%2frd%7e", "http://a.test/***?again=***"},
+      {"p@ss w/rd", "p@ss w/rd"},  // a part of it is not the password
+  };
+  for (const auto& [line, want] : cases) {
+    trace.TraceLine(line);
+    EXPECT_EQ(want, out.lines.back()) << line;
+  }
+  trace.SetSecret("");
+  trace.TraceLine("p@ss w/rd~");
+  EXPECT_EQ("p@ss w/rd~", out.lines.back());
+}
+
+TEST_F(SubmissionJobTest, SitePasswordNeverReachesTheTraceOrTheReport) {
+  databases.Main("UPDATE account SET password = 's3cr&t' WHERE name = 'alpha'");
+  Schedule("alpha\r\nalpha");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  Page answer = PageWith("Sorry");
+  answer.location = "http://127.0.0.1:1/a?user=al&pass=s3cr%26t";
+  job.DocumentComplete(answer);                      // the first alpha fails
+  job.SiteFailed("HTTP 404 on " + answer.location);  // the second, with the address
+  EXPECT_EQ("HTTP 404 on http://127.0.0.1:1/a?user=al&pass=***", job.State().FailedReasons[1]);
+  for (const std::string& line : trace.lines)
+    EXPECT_EQ(std::string::npos, line.find("s3cr")) << line;
+  EXPECT_NE(std::string::npos,
+            std::find_if(trace.lines.begin(), trace.lines.end(), [](const std::string& line) {
+              return line ==
+                     "Document complete . Current page is : "
+                     "http://127.0.0.1:1/a?user=al&pass=***";
+            }) - trace.lines.end());
 }
 
 }  // namespace
