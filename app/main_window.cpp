@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/handler_guard.h"
@@ -145,7 +146,9 @@ void TForm1::Show() { gtk_widget_show_all(window_); }
 
 bool TForm1::QueueSchedule(const std::string& id) {
   std::lock_guard lock(PendingLock);
-  PendingSchedules.push_back(id);
+  // An id waiting already would only run the same job twice in a row.
+  if (std::find(PendingSchedules.begin(), PendingSchedules.end(), id) == PendingSchedules.end())
+    PendingSchedules.push_back(id);
   return true;
 }
 

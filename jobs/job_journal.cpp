@@ -63,7 +63,8 @@ std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
     CppSQLite3DB db;
     db.Open(path_.c_str());
     const std::string jobQuery =
-        "SELECT schedule_id,name,subscription,started FROM job WHERE id = " + std::to_string(id);
+        "SELECT schedule_id,name,subscription,started FROM job WHERE id = " + std::to_string(id) +
+        " AND finished IS NULL";
     CppSQLite3Query row = db.RunQuery(jobQuery.c_str());
     if (row.AtEnd()) return std::nullopt;
     job.scheduleId = Text(row, "schedule_id");

@@ -43,6 +43,7 @@ class JobJournal {
 
   // Ids of the jobs whose history row was never written, oldest first.
   std::vector<std::int64_t> UnfinishedJobs();
+  // The job while it is unfinished; none once its history row is written.
   std::optional<JournalJob> Read(std::int64_t id);
 
   // Records the start of a job of `scheduleId`: job `id` when given (a queued

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/number_text.h"
-#include "scheduler/frequency.h"
+#include "platform/schedule_rule.h"
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
 
@@ -60,7 +60,7 @@ void CScheduler::Run(const StopRequest& stop) {
 void CScheduler::PollSchedules() {
   std::string id;
   double next = 0.0;
-  bool haveNext = false;
+  std::string pollError;
   CppSQLite3DB db;
   try {
     // An open failure (no db directory, say) is a failure of this poll only.
@@ -70,42 +70,70 @@ void CScheduler::PollSchedules() {
     // the others.
     const std::string sql = "SELECT * FROM schedule WHERE next < " + SqlNumberText(clock_.Now()) +
                             " AND typeof(id) = 'integer' ORDER BY next";
-    CppSQLite3Query query = db.RunQuery(sql.c_str());
-    if (!query.AtEnd()) {
+    for (CppSQLite3Query query = db.RunQuery(sql.c_str()); !query.AtEnd(); query.Advance()) {
       const char* idText = query.TextOf("id");
-      id = idText ? idText : "";
+      const std::string rowId = idText ? idText : "";
       query.TextOf("name");
       const int frequency = query.IntOf("frequency", 0);
       query.IntOf("start_date", 0);
       query.IntOf("end_date", 0);
       const double time = query.RealOf("time", 0.0);
+      if (!ScheduleMovesOn(frequency, time)) {
+        // It would be due again at once and submitted every poll: left as it is.
+        if (invalidReported_.insert(rowId).second)
+          trace_.TraceLine("Schedule " + rowId + " is invalid: its next run would not move on " +
+                           "(frequency " + std::to_string(frequency) + ", time " +
+                           SqlNumberText(time) + "); it is not run");
+        continue;
+      }
+      invalidReported_.erase(rowId);
+      id = rowId;
       next = clock_.Now() + FrequencyDays(frequency) + time;
-      haveNext = true;
-      query.Advance();
+      break;
     }
-  } catch (const CppSQLite3Exception&) {
-    // Silently retried at the next poll.
+  } catch (const CppSQLite3Exception& error) {
+    pollError = error.Message();
   }
   db.Close();
-  if (id.empty() || !haveNext) return;
+  if (pollError != lastPollError_) {
+    // Each distinct failure is traced once, not every minute.
+    if (!pollError.empty()) trace_.TraceLine("Schedule poll failed : " + pollError);
+    lastPollError_ = pollError;
+  }
+  if (!pollError.empty()) {
+    queue_.SetScheduleProblem("Schedule poll failed : " + pollError);
+    return;
+  }
+  if (id.empty()) {
+    queue_.SetScheduleProblem("");
+    return;
+  }
   // Queued only once the next run is written: otherwise every poll would
   // start the same job again, and every site would get the release again.
   std::string error;
-  if (!UpdateNextRun(id, next, &error)) {
-    const std::string problem = "Next run of schedule " + id + " not written (" + error +
-                                "); it is not started and is tried again at the next poll";
-    trace_.TraceLine(problem);
-    queue_.SetScheduleProblem(problem);
-    return;
+  switch (UpdateNextRun(id, next, &error)) {
+    case NextRunWrite::Failed: {
+      const std::string problem = "Next run of schedule " + id + " not written (" + error +
+                                  "); it is not started and is tried again at the next poll";
+      trace_.TraceLine(problem);
+      queue_.SetScheduleProblem(problem);
+      return;
+    }
+    case NextRunWrite::AlreadyPending:
+      trace_.TraceLine("Schedule " + id + " is already queued or running; not queued again");
+      queue_.SetScheduleProblem("");
+      return;
+    case NextRunWrite::Written:
+      queue_.SetScheduleProblem("");
+      queue_.QueueSchedule(id);
+      return;
   }
-  queue_.SetScheduleProblem("");
-  queue_.QueueSchedule(id);
 }
 
-bool CScheduler::UpdateNextRun(const std::string& id, double next, std::string* error) {
+NextRunWrite CScheduler::UpdateNextRun(const std::string& id, double next, std::string* error) {
   const auto fail = [error](const std::string& why) {
     if (error) *error = why;
-    return false;
+    return NextRunWrite::Failed;
   };
   // The id goes into the statement unquoted: anything but an integer is refused.
   if (!IsIntegerText(id)) return fail("the id is not a number");
@@ -120,15 +148,20 @@ bool CScheduler::UpdateNextRun(const std::string& id, double next, std::string* 
       "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + id;
   const std::string queued = "INSERT INTO job (schedule_id,queued) VALUES (" + id + "," +
                              SqlNumberText(clock_.Now()) + ")";
+  const std::string pendingQuery =
+      "SELECT count(*) FROM job WHERE schedule_id = " + id + " AND finished IS NULL";
   int retries = 0;
   for (;;) {
     try {
       db.RunStatement(JobJournalSchema());
       db.RunStatement("BEGIN IMMEDIATE");
       db.RunStatement(update.c_str());
-      db.RunStatement(queued.c_str());
+      CppSQLite3Query pending = db.RunQuery(pendingQuery.c_str());
+      const bool alreadyPending = pending.IntOf(0, 0) > 0;
+      pending.Release();
+      if (!alreadyPending) db.RunStatement(queued.c_str());
       db.RunStatement("COMMIT");
-      return true;
+      return alreadyPending ? NextRunWrite::AlreadyPending : NextRunWrite::Written;
     } catch (const CppSQLite3Exception& failure) {
       try {
         db.RunStatement("ROLLBACK");

@@ -3,6 +3,9 @@
 // (recording the job as queued in the same transaction) and, only once that
 // is written, hands its id to a ScheduleQueue: a schedule whose next run
 // cannot be written never starts a job, and is tried again at the next poll.
+// A schedule whose next run would not move on is skipped (traced once), and
+// one whose job is still queued or running is not queued again. Poll errors
+// are traced once each and shown through the queue.
 // It owns its own database connections, one per poll and one per update, and
 // talks to the window only through the queue. Start() runs it on a detached
 // thread that frees it when it ends.
@@ -10,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/day_clock.h"
@@ -25,6 +29,12 @@ struct SchedulerTiming {
   std::chrono::milliseconds busyRetryPause{100};  // between busy update attempts
   int busyRetryBudget = 600;
   double pollInterval = 1.0 / 1440.0;  // days between the starts of two polls
+};
+
+enum class NextRunWrite {
+  Written,         // next run written, job recorded as queued
+  AlreadyPending,  // next run written; the schedule's last job is still queued or running
+  Failed,
 };
 
 class CScheduler {
@@ -47,10 +57,11 @@ class CScheduler {
   // One poll: advance the longest-due schedule's next-run time, then queue it.
   void PollSchedules();
 
-  // Writes schedule.next and records a queued job of the schedule, in one
-  // transaction, retrying while the database is busy. Open failures and
-  // other errors give false; error() then says why.
-  bool UpdateNextRun(const std::string& id, double next, std::string* error = nullptr);
+  // Writes schedule.next and records a queued job of the schedule (unless one
+  // is still queued or running), in one transaction, retrying while the
+  // database is busy. Open failures and other errors give Failed, and `error`
+  // says why.
+  NextRunWrite UpdateNextRun(const std::string& id, double next, std::string* error = nullptr);
 
   double NextPoll() const { return nextPoll_; }
 
@@ -61,6 +72,8 @@ class CScheduler {
   std::string databasePath_;
   SchedulerTiming timing_;
   double nextPoll_ = 0.0;
+  std::string lastPollError_;
+  std::set<std::string> invalidReported_;  // ids traced as invalid
 };
 
 }  // namespace veltrane

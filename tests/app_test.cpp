@@ -98,6 +98,8 @@ TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
 TEST_F(MainWindowTest, UnfinishedJobsRunBeforeQueuedIdsAndProblemsAreShown) {
   form2.leftUnfinished = {"7", "8"};
   form1.QueueSchedule("1");
+  form1.QueueSchedule("1");  // waiting already: not queued twice
+  EXPECT_EQ(1u, form1.PendingCount());
   form1.SetScheduleProblem("Next run of schedule 1 not written (disk full)");
   for (int tick = 0; tick < 4; ++tick) form1.Timer1Timer();  // each job ends within its tick
   EXPECT_EQ((std::vector<std::string>{"resumed 7", "resumed 8", "1"}), form2.started);

@@ -93,11 +93,11 @@ TEST_F(SchedulerTest, FrequencyAndTimeAdvanceTheNextRunFromNow) {
       {"2", "0", "45007.5"},        // weekly
       {"3", "0.5", "45031.0"},      // every 30 days
       {"0", "0", "145000.5"},       // once: pushed 100000 days ahead
-      {"7", "0", "45000.5"},        // unknown code adds nothing: due again next poll
+      {"7", "0.5", "45001.0"},      // unknown code adds nothing: a custom interval of `time`
       {"NULL", "NULL", "145000.5"}  // NULL frequency and time read as 0
   };
   for (const Case& c : cases) {
-    databases.Main("DELETE FROM schedule");
+    databases.Main("DELETE FROM schedule; DELETE FROM job");
     AddSchedule("9", c.frequency, c.time, "44000");
     scheduler.PollSchedules();
     EXPECT_EQ(c.want, NextOf("9")) << "frequency " << c.frequency << " time " << c.time;
@@ -138,7 +138,7 @@ TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
   // No db directory: the open fails, the scheduler is still usable.
   CScheduler homeless(queue, clock, trace, databases.Directory() + "/missing/vt.dat");
   homeless.PollSchedules();
-  EXPECT_FALSE(homeless.UpdateNextRun("1", 45001));
+  EXPECT_EQ(NextRunWrite::Failed, homeless.UpdateNextRun("1", 45001));
   EXPECT_TRUE(queue.Ids().empty());
 }
 
@@ -169,6 +169,59 @@ TEST_F(SchedulerTest, ScheduleWhoseNextRunCannotBeWrittenIsNotQueued) {
   EXPECT_EQ("", problems.back());
   EXPECT_EQ("1|45000.5|", databases.MainScalar("SELECT schedule_id || '|' || queued || '|' || "
                                                "ifnull(started, '') FROM job"));
+}
+
+TEST_F(SchedulerTest, ScheduleThatWouldNotMoveOnIsSkippedAndTracedOnce) {
+  AddSchedule("1", "9", "0", "40000");     // unknown code, no time: due again at once
+  AddSchedule("2", "1", "-1", "40001");    // a day forward, a day back
+  AddSchedule("3", "9", "0.25", "44000");  // unknown code with a time: every six hours
+  scheduler.PollSchedules();
+  scheduler.PollSchedules();
+  EXPECT_EQ(std::vector<std::string>{"3"}, queue.Ids());
+  EXPECT_EQ("40000.0", NextOf("1"));
+  EXPECT_EQ("40001.0", NextOf("2"));
+  EXPECT_EQ("45000.75", NextOf("3"));
+  int invalid = 0;
+  for (const std::string& line : trace.lines)
+    invalid += line.find("is invalid") != std::string::npos;
+  EXPECT_EQ(2, invalid);
+  EXPECT_EQ(
+      "Schedule 1 is invalid: its next run would not move on (frequency 9, time 0); it is "
+      "not run",
+      trace.lines[0]);
+}
+
+TEST_F(SchedulerTest, ScheduleWhoseJobIsStillQueuedOrRunningIsNotQueuedAgain) {
+  AddSchedule("1", "9", "0.0001", "44000");  // due again long before its job can end
+  scheduler.PollSchedules();
+  clock.Advance(0.001);
+  scheduler.PollSchedules();
+  EXPECT_EQ(std::vector<std::string>{"1"}, queue.Ids());
+  EXPECT_EQ("Schedule 1 is already queued or running; not queued again", trace.lines.back());
+  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM job"));
+  databases.Main("UPDATE job SET finished = 45000.6");  // the job has written its report
+  clock.Advance(0.001);
+  scheduler.PollSchedules();
+  EXPECT_EQ((std::vector<std::string>{"1", "1"}), queue.Ids());
+}
+
+TEST_F(SchedulerTest, EachDistinctPollErrorIsTracedOnceAndShown) {
+  std::vector<std::string> problems;
+  queue.onProblem = [&](const std::string& text) { problems.push_back(text); };
+  databases.Main("DROP TABLE schedule");
+  for (int poll = 0; poll < 3; ++poll) scheduler.PollSchedules();
+  EXPECT_EQ(1u, trace.lines.size());
+  EXPECT_EQ("Schedule poll failed : SQLITE_ERROR[1]: no such table: schedule", trace.lines[0]);
+  EXPECT_EQ(trace.lines[0], problems.back());
+  databases.Main(
+      "CREATE TABLE schedule (id INTEGER PRIMARY KEY, name TEXT, next REAL);"
+      "INSERT INTO schedule VALUES (1, 'Release', 44000)");  // a new failure: no frequency
+  scheduler.PollSchedules();
+  scheduler.PollSchedules();
+  EXPECT_EQ(2u, trace.lines.size());
+  databases.Main("DELETE FROM schedule");
+  scheduler.PollSchedules();
+  EXPECT_EQ("", problems.back());
 }
 
 TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
@@ -202,7 +255,7 @@ TEST_F(SchedulerTest, UpdateRetriesWhileBusyAndLandsAfterTheLockGoes) {
   WriteLock lock(databases.MainPath());
   ASSERT_TRUE(lock.Locked());
   lock.ReleaseAfter(500ms);
-  EXPECT_TRUE(retrying.UpdateNextRun("1", 45001.75));
+  EXPECT_EQ(NextRunWrite::Written, retrying.UpdateNextRun("1", 45001.75));
   EXPECT_EQ("45001.75", NextOf("1"));
 }
 
@@ -216,12 +269,12 @@ TEST_F(SchedulerTest, UpdateGivesUpWhenTheRetryBudgetIsSpent) {
   {
     WriteLock lock(databases.MainPath());
     ASSERT_TRUE(lock.Locked());
-    EXPECT_FALSE(retrying.UpdateNextRun("1", 45001.75));
+    EXPECT_EQ(NextRunWrite::Failed, retrying.UpdateNextRun("1", 45001.75));
   }
   EXPECT_EQ("44000.0", NextOf("1"));  // left due, so a later poll queues it again
   // The id is placed unquoted into SQL: anything but an integer is refused.
-  EXPECT_FALSE(scheduler.UpdateNextRun("1; DROP TABLE schedule", 1));
-  EXPECT_FALSE(scheduler.UpdateNextRun("", 1));
+  EXPECT_EQ(NextRunWrite::Failed, scheduler.UpdateNextRun("1; DROP TABLE schedule", 1));
+  EXPECT_EQ(NextRunWrite::Failed, scheduler.UpdateNextRun("", 1));
   EXPECT_EQ("44000.0", NextOf("1"));
 }
 
@@ -254,19 +307,17 @@ TEST_F(SchedulerTest, ThreadPollsAtOnceThenEveryMinuteAndSurvivesAMissingDirecto
     db.Open(path.c_str());
     db.RunStatement(MainDatabaseSchema());
     db.RunStatement(
-        "INSERT INTO schedule (id,frequency,time,next) VALUES (1,7,0,44000);"
-        "INSERT INTO schedule (id,frequency,time,next) VALUES (2,7,0,44001)");
+        "INSERT INTO schedule (id,frequency,time,next) VALUES (1,1,0,44000);"
+        "INSERT INTO schedule (id,frequency,time,next) VALUES (2,1,0,44001)");
   }
-  // Frequency 7 adds no days, so each row stays due: each minute queues one id.
-  for (std::size_t count = 1; count <= 3; ++count) {
+  // One id per poll, a minute apart.
+  for (std::size_t count = 1; count <= 2; ++count) {
     clock.Advance(1.0 / 1440);
     ASSERT_TRUE(queue.WaitForCount(count)) << count;
   }
   stop->Request();
   ASSERT_TRUE(stop->WaitFinished(30s));
-  const std::vector<std::string> ids = queue.Ids();
-  EXPECT_EQ("1", ids[0]);
-  EXPECT_EQ("2", ids[1]);
+  EXPECT_EQ((std::vector<std::string>{"1", "2"}), queue.Ids());
 }
 
 TEST(SchedulerThread, FirstPollRunsWithoutWaitingAMinute) {
