@@ -8,11 +8,9 @@
 namespace veltrane {
 namespace {
 
-// The text of a column by name; NULL reads as "". A missing column throws.
-std::string Text(CppSQLite3Query& query, const char* column) {
-  const char* text = query.TextOf(column);
-  return text ? text : "";
-}
+// The whole text of a column by name, NUL bytes included; NULL reads as "".
+// A missing column throws.
+std::string Text(CppSQLite3Query& query, const char* column) { return query.BytesOf(column); }
 
 std::string ReplaceLineFeeds(const std::string& text) {
   std::string html;

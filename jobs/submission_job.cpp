@@ -150,6 +150,11 @@ void SubmissionJob::NextSite() {
     SiteFailed("Cant find info for subscription '" + state_.CurrentSite + "'");
     return;
   }
+  if (state_.SiteScript.find('\0') != std::string::npos) {
+    // Every reader before would have stopped there, success check and all.
+    SiteFailed("Site script contains a NUL byte");
+    return;
+  }
   if (!ScriptHasSteps(state_.SiteScript)) {
     // Nothing would be submitted, and the end of the script would count as success.
     SiteFailed("Site script has no steps");

@@ -201,6 +201,18 @@ TEST_F(SubmissionJobTest, ScriptWithoutStepsFailsAtOnceInsteadOfSucceeding) {
   EXPECT_EQ("Failed", databases.MainScalar("SELECT status FROM history"));
 }
 
+TEST_F(SubmissionJobTest, ScriptWithANulByteFailsInsteadOfLosingItsLaterSteps) {
+  // Cut at the NUL, the script would end after its link: a success without a check.
+  databases.Subscription(
+      "INSERT INTO subscription (name,url,submission_data) VALUES ('nul','http://127.0.0.1:1/n',"
+      "'[STEP1]' || char(10) || 'APP-GotoLink=http://127.0.0.1:1/x' || char(0) || char(10) || "
+      "'[STEP2]' || char(10) || 'APP-SuccessString=Thanks' || char(10))");
+  Schedule("nul");
+  ASSERT_TRUE(job.StartSubmission("1"));
+  EXPECT_TRUE(browser.navigations.empty());
+  EXPECT_EQ(std::vector<std::string>{"Site script contains a NUL byte"}, job.State().FailedReasons);
+}
+
 TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreenshotIsTaken) {
   std::function<void()> captured;
   auto racing = NewJob([&](const std::string&, std::function<void()> then) { captured = then; });
