@@ -1,9 +1,13 @@
 #include "jobs/report.h"
 
+#include <filesystem>
+
 #include "jobs/job_data.h"
+#include "jobs/job_journal.h"
 #include "jobs/locale_dates.h"
 #include "platform/number_text.h"
 #include "storage/cppsqlite3.h"
+#include "storage/statement_spool.h"
 
 namespace veltrane {
 namespace {
@@ -98,33 +102,62 @@ std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::s
          QuoteSql(report) + "','" + QuoteSql(siteList) + "')";
 }
 
+namespace {
+
+// The history row as a spooled statement: written at most once, however often
+// it runs, and never beside the row of a resumed job that wrote its own.
+std::string SpooledHistoryInsert(const std::string& insert, const std::string& timeValue,
+                                 const std::string& report, std::int64_t journalJob, double now) {
+  const std::string values = insert.substr(insert.find(" VALUES (") + 9);
+  std::string sql =
+      "BEGIN IMMEDIATE;\nINSERT INTO history (name,time,status,content,subscription) "
+      "SELECT " +
+      values.substr(0, values.size() - 1) +
+      " WHERE NOT EXISTS (SELECT 1 FROM history WHERE time = '" + timeValue + "' AND content = '" +
+      QuoteSql(report) + "')";
+  if (journalJob) {
+    sql += " AND NOT EXISTS (SELECT 1 FROM job WHERE id = " + std::to_string(journalJob) +
+           " AND finished IS NOT NULL);\n" + JobJournal::FinishStatement(journalJob, now);
+  }
+  return sql + ";\nCOMMIT;\n";
+}
+
+}  // namespace
+
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock, const std::string& alsoRun) {
+                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
   const std::string siteList = SiteListValue(state.CompletedSites, state.FailedSites);
   const std::string report =
       BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
                       state.CompletedSites, state.FailedSites, state.FailedReasons, state.Resumed);
   const std::string status = ReportStatus(state.CompletedSites, state.FailedSites);
   std::string statement;
+  std::string timeValue;
   try {
     CppSQLite3DB db;
     db.Open(mainDatabasePath.c_str());
-    statement = BuildHistoryInsert(state.PressReleaseName, LocaleNumberText(clock.Now()), status,
-                                   report, siteList);
-    if (alsoRun.empty()) {
+    timeValue = LocaleNumberText(clock.Now());
+    statement = BuildHistoryInsert(state.PressReleaseName, timeValue, status, report, siteList);
+    if (!journalJob) {
       db.RunStatement(statement.c_str());
       return true;
     }
     // A failure part-way leaves the transaction open; closing rolls it back.
     db.RunStatement("BEGIN IMMEDIATE");
     db.RunStatement(statement.c_str());
-    db.RunStatement(alsoRun.c_str());
+    db.RunStatement(JobJournal::FinishStatement(journalJob, clock.Now()).c_str());
     db.RunStatement("COMMIT");
     return true;
   } catch (const CppSQLite3Exception& error) {
-    if (statement.empty())  // the open failed: show the statement all the same
-      statement = BuildHistoryInsert(state.PressReleaseName, LocaleNumberText(clock.Now()), status,
-                                     report, siteList);
+    if (statement.empty()) {  // the open failed: show the statement all the same
+      timeValue = LocaleNumberText(clock.Now());
+      statement = BuildHistoryInsert(state.PressReleaseName, timeValue, status, report, siteList);
+    }
+    const std::string kept =
+        SpoolStatement(std::filesystem::path(mainDatabasePath).parent_path().string(),
+                       SpooledHistoryInsert(statement, timeValue, report, journalJob, clock.Now()));
+    trace.TraceLine(kept.empty() ? "The report could not be kept either; it is lost"
+                                 : "Report kept in " + kept + " until it can be written");
     const std::string text = DatabaseErrorText(statement, error.Code(), error.Message());
     messageBox.ShowMessage(text);
     trace.TraceLine(text);

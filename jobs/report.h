@@ -5,6 +5,7 @@
 // Runs on the user-interface thread, at the end of a job.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,10 +52,12 @@ std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::s
 
 // Builds the report from PressReleaseName, CompletedSites, FailedSites,
 // FailedReasons and Resumed and inserts the history row into the database at
-// mainDatabasePath; `alsoRun`, when given, runs in the same transaction (the
-// job journal's finish), so both land or neither. True when the insert ran.
+// mainDatabasePath. With a journal job, the job is marked finished in the same
+// transaction, so both land or neither. When the insert fails, the row is
+// kept in a spool file beside the database (see statement_spool.h), to be
+// written once by a later poll, before the error is shown. True when the
+// insert ran.
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock = DefaultClock(),
-                const std::string& alsoRun = "");
+                TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
 
 }  // namespace veltrane

@@ -121,9 +121,7 @@ void SubmissionJob::NextSite() {
   siteOpen_ = false;
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
-    const double now = parts_.clock.Now();
-    SaveReport(state_, parts_.paths.main, parts_.messageBox, trace_, parts_.clock,
-               jobId_ ? JobJournal::FinishStatement(jobId_, now) : std::string());
+    SaveReport(state_, parts_.paths.main, parts_.messageBox, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
     parts_.busy = false;

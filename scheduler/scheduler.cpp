@@ -1,5 +1,6 @@
 #include "scheduler/scheduler.h"
 
+#include <filesystem>
 #include <thread>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include "platform/schedule_rule.h"
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "storage/statement_spool.h"
 
 namespace veltrane {
 namespace {
@@ -58,6 +60,9 @@ void CScheduler::Run(const StopRequest& stop) {
 }
 
 void CScheduler::PollSchedules() {
+  // Reports that could not be written when their job ended go first.
+  RunSpooledStatements(std::filesystem::path(databasePath_).parent_path().string(), databasePath_,
+                       trace_);
   std::string id;
   double next = 0.0;
   std::string pollError;

@@ -3,11 +3,13 @@
 #include "jobs/report.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <string>
 
 #include "platform/day_clock.h"
+#include "storage/statement_spool.h"
 #include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
 namespace veltrane {
@@ -201,7 +203,28 @@ TEST_F(SaveReportTest, DatabaseErrorIsShownWithTheStatement) {
       "Press Release : P\r\nReport Time   : 03/15/23 18:00:00\r\n\r\nComplete submission : "
       "\r\n','')\r\n1 : SQLITE_ERROR[1]: no such table: history";
   EXPECT_EQ(std::vector<std::string>{expected}, messages.texts);
-  EXPECT_EQ(std::vector<std::string>{expected}, trace.lines);
+  EXPECT_EQ(expected, trace.lines.back());
+}
+
+TEST_F(SaveReportTest, RowThatCannotBeWrittenIsKeptAndWrittenOnceLater) {
+  ScopedLocale locale("C");
+  databases.Main("ALTER TABLE history RENAME TO away");
+  state.PressReleaseName = "P's";
+  state.CompletedSites = {"a"};
+  EXPECT_FALSE(Save());
+  const std::string kept = trace.lines.front().substr(std::string("Report kept in ").size());
+  ASSERT_EQ(0u, trace.lines.front().find("Report kept in ")) << trace.lines.front();
+  struct stat info {};
+  ASSERT_EQ(0, stat(kept.substr(0, kept.find(" until")).c_str(), &info)) << kept;
+  EXPECT_EQ(0600u, info.st_mode & 0777);
+
+  const std::string directory = databases.Directory() + "/db";
+  EXPECT_EQ(0, RunSpooledStatements(directory, databases.MainPath(), trace));  // still no table
+  databases.Main("ALTER TABLE away RENAME TO history");
+  EXPECT_EQ(1, RunSpooledStatements(directory, databases.MainPath(), trace));
+  EXPECT_EQ(0, RunSpooledStatements(directory, databases.MainPath(), trace));  // deleted
+  EXPECT_EQ("P's|a", Column("name") + "|" + Column("subscription"));
+  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM history"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "storage/statement_spool.h"
 #include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
 #include "tests/support/write_lock.h"
@@ -222,6 +223,14 @@ TEST_F(SchedulerTest, EachDistinctPollErrorIsTracedOnceAndShown) {
   databases.Main("DELETE FROM schedule");
   scheduler.PollSchedules();
   EXPECT_EQ("", problems.back());
+}
+
+TEST_F(SchedulerTest, EveryPollWritesTheReportsKeptSinceTheirJobsEnded) {
+  ASSERT_NE("", SpoolStatement(databases.Directory() + "/db",
+                               "INSERT INTO history (name) VALUES ('kept')"));
+  scheduler.PollSchedules();
+  scheduler.PollSchedules();
+  EXPECT_EQ("kept", databases.MainScalar("SELECT group_concat(name) FROM history"));
 }
 
 TEST_F(SchedulerTest, DecimalCommaLocaleStillWritesPointsInSql) {
