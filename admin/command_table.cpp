@@ -49,8 +49,9 @@ constexpr Command kCommands[] = {
      "db/subscription2.dat with their tables. An existing database file is never\n"
      "altered or emptied; only a file that holds no table at all (as the service\n"
      "leaves one when it ran without databases) gets the tables. A file that is not\n"
-     "an SQLite database is a data error. db/vt.dat holds the sites' passwords, so a\n"
-     "new one is readable by its owner only.\n",
+     "an SQLite database is a data error. The files hold the sites' passwords, so\n"
+     "new ones are readable and writable by their owner only (mode 0600), and an\n"
+     "existing one that group or others may read or write is tightened to that.\n",
      RunInit},
     {"release", "add", "FILE", "add a press release from a file",
      "Adds the press release described in FILE; its name must be new.\n\n", RunReleaseAdd,
@@ -67,12 +68,14 @@ constexpr Command kCommands[] = {
      "Adds site NAME (no quote, '=', ',' or control characters, no blank at either end)\n"
      "with its start address and the step script read from FILE ('-': standard input).\n"
      "The script is checked as 'site check' does: a script without step 1 (no [STEP1]\n"
-     "section with at least one line) is refused; warnings go to standard error and do\n"
-     "not stop the command. A UTF-8 byte-order mark before the script is dropped.\n",
+     "section with at least one line) or holding a NUL byte is refused; warnings go\n"
+     "to standard error and do not stop the command. A UTF-8 byte-order mark before\n"
+     "the script is dropped.\n",
      RunSiteAdd},
     {"site", "update", "NAME [--url URL] [--script FILE]", "change a site's address or script",
      "Replaces the start address, the script or both of an existing site. The script\n"
-     "is checked as with 'site add': one without step 1 is refused.\n",
+     "is checked as with 'site add': one without step 1 or holding a NUL byte is\n"
+     "refused.\n",
      RunSiteUpdate},
     {"site", "list", "", "list the sites with their address, steps and account", "", RunSiteList},
     {"site", "show", "NAME", "print a site's address, account user and script",
@@ -80,15 +83,15 @@ constexpr Command kCommands[] = {
     {"site", "check", "NAME | --file FILE", "print a script's steps as the service reads them",
      "Reads the script of site NAME, or of FILE, as the service does and prints each\n"
      "step: its keys and values in order (a key written twice shows its last value),\n"
-     "the form fields, and what the step does. A script without step 1 is an error:\n"
-     "the service fails such a site at once. Warnings name steps that do nothing,\n"
-     "steps the service never reaches (gaps in the numbering, [STEP01], empty steps),\n"
-     "sections that are not steps, section lines with more after the ']' (not\n"
-     "sections at all), keys that look like a misspelled APP- directive, directives\n"
-     "written in lower case (found, but also taken for form fields), keys that a step\n"
-     "ignores, and APP-FormPos or APP-WaitForRedirect values that are not plain\n"
-     "integers. Prints 'no warnings' when there are neither errors nor warnings. The\n"
-     "exit code is 3 when there is an error, 0 otherwise.\n",
+     "the form fields, and what the step does. A script without step 1, or holding a\n"
+     "NUL byte, is an error: the service fails such a site at once. Warnings name\n"
+     "steps that do nothing, steps the service never reaches (gaps in the numbering,\n"
+     "[STEP01], empty steps), sections that are not steps, section lines with more\n"
+     "after the ']' (not sections at all), keys that look like a misspelled APP-\n"
+     "directive, directives written in lower case (found, but also taken for form\n"
+     "fields), keys that a step ignores, and APP-FormPos or APP-WaitForRedirect values\n"
+     "that are not plain integers. Prints 'no warnings' when there are neither errors\n"
+     "nor warnings. The exit code is 3 when there is an error, 0 otherwise.\n",
      RunSiteCheck},
     {"account", "set", "SITE --user NAME", "set a site's user name and password",
      "Sets the login for site SITE. The password is read from standard input (the\n"
@@ -100,14 +103,21 @@ constexpr Command kCommands[] = {
      "schedule a press release for a list of sites",
      "Adds a schedule: the press release NAME is submitted to the sites in the order\n"
      "given (comma-separated; each must exist). FREQ is once, daily, weekly or\n"
-     "every-30-days. WHEN is the first run as local 'YYYY-MM-DD HH:MM', or 'now' (the\n"
+     "every-30-days (100000, 1, 7 or 30 days), or a whole-number code as the service\n"
+     "stores it: 0-3 for those, any other code adds no days, so T alone is the\n"
+     "interval. WHEN is the first run as local 'YYYY-MM-DD HH:MM', or 'now' (the\n"
      "service picks it up at its next poll, within a minute). After each run the\n"
      "service moves the next run on by the frequency's days plus T, which is a number\n"
-     "of days (0.25) or HH:MM (06:00 = a quarter day); default 0. Prints the new id.\n"
-     "A site without an account gives a warning.\n",
+     "of days (0.25) or HH:MM (06:00 = a quarter day), either with a leading '-' to\n"
+     "subtract; default 0. The days plus T must be more than 0: a schedule that never\n"
+     "moves on would be due at every poll, so it is refused (the service skips one).\n"
+     "Prints the new id. A site without an account gives a warning.\n",
      RunScheduleAdd},
     {"schedule", "list", "", "list schedules with their next run in local time",
-     "A schedule that ran with frequency once shows 'done' as its next run.\n", RunScheduleList},
+     "A schedule that ran with frequency once shows 'done' as its next run. One that\n"
+     "never moves on (its frequency's days plus its time are not more than 0, so it\n"
+     "would be due at every poll; the service skips it) is marked invalid, with why.\n",
+     RunScheduleList},
     {"schedule", "run-now", "ID", "make a schedule due at once",
      "Sets the next run of schedule ID to a second ago, so that the service starts it\n"
      "at its next poll (within a minute).\n",

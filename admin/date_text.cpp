@@ -84,20 +84,24 @@ std::optional<double> ParseDateTime(std::string_view text) {
 }
 
 std::optional<double> ParseDaysOrTime(std::string_view text) {
+  const bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
+  const double sign = negative ? -1.0 : 1.0;
   if (text.find(':') != std::string_view::npos) {
     std::size_t at = 0;
     const auto hour = Digits(text, at, 2);
     if (!hour || !Expect(text, at, ':')) return std::nullopt;
     const auto minute = Digits(text, at, 2);
     if (!minute || at != text.size() || *hour > 23 || *minute > 59) return std::nullopt;
-    return (*hour * 60 + *minute) / 1440.0;
+    return sign * (*hour * 60 + *minute) / 1440.0;
   }
   double days = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(days) || days < 0)
+  // from_chars takes a sign of its own; one "-" is all a time may carry.
+  if (text.empty() || text.front() == '-' || error != std::errc() ||
+      end != text.data() + text.size() || !std::isfinite(days))
     return std::nullopt;
-  return days;
+  return sign * days;
 }
 
 std::optional<double> ParseStoredDayNumber(std::string_view text) {

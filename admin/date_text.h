@@ -14,7 +14,7 @@ std::optional<int> ParseDate(std::string_view text);
 // "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" -> the day number of that local time.
 std::optional<double> ParseDateTime(std::string_view text);
 // "HH:MM" -> that part of a day, or a decimal number of days ("0.25", "1");
-// never negative.
+// a leading "-" makes either negative ("-06:00", "-1").
 std::optional<double> ParseDaysOrTime(std::string_view text);
 // A day number as the service writes it into history rows, with a point or
 // (under a decimal-comma locale) a comma.

@@ -1,11 +1,14 @@
 // init: creates the database files where missing. A new file is built under a
 // temporary name and linked into place only when complete, so a file that
 // appears meanwhile, or an interrupted run, never leaves a half-made database.
+// Database files hold passwords: new ones are 0600, and an existing one that
+// group or others may read or write loses those bits.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
@@ -23,7 +26,6 @@ struct DatabaseFile {
   std::string path;
   const char* schema;
   std::vector<const char*> tables;
-  bool ownerOnly;  // holds passwords
 };
 
 // Removes the temporary file unless it was handed over.
@@ -44,18 +46,26 @@ class TemporaryFile {
   std::string path_;
 };
 
-mode_t FileMode(bool ownerOnly) {
-  if (ownerOnly) return 0600;
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+// A file the service's first start left under the umask (0644), or one copied
+// in from elsewhere, would show the passwords to every local user: keep only
+// its owner's bits.
+void Tighten(const std::string& path, std::ostream& out) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || (status.st_mode & 077) == 0) return;
+  const mode_t mode = status.st_mode & 0700;
+  char octal[8];
+  std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode));
+  if (chmod(path.c_str(), mode) != 0)
+    Failure("cannot tighten " + path + " to mode " + octal + ": " + std::strerror(errno));
+  out << "tightened " << path << " to mode " << octal << "\n";
 }
 
 // True when created; false when another program created the file meanwhile.
 bool CreateDatabase(const DatabaseFile& file, const std::string& directory) {
   const std::string name = std::filesystem::path(file.path).filename().string();
   TemporaryFile temporary(directory, name);
-  chmod(temporary.Path().c_str(), FileMode(file.ownerOnly));
+  // mkstemp makes the file 0600 already; say so rather than rely on it.
+  chmod(temporary.Path().c_str(), kDatabaseFileMode);
   {
     Database database = Database::OpenOrCreate(temporary.Path());
     database.Execute(file.schema);
@@ -82,9 +92,8 @@ void RunInit(AdminContext& context, Arguments args) {
   const DatabaseFile files[] = {
       {directory + "/vt.dat",
        MainDatabaseSchema(),
-       {"schedule", "pressrelease", "account", "history"},
-       true},
-      {directory + "/subscription2.dat", SubscriptionDatabaseSchema(), {"subscription"}, false},
+       {"schedule", "pressrelease", "account", "history"}},
+      {directory + "/subscription2.dat", SubscriptionDatabaseSchema(), {"subscription"}},
   };
 
   // Look at both files before changing anything, so a bad one stops the command early.
@@ -96,6 +105,12 @@ void RunInit(AdminContext& context, Arguments args) {
     if (!exists[i]) continue;
     Database database = Database::OpenExisting(files[i].path, Database::Access::kReadOnly, {});
     empty[i] = database.IsEmpty();
+    // Only the owner may tighten the mode; refuse before anything is changed.
+    struct stat status {};
+    if (stat(files[i].path.c_str(), &status) == 0 && (status.st_mode & 077) != 0 &&
+        geteuid() != 0 && status.st_uid != geteuid())
+      Failure("cannot tighten " + files[i].path +
+              " to mode 0600: it belongs to another user, who can run 'chmod 600' on it");
   }
 
   std::error_code error;
@@ -110,10 +125,12 @@ void RunInit(AdminContext& context, Arguments args) {
     } else if (empty[i]) {
       Database database = Database::OpenExisting(file.path, Database::Access::kReadWrite, {});
       Transaction transaction(database);
-      if (!database.IsEmpty()) continue;  // filled by someone else since the look above
-      database.Execute(file.schema);
-      transaction.Commit();
-      out << "added the tables to the empty " << file.path << "\n";
+      // Another program may have filled it since the look above; then it stays as it is.
+      if (database.IsEmpty()) {
+        database.Execute(file.schema);
+        transaction.Commit();
+        out << "added the tables to the empty " << file.path << "\n";
+      }
     } else {
       Database database = Database::OpenExisting(file.path, Database::Access::kReadOnly, {});
       out << "kept " << file.path << "\n";
@@ -122,6 +139,7 @@ void RunInit(AdminContext& context, Arguments args) {
           context.io.err << "veltrane-admin: warning: " << file.path << " has no table '" << table
                          << "'\n";
     }
+    Tighten(file.path, out);
   }
 }
 

@@ -1,6 +1,8 @@
 // schedule add, list and run-now over the schedule table of db/vt.dat. The
 // service polls for rows whose next run lies before now, so a schedule is
-// made due by setting its next run a moment into the past.
+// made due by setting its next run a moment into the past. A schedule that
+// never moves on (ScheduleMovesOn) is refused by add and marked by list.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -13,6 +15,7 @@
 #include "admin/site_store.h"
 #include "admin/text_output.h"
 #include "platform/number_text.h"
+#include "platform/schedule_rule.h"
 #include "platform/text_lists.h"
 
 namespace veltrane::admin {
@@ -21,10 +24,22 @@ namespace {
 constexpr double kOneSecond = 1.0 / 86400.0;
 constexpr std::string_view kFrequencies[] = {"once", "daily", "weekly", "every-30-days"};
 
+// A frequency by name, or the code the service stores: any code outside 0-3
+// adds no days, so the time alone moves the schedule on (a custom interval).
 int FrequencyCode(const std::string& text) {
   for (int code = 0; code < 4; ++code)
     if (EqualsIgnoringAsciiCase(text, kFrequencies[code])) return code;
-  DataError("unknown frequency " + Quoted(text) + " (once, daily, weekly or every-30-days)");
+  int code = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), code);
+  if (!text.empty() && error == std::errc() && end == text.data() + text.size()) return code;
+  DataError("unknown frequency " + Quoted(text) +
+            " (once, daily, weekly, every-30-days or a whole-number code)");
+}
+
+// Why a schedule is refused or marked: the service would find it due at every poll.
+std::string NeverMovesOn(int frequency, double time) {
+  return "never moves on (frequency " + std::to_string(frequency) + ", time " +
+         SqlNumberText(time) + ")";
 }
 
 std::vector<std::string> SiteList(const std::string& text) {
@@ -69,6 +84,10 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
   const std::string timeText = parsed.Optional("time", "0");
   const std::optional<double> time = ParseDaysOrTime(timeText);
   if (!time) DataError("--time " + Quoted(timeText) + " is neither HH:MM nor a number of days");
+  if (!ScheduleMovesOn(frequency, *time))
+    DataError("schedule " + NeverMovesOn(frequency, *time) + ": the frequency's days (" +
+              std::to_string(FrequencyDays(frequency)) + ") plus --time must be more than 0, " +
+              "or the service would find it due at every poll");
 
   std::vector<std::string> warnings;
   {
@@ -124,16 +143,21 @@ void RunScheduleList(AdminContext& context, Arguments args) {
     std::string sites;
     for (const std::string& site : SplitLines(query.Text(2)))
       sites += (sites.empty() ? "" : ",") + site;
-    const long long code = query.IsNull(3) ? 0 : query.Integer(3);
+    // As the service reads them: the low 32 bits of the code, NULL as 0 and 0.0.
+    const int code = static_cast<int>(query.Integer(3));
+    const double time = query.Real(4);
+    const bool movesOn = ScheduleMovesOn(code, time);
     const std::string frequency =
         code >= 0 && code < 4 ? std::string(kFrequencies[code]) : "code " + std::to_string(code);
     std::string next = "(none)";
     if (!query.IsNull(5)) {
       const double at = query.Real(5);
-      // A schedule that ran once is pushed about 274 years ahead.
-      next = at > now + 36500 ? "done" : FormatDateTime(at) + (at < now ? " (due)" : "");
+      // A schedule that ran once is pushed about 274 years ahead. The service
+      // skips an invalid one, so it is never really due.
+      next = at > now + 36500 ? "done" : FormatDateTime(at) + (at < now && movesOn ? " (due)" : "");
     }
-    rows.push_back({query.Text(0), query.Text(1), sites, frequency, TimeText(query.Real(4)), next});
+    if (!movesOn) next += " - invalid: " + NeverMovesOn(code, time);
+    rows.push_back({query.Text(0), query.Text(1), sites, frequency, TimeText(time), next});
   }
   PrintTable(context.io.out, std::move(rows));
 }

@@ -206,6 +206,7 @@ ScriptCheck CheckScript(std::string_view script) {
   CheckLines(script, check.warnings);
   int lastStep = 0;
   while (parsed.HasSection(StepSectionName(lastStep + 1))) ++lastStep;
+  if (script.find('\0') != std::string_view::npos) check.errors.emplace_back(kNulByteError);
   if (!ScriptHasSteps(script)) check.errors.emplace_back(kNoStepsError);
 
   for (int n = 1; n <= lastStep; ++n) {

@@ -28,6 +28,10 @@ struct ScriptCheck {
 inline constexpr std::string_view kNoStepsError =
     "Site script has no steps: the first step needs a [STEP1] section with at least one line";
 
+// The error of a script holding a NUL byte. The service fails such a site at
+// once: the script's text would end at the NUL, success check and all.
+inline constexpr std::string_view kNulByteError = "Site script contains a NUL byte";
+
 ScriptCheck CheckScript(std::string_view script);
 // The steps, then "error: ..." and "warning: ..." lines, or "no warnings"
 // when there are neither.

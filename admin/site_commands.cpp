@@ -32,11 +32,13 @@ void WarnAboutScript(AdminContext& context, const std::string& script) {
     context.io.err << "veltrane-admin: warning: " << warning << "\n";
 }
 
-// A step script from a file, without the byte-order mark an editor may have
-// put before it (the service ignores one; the stored script starts clean). A
-// script without step 1 is refused: the service would fail the site at once.
+// A step script from a file, read as bytes, without the byte-order mark an
+// editor may have put before it (the service ignores one; the stored script
+// starts clean). A script holding a NUL byte or without step 1 is refused: the
+// service would fail the site at once.
 std::string ReadScriptFile(AdminContext& context, const std::string& path) {
   std::string script(WithoutByteOrderMark(ReadInputFile(context, path)));
+  if (script.find('\0') != std::string::npos) DataError(std::string(kNulByteError));
   if (!ScriptHasSteps(script)) DataError(std::string(kNoStepsError));
   return script;
 }

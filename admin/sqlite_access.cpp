@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "admin/admin_error.h"
+#include "storage/database_files.h"
 
 namespace veltrane::admin {
 namespace {
@@ -88,6 +89,8 @@ long long Statement::Integer(int column) const {
 }
 
 Database::Database(std::string path, int flags) : path_(std::move(path)) {
+  // A file SQLite would create under the umask is made first, private.
+  if (flags & SQLITE_OPEN_CREATE) CreateDatabaseFileIfMissing(path_);
   sqlite3* raw = nullptr;
   const int result = sqlite3_open_v2(path_.c_str(), &raw, flags, nullptr);
   connection_.reset(raw);

@@ -2,7 +2,9 @@
 // statement with bound parameters, and a transaction that rolls back unless
 // committed. Every failure becomes an AdminError: a file that is missing, is
 // not an SQLite database or lacks a table is a data error; a busy or
-// unwritable file is a failure. One thread; a statement dies before its database.
+// unwritable file is a failure. Texts cross with their byte length, NUL bytes
+// and all. A file the tool creates gets mode 0600 (kDatabaseFileMode). One
+// thread; a statement dies before its database.
 #pragma once
 
 #include <sqlite3.h>
@@ -52,7 +54,7 @@ class Database {
   // Opens a file that must exist and hold every table in `tables`.
   static Database OpenExisting(const std::string& path, Access access,
                                std::initializer_list<const char*> tables);
-  // Opens or creates a file (for init).
+  // Opens or creates a file (for init); a new file is readable by its owner only.
   static Database OpenOrCreate(const std::string& path);
 
   Statement Prepare(std::string_view sql) { return Statement(connection_.get(), sql, path_); }

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "storage/database_files.h"
+
 namespace veltrane {
 
 // ---- CppSQLite3Exception -------------------------------------------------
@@ -169,6 +171,7 @@ void CppSQLite3Query::RequireIndex(int index) const {
 CppSQLite3DB::~CppSQLite3DB() { Close(); }
 
 void CppSQLite3DB::Open(const char* path) {
+  if (path) CreateDatabaseFileIfMissing(path);
   const int result = sqlite3_open(path, &connection_);
   if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
   sqlite3_busy_timeout(connection_, busyWait_);

@@ -83,6 +83,8 @@ class CppSQLite3DB {
   CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
   virtual ~CppSQLite3DB();
 
+  // Opens the file, creating a missing one as an empty database readable and
+  // writable by its owner only (mode 0600).
   void Open(const char* path);
   void Close();
   void SetBusyWait(int milliseconds);

@@ -8,12 +8,17 @@
 
 #include "admin/admin.h"
 #include "admin/admin_error.h"
+#include "admin/sqlite_access.h"
 #include "scheduler/scheduler.h"
+#include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::admin {
 namespace {
 
+using namespace std::string_literals;
+using veltrane::testing::ModeOf;
+using veltrane::testing::ScopedUmask;
 using veltrane::testing::TempDir;
 
 // Every row of every table of a database file, as text, read with the raw library.
@@ -139,6 +144,40 @@ TEST_F(AdminCommandsTest, InitFillsAnEmptyFileButRefusesOneThatIsNoDatabase) {
       << "a failing init creates nothing";
 }
 
+// The files hold the sites' passwords: whoever made them, init leaves them
+// readable and writable by their owner only.
+TEST_F(AdminCommandsTest, InitMakesTheDatabaseFilesPrivate) {
+  ScopedUmask usual(022);
+  TempDir fresh;
+  ASSERT_EQ(0, Run({"init", fresh.Path()})) << err;
+  EXPECT_EQ(0600, ModeOf(fresh.File("db/vt.dat")));
+  EXPECT_EQ(0600, ModeOf(fresh.File("db/subscription2.dat")));
+  {
+    Database made = Database::OpenOrCreate(fresh.File("made.dat"));
+    made.Execute("CREATE TABLE t (x)");
+  }
+  EXPECT_EQ(0600, ModeOf(fresh.File("made.dat")));
+
+  // The service started first and SQLite left an empty vt.dat under the
+  // umask; subscription2.dat is a copy that the group may write.
+  TempDir early;
+  const std::string vt = early.File("db/vt.dat");
+  const std::string subscription = early.File("db/subscription2.dat");
+  std::filesystem::create_directories(early.File("db"));
+  std::ofstream{vt};
+  std::filesystem::copy_file(fresh.File("db/subscription2.dat"), subscription);
+  ASSERT_EQ(0, chmod(vt.c_str(), 0644));
+  ASSERT_EQ(0, chmod(subscription.c_str(), 0664));
+  ASSERT_EQ(0, Run({"init", early.Path()})) << err;
+  EXPECT_EQ("added the tables to the empty " + vt + "\ntightened " + vt + " to mode 0600\nkept " +
+                subscription + "\ntightened " + subscription + " to mode 0600\n",
+            out);
+  EXPECT_EQ(0600, ModeOf(vt));
+  EXPECT_EQ(0600, ModeOf(subscription));
+  ASSERT_EQ(0, Run({"init", early.Path()})) << err;
+  EXPECT_EQ("kept " + vt + "\nkept " + subscription + "\n", out);
+}
+
 TEST_F(AdminCommandsTest, ReleaseIsStoredAsTheServiceReadsItAndShownForEditing) {
   const std::string file =
       File("r.txt",
@@ -222,6 +261,57 @@ TEST_F(AdminCommandsTest, SiteCheckReportsAScriptWithoutStepsAsAnError) {
       err);
 }
 
+// A script stored by another tool may hold a NUL byte: the tool reads it
+// whole, and site check fails it as the service would.
+TEST_F(AdminCommandsTest, StoredScriptWithANulByteIsReadWholeAndFailsTheCheck) {
+  AddFixtures();
+  sqlite3* connection = nullptr;
+  sqlite3_open(Sites().c_str(), &connection);
+  sqlite3_exec(connection,
+               "UPDATE subscription SET submission_data = '[STEP1]' || char(10) || "
+               "'APP-GotoLink=u' || char(10, 0) || '[STEP2]' || char(10) || "
+               "'APP-SuccessString=ok' WHERE name = 'Alpha'",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
+
+  ASSERT_EQ(0, Run({"site", "show", "Alpha"})) << err;
+  EXPECT_NE(std::string::npos, out.find("APP-GotoLink=u\n\0[STEP2]\nAPP-SuccessString=ok\n"s))
+      << out;
+  EXPECT_EQ(kExitData, Run({"site", "check", "Alpha"}));
+  EXPECT_NE(std::string::npos, out.find("error: Site script contains a NUL byte\n")) << out;
+  EXPECT_EQ("veltrane-admin: Site script contains a NUL byte\n", err);
+}
+
+// Schedules whose next run would not move past now run at every poll; the
+// service skips them, list says why, add refuses to make one.
+TEST_F(AdminCommandsTest, ScheduleListMarksSchedulesThatNeverMoveOn) {
+  AddFixtures();
+  ASSERT_EQ(0, Run({"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency",
+                    "9", "--time", "12:00", "--first", "now"}))
+      << err;
+  EXPECT_EQ("9|0.5", Scalar(Main(), "SELECT frequency || '|' || time FROM schedule"));
+  sqlite3* connection = nullptr;
+  sqlite3_open(Main().c_str(), &connection);
+  sqlite3_exec(connection,
+               "INSERT INTO schedule (id, name, subscription, frequency, time, next) VALUES "
+               "(2, 'Launch', 'Alpha', 9, 0, 45000.25), (3, 'Launch', 'Alpha', 1, -1, 45001.5), "
+               "(4, 'Launch', 'Alpha', NULL, NULL, 45002), (5, 'Launch', 'Alpha', 1, -0.5, 45003)",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
+
+  ASSERT_EQ(0, Run({"schedule", "list"})) << err;
+  EXPECT_EQ(
+      "ID  RELEASE  SITES  FREQUENCY  TIME       NEXT RUN\n"
+      "2   Launch   Alpha  code 9     0 days     2023-03-15 06:00:00 - invalid: never moves on "
+      "(frequency 9, time 0)\n"
+      "1   Launch   Alpha  code 9     12:00      2023-03-15 11:59:59 (due)\n"
+      "3   Launch   Alpha  daily      -1 days    2023-03-16 12:00:00 - invalid: never moves on "
+      "(frequency 1, time -1)\n"
+      "4   Launch   Alpha  once       0 days     2023-03-17 00:00:00\n"
+      "5   Launch   Alpha  daily      -0.5 days  2023-03-18 00:00:00\n",
+      out);
+}
+
 TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
   AddFixtures();
   ASSERT_EQ(0, Run({"schedule", "add", "--release", "Launch", "--sites", "Beta, Alpha",
@@ -273,6 +363,8 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
   const std::string commentedStep = File("comment.ini", "[STEP1] ; login\nAPP-GotoLink=u\n");
   const std::string onlyStep2 = File("step2.ini", "[STEP2]\nAPP-GotoLink=u\n");
   const std::string empty = File("empty.ini", "");
+  const std::string withNul =
+      File("nul.ini", "[STEP1]\nAPP-GotoLink=u\n\0[STEP2]\nAPP-SuccessString=ok\n"s);
   const std::string noSteps =
       "Site script has no steps: the first step needs a [STEP1] section with at least one line";
   const struct {
@@ -343,6 +435,15 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
        noSteps},
       {{"site", "update", "Alpha", "--script", "-"}, "\xEF\xBB\xBF", kExitData, noSteps},
       {{"site", "check", "--file", commentedStep}, "", kExitData, noSteps},
+      {{"site", "add", "Gamma", "--url", "http://g/", "--script", withNul},
+       "",
+       kExitData,
+       "Site script contains a NUL byte"},
+      {{"site", "update", "Alpha", "--script", "-"},
+       "[STEP1]\nAPP-GotoLink=u\n\0[STEP2]\nAPP-SuccessString=ok\n"s,
+       kExitData,
+       "Site script contains a NUL byte"},
+      {{"site", "check", "--file", withNul}, "", kExitData, "Site script contains a NUL byte"},
       {{"account", "set", "Gamma", "--user", "u"},
        "pw\n",
        kExitData,
@@ -374,17 +475,29 @@ TEST_F(AdminCommandsTest, BadInputGivesOneLineAndItsExitCodeAndChangesNothing) {
         "--first", "now"},
        "",
        kExitData,
-       "unknown frequency 'hourly' (once, daily, weekly or every-30-days)"},
+       "unknown frequency 'hourly' (once, daily, weekly, every-30-days or a whole-number code)"},
       {{"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency", "once",
         "--first", "2023-3-20 09:30"},
        "",
        kExitData,
        "--first '2023-3-20 09:30' is not a local date and time (YYYY-MM-DD HH:MM) or 'now'"},
       {{"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency", "once",
+        "--first", "now", "--time", "--1"},
+       "",
+       kExitData,
+       "--time '--1' is neither HH:MM nor a number of days"},
+      {{"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency", "daily",
         "--first", "now", "--time", "-1"},
        "",
        kExitData,
-       "--time '-1' is neither HH:MM nor a number of days"},
+       "schedule never moves on (frequency 1, time -1): the frequency's days (1) plus --time "
+       "must be more than 0, or the service would find it due at every poll"},
+      {{"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency", "9", "--first",
+        "now"},
+       "",
+       kExitData,
+       "schedule never moves on (frequency 9, time 0): the frequency's days (0) plus --time "
+       "must be more than 0, or the service would find it due at every poll"},
       {{"schedule", "add", "--release", "Launch", "--sites", "Alpha", "--frequency", "once"},
        "",
        kExitUsage,

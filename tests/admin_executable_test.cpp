@@ -8,11 +8,14 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::admin {
 namespace {
 
+using veltrane::testing::ModeOf;
+using veltrane::testing::ScopedUmask;
 using veltrane::testing::TempDir;
 
 struct Result {
@@ -68,6 +71,23 @@ TEST(AdminExecutableTest, SetsUpASiteWithItsPasswordFromAPipe) {
   EXPECT_EQ(0, result.code);
   EXPECT_NE(std::string::npos, result.out.find("user: acme\npassword: set\n")) << result.out;
   EXPECT_EQ(std::string::npos, result.out.find("top secret")) << result.out;
+}
+
+// Under the usual umask the files are still private, and a script piped in
+// is read as bytes, NUL and all, and refused.
+TEST(AdminExecutableTest, KeepsFilesPrivateAndRefusesAPipedScriptWithANulByte) {
+  TempDir dir;
+  const ScopedUmask usual(022);  // the shell and the tool inherit it
+  ASSERT_EQ(0, RunTool(dir, "init").code);
+  EXPECT_EQ(0600, ModeOf(dir.File("db/vt.dat")));
+  EXPECT_EQ(0600, ModeOf(dir.File("db/subscription2.dat")));
+  Result result =
+      RunTool(dir, "site add Alpha --url http://127.0.0.1:1/ --script -",
+              "printf '[STEP1]\\nAPP-GotoLink=u\\n\\000[STEP2]\\nAPP-SuccessString=ok\\n' |");
+  EXPECT_EQ(3, result.code);
+  EXPECT_EQ("veltrane-admin: Site script contains a NUL byte\n", result.err);
+  result = RunTool(dir, "site list");
+  EXPECT_EQ("NAME  URL  STEPS  USER\n", result.out) << "nothing stored";
 }
 
 }  // namespace

@@ -108,6 +108,16 @@ TEST(ScriptCheckTest, ScriptWithoutStepOneIsAnError) {
   EXPECT_TRUE(CheckScript("[STEP1]\nAPP-GotoLink=u\n").errors.empty());
 }
 
+// The service would lose everything after the NUL, success check and all.
+TEST(ScriptCheckTest, ScriptWithANulByteIsAnError) {
+  using namespace std::string_literals;
+  const ScriptCheck check =
+      CheckScript("[STEP1]\nAPP-GotoLink=u\n\0[STEP2]\nAPP-SuccessString=ok\n"s);
+  EXPECT_EQ(std::vector<std::string>{std::string(kNulByteError)}, check.errors);
+  EXPECT_EQ((std::vector<std::string>{std::string(kNulByteError), std::string(kNoStepsError)}),
+            CheckScript("\0"s).errors);
+}
+
 TEST(ScriptCheckTest, SoundScriptsAndOrdinaryFieldNamesGiveNoWarning) {
   const char* scripts[] = {
       "; comment\n[STEP1]\nAPP-FormPos = 0x1\napplicant=$$contact_person$$\nappend=1\n"

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "admin/admin_error.h"
 #include "admin/date_text.h"
 #include "admin/release_file.h"
 #include "admin/screenshots.h"
+#include "platform/schedule_rule.h"
 
 namespace veltrane::admin {
 namespace {
@@ -118,13 +120,32 @@ TEST(DateTextTest, ParsesOnlyWellFormedCalendarDatesAndTimes) {
   EXPECT_EQ(36526.5 + 30 / 86400.0, ParseDateTime("2000-01-01 12:00:30"));
   EXPECT_EQ(0.25, ParseDaysOrTime("06:00"));
   EXPECT_EQ(1.5, ParseDaysOrTime("1.5"));
+  EXPECT_EQ(-0.25, ParseDaysOrTime("-06:00"));
+  EXPECT_EQ(-1, ParseDaysOrTime("-1"));
   for (const char* bad : {"", "2000-1-01", "2000-01-01x", "1899-12-31", "2023-02-29", "2000-13-01"})
     EXPECT_FALSE(ParseDate(bad)) << bad;
   for (const char* bad : {"2000-01-01", "2000-01-01 24:00", "2000-01-01 10:60", "2000-01-01T10:00",
                           "2000-01-01 10:00:", "now"})
     EXPECT_FALSE(ParseDateTime(bad)) << bad;
-  for (const char* bad : {"", "-1", "6:00", "25:00", "abc", "inf", "nan", "1 day"})
+  for (const char* bad : {"", "-", "--1", "+1", "6:00", "25:00", "abc", "inf", "-nan", "1 day"})
     EXPECT_FALSE(ParseDaysOrTime(bad)) << bad;
+}
+
+// A schedule moves on when its frequency's days plus its time are above 0.
+TEST(ScheduleRuleTest, ASchedulesNextRunMustLieAfterNow) {
+  const struct {
+    int frequency;
+    double time;
+    bool movesOn;
+  } cases[] = {
+      {0, 0, true},      {1, 0, true},        {2, 0, true},     {3, 0, true},
+      {9, 0, false},     {-1, 0, false},      {4, -0.5, false}, {9, 0.5, true},
+      {1, -1, false},    {1, -0.99, true},    {2, -7, false},   {3, -30.5, false},
+      {0, -99999, true}, {0, -100000, false}, {7, 1e-9, true},  {1, -1.0 - 1e-12, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.movesOn, ScheduleMovesOn(c.frequency, c.time)) << c.frequency << ", " << c.time;
+  EXPECT_FALSE(ScheduleMovesOn(1, std::numeric_limits<double>::quiet_NaN()));
 }
 
 TEST(DateTextTest, ReadsStoredHistoryTimesWithEitherSeparator) {

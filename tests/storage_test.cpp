@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,12 +8,15 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/write_lock.h"
 
 namespace veltrane {
 namespace {
 
+using testing::ModeOf;
+using testing::ScopedUmask;
 using testing::TempDir;
 using testing::WriteLock;
 
@@ -97,13 +101,29 @@ TEST(CppSQLite3DBTest, OpenFailsWithTheLibrarysCodeWhenTheDirectoryIsMissing) {
   EXPECT_EQ("SQLITE_CANTOPEN[14]: unable to open database file", message);
 }
 
-TEST(CppSQLite3DBTest, MissingFileInAnExistingDirectoryIsCreatedEmpty) {
+// The service may start before veltrane-admin init: the file it leaves must
+// not show the passwords init will put there to other users.
+TEST(CppSQLite3DBTest, MissingFileInAnExistingDirectoryIsCreatedEmptyAndPrivate) {
   TempDir dir;
+  ScopedUmask usual(022);
   CppSQLite3DB db;
   db.Open(dir.File("vt.dat").c_str());
   EXPECT_EQ("SQLITE_ERROR[1]: no such table: schedule",
             ErrorOf([&] { db.RunQuery("SELECT * FROM schedule WHERE next < 45000"); }));
-  EXPECT_EQ(0, access(dir.File("vt.dat").c_str(), F_OK));
+  EXPECT_EQ(0600, ModeOf(dir.File("vt.dat")));
+
+  // The journal of an open transaction takes the file's mode.
+  db.RunStatement("BEGIN; CREATE TABLE history (content TEXT); INSERT INTO history VALUES ('x')");
+  EXPECT_EQ(0600, ModeOf(dir.File("vt.dat-journal")));
+  db.RunStatement("COMMIT");
+
+  // An existing file keeps its mode; tightening it is init's business.
+  const std::string shared = dir.File("shared.dat");
+  close(open(shared.c_str(), O_WRONLY | O_CREAT, 0644));
+  CppSQLite3DB other;
+  other.Open(shared.c_str());
+  other.RunStatement("CREATE TABLE t (x)");
+  EXPECT_EQ(0644, ModeOf(shared));
 }
 
 TEST_F(StorageTest, RunStatementCountsChangedRowsAndReportsSqliteErrors) {
@@ -219,6 +239,12 @@ TEST_F(StorageTest, BytesCrossUnchanged) {
   db.RunStatement(("UPDATE schedule SET name = '" + stored + "' WHERE id = 2").c_str());
   CppSQLite3Query query = db.RunQuery("SELECT name FROM schedule WHERE id = 2");
   EXPECT_EQ(stored, std::string(query.TextOf("name")));
+  EXPECT_EQ(stored, query.BytesOf("name"));
+
+  // A NUL byte ends the C string of TextOf, but not the bytes.
+  CppSQLite3Query withNul = db.RunQuery("SELECT 'ab' || char(0) || 'cd' AS t, NULL AS n");
+  EXPECT_EQ(std::string("ab\0cd", 5), withNul.BytesOf("t"));
+  EXPECT_EQ("", withNul.BytesOf("n"));
 }
 
 TEST_F(StorageTest, BusyWaitAppliesAtOpenAndAtOnceWhenOpen) {
