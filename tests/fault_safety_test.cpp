@@ -1,0 +1,346 @@
+// The built service keeping logins and data safe: a login goes only to the
+// site's own hosts, a password fills only its own field and never shows in
+// the trace, error answers, file links and broken scripts fail their site,
+// schedules that would not move on are not run, a report that cannot be
+// written is kept until it can, and a main database the service creates is
+// private.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "tests/support/fault_harness.h"
+#include "tests/support/fault_servers.h"
+#include "tests/support/file_modes.h"
+
+namespace veltrane::testing {
+namespace {
+
+using std::chrono::seconds;
+using Outcomes = std::map<std::string, std::string>;
+
+constexpr seconds kJobBound{90};
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted + "'";
+}
+
+// Runs SQL on a database file through a connection of its own, waiting out
+// the service's locks.
+bool RunSql(const std::string& path, const std::string& sql) {
+  sqlite3* connection = nullptr;
+  bool ran = sqlite3_open(path.c_str(), &connection) == SQLITE_OK;
+  if (ran) {
+    sqlite3_busy_timeout(connection, 30000);
+    ran = sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  sqlite3_close(connection);
+  return ran;
+}
+
+// `text` as an address query carries it: percent-encoded, a blank as "+" or "%20".
+std::string UrlEncoded(const std::string& text, bool blankAsPlus) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string encoded;
+  for (const unsigned char c : text) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '*') {
+      encoded += static_cast<char>(c);
+    } else if (c == ' ' && blankAsPlus) {
+      encoded += '+';
+    } else {
+      encoded += '%';
+      encoded += hex[c >> 4];
+      encoded += hex[c & 15];
+    }
+  }
+  return encoded;
+}
+
+// A login form: fields user, pass, company and t, sent with `method` to `action`.
+std::string LoginPage(const std::string& action, const std::string& method = "post") {
+  return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body><form action='" + action +
+         "' method='" + method +
+         "'><input name='user'><input type='password' name='pass'><input name='company'>"
+         "<input name='t'><input type='submit' value='Send'></form></body></html>";
+}
+
+// Fills every field of LoginPage; the release's values may name the password.
+constexpr const char* kLoginValues =
+    "user=$$username$$\npass=$$password$$\ncompany=$$company_name$$\nt=$$headline$$\n";
+
+// Step 1 logs in through form 0 (with `extra` lines), step 2 looks for kThanks.
+std::string LoginScript(const std::string& extra = "") {
+  return "[STEP1]\nAPP-FormPos=0\n" + extra + kLoginValues +
+         "[STEP2]\nAPP-SuccessString=" + kThanks + "\n";
+}
+
+void AddAccount(FaultHarness& harness, const std::string& site, const std::string& password) {
+  harness.databases.Main("INSERT INTO account (name,username,password) VALUES (" + Quoted(site) +
+                         ",'editor'," + Quoted(password) + ")");
+}
+
+std::string Param(const RecordedRequest& request, const std::string& name) {
+  const auto found = request.params.find(name);
+  return found == request.params.end() ? "<none>" : found->second;
+}
+
+std::string Header(const RecordedRequest& request, const std::string& name) {
+  const auto found = request.headers.find(name);
+  return found == request.headers.end() ? "<none>" : found->second;
+}
+
+// The spooled statements in db/.
+std::vector<std::string> SpoolFiles(const FaultHarness& harness) {
+  std::vector<std::string> files;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(harness.databases.Directory() + "/db"))
+    if (entry.path().filename().string().rfind("spooled-", 0) == 0)
+      files.push_back(entry.path().string());
+  return files;
+}
+
+// 127.0.0.1 and localhost are one server but two hosts: the login may go to
+// the second only when the script names it.
+TEST(FaultSafety, LoginGoesOnlyToTheSitesHostsAndStaysOutOfTheTrace) {
+  FaultHarness harness;
+  const std::string elsewhere = "http://localhost:" + std::to_string(harness.server.Port());
+  harness.server.Handle("/redirected/",
+                        [elsewhere](const httplib::Request&, httplib::Response& response) {
+                          response.set_redirect(elsewhere + "/redirected/login");
+                        });
+  harness.server.Serve("/redirected/login", LoginPage("/redirected/post"));
+  harness.server.Serve("/redirected/post", kThanks);
+  harness.AddSite("redirected", harness.server.Url("/redirected/"), LoginScript());
+  for (const std::string site : {"foreign-action", "named-host"}) {
+    harness.server.Serve("/" + site + "/", LoginPage(elsewhere + "/" + site + "/post"));
+    harness.server.Serve("/" + site + "/post", kThanks);
+  }
+  harness.AddSite("foreign-action", harness.server.Url("/foreign-action/"), LoginScript());
+  harness.AddSite("named-host", harness.server.Url("/named-host/"),
+                  LoginScript("APP-CredentialHosts=localhost\n"));
+  // A login sent with GET puts the password into every later address.
+  harness.server.Serve("/get-login/", LoginPage("/get-login/welcome", "get"));
+  const std::map<std::string, std::string> passwords = {{"redirected", "Redirected pw 1"},
+                                                        {"foreign-action", "Action pw 2"},
+                                                        {"named-host", "Named pw 3"},
+                                                        {"get-login", "Pw 7&k/q:x"}};
+  harness.server.Serve("/get-login/welcome", "<html><body><a href='/get-login/done?pass=" +
+                                                 UrlEncoded(passwords.at("get-login"), true) +
+                                                 "'>Go on</a></body></html>");
+  harness.server.Serve("/get-login/done", std::string(kThanks) + " for logging in");
+  harness.AddSite("get-login", harness.server.Url("/get-login/"),
+                  "[STEP1]\nAPP-FormPos=0\n" + std::string(kLoginValues) +
+                      "[STEP2]\nAPP-SearchLinkPattern=done\n[STEP3]\nAPP-SuccessString=" + kThanks +
+                      "\n");
+  for (const auto& [site, password] : passwords) AddAccount(harness, site, password);
+  // Values of the release that name the password stay as they are written.
+  harness.databases.Main(
+      "INSERT INTO pressrelease (name,contact_data,headline) VALUES "
+      "('Login safety','company_name=$$password$$\r\n','News $$password$$')");
+  const std::vector<std::string> sites = {"redirected", "foreign-action", "named-host",
+                                          "get-login"};
+  harness.AddSchedule(1, "Login safety", sites);
+  harness.AddSentinel();
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
+
+  EXPECT_EQ((Outcomes{{"redirected", "Login form on another host (localhost)"},
+                      {"foreign-action", "Login form on another host (localhost)"},
+                      {"named-host", "Completed"},
+                      {"get-login", "Completed"}}),
+            harness.Outcomes("Login safety"))
+      << harness.Report("Login safety");
+  EXPECT_GT(harness.Requests("/redirected/login"), 0) << "the redirect was not followed";
+  EXPECT_EQ(0, harness.Requests("/redirected/post"));
+  EXPECT_EQ(0, harness.Requests("/foreign-action/post"));
+
+  const auto named = harness.server.RequestsTo("/named-host/post");
+  ASSERT_EQ(1u, named.size());
+  EXPECT_EQ("POST", named[0].method);
+  EXPECT_EQ(0u, Header(named[0], "Host").rfind("localhost:", 0)) << Header(named[0], "Host");
+  EXPECT_EQ("Named pw 3", Param(named[0], "pass"));
+  EXPECT_EQ("$$password$$", Param(named[0], "company"));
+  EXPECT_EQ("News $$password$$", Param(named[0], "t"));
+
+  const auto welcome = harness.server.RequestsTo("/get-login/welcome");
+  ASSERT_EQ(1u, welcome.size());
+  EXPECT_EQ(passwords.at("get-login"), Param(welcome[0], "pass"));
+  EXPECT_EQ("$$password$$", Param(welcome[0], "company"));
+  EXPECT_EQ(1, harness.Requests("/get-login/done"));
+  const std::string trace = harness.Trace();
+  for (const auto& [site, password] : passwords) {
+    for (const std::string& spelling :
+         {password, UrlEncoded(password, true), UrlEncoded(password, false)})
+      EXPECT_EQ(std::string::npos, trace.find(spelling)) << site << ": " << spelling;
+  }
+  EXPECT_GT(harness.TraceCount("/get-login/welcome?user=editor&pass=***"), 0);
+  EXPECT_GT(harness.TraceCount("/get-login/done?pass=***"), 0);
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+TEST(FaultSafety, ErrorAnswersFileLinksAndBrokenScriptsFailTheSite) {
+  FaultHarness harness;
+  for (const int status : {404, 500}) {
+    const std::string site = "http-" + std::to_string(status);
+    harness.server.Serve("/" + site + "/", FormPage("/" + site + "/post"));
+    harness.server.Serve("/" + site + "/post", "<html><body>No such thing</body></html>",
+                         "text/html", status);
+    // The submission is the last step: nothing after it checks the answer.
+    harness.AddSite(site, harness.server.Url("/" + site + "/"),
+                    "[STEP1]\nAPP-FormPos=0\nt=$$headline$$\n");
+  }
+  const std::string secret = "Notes-content-5e1f";
+  const std::string file = harness.databases.Directory() + "/notes.txt";
+  std::ofstream(file) << secret << "\n";
+  const std::string after = "[STEP2]\nAPP-SuccessString=" + std::string(kThanks) + "\n";
+  harness.server.Serve("/file-goto/", "<html><body>Start</body></html>");
+  harness.AddSite("file-goto", harness.server.Url("/file-goto/"),
+                  "[STEP1]\nAPP-GotoLink=file://" + file + "\n" + after);
+  harness.server.Serve("/file-search/",
+                       "<html><body><a href='file://" + file + "'>Our notes</a></body></html>");
+  harness.AddSite("file-search", harness.server.Url("/file-search/"),
+                  "[STEP1]\nAPP-SearchLinkPattern=notes.txt\n" + after);
+  harness.server.Serve("/nul-script/", FormPage("/nul-script/post"));
+  harness.server.Serve("/nul-script/post", kThanks);
+  harness.databases.Subscription(
+      "INSERT INTO subscription (name,url,submission_data) VALUES ('nul-script'," +
+      Quoted(harness.server.Url("/nul-script/")) + "," + Quoted(FormScript()) +
+      " || char(0) || '[STEP3]')");
+  harness.AddFormSite("ok");
+  const std::vector<std::string> sites = {"http-404",   "http-500",    "file-goto",
+                                          "nul-script", "file-search", "ok"};
+  harness.AddSchedule(1, "Unsafe ends", sites);
+  harness.AddSentinel();
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
+
+  EXPECT_EQ((Outcomes{{"http-404", "HTTP 404 on " + harness.server.Url("/http-404/post")},
+                      {"http-500", "HTTP 500 on " + harness.server.Url("/http-500/post")},
+                      {"file-goto", "Timeout"},
+                      {"file-search", "Timeout"},
+                      {"nul-script", "Site script contains a NUL byte"},
+                      {"ok", "Completed"}}),
+            harness.Outcomes("Unsafe ends"))
+      << harness.Report("Unsafe ends");
+  for (const char* path : {"/http-404/post", "/http-500/post"})
+    EXPECT_EQ(1, harness.Requests(path)) << path;
+  EXPECT_EQ(1, harness.Requests("/file-search/"));
+  EXPECT_EQ(0, harness.Requests("/nul-script/"));
+  EXPECT_EQ(0, harness.Requests("/nul-script/post"));
+  EXPECT_EQ(std::string::npos, harness.Report("Unsafe ends").find(secret));
+  EXPECT_EQ(0, harness.TraceCount(secret));
+  EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+// A schedule that would be due again at once is never run; one that is due
+// again while its job still runs is not queued a second time.
+TEST(FaultSafety, SchedulesRunOnlyWhenTheyMoveOnAndOnceAtATime) {
+  FaultHarness harness;
+  harness.AddFormSite("stuck");
+  harness.AddSchedule(3, "Never moves on", {"stuck"});
+  harness.AddFormSite("slow");
+  harness.AddSchedule(4, "Short interval", {"slow"});
+  // Schedule 4 is due again 0.0001 days (8.64 s) after it was taken.
+  harness.databases.Main(
+      "UPDATE schedule SET frequency = 9, time = 0 WHERE id = 3;"
+      "UPDATE schedule SET frequency = 9, time = 0.0001 WHERE id = 4");
+  HeldResponse slow(harness.server, "/slow/", FormPage("/slow/post"));
+  const auto nextRun = [&] {
+    return harness.databases.MainScalar("SELECT next FROM schedule WHERE id = 4");
+  };
+
+  // The held page must not time out before the schedule is due again.
+  harness.Start(60000);
+  ASSERT_TRUE(harness.WaitFor([&] { return harness.Requests("/slow/") > 0; }));
+  const std::string taken = nextRun();
+  ASSERT_TRUE(harness.WaitFor([&] { return nextRun() != taken; }, seconds(60)))
+      << "schedule 4 did not come due again while its job ran";
+  slow.Open();
+  ASSERT_TRUE(harness.WaitForHistory("Short interval", 1, kJobBound));
+
+  EXPECT_EQ(1, harness.TraceCount("Submission started for ID : 4"));
+  EXPECT_EQ("1", harness.databases.MainScalar(
+                     "SELECT count(*) FROM job WHERE schedule_id = 4 AND queued <= "
+                     "(SELECT min(finished) FROM job WHERE schedule_id = 4)"))
+      << "schedule 4 was queued again while its job ran";
+  EXPECT_EQ(1, harness.Requests("/slow/post"));
+  EXPECT_EQ(1, harness.TraceCount("is invalid"));
+  EXPECT_EQ(1, harness.TraceCount("Schedule 3 is invalid"));
+  EXPECT_EQ(0, harness.TraceCount("Submission started for ID : 3"));
+  EXPECT_EQ(0, harness.HistoryRows("Never moves on"));
+  EXPECT_EQ(0, harness.Requests("/stuck/"));
+  EXPECT_EQ(1.0, std::stod(harness.databases.MainScalar("SELECT next FROM schedule WHERE id = 3")));
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+TEST(FaultSafety, ReportIsSpooledUntilTheHistoryTableIsBack) {
+  std::mutex mutex;  // before the harness: its server's handler uses them
+  bool movedAway = false;
+  FaultHarness harness;
+  harness.AddFormSite("first");
+  harness.server.Serve("/last/", FormPage("/last/post"));
+  // The job's last site ends with the history table gone.
+  harness.server.Handle("/last/post", [&](const httplib::Request&, httplib::Response& response) {
+    std::lock_guard guard(mutex);
+    movedAway = RunSql(harness.databases.MainPath(), "ALTER TABLE history RENAME TO history_away");
+    response.set_content(kThanks, "text/html");
+  });
+  harness.AddSite("last", harness.server.Url("/last/"), FormScript());
+  harness.AddSchedule(1, "Spooled report", {"first", "last"});
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitFor([&] { return !SpoolFiles(harness).empty(); }, kJobBound));
+  {
+    std::lock_guard guard(mutex);
+    ASSERT_TRUE(movedAway);
+  }
+  const std::vector<std::string> spooled = SpoolFiles(harness);
+  ASSERT_EQ(1u, spooled.size());
+  EXPECT_EQ(0600, ModeOf(spooled[0])) << spooled[0];
+  EXPECT_EQ("0", harness.databases.MainScalar("SELECT count(*) FROM history_away"));
+
+  ASSERT_TRUE(RunSql(harness.databases.MainPath(), "ALTER TABLE history_away RENAME TO history"));
+  ASSERT_TRUE(harness.WaitFor([&] { return SpoolFiles(harness).empty(); }, kJobBound));
+
+  EXPECT_EQ(1, harness.HistoryRows("Spooled report"));
+  EXPECT_EQ("1", harness.databases.MainScalar("SELECT count(*) FROM history"));
+  EXPECT_EQ((Outcomes{{"first", "Completed"}, {"last", "Completed"}}),
+            harness.Outcomes("Spooled report"));
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+TEST(FaultSafety, MainDatabaseTheServiceCreatesIsPrivate) {
+  FaultHarness harness;
+  const std::string path = harness.databases.MainPath();
+  std::filesystem::remove(path);
+  {
+    // Under the usual umask SQLite would create the file 0644.
+    ScopedUmask umask(022);
+    harness.Start(3000);
+  }
+  // Its first poll finds no schedule table, whether or not it made the file.
+  ASSERT_TRUE(
+      harness.WaitFor([&] { return harness.TraceCount("Schedule poll failed") > 0; }, seconds(60)));
+  if (std::filesystem::exists(path)) {
+    EXPECT_EQ(0600, ModeOf(path));
+  }
+  EXPECT_TRUE(harness.service.Running());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+}  // namespace
+}  // namespace veltrane::testing
