@@ -42,7 +42,8 @@ const std::vector<std::string_view>& KnownDirectives() {
                                                            "APP-ErrorString",
                                                            "APP-Url",
                                                            "APP-Note",
-                                                           "APP-PossibleRedirectToStep"};
+                                                           "APP-PossibleRedirectToStep",
+                                                           "APP-CredentialHosts"};
   return directives;
 }
 

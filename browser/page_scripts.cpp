@@ -16,7 +16,11 @@ const text = (v) => (v === undefined || v === null) ? "" : String(v);
 const formList = qsa(document, "form");
 const formIndex = new Map(formList.map((f, i) => [f, i]));
 const kept = formList.map((f) => ({form: f, elements: []}));
-const forms = formList.map(() => ({elements: []}));
+// Read through the prototype: a control named "action" or "method" shadows the property.
+const formAction = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "action").get;
+const formMethod = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "method").get;
+const forms = formList.map((f) => ({action: text(formAction.call(f)), method: text(formMethod.call(f)),
+                                    elements: []}));
 for (const e of qsa(document, "input, button, select, textarea, fieldset, object, output")) {
   const i = formIndex.get(e.form);
   if (i === undefined) continue;

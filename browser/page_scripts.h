@@ -15,8 +15,9 @@ namespace veltrane {
 inline constexpr char kScriptWorld[] = "veltrane";
 
 // Function body; argument `generation` (text). Returns {location, body,
-// characterSet, forms: [{elements: [{kind, name, type, value, checked, selectedIndex,
-// options: [{value, text}]}]}], links: [href]}.
+// characterSet, forms: [{action, method, elements: [{kind, name, type, value, checked,
+// selectedIndex, options: [{value, text}]}]}], links: [href]}; a form's action is
+// absolute, its method "get", "post" or "dialog".
 extern const char kSnapshotScript[];
 
 // Function body; arguments `generation` (text) and `actions` (JSON text from

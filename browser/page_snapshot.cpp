@@ -68,6 +68,8 @@ void ReadSnapshot(JSCValue* snapshot, Page& page) {
   page.characterSet = TextProperty(snapshot, "characterSet");
   ForEachItem(snapshot, "forms", [&](JSCValue* form) {
     PageForm& pageForm = page.forms.emplace_back();
+    pageForm.action = TextProperty(form, "action");
+    pageForm.method = TextProperty(form, "method");
     ForEachItem(form, "elements",
                 [&](JSCValue* item) { pageForm.elements.push_back(ReadElement(item)); });
   });

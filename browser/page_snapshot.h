@@ -8,8 +8,9 @@
 
 namespace veltrane {
 
-// Fills bodyOuterHtml, characterSet, forms and links of `page` (location and source are the
-// control's). A null or non-object value leaves them empty.
+// Fills bodyOuterHtml, characterSet, forms (with their action and method) and links of
+// `page` (location, source and status code are the control's). A null or non-object value
+// leaves them empty.
 void ReadSnapshot(JSCValue* snapshot, Page& page);
 
 }  // namespace veltrane

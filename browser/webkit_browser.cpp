@@ -338,6 +338,12 @@ void WebKitBrowser::StartCompletion() {
 
   // Read only after FINISHED: before that the bytes may be incomplete.
   WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
+  if (resource) {
+    WebKitURIResponse* response = webkit_web_resource_get_response(resource);
+    // 0 for pages without an HTTP response (about:blank, WebKit's error pages).
+    if (response)
+      completion.page.statusCode = static_cast<int>(webkit_uri_response_get_status_code(response));
+  }
   if (!resource) {
     completion.sourceDone = true;
     return;

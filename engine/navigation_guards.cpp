@@ -16,9 +16,24 @@ bool RefusedMediaAddress(std::string_view url) {
   return false;
 }
 
-void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel) {
+bool RefusedScheme(std::string_view url) {
+  // Address parsers drop leading blanks and control characters, so they do not hide a scheme.
+  const std::string lower = LowerAscii(TrimBlanks(url));
+  return !(lower.starts_with("http:") || lower.starts_with("https:") || lower == "about:blank");
+}
+
+void BrowserBeforeNavigate2(LoadingIndicator& panel2, TraceSink& trace, const std::string& url,
+                            bool& cancel) {
   panel2.Show();
-  if (RefusedMediaAddress(url)) cancel = true;
+  if (RefusedMediaAddress(url) || RefusedScheme(url)) {
+    trace.TraceLine("Navigation refused: " + url);
+    cancel = true;
+  }
+}
+
+void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel) {
+  DiscardingTrace trace;
+  BrowserBeforeNavigate2(panel2, trace, url, cancel);
 }
 
 void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel) {

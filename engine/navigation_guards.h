@@ -1,5 +1,6 @@
 // The browser window's handlers for the control's navigation events other than
-// document-complete: media addresses are refused, pop-ups are never opened,
+// document-complete: media addresses and addresses other than http(s) and
+// about:blank are refused, pop-ups are never opened,
 // navigation errors are only traced, and every navigation shows the loading
 // indicator. Plain functions over plain values; user-interface thread only.
 #pragma once
@@ -17,7 +18,16 @@ namespace veltrane {
 // ".swf", ".jpg", ".gif", ".png" or ".jpeg" anywhere, query included.
 bool RefusedMediaAddress(std::string_view url);
 
-// Shows Panel2; sets cancel for media addresses and otherwise leaves it as it came.
+// True unless the address is http: or https: (letter case ignored) or
+// about:blank; every other scheme (file:, data:, javascript:, ftp:, ...) and
+// an address without a scheme are refused.
+bool RefusedScheme(std::string_view url);
+
+// Shows Panel2; sets cancel for media addresses and refused schemes, tracing
+// "Navigation refused: <url>", and otherwise leaves cancel as it came.
+void BrowserBeforeNavigate2(LoadingIndicator& panel2, TraceSink& trace, const std::string& url,
+                            bool& cancel);
+// The same without a trace, for callers that have none.
 void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel);
 
 // Always cancels: no window is ever opened. Traces "New window refused: <url>".

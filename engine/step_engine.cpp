@@ -1,9 +1,12 @@
 #include "engine/step_engine.h"
 
+#include <optional>
 #include <string>
 
 #include "engine/form_location.h"
 #include "engine/link_search.h"
+#include "engine/login_hosts.h"
+#include "engine/navigation_guards.h"
 #include "engine/page_text.h"
 #include "engine/site_script.h"
 #include "forms/form_filling.h"
@@ -25,6 +28,7 @@ struct StepDirectives {
   std::string pattern;
   std::string randomPattern;
   std::string failureReason;
+  std::string credentialHosts;
 };
 
 StepDirectives ReadDirectives(const std::vector<std::string>& stepValues) {
@@ -39,6 +43,7 @@ StepDirectives ReadDirectives(const std::vector<std::string>& stepValues) {
   step.pattern = LookupValue(stepValues, "APP-SearchLinkPattern");
   step.randomPattern = LookupValue(stepValues, "APP-SearchRandomLinkPattern");
   step.failureReason = LookupValue(stepValues, "APP-ErrorString");
+  step.credentialHosts = LookupValue(stepValues, "APP-CredentialHosts");
   return step;
 }
 
@@ -112,6 +117,16 @@ class StepRunner {
         host_.SiteFailed(ReasonOr(step, "Invalid form"));
         return Outcome::Done;
       }
+      // The login goes to the site's own domain only: a login form elsewhere
+      // ends the site before anything is written into it.
+      if (const std::optional<std::string> foreign =
+              ForeignLoginHost(page_, position, state_.StepValues,
+                               LoginHosts(state_.SiteUrl, step.credentialHosts))) {
+        const std::string reason = "Login form on another host (" + *foreign + ")";
+        trace_.TraceLine(reason);
+        host_.SiteFailed(reason);
+        return Outcome::Done;
+      }
       FillForm(page_, position, state_, trace_);
       SubmitForm(page_, position, step.buttonValue);
       host_.ArmDeadline();
@@ -160,13 +175,27 @@ class StepRunner {
       host_.SiteFailed("Invalid setting");
     } else {
       trace_.TraceLine("Last step");
-      host_.SiteSucceeded();
+      // An error page is no accepted submission, unless a success string
+      // said otherwise above.
+      if (page_.statusCode >= 400) {
+        const std::string reason = "HTTP " + std::to_string(page_.statusCode) + " on " + address;
+        trace_.TraceLine(reason);
+        host_.SiteFailed(reason);
+      } else {
+        host_.SiteSucceeded();
+      }
     }
     return Outcome::Done;
   }
 
   void NavigateAndAdvance(const std::string& url) {
-    host_.Navigate(url);
+    // Refused here as the navigation guard would: WebKit runs a javascript:
+    // address given to it in the current page without asking the guard. As
+    // with any refused navigation, no page comes and the deadline ends the site.
+    if (RefusedScheme(url))
+      trace_.TraceLine("Navigation refused: " + url);
+    else
+      host_.Navigate(url);
     host_.ArmDeadline();
     Advance();
   }

@@ -2,8 +2,11 @@
 // of the current site's script against that page. A step checks a success or
 // unique string, waits for a redirect, fills and submits a form, or opens an
 // address or a link found by pattern; then it waits for the next page, runs
-// the next step on the same page, or ends the site through the host. All
-// state lives in the JobState; user-interface thread only.
+// the next step on the same page, or ends the site through the host. A form
+// step that would write the site's login into a form on a host outside the
+// site's domain (LoginHosts) ends the site unfilled, and a script that ends
+// on an HTTP error page (status 400 and above) without a success string fails.
+// All state lives in the JobState; user-interface thread only.
 #pragma once
 
 #include "browser/page.h"

@@ -91,4 +91,14 @@ void FillForm(Page& page, int form, const JobState& state, TraceSink& trace) {
   }
 }
 
+bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues) {
+  if (form < 0 || form >= static_cast<int>(page.forms.size())) return false;
+  for (const FormElement& element : page.forms[static_cast<std::size_t>(form)].elements) {
+    if (ClassifyElement(element) == FieldOther) continue;
+    const std::optional<std::string> value = StepValue(stepValues, element.name);
+    if (value && HoldsLoginPlaceholder(*value)) return true;
+  }
+  return false;
+}
+
 }  // namespace veltrane

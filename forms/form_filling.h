@@ -52,4 +52,11 @@ std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
 // A form index that is not a form of the page fills nothing.
 void FillForm(Page& page, int form, const JobState& state, TraceSink& trace);
 
+// True when FillForm would use a step value holding "$$username$$" or
+// "$$password$$" (A-Z case ignored) on form `form`: the value FillForm takes
+// for one of the form's inputs, text areas or drop-down lists. The login
+// reaches a form only that way, since placeholders in inserted values are not
+// expanded into it.
+bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues);
+
 }  // namespace veltrane

@@ -1,5 +1,7 @@
 #include "forms/placeholders.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -23,24 +25,67 @@ std::string FourDigits(int number) {
   return buffer;
 }
 
+// Text under substitution, each byte marked with whether it was written in
+// the step's own value (true) or inserted by a row (false).
+struct MarkedText {
+  std::string text;
+  std::vector<bool> own;
+};
+
+// One row's pass: every occurrence of `placeholder` (A-Z case ignored) is
+// replaced with `value`, the search going on behind each occurrence. With
+// `ownTextOnly`, an occurrence that covers any inserted byte stays as it is.
+MarkedText ReplaceRow(const MarkedText& current, std::string_view placeholder,
+                      std::string_view value, bool ownTextOnly) {
+  // Placeholders are ASCII, so folding A-Z is what locale upper-casing gives
+  // for them; the text keeps its own case.
+  const std::string upperText = UpperAscii(current.text);
+  const std::string upperPlaceholder = UpperAscii(placeholder);
+  MarkedText result;
+  std::size_t from = 0;
+  const auto copy = [&](std::size_t begin, std::size_t end) {
+    result.text.append(current.text, begin, end - begin);
+    result.own.insert(result.own.end(), current.own.begin() + static_cast<std::ptrdiff_t>(begin),
+                      current.own.begin() + static_cast<std::ptrdiff_t>(end));
+  };
+  for (std::size_t found; (found = upperText.find(upperPlaceholder, from)) != std::string::npos;
+       from = found + placeholder.size()) {
+    const std::size_t end = found + placeholder.size();
+    const bool allOwn = std::all_of(current.own.begin() + static_cast<std::ptrdiff_t>(found),
+                                    current.own.begin() + static_cast<std::ptrdiff_t>(end),
+                                    [](bool b) { return b; });
+    if (ownTextOnly && !allOwn) {
+      copy(from, end);
+      continue;
+    }
+    copy(from, found);
+    result.text.append(value);
+    result.own.insert(result.own.end(), value.size(), false);
+  }
+  copy(from, current.text.size());
+  return result;
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+  return UpperAscii(text).find(UpperAscii(part)) != std::string::npos;
+}
+
+constexpr char kUserNamePlaceholder[] = "$$username$$";
+constexpr char kPasswordPlaceholder[] = "$$password$$";
+
 }  // namespace
 
 std::string ReplaceIgnoringCase(std::string_view text, std::string_view placeholder,
                                 std::string_view value) {
   if (placeholder.empty()) return std::string(text);
-  // Placeholders are ASCII, so folding A-Z is what locale upper-casing gives
-  // for them; the text keeps its own case.
-  const std::string upperText = UpperAscii(text);
-  const std::string upperPlaceholder = UpperAscii(placeholder);
-  std::string result;
-  std::size_t from = 0;
-  for (std::size_t found; (found = upperText.find(upperPlaceholder, from)) != std::string::npos;
-       from = found + placeholder.size()) {
-    result.append(text.substr(from, found - from));
-    result.append(value);
-  }
-  result.append(text.substr(from));
-  return result;
+  return ReplaceRow({std::string(text), std::vector<bool>(text.size(), true)}, placeholder, value,
+                    false)
+      .text;
+}
+
+bool HoldsLoginPlaceholder(std::string_view text) {
+  return ContainsIgnoringCase(text, kUserNamePlaceholder) ||
+         ContainsIgnoringCase(text, kPasswordPlaceholder);
 }
 
 std::string SubstitutePlaceholders(const JobState& state, std::string_view text) {
@@ -61,8 +106,8 @@ std::string SubstitutePlaceholders(const JobState& state, std::string_view text)
       {"$$city$$", state.City},
       {"$$state$$", state.State},
       {"$$zipcode$$", state.ZipCode},
-      {"$$username$$", state.UserName},
-      {"$$password$$", state.Password},
+      {kUserNamePlaceholder, state.UserName},
+      {kPasswordPlaceholder, state.Password},
       {"$$headline$$", state.Headline},
       {"$$summary$$", state.Summary},
       {"$$keyword$$", state.KeywordsComma},
@@ -81,10 +126,15 @@ std::string SubstitutePlaceholders(const JobState& state, std::string_view text)
       {"$$RELEASE_DATE_YEAR$$", FourDigits(release.year)},
       {"$$CATEGORY$$", state.Category},
   };
-  std::string result(text);
-  for (const auto& [placeholder, value] : rows)
-    result = ReplaceIgnoringCase(result, placeholder, value);
-  return result;
+  MarkedText result{std::string(text), std::vector<bool>(text.size(), true)};
+  for (const auto& [placeholder, value] : rows) {
+    // The login goes only where the step itself asks for it: a press-release
+    // value that names a login placeholder must not fill in the login.
+    const bool login = placeholder == std::string_view(kUserNamePlaceholder) ||
+                       placeholder == std::string_view(kPasswordPlaceholder);
+    result = ReplaceRow(result, placeholder, value, login);
+  }
+  return std::move(result.text);
 }
 
 }  // namespace veltrane

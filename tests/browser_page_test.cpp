@@ -2,8 +2,13 @@
 // view against pages served on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "browser/page_scripts.h"
+#include "engine/navigation_guards.h"
 #include "engine/page_text.h"
+#include "engine/site_script.h"
+#include "engine/step_engine.h"
 #include "tests/support/browser_harness.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
@@ -93,6 +98,97 @@ TEST_F(BrowserPageTest, ModelHoldsTopLevelFormsAndAnchorLinks) {
   EXPECT_EQ("France", elements[6].options[2].text);
   ASSERT_EQ(1u, page.forms[1].elements.size());
   EXPECT_EQ("q", page.forms[1].elements[0].name);
+}
+
+// Controls named "action" and "method" shadow the form's own properties.
+TEST_F(BrowserPageTest, FormsCarryTheirActionAndMethodAndPagesTheirHttpStatus) {
+  const std::string forms =
+      "<form action='/login/post?x=1' method='POST'><input name='action' value='/shadow'>"
+      "<input name='method' value='get'></form>"
+      "<form><input name='q'></form>"
+      "<form action='http://127.0.0.1:1/other' method='get'></form>";
+  server.Serve("/actions", "<html><body>" + forms + "</body></html>");
+  server.Serve("/gone", "<html><body>" + forms + "</body></html>", "text/html", 404);
+
+  const int index = BrowserHarness::LoadPage(events, server.Url("/actions"));
+  ASSERT_GE(index, 0);
+  const Page& page = events.pages[static_cast<std::size_t>(index)];
+  EXPECT_EQ(200, page.statusCode);
+  ASSERT_EQ(3u, page.forms.size());
+  EXPECT_EQ(server.Url("/login/post?x=1"), page.forms[0].action);
+  EXPECT_EQ("post", page.forms[0].method);
+  EXPECT_EQ(server.Url("/actions"), page.forms[1].action);  // no action: the page itself
+  EXPECT_EQ("get", page.forms[1].method);
+  EXPECT_EQ("http://127.0.0.1:1/other", page.forms[2].action);
+
+  const int gone = BrowserHarness::LoadPage(events, server.Url("/gone"));
+  ASSERT_GE(gone, 0);
+  const Page& errorPage = events.pages[static_cast<std::size_t>(gone)];
+  EXPECT_EQ(404, errorPage.statusCode);
+  ASSERT_EQ(3u, errorPage.forms.size());
+  EXPECT_EQ(server.Url("/login/post?x=1"), errorPage.forms[0].action);
+}
+
+// Addresses other than http(s) are never loaded: those the browser is asked
+// for (a site's start address) meet the guard; the step engine refuses them
+// itself, since WebKit runs a javascript: address in the current page
+// without any navigation decision.
+TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
+  RecordingLoadingIndicator panel;
+  RecordingTrace guardTrace;
+  events.onBeforeNavigate = [&](const std::string& url, bool& cancel) {
+    BrowserBeforeNavigate2(panel, guardTrace, url, cancel);
+  };
+  const auto traced = [](const RecordingTrace& trace, const std::string& url) {
+    return std::count(trace.lines.begin(), trace.lines.end(), "Navigation refused: " + url) > 0;
+  };
+  for (const std::string url : {"file:///etc/passwd", "data:text/html,<p>data</p>"}) {
+    BrowserHarness::Browser().SetEvents(&events);
+    BrowserHarness::Browser().Navigate(url);
+    EXPECT_TRUE(RunMainLoopUntil([&] { return traced(guardTrace, url); })) << url;
+  }
+
+  struct NavigatingHost : StepHost {
+    void HideLoadingPanel() override {}
+    void ArmDeadline() override {}
+    void DisarmDeadline() override {}
+    void Navigate(const std::string& url) override { BrowserHarness::Browser().Navigate(url); }
+    void SiteSucceeded() override {}
+    void SiteFailed(const std::string&) override {}
+  } host;
+  const std::string scriptUrl = "javascript:void(fetch('/ran'))";
+  server.Serve("/steps", "<html><body><a href=\"" + scriptUrl + "\">run</a></body></html>");
+  server.Serve("/ran", "ran");
+  JobState state;
+  RecordingTrace trace;
+  PseudoRandom random{1};
+  events.onDocumentComplete = [&](Page& page) {
+    if (page.location != server.Url("/steps")) return;
+    state.JobRunning = true;
+    state.PageWaitOver = false;
+    state.StepNumber = 1;
+    LoadStep(state, 1);
+    BrowserDocumentComplete(state, page, host, trace, random);
+  };
+  for (const std::string& script : {"[STEP1]\nAPP-GotoLink=" + scriptUrl + "\n",
+                                    std::string("[STEP1]\nAPP-SearchLinkPattern=fetch\n")}) {
+    state.SiteScript = script;
+    trace.lines.clear();
+    events.pages.clear();
+    ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/steps")), 0) << script;
+    EXPECT_EQ(2, state.StepNumber) << script;
+    EXPECT_TRUE(traced(trace, scriptUrl)) << script;
+  }
+  // The page the script would have run in completes once more, without it.
+  events.onDocumentComplete = nullptr;
+  events.pages.clear();
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/steps")), 0);
+  EXPECT_TRUE(server.RequestsTo("/ran").empty());
+  EXPECT_EQ(0,
+            std::count_if(events.navigations.begin(), events.navigations.end(),
+                          [](const std::string& url) { return url.rfind("javascript:", 0) == 0; }));
+  EXPECT_LT(events.PageAt("file:"), 0);
+  EXPECT_LT(events.PageAt("data:"), 0);
 }
 
 std::multimap<std::string, std::string> Fields(const std::vector<RecordedRequest>& requests) {

@@ -39,7 +39,7 @@ FormElement Select(std::string name, std::vector<SelectOption> options) {
 Page PageWithForm(std::vector<FormElement> elements) {
   Page page;
   page.forms.push_back(PageForm{});  // a banner form that must stay untouched
-  page.forms.push_back(PageForm{std::move(elements)});
+  page.forms.emplace_back().elements = std::move(elements);
   return page;
 }
 
@@ -193,6 +193,31 @@ TEST(FillFormTest, CategoryKeywordWithoutSiteLineFallsBackToBusiness) {
   FillForm(page, 1, state, trace);
   EXPECT_EQ((std::vector<PageAction>{Selected(0, 2)}), page.Actions());
   EXPECT_EQ("Cannot found selected category , continue to search business", trace.lines.at(1));
+}
+
+// The first step line for each filled control decides, as FillForm reads it.
+TEST(FillWritesLoginTest, OnlyValuesTheFillUsesForAControlCount) {
+  // Form 1: a text input, a list and a button tag; form 0 is empty.
+  const Page page = PageWithForm({Input("name", "text"), OfKind(ElementKind::Select, "kind"),
+                                  OfKind(ElementKind::Other, "go")});
+  struct Case {
+    Lines step;
+    bool writes;
+  };
+  const std::vector<Case> cases = {
+      {{"NAME=$$UserName$$"}, true},
+      {{"name=x $$PASSWORD$$ y"}, true},
+      {{"kind=$$password$$"}, true},
+      {{"name=$$company$$", "pw=$$password$$"}, false},  // no control named pw
+      {{"go=$$password$$"}, false},                      // a button tag is never filled
+      {{"name=plain", "name=$$password$$"}, false},      // the first line wins
+      {{"APP-FormPos=1", "name=$$user$$"}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.writes, FillWritesLogin(page, 1, c.step)) << c.step.back();
+    EXPECT_FALSE(FillWritesLogin(page, 0, c.step)) << c.step.back();
+    EXPECT_FALSE(FillWritesLogin(page, 2, c.step)) << c.step.back();
+  }
 }
 
 }  // namespace

@@ -16,7 +16,11 @@ FormElement Element(ElementKind kind, std::string name, std::string type = "") {
   return element;
 }
 
-PageForm FormOf(std::vector<FormElement> elements) { return PageForm{std::move(elements)}; }
+PageForm FormOf(std::vector<FormElement> elements) {
+  PageForm form;
+  form.elements = std::move(elements);
+  return form;
+}
 
 // A search banner before the submission form, as many sites have.
 Page BannerAndSubmissionPage() {

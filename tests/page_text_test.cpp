@@ -139,19 +139,48 @@ TEST(RefusedMediaAddress, FindsMediaEndingsAnywhereInLowerCase) {
   for (const Case& c : cases) EXPECT_EQ(c.refused, RefusedMediaAddress(c.url)) << c.url;
 }
 
-TEST(NavigationGuards, BeforeNavigateShowsPanelAndRefusesOnlyMedia) {
+TEST(RefusedScheme, OnlyHttpHttpsAndAboutBlankPass) {
+  struct Case {
+    std::string url;
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"http://a.test/", false},       {"HTTPS://a.test/x", false},
+      {"about:blank", false},          {"About:Blank", false},
+      {"file:///etc/passwd", true},    {"data:text/html,<p>x</p>", true},
+      {"javascript:alert(1)", true},   {" javascript:alert(1)", true},
+      {"ftp://a.test/f", true},        {"about:config", true},
+      {"about:blank.evil", true},      {"httpx://a.test/", true},
+      {"mailto:someone@a.test", true}, {"", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.refused, RefusedScheme(c.url)) << c.url;
+}
+
+TEST(NavigationGuards, BeforeNavigateShowsPanelAndRefusesMediaAndOtherSchemes) {
   RecordingLoadingIndicator panel;
+  RecordingTrace trace;
   bool cancel = false;
-  BrowserBeforeNavigate2(panel, "http://a.test/form.php", cancel);
+  BrowserBeforeNavigate2(panel, trace, "http://a.test/form.php", cancel);
   EXPECT_TRUE(panel.shown);
   EXPECT_FALSE(cancel);
-  BrowserBeforeNavigate2(panel, "http://a.test/x.GIF", cancel);
+  EXPECT_TRUE(trace.lines.empty());
+  BrowserBeforeNavigate2(panel, trace, "http://a.test/x.GIF", cancel);
   EXPECT_TRUE(cancel);
-  EXPECT_EQ(2, panel.showCount);
+  cancel = false;
+  BrowserBeforeNavigate2(panel, trace, "file:///etc/passwd", cancel);
+  EXPECT_TRUE(cancel);
+  EXPECT_EQ(3, panel.showCount);
+  EXPECT_EQ((std::vector<std::string>{"Navigation refused: http://a.test/x.GIF",
+                                      "Navigation refused: file:///etc/passwd"}),
+            trace.lines);
   // A cancel set before is left as it came.
   bool preset = true;
-  BrowserBeforeNavigate2(panel, "http://a.test/", preset);
+  BrowserBeforeNavigate2(panel, trace, "http://a.test/", preset);
   EXPECT_TRUE(preset);
+  // Without a trace the same addresses are refused.
+  cancel = false;
+  BrowserBeforeNavigate2(panel, "data:text/html,x", cancel);
+  EXPECT_TRUE(cancel);
 }
 
 TEST(NavigationGuards, NewWindowIsCancelledAndErrorsAreTraced) {

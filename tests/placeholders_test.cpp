@@ -123,6 +123,25 @@ TEST(PlaceholdersTest, EarlierRowDoesNotExpandAnInsertedValue) {
   EXPECT_EQ("About $$company$$", SubstitutePlaceholders(state, "$$headline$$"));
 }
 
+// The login is written only where the step's own value asks for it.
+TEST(PlaceholdersTest, LoginPlaceholdersInsideInsertedValuesStayLiteral) {
+  JobState state = DistinctValues();
+  state.CompanyName = "Acme $$password$$";
+  state.ContactPerson = "$$UserName$$";
+  state.StreetAddress = "$$PASSWORD$$ street";
+  state.Headline = "News $$password$$";
+  EXPECT_EQ("Acme $$password$$|$$UserName$$|$$PASSWORD$$ street|News $$password$$|<password>",
+            SubstitutePlaceholders(state,
+                                   "$$company$$|$$author$$|$$address$$|$$headline$$|"
+                                   "$$Password$$"));
+  // A placeholder that an inserted value completes is no step text either.
+  state.Email = "word$$";
+  EXPECT_EQ("$$password$$ <user>", SubstitutePlaceholders(state, "$$pass$$email$$ $$username$$"));
+  // The other rows still expand inserted values, across the login rows too.
+  state.CompanyName = "$$headline$$ by $$city$$";
+  EXPECT_EQ("News $$password$$ by <city>", SubstitutePlaceholders(state, "$$company$$"));
+}
+
 TEST(PlaceholdersTest, ValueHoldingItsOwnPlaceholderIsNotSearchedAgain) {
   JobState state = DistinctValues();
   state.City = "$$city$$ $$CITY$$";

@@ -32,6 +32,14 @@ FormElement Input(const std::string& name, const std::string& type = "text",
   return element;
 }
 
+PageForm FormOf(std::vector<FormElement> elements, const std::string& action = "") {
+  PageForm form;
+  form.action = action;
+  form.method = "post";
+  form.elements = std::move(elements);
+  return form;
+}
+
 class StepEngineTest : public ::testing::Test {
  protected:
   // Starts a site on `script`, waiting for its first page.
@@ -68,7 +76,7 @@ TEST_F(StepEngineTest, PageWhileNothingIsAwaitedOnlyHidesThePanel) {
 TEST_F(StepEngineTest, SuccessCheckEndsTheSiteAndIgnoresFormAndErrorString) {
   page.location = "http://127.0.0.1/thanks";
   page.source = "<p>Thank you!</p>";
-  page.forms.push_back({{Input("title")}});
+  page.forms.push_back(FormOf({Input("title")}));
   StartSite("[STEP1]\nAPP-SuccessString=Thank you\nAPP-FormPos=0\ntitle=x\n");
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "succeeded"}), host.calls);
@@ -145,7 +153,7 @@ TEST_F(StepEngineTest, SkippableStepsPassOnOnePageAndBeyondTheLastSucceed) {
 }
 
 TEST_F(StepEngineTest, RedirectWaitFillsNothingAndIsBoundedByTheDeadline) {
-  page.forms.push_back({{Input("title")}});
+  page.forms.push_back(FormOf({Input("title")}));
   StartSite(
       "[STEP1]\nAPP-WaitForRedirect=1\nAPP-FormPos=0\ntitle=x\n[STEP2]\nAPP-SuccessString=ok\n");
   Complete();
@@ -181,7 +189,7 @@ TEST_F(StepEngineTest, FormStepFillsSubmitsAndIgnoresTheAddress) {
 }
 
 TEST_F(StepEngineTest, MissingFormFailsWithInvalidFormUnlessTheStepNamesAReason) {
-  page.forms.push_back({{Input("title")}});
+  page.forms.push_back(FormOf({Input("title")}));
   StartSite("[STEP1]\nAPP-FormPos=1\ntitle=x\n");
   Complete();
   EXPECT_EQ("failed: Invalid form", host.calls.back());
@@ -226,6 +234,124 @@ TEST_F(StepEngineTest, UnmatchedPatternGoesOnWhenTheAddressAlreadyHoldsIt) {
   StartSite("[STEP1]\nAPP-SearchRandomLinkPattern=nowhere\nAPP-ErrorString=No random\n");
   Complete();
   EXPECT_EQ("failed: No random", host.calls.back());
+}
+
+// Only http(s) addresses are opened; the page deadline ends a refused one.
+TEST_F(StepEngineTest, AddressesOfOtherSchemesAreNeverOpened) {
+  page.links = {"javascript:void(0)", "http://127.0.0.1/void"};
+  StartSite("[STEP1]\nAPP-GotoLink=file:///etc/passwd\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
+  EXPECT_EQ("Navigation refused: file:///etc/passwd", trace.lines.back());
+  EXPECT_EQ(2, state.StepNumber);
+  StartSite("[STEP1]\nAPP-SearchLinkPattern=void\n");
+  Complete();
+  EXPECT_EQ("Navigation refused: javascript:void(0)", trace.lines.back());
+  EXPECT_EQ("arm", host.calls.back());
+  StartSite("[STEP1]\nAPP-GotoLink=HTTPS://127.0.0.1/\n");
+  Complete();
+  EXPECT_EQ("navigate HTTPS://127.0.0.1/", host.calls[host.calls.size() - 2]);
+}
+
+// The login goes only to the registrable domain of the site's start address
+// (or of an APP-CredentialHosts host); the page and the form's action count.
+TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
+  struct Case {
+    std::string siteUrl;
+    std::string location;
+    std::string action;
+    std::string extraLine;
+    std::string failure;  // empty: the form is filled and submitted
+  };
+  const std::vector<Case> cases = {
+      {"https://www.example.com/start", "https://www.example.com/login",
+       "https://collect.other.net/x", "", "Login form on another host (collect.other.net)"},
+      {"https://www.example.com/start", "https://login.other.net/", "https://www.example.com/post",
+       "", "Login form on another host (login.other.net)"},
+      // The page's host is named when both are elsewhere.
+      {"https://www.example.com/", "https://a.other.net/", "https://b.evil.org/", "",
+       "Login form on another host (a.other.net)"},
+      {"https://www.example.com/", "https://www.example.com/", "https://example.com.evil.org/", "",
+       "Login form on another host (example.com.evil.org)"},
+      {"https://mine.github.io/", "https://theirs.github.io/", "", "",
+       "Login form on another host (theirs.github.io)"},
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:9090/login", "http://127.0.0.2/", "",
+       "Login form on another host (127.0.0.2)"},
+      {"https://www.example.com/", "about:blank", "", "",
+       "Login form on another host (about:blank)"},
+      {"https://www.example.com/", "https://sso.partner.org/", "",
+       "APP-CredentialHosts=elsewhere.test", "Login form on another host (sso.partner.org)"},
+      // Passing: subdomains, an unread or non-http action, listed hosts, IP ports.
+      {"https://www.example.com/start", "https://accounts.example.com/",
+       "https://AUTH.example.com:8443/post", "", ""},
+      {"https://www.example.co.uk/", "https://example.co.uk/", "javascript:void(0)", "", ""},
+      {"https://www.example.com/", "https://sso.partner.org/", "https://id.partner.org/",
+       "APP-CredentialHosts= elsewhere.test  login.partner.org", ""},
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:9090/login", "", "", ""},
+      {"http://localhost:8080/", "http://login.localhost/", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    page = Page();
+    page.location = c.location;
+    page.forms.push_back(FormOf({Input("user"), Input("pw", "password")}, c.action));
+    host.calls.clear();
+    trace.lines.clear();
+    state.SiteUrl = c.siteUrl;
+    StartSite("[STEP1]\nAPP-FormPos=0\nAPP-ErrorString=not this\nuser=$$UserName$$\npw=x\n" +
+              c.extraLine + "\n[STEP2]\nAPP-SuccessString=ok\n");
+    Complete();
+    if (c.failure.empty()) {
+      EXPECT_EQ("arm", host.calls.back()) << c.location << " " << c.action;
+      EXPECT_EQ(3u, page.Actions().size()) << c.location << " " << c.action;
+    } else {
+      EXPECT_EQ("failed: " + c.failure, host.calls.back()) << c.location << " " << c.action;
+      EXPECT_EQ(c.failure, trace.lines.back());
+      EXPECT_TRUE(page.Actions().empty()) << c.location << " " << c.action;
+    }
+  }
+}
+
+TEST_F(StepEngineTest, FormsThatGetNoLoginAreFilledOnAnyHost) {
+  state.SiteUrl = "https://www.example.com/";
+  state.Password = "secret";
+  state.CompanyName = "Acme $$password$$";  // a press-release value never brings the login
+  page.location = "https://news.other.net/submit";
+  page.forms.push_back(FormOf({Input("company"), Input("title")}, "https://news.other.net/post"));
+  // "pw" names no control of this form, so its login value is never written.
+  StartSite("[STEP1]\nAPP-FormPos=0\ncompany=$$company$$\ntitle=Hello\npw=$$password$$\n");
+  Complete();
+  EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
+  ASSERT_EQ(3u, page.Actions().size());
+  EXPECT_EQ("Acme $$password$$", page.Actions()[0].value);
+  EXPECT_EQ(PageAction::Kind::Submit, page.Actions()[2].kind);
+}
+
+// An error page ends a script as failed; a success string it holds still counts.
+TEST_F(StepEngineTest, ScriptEndingOnAnHttpErrorPageFails) {
+  page.location = "http://127.0.0.1/done";
+  page.source = "Thank you";
+  page.statusCode = 404;
+  StartSite("[STEP1]\nAPP-ErrorString=not this\n");
+  Complete();
+  EXPECT_EQ("failed: HTTP 404 on http://127.0.0.1/done", host.calls.back());
+  EXPECT_EQ("HTTP 404 on http://127.0.0.1/done", trace.lines.back());
+  StartSite("[STEP1]\nAPP-SuccessString=Thank you\n");
+  Complete();
+  EXPECT_EQ("succeeded", host.calls.back());
+  // Only the end of the script looks at the status.
+  StartSite("[STEP1]\nAPP-UniqueString=Thank\n[STEP2]\nAPP-GotoLink=x\n");
+  Complete();
+  EXPECT_EQ("failed: Invalid setting", host.calls.back());
+  for (int status : {0, 200, 302, 399}) {
+    page.statusCode = status;
+    StartSite("");
+    Complete();
+    EXPECT_EQ("succeeded", host.calls.back()) << status;
+  }
+  page.statusCode = 503;
+  StartSite("");
+  Complete();
+  EXPECT_EQ("failed: HTTP 503 on http://127.0.0.1/done", host.calls.back());
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+#include "engine/login_hosts.h"
+
+#include <arpa/inet.h>
+#include <libpsl.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "forms/form_filling.h"
+#include "platform/text_lists.h"
+
+namespace veltrane {
+namespace {
+
+// The newest list at hand, loaded once; freeing the built-in one is a no-op.
+const psl_ctx_t* SuffixList() {
+  static const std::unique_ptr<psl_ctx_t, decltype(&psl_free)> latest(psl_latest(nullptr),
+                                                                      &psl_free);
+  return latest ? latest.get() : psl_builtin();
+}
+
+bool IsIpAddress(const std::string& host) {
+  unsigned char address[16];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+// A name the list itself holds as a suffix ("com", "github.io"); the list's
+// catch-all rule, which makes every unknown top-level name a suffix, aside.
+bool IsListedSuffix(const std::string& domain) {
+  const psl_ctx_t* list = SuffixList();
+  return list && psl_is_public_suffix2(list, domain.c_str(), PSL_TYPE_ANY | PSL_TYPE_NO_STAR_RULE);
+}
+
+bool IsHttpAddress(std::string_view url) {
+  const std::string lower = LowerAscii(url.substr(0, 8));
+  return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+}  // namespace
+
+std::string HostOfAddress(std::string_view url) {
+  const std::size_t slashes = url.find("//");
+  // Only an authority right behind the scheme counts ("http://host", not "a?x=//b").
+  const std::size_t colon = url.find(':');
+  if (slashes == std::string_view::npos || colon == std::string_view::npos || slashes != colon + 1)
+    return {};
+  std::string_view authority = url.substr(slashes + 2);
+  authority = authority.substr(0, authority.find_first_of("/?#\\"));
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos)
+    authority.remove_prefix(at + 1);
+  std::string_view host = authority;
+  if (host.starts_with('[')) {
+    const std::size_t close = host.find(']');
+    host = host.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+  } else {
+    host = host.substr(0, host.find(':'));
+  }
+  if (host.ends_with('.')) host.remove_suffix(1);
+  return LowerAscii(host);
+}
+
+std::string RegistrableDomain(std::string_view host) {
+  const std::string name = LowerAscii(host);
+  if (name.empty() || IsIpAddress(name)) return name;
+  const psl_ctx_t* list = SuffixList();
+  const char* domain = list ? psl_registrable_domain(list, name.c_str()) : nullptr;
+  return domain ? std::string(domain) : name;
+}
+
+LoginHosts::LoginHosts(std::string_view siteUrl, std::string_view credentialHosts) {
+  domains_.push_back(RegistrableDomain(HostOfAddress(siteUrl)));
+  std::size_t from = 0;
+  while (from < credentialHosts.size()) {
+    const std::size_t end =
+        std::min(credentialHosts.find_first_of(" \t", from), credentialHosts.size());
+    const std::string_view entry = credentialHosts.substr(from, end - from);
+    from = end + 1;
+    if (entry.empty()) continue;
+    const std::string host = entry.find("//") == std::string_view::npos
+                                 ? HostOfAddress("http://" + std::string(entry))
+                                 : HostOfAddress(entry);
+    if (!host.empty()) domains_.push_back(RegistrableDomain(host));
+  }
+}
+
+bool LoginHosts::Allows(std::string_view host) const {
+  const std::string name = LowerAscii(host);
+  if (name.empty()) return false;
+  const std::string domain = RegistrableDomain(name);
+  for (const std::string& allowed : domains_) {
+    if (allowed.empty()) continue;
+    if (domain == allowed) return true;
+    if (name.ends_with("." + allowed) && !IsIpAddress(allowed) && !IsListedSuffix(allowed))
+      return true;
+  }
+  return false;
+}
+
+std::optional<std::string> ForeignLoginHost(const Page& page, int form,
+                                            const std::vector<std::string>& stepValues,
+                                            const LoginHosts& allowed) {
+  if (!FillWritesLogin(page, form, stepValues)) return std::nullopt;
+  const auto outside = [&](const std::string& url) -> std::optional<std::string> {
+    const std::string host = HostOfAddress(url);
+    if (allowed.Allows(host)) return std::nullopt;
+    return host.empty() ? url : host;
+  };
+  if (auto host = outside(page.location)) return host;
+  // An action that is no http(s) address sends nothing anywhere by itself: a
+  // javascript: action runs in the page judged above, other schemes are
+  // never navigated. An unread action (empty) is the page's own address.
+  const std::string& action = page.forms[static_cast<std::size_t>(form)].action;
+  if (IsHttpAddress(action)) return outside(action);
+  return std::nullopt;
+}
+
+}  // namespace veltrane
