@@ -1,4 +1,4 @@
-// Hosts and registrable domains of addresses, as the login rule judges them.
+// The host of an address, as the login rule judges it (domains: step engine tests).
 #include "engine/login_hosts.h"
 
 #include <gtest/gtest.h>
@@ -30,17 +30,6 @@ TEST(LoginHosts, HostOfAddress) {
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(c.want, HostOfAddress(c.input)) << c.input;
-}
-
-TEST(LoginHosts, RegistrableDomainFromThePublicSuffixList) {
-  const std::vector<Case> cases = {
-      {"www.example.com", "example.com"}, {"a.b.example.co.uk", "example.co.uk"},
-      {"example.co.uk", "example.co.uk"}, {"mine.github.io", "mine.github.io"},
-      {"github.io", "github.io"},         {"co.uk", "co.uk"},
-      {"127.0.0.1", "127.0.0.1"},         {"::1", "::1"},
-      {"localhost", "localhost"},         {"", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.want, RegistrableDomain(c.input)) << c.input;
 }
 
 }  // namespace
