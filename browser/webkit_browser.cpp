@@ -156,6 +156,15 @@ std::string WebKitBrowser::LocationURL() const {
 }
 
 void WebKitBrowser::Navigate(const std::string& url) {
+  const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
+  if (start != std::string::npos &&
+      g_ascii_strncasecmp(url.c_str() + start, "javascript:", 11) == 0) {
+    // WebKit runs such an address in the current page without a navigation
+    // decision: the guard is asked here instead, and a refusal loads nothing.
+    bool cancel = false;
+    if (events_) events_->BeforeNavigate2(url, cancel);
+    if (cancel) return;
+  }
   // Pages finished but not yet delivered are what the caller moves away from;
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();

@@ -31,11 +31,6 @@ void BrowserBeforeNavigate2(LoadingIndicator& panel2, TraceSink& trace, const st
   }
 }
 
-void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel) {
-  DiscardingTrace trace;
-  BrowserBeforeNavigate2(panel2, trace, url, cancel);
-}
-
 void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel) {
   trace.TraceLine("New window refused: " + url);
   cancel = true;

@@ -27,8 +27,6 @@ bool RefusedScheme(std::string_view url);
 // "Navigation refused: <url>", and otherwise leaves cancel as it came.
 void BrowserBeforeNavigate2(LoadingIndicator& panel2, TraceSink& trace, const std::string& url,
                             bool& cancel);
-// The same without a trace, for callers that have none.
-void BrowserBeforeNavigate2(LoadingIndicator& panel2, const std::string& url, bool& cancel);
 
 // Always cancels: no window is ever opened. Traces "New window refused: <url>".
 void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel);

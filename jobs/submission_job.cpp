@@ -242,7 +242,7 @@ void SubmissionJob::DocumentComplete(Page& page) {
 }
 
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
-  BrowserBeforeNavigate2(parts_.panel2, url, cancel);
+  BrowserBeforeNavigate2(parts_.panel2, trace_, url, cancel);
 }
 
 void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {

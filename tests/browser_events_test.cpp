@@ -31,7 +31,7 @@ class BrowserEventsTest : public ::testing::Test {
 
   void SetUp() override {
     events.onBeforeNavigate = [this](const std::string& url, bool& cancel) {
-      BrowserBeforeNavigate2(panel, url, cancel);
+      BrowserBeforeNavigate2(panel, trace, url, cancel);
     };
     events.onNewWindow = [this](const std::string& url, bool& cancel) {
       BrowserNewWindow2(trace, url, cancel);

@@ -49,7 +49,7 @@ TEST(SubmitFormTest, ChoosesTheButtonOrSubmitsTheForm) {
   };
   for (const Case& c : cases) {
     Page page;
-    page.forms.push_back(PageForm{c.elements});
+    page.forms.emplace_back().elements = c.elements;
     SubmitForm(page, 0, c.buttonValue);
     EXPECT_EQ(std::vector<PageAction>{c.action}, page.Actions()) << c.what;
   }
@@ -57,7 +57,7 @@ TEST(SubmitFormTest, ChoosesTheButtonOrSubmitsTheForm) {
 
 TEST(SubmitFormTest, ComparesWithTheCaptionTheStepWrote) {
   Page page;
-  page.forms.push_back(PageForm{{Submit("Preview"), Submit("Send")}});
+  page.forms.emplace_back().elements = {Submit("Preview"), Submit("Send")};
   page.forms[0].elements[0].name = "preview";
   JobState state;
   state.StepValues = {"preview=Publish"};
