@@ -42,18 +42,19 @@ int RunService() {
   schedulerTiming.pollInterval = timing.pollInterval;
 
   bool busy = false;
+  ScheduleInbox inbox;
   TForm2 form2(busy, messageBox, errors, trace, clock, windowOptions);
   TForm1 form1(
-      form2, busy, errors,
-      [&](TForm1& main) {
-        CScheduler::Start(main, clock, trace, MainDatabasePath(), schedulerStop, schedulerTiming);
+      form2, inbox, busy, errors,
+      [&](TForm1&) {
+        CScheduler::Start(inbox, clock, trace, MainDatabasePath(), schedulerStop, schedulerTiming);
         CAntiScriptError::Start(watchdogStop);
       },
       [] { gtk_main_quit(); });
   form1.Show();
   gtk_main();
 
-  // The threads hold references to the window: let them end before it goes.
+  // The threads hold references to the inbox: let them end before it goes.
   schedulerStop->Request();
   watchdogStop->Request();
   if (!schedulerStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);

@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 
-#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/handler_guard.h"
@@ -34,11 +34,12 @@ void Call(GtkWidget*, gpointer self) {
 
 }  // namespace
 
-TForm1::TForm1(SubmissionWindow& form2, bool& busy, MessageBox& errors,
+TForm1::TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, MessageBox& errors,
                std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
                MainWindowTiming timing)
     : Busy(busy),
       form2_(form2),
+      inbox_(inbox),
       errors_(errors),
       startThreads_(std::move(startThreads)),
       onClosed_(std::move(onClosed)) {
@@ -144,32 +145,6 @@ void TForm1::BuildWindow() {
 
 void TForm1::Show() { gtk_widget_show_all(window_); }
 
-bool TForm1::QueueSchedule(const std::string& id) {
-  std::lock_guard lock(PendingLock);
-  // An id waiting already would only run the same job twice in a row.
-  if (std::find(PendingSchedules.begin(), PendingSchedules.end(), id) == PendingSchedules.end())
-    PendingSchedules.push_back(id);
-  return true;
-}
-
-void TForm1::SetScheduleProblem(const std::string& text) {
-  std::lock_guard lock(PendingLock);
-  scheduleProblem_ = text;
-}
-
-std::string TForm1::TakeNextSchedule() {
-  std::lock_guard lock(PendingLock);
-  if (PendingSchedules.empty()) return {};
-  std::string id = std::move(PendingSchedules.front());
-  PendingSchedules.pop_front();
-  return id;
-}
-
-std::size_t TForm1::PendingCount() {
-  std::lock_guard lock(PendingLock);
-  return PendingSchedules.size();
-}
-
 std::string TForm1::ScheduleText() const { return gtk_label_get_text(GTK_LABEL(lSchedule_)); }
 
 std::string TForm1::ProblemText() const { return gtk_label_get_text(GTK_LABEL(lProblem_)); }
@@ -185,11 +160,9 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Timer1Timer() {
-  {
-    std::lock_guard lock(PendingLock);
-    gtk_label_set_text(GTK_LABEL(lProblem_), scheduleProblem_.c_str());
-    gtk_widget_set_tooltip_text(lProblem_, scheduleProblem_.c_str());
-  }
+  const std::string problem = inbox_.ScheduleProblem();
+  gtk_label_set_text(GTK_LABEL(lProblem_), problem.c_str());
+  gtk_widget_set_tooltip_text(lProblem_, problem.c_str());
   if (Busy) return;
   tray_->SetIconIndex(0);
   tray_->SetHint("Veltrane Service :: Idle");
@@ -203,9 +176,9 @@ void TForm1::Timer1Timer() {
       return;
     }
   }
-  const std::string id = TakeNextSchedule();
-  if (id.empty()) return;
-  if (form2_.StartSubmission(id)) ShowRunning();
+  const std::optional<ScheduleId> id = inbox_.TakeNextSchedule();
+  if (!id) return;
+  if (form2_.StartSubmission(*id)) ShowRunning();
 }
 
 void TForm1::ShowRunning() {

@@ -1,15 +1,13 @@
 // TForm1: the main window. It shows the service's status, owns the tray icon,
-// and once a second hands the oldest queued schedule id to the browser window
-// while no job runs. QueueSchedule may be called from any thread (the
-// schedule thread); everything else runs on the user-interface thread.
+// and once a second hands the oldest schedule id waiting in the schedule
+// thread's inbox to the browser window while no job runs. User-interface
+// thread only; the inbox is the one thing it shares with the schedule thread.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/tray_icon.h"
@@ -25,23 +23,18 @@ struct MainWindowTiming {
   unsigned timer2Ms = 500;   // the one-off trip to the tray after start
 };
 
-class TForm1 : public ScheduleQueue {
+class TForm1 {
  public:
   // `startThreads` runs once, when the window is first shown (the program
   // starts the schedule thread and the watchdog there). `onClosed` runs when
   // the window is closed by "Unload" (the program ends its main loop there).
   // `busy` is the job's flag, shared with the browser window, which writes it.
-  TForm1(SubmissionWindow& form2, bool& busy, MessageBox& errors,
+  TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, MessageBox& errors,
          std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
          MainWindowTiming timing = {});
-  ~TForm1() override;
+  ~TForm1();
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
-
-  bool QueueSchedule(const std::string& id) override;
-  void SetScheduleProblem(const std::string& text) override;
-  std::string TakeNextSchedule();
-  std::size_t PendingCount();
 
   // True while a submission job is being started or runs; written by the job.
   bool& Busy;
@@ -72,14 +65,12 @@ class TForm1 : public ScheduleQueue {
   void Guarded(Handler&& handler);
 
   SubmissionWindow& form2_;
+  ScheduleInbox& inbox_;
   MessageBox& errors_;
   std::function<void(TForm1&)> startThreads_;
   std::function<void()> onClosed_;
 
-  std::list<std::string> PendingSchedules;
-  std::mutex PendingLock;
-  std::string scheduleProblem_;  // guarded by PendingLock
-  bool resumePending_ = true;    // jobs left unfinished by an earlier run come first
+  bool resumePending_ = true;  // jobs left unfinished by an earlier run come first
 
   GtkWidget* window_ = nullptr;
   GtkWidget* lSchedule_ = nullptr;

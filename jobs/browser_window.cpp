@@ -87,9 +87,7 @@ void TForm2::BuildWindow() {
   gtk_box_pack_end(GTK_BOX(layout), statusBar1, FALSE, FALSE, 0);
 }
 
-bool TForm2::StartSubmission(const std::string& scheduleId) {
-  return job_->StartSubmission(scheduleId);
-}
+bool TForm2::StartSubmission(ScheduleId scheduleId) { return job_->StartSubmission(scheduleId); }
 
 bool TForm2::ResumeSubmission() { return job_->ResumeSubmission(); }
 

@@ -39,7 +39,7 @@ class TForm2 : public SubmissionWindow, public LoadingIndicator, public BrowserE
   TForm2(const TForm2&) = delete;
   TForm2& operator=(const TForm2&) = delete;
 
-  bool StartSubmission(const std::string& scheduleId) override;
+  bool StartSubmission(ScheduleId scheduleId) override;
   bool ResumeSubmission() override;
   void ShowOffScreen() override;
   void MoveToLeft(int left) override;

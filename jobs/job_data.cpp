@@ -39,8 +39,9 @@ void JobDataLoader::ReportError(const std::string& statement, int code, const ch
   trace_.TraceLine(text);
 }
 
-bool JobDataLoader::LoadSchedule(JobState& state, const std::string& scheduleId) {
-  const std::string statement = "SELECT name,subscription FROM schedule WHERE id = " + scheduleId;
+bool JobDataLoader::LoadSchedule(JobState& state, ScheduleId scheduleId) {
+  const std::string statement =
+      "SELECT name,subscription FROM schedule WHERE id = " + std::to_string(scheduleId);
   try {
     CppSQLite3DB db;
     db.Open(paths_.main.c_str());

@@ -12,6 +12,7 @@
 #include "jobs/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
+#include "platform/schedule_rule.h"
 #include "platform/trace.h"
 
 namespace veltrane {
@@ -57,8 +58,8 @@ class JobDataLoader {
       : paths_(std::move(paths)), messageBox_(messageBox), trace_(trace), clock_(clock) {}
 
   // True when the schedule row exists and was read: PressReleaseName is then
-  // overwritten and PendingSites refilled. The id goes into SQL unquoted.
-  bool LoadSchedule(JobState& state, const std::string& scheduleId);
+  // overwritten and PendingSites refilled.
+  bool LoadSchedule(JobState& state, ScheduleId scheduleId);
 
   // True when the press release row exists and was read; every press release
   // field is then overwritten. ReleaseDate is today's day number when NULL.

@@ -24,18 +24,6 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
-// A schedule id is placed into SQL unquoted; only an integer is.
-bool IsInteger(const std::string& text) {
-  if (text.empty()) return false;
-  for (std::size_t i = text[0] == '-' ? 1 : 0; i < text.size(); ++i)
-    if (text[i] < '0' || text[i] > '9') return false;
-  return text != "-";
-}
-
-std::string ScheduleValue(const std::string& scheduleId) {
-  return IsInteger(scheduleId) ? scheduleId : "NULL";
-}
-
 }  // namespace
 
 JobJournal::JobJournal(std::string mainDatabasePath, TraceSink& trace)
@@ -67,7 +55,7 @@ std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
         " AND finished IS NULL";
     CppSQLite3Query row = db.RunQuery(jobQuery.c_str());
     if (row.AtEnd()) return std::nullopt;
-    job.scheduleId = Text(row, "schedule_id");
+    job.scheduleId = row.Int64Of("schedule_id", 0);
     job.pressRelease = Text(row, "name");
     job.sites = SplitLines(Text(row, "subscription"));
     job.started = row.TextOf("started") != nullptr;
@@ -93,7 +81,7 @@ std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
   return job;
 }
 
-std::int64_t JobJournal::Start(std::int64_t id, const std::string& scheduleId,
+std::int64_t JobJournal::Start(std::int64_t id, ScheduleId scheduleId,
                                const std::string& pressRelease,
                                const std::vector<std::string>& sites, double now) {
   const std::string values = "name = " + Quoted(pressRelease) +
@@ -104,15 +92,16 @@ std::int64_t JobJournal::Start(std::int64_t id, const std::string& scheduleId,
     db.Open(path_.c_str());
     db.RunStatement(JobJournalSchema());
     db.RunStatement("BEGIN IMMEDIATE");
-    if (id == 0 && IsInteger(scheduleId)) {
-      const std::string queued = "SELECT id FROM job WHERE schedule_id = " + scheduleId +
-                                 " AND started IS NULL AND finished IS NULL ORDER BY id";
+    if (id == 0) {
+      const std::string queued =
+          "SELECT id FROM job WHERE schedule_id = " + std::to_string(scheduleId) +
+          " AND started IS NULL AND finished IS NULL ORDER BY id";
       CppSQLite3Query query = db.RunQuery(queued.c_str());
       if (!query.AtEnd()) id = query.IntOf(0, 0);
     }
     if (id == 0) {
       db.RunStatement(
-          ("INSERT INTO job (schedule_id) VALUES (" + ScheduleValue(scheduleId) + ")").c_str());
+          ("INSERT INTO job (schedule_id) VALUES (" + std::to_string(scheduleId) + ")").c_str());
       CppSQLite3Query rowid = db.RunQuery("SELECT last_insert_rowid()");
       id = rowid.IntOf(0, 0);
     }
@@ -125,15 +114,13 @@ std::int64_t JobJournal::Start(std::int64_t id, const std::string& scheduleId,
   }
 }
 
-void JobJournal::Drop(std::int64_t id, const std::string& scheduleId, double now) {
+void JobJournal::Drop(std::int64_t id, ScheduleId scheduleId, double now) {
   std::string statement = "UPDATE job SET finished = " + SqlNumberText(now) + " WHERE ";
   if (id != 0)
     statement += "id = " + std::to_string(id);
-  else if (IsInteger(scheduleId))
-    statement += "id = (SELECT min(id) FROM job WHERE schedule_id = " + scheduleId +
-                 " AND started IS NULL AND finished IS NULL)";
   else
-    return;
+    statement += "id = (SELECT min(id) FROM job WHERE schedule_id = " + std::to_string(scheduleId) +
+                 " AND started IS NULL AND finished IS NULL)";
   try {
     CppSQLite3DB db;
     db.Open(path_.c_str());
@@ -143,13 +130,12 @@ void JobJournal::Drop(std::int64_t id, const std::string& scheduleId, double now
   }
 }
 
-bool JobJournal::RecordSite(std::int64_t job, const std::string& scheduleId,
-                            const SiteRecord& record) {
+bool JobJournal::RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) {
   if (job == 0) return false;
   const std::string statement =
       "INSERT OR REPLACE INTO job_site "
       "(job_id,schedule_id,position,site,status,reason,started,ended,last_url) VALUES (" +
-      std::to_string(job) + "," + ScheduleValue(scheduleId) + "," +
+      std::to_string(job) + "," + std::to_string(scheduleId) + "," +
       std::to_string(record.position) + "," + Quoted(record.site) + "," +
       (record.completed ? "'Completed'" : "'Failed'") + "," + Quoted(record.reason) + "," +
       SqlNumberText(record.started) + "," + SqlNumberText(record.ended) + "," +

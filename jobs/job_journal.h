@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/schedule_rule.h"
 #include "platform/trace.h"
 
 namespace veltrane {
@@ -30,7 +31,7 @@ struct SiteRecord {
 
 struct JournalJob {
   std::int64_t id = 0;
-  std::string scheduleId;
+  ScheduleId scheduleId = 0;
   bool started = false;  // false: queued by the schedule thread, never started
   std::string pressRelease;
   std::vector<std::string> sites;
@@ -49,12 +50,11 @@ class JobJournal {
   // Records the start of a job of `scheduleId`: job `id` when given (a queued
   // job taken up at start-up), else the oldest queued job of that schedule,
   // else a new one. Gives the job's id, 0 when nothing could be written.
-  std::int64_t Start(std::int64_t id, const std::string& scheduleId,
-                     const std::string& pressRelease, const std::vector<std::string>& sites,
-                     double now);
+  std::int64_t Start(std::int64_t id, ScheduleId scheduleId, const std::string& pressRelease,
+                     const std::vector<std::string>& sites, double now);
   // A queued job that could not start (its rows are gone): finished without history.
-  void Drop(std::int64_t id, const std::string& scheduleId, double now);
-  bool RecordSite(std::int64_t job, const std::string& scheduleId, const SiteRecord& record);
+  void Drop(std::int64_t id, ScheduleId scheduleId, double now);
+  bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
 
   // The statement that marks a job finished; run with its history insert.
   static std::string FinishStatement(std::int64_t id, double now);

@@ -19,12 +19,10 @@ SubmissionJob::SubmissionJob(SubmissionJobParts parts)
   for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
 }
 
-bool SubmissionJob::StartSubmission(const std::string& scheduleId) {
-  return StartJob(scheduleId, 0);
-}
+bool SubmissionJob::StartSubmission(ScheduleId scheduleId) { return StartJob(scheduleId, 0); }
 
-bool SubmissionJob::StartJob(const std::string& scheduleId, std::int64_t queuedJob) {
-  trace_.TraceLine("Submission started for ID : " + scheduleId);
+bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
+  trace_.TraceLine("Submission started for ID : " + std::to_string(scheduleId));
   trace_.TraceLine("Current PR : " + state_.PressReleaseName);
   ClearJobLists();
   state_.PressReleaseName.clear();
@@ -72,7 +70,7 @@ bool SubmissionJob::ResumeSubmission() {
 
 bool SubmissionJob::ResumeJob(const JournalJob& job) {
   trace_.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
-                   " of schedule ID : " + job.scheduleId);
+                   " of schedule ID : " + std::to_string(job.scheduleId));
   ClearJobLists();
   state_.PressReleaseName = job.pressRelease;
   state_.Resumed = true;

@@ -25,6 +25,7 @@
 #include "jobs/redacting_trace.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
+#include "platform/schedule_rule.h"
 #include "platform/trace.h"
 
 namespace veltrane {
@@ -52,7 +53,7 @@ class SubmissionJob : public StepHost, public BrowserEvents {
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
-  bool StartSubmission(const std::string& scheduleId);
+  bool StartSubmission(ScheduleId scheduleId);
   // Takes up the next job that an earlier run of the service left
   // unfinished (its ended sites are not run again) or never started. False
   // when none is left; only jobs found unfinished at construction count.
@@ -81,7 +82,7 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   std::int64_t JobId() const { return jobId_; }
 
  private:
-  bool StartJob(const std::string& scheduleId, std::int64_t queuedJob);
+  bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);
   bool ResumeJob(const JournalJob& job);
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
@@ -98,7 +99,7 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   bool navigatedThisSite_ = false;
   bool siteOpen_ = false;         // the current site has started and not ended
   std::uint64_t siteSerial_ = 0;  // counts the sites started, to spot stale callbacks
-  std::string scheduleId_;
+  ScheduleId scheduleId_ = 0;
   std::int64_t jobId_ = 0;             // the journal's id of the job; 0 when not journaled
   std::vector<int> pendingPositions_;  // PendingSites' places in the job's site list
   int currentPosition_ = 0;

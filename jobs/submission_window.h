@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "platform/schedule_rule.h"
+
 namespace veltrane {
 
 class SubmissionWindow {
  public:
   virtual ~SubmissionWindow() = default;
   // True when the job started (or already finished, having no sites).
-  virtual bool StartSubmission(const std::string& scheduleId) = 0;
+  virtual bool StartSubmission(ScheduleId scheduleId) = 0;
   // Takes up a job that an earlier run left unfinished; false when none is left.
   virtual bool ResumeSubmission() = 0;
   // Stay on top, move to left -10000 and show: visible to the system, out of sight.

@@ -1,6 +1,7 @@
 #include "scheduler/scheduler.h"
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -11,17 +12,6 @@
 #include "storage/statement_spool.h"
 
 namespace veltrane {
-namespace {
-
-bool IsIntegerText(const std::string& text) {
-  std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  if (start == text.size()) return false;
-  for (std::size_t i = start; i < text.size(); ++i)
-    if (text[i] < '0' || text[i] > '9') return false;
-  return true;
-}
-
-}  // namespace
 
 CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
                        std::string databasePath, SchedulerTiming timing)
@@ -63,7 +53,7 @@ void CScheduler::PollSchedules() {
   // Reports that could not be written when their job ended go first.
   RunSpooledStatements(std::filesystem::path(databasePath_).parent_path().string(), databasePath_,
                        trace_);
-  std::string id;
+  std::optional<ScheduleId> id;
   double next = 0.0;
   std::string pollError;
   CppSQLite3DB db;
@@ -76,8 +66,7 @@ void CScheduler::PollSchedules() {
     const std::string sql = "SELECT * FROM schedule WHERE next < " + SqlNumberText(clock_.Now()) +
                             " AND typeof(id) = 'integer' ORDER BY next";
     for (CppSQLite3Query query = db.RunQuery(sql.c_str()); !query.AtEnd(); query.Advance()) {
-      const char* idText = query.TextOf("id");
-      const std::string rowId = idText ? idText : "";
+      const ScheduleId rowId = query.Int64Of("id", 0);
       query.TextOf("name");
       const int frequency = query.IntOf("frequency", 0);
       query.IntOf("start_date", 0);
@@ -86,9 +75,10 @@ void CScheduler::PollSchedules() {
       if (!ScheduleMovesOn(frequency, time)) {
         // It would be due again at once and submitted every poll: left as it is.
         if (invalidReported_.insert(rowId).second)
-          trace_.TraceLine("Schedule " + rowId + " is invalid: its next run would not move on " +
-                           "(frequency " + std::to_string(frequency) + ", time " +
-                           SqlNumberText(time) + "); it is not run");
+          trace_.TraceLine("Schedule " + std::to_string(rowId) +
+                           " is invalid: its next run would not move on " + "(frequency " +
+                           std::to_string(frequency) + ", time " + SqlNumberText(time) +
+                           "); it is not run");
         continue;
       }
       invalidReported_.erase(rowId);
@@ -109,39 +99,39 @@ void CScheduler::PollSchedules() {
     queue_.SetScheduleProblem("Schedule poll failed : " + pollError);
     return;
   }
-  if (id.empty()) {
+  if (!id) {
     queue_.SetScheduleProblem("");
     return;
   }
   // Queued only once the next run is written: otherwise every poll would
   // start the same job again, and every site would get the release again.
   std::string error;
-  switch (UpdateNextRun(id, next, &error)) {
+  switch (UpdateNextRun(*id, next, &error)) {
     case NextRunWrite::Failed: {
-      const std::string problem = "Next run of schedule " + id + " not written (" + error +
+      const std::string problem = "Next run of schedule " + std::to_string(*id) + " not written (" +
+                                  error +
                                   "); it is not started and is tried again at the next poll";
       trace_.TraceLine(problem);
       queue_.SetScheduleProblem(problem);
       return;
     }
     case NextRunWrite::AlreadyPending:
-      trace_.TraceLine("Schedule " + id + " is already queued or running; not queued again");
+      trace_.TraceLine("Schedule " + std::to_string(*id) +
+                       " is already queued or running; not queued again");
       queue_.SetScheduleProblem("");
       return;
     case NextRunWrite::Written:
       queue_.SetScheduleProblem("");
-      queue_.QueueSchedule(id);
+      queue_.QueueSchedule(*id);
       return;
   }
 }
 
-NextRunWrite CScheduler::UpdateNextRun(const std::string& id, double next, std::string* error) {
+NextRunWrite CScheduler::UpdateNextRun(ScheduleId id, double next, std::string* error) {
   const auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return NextRunWrite::Failed;
   };
-  // The id goes into the statement unquoted: anything but an integer is refused.
-  if (!IsIntegerText(id)) return fail("the id is not a number");
   CppSQLite3DB db;
   db.SetBusyWait(timing_.updateBusyWait);
   try {
@@ -150,11 +140,12 @@ NextRunWrite CScheduler::UpdateNextRun(const std::string& id, double next, std::
     return fail(failure.Message());
   }
   const std::string update =
-      "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + id;
-  const std::string queued = "INSERT INTO job (schedule_id,queued) VALUES (" + id + "," +
-                             SqlNumberText(clock_.Now()) + ")";
+      "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + std::to_string(id);
+  const std::string queued = "INSERT INTO job (schedule_id,queued) VALUES (" + std::to_string(id) +
+                             "," + SqlNumberText(clock_.Now()) + ")";
   const std::string pendingQuery =
-      "SELECT count(*) FROM job WHERE schedule_id = " + id + " AND finished IS NULL";
+      "SELECT count(*) FROM job WHERE schedule_id = " + std::to_string(id) +
+      " AND finished IS NULL";
   int retries = 0;
   for (;;) {
     try {

@@ -61,7 +61,7 @@ class CScheduler {
   // is still queued or running), in one transaction, retrying while the
   // database is busy. Open failures and other errors give Failed, and `error`
   // says why.
-  NextRunWrite UpdateNextRun(const std::string& id, double next, std::string* error = nullptr);
+  NextRunWrite UpdateNextRun(ScheduleId id, double next, std::string* error = nullptr);
 
   double NextPoll() const { return nextPoll_; }
 
@@ -73,7 +73,7 @@ class CScheduler {
   SchedulerTiming timing_;
   double nextPoll_ = 0.0;
   std::string lastPollError_;
-  std::set<std::string> invalidReported_;  // ids traced as invalid
+  std::set<ScheduleId> invalidReported_;  // ids traced as invalid
 };
 
 }  // namespace veltrane

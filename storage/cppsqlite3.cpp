@@ -138,6 +138,15 @@ std::string CppSQLite3Query::BytesOf(const char* name) {
   return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, index)));
 }
 
+long long CppSQLite3Query::Int64Of(const char* name, long long defaultValue) {
+  return Int64Of(ColumnIndex(name), defaultValue);
+}
+
+long long CppSQLite3Query::Int64Of(int index, long long defaultValue) {
+  if (ColumnType(index) == SQLITE_NULL) return defaultValue;
+  return sqlite3_column_int64(statement_, index);
+}
+
 int CppSQLite3Query::IntOf(const char* name, int defaultValue) {
   return IntOf(ColumnIndex(name), defaultValue);
 }

@@ -60,6 +60,8 @@ class CppSQLite3Query {
   std::string BytesOf(const char* name);
   int IntOf(const char* name, int defaultValue);
   int IntOf(int index, int defaultValue);
+  long long Int64Of(const char* name, long long defaultValue);
+  long long Int64Of(int index, long long defaultValue);
   double RealOf(const char* name, double defaultValue);
   double RealOf(int index, double defaultValue);
 

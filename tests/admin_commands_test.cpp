@@ -330,8 +330,8 @@ TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
   EXPECT_EQ("added schedule 2, first run at the service's next poll\n", out);
 
   struct Queue : ScheduleQueue {
-    bool QueueSchedule(const std::string& id) override {
-      ids.push_back(id);
+    bool QueueSchedule(ScheduleId id) override {
+      ids.push_back(std::to_string(id));
       return true;
     }
     std::vector<std::string> ids;

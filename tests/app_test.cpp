@@ -22,10 +22,11 @@ using testing::RunMainLoopUntil;
 // The browser window as the main window sees it.
 class FakeForm2 : public SubmissionWindow {
  public:
-  bool StartSubmission(const std::string& id) override {
-    started.push_back(id);
+  // Ids from 100 on stand for schedules whose job cannot start.
+  bool StartSubmission(ScheduleId id) override {
+    started.push_back(std::to_string(id));
     if (form1 && keepBusy) form1->Busy = true;
-    return id.rfind("bad", 0) != 0;
+    return id < 100;
   }
   bool ResumeSubmission() override {
     if (leftUnfinished.empty()) return false;
@@ -59,7 +60,9 @@ class MainWindowTest : public ::testing::Test {
   int threadStarts = 0;
   int closes = 0;
   bool busy = false;
+  ScheduleInbox inbox;
   TForm1 form1{form2,
+               inbox,
                busy,
                errors,
                [this](TForm1&) { ++threadStarts; },
@@ -70,7 +73,7 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
   form2.keepBusy = true;
   form1.Busy = true;
-  for (const char* id : {"1", "2", "3"}) form1.QueueSchedule(id);
+  for (const ScheduleId id : {1, 2, 3}) inbox.QueueSchedule(id);
 
   form1.Timer1Timer();  // busy: nothing changes
   EXPECT_TRUE(form2.started.empty());
@@ -97,30 +100,30 @@ TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
 
 TEST_F(MainWindowTest, UnfinishedJobsRunBeforeQueuedIdsAndProblemsAreShown) {
   form2.leftUnfinished = {"7", "8"};
-  form1.QueueSchedule("1");
-  form1.QueueSchedule("1");  // waiting already: not queued twice
-  EXPECT_EQ(1u, form1.PendingCount());
-  form1.SetScheduleProblem("Next run of schedule 1 not written (disk full)");
+  inbox.QueueSchedule(1);
+  inbox.QueueSchedule(1);  // waiting already: not queued twice
+  EXPECT_EQ(1u, inbox.PendingCount());
+  inbox.SetScheduleProblem("Next run of schedule 1 not written (disk full)");
   for (int tick = 0; tick < 4; ++tick) form1.Timer1Timer();  // each job ends within its tick
   EXPECT_EQ((std::vector<std::string>{"resumed 7", "resumed 8", "1"}), form2.started);
   EXPECT_EQ("Next run of schedule 1 not written (disk full)", form1.ProblemText());
-  form1.SetScheduleProblem("");
+  inbox.SetScheduleProblem("");
   form1.Timer1Timer();
   EXPECT_EQ("", form1.ProblemText());
 }
 
 TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
-  form1.QueueSchedule("bad-1");
-  form1.QueueSchedule("2");
+  inbox.QueueSchedule(101);
+  inbox.QueueSchedule(2);
   form1.Timer1Timer();
-  EXPECT_EQ(std::vector<std::string>{"bad-1"}, form2.started);
+  EXPECT_EQ(std::vector<std::string>{"101"}, form2.started);
   EXPECT_EQ("Idle", form1.ScheduleText());
   EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
-  EXPECT_EQ(1u, form1.PendingCount());
+  EXPECT_EQ(1u, inbox.PendingCount());
   form1.Timer1Timer();
   EXPECT_EQ("2", form2.started.back());
-  EXPECT_EQ(0u, form1.PendingCount());
-  EXPECT_EQ("", form1.TakeNextSchedule());
+  EXPECT_EQ(0u, inbox.PendingCount());
+  EXPECT_FALSE(inbox.TakeNextSchedule());
 }
 
 TEST_F(MainWindowTest, HintsOfSixtyFourCharactersOrMoreAreIgnored) {
@@ -173,7 +176,7 @@ TEST_F(MainWindowTest, UnloadEndsTheProgramAlsoWhileAJobRuns) {
 
 TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
   FakeForm2 otherForm2;
-  TForm1 quick(otherForm2, busy, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
+  TForm1 quick(otherForm2, inbox, busy, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
   quick.Show();
   ASSERT_TRUE(RunMainLoopUntil([&] { return quick.TrayIcon1().Visible(); }));
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(quick.Window())));
@@ -182,11 +185,11 @@ TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
 
 TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
   struct ThrowingForm2 : FakeForm2 {
-    bool StartSubmission(const std::string&) override { throw std::runtime_error("boom"); }
+    bool StartSubmission(ScheduleId) override { throw std::runtime_error("boom"); }
   } throwing;
-  TForm1 form(throwing, busy, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
-  form.QueueSchedule("1");
-  form.QueueSchedule("2");
+  TForm1 form(throwing, inbox, busy, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
+  inbox.QueueSchedule(1);
+  inbox.QueueSchedule(2);
   ASSERT_TRUE(RunMainLoopUntil([&] { return errors.texts.size() >= 2; }));
   EXPECT_EQ("boom", errors.texts[0]);
 }

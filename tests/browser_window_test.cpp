@@ -55,7 +55,7 @@ class BrowserWindowTest : public ::testing::Test {
   void RunJob(const std::string& sites, const std::function<void()>& whileWaiting = {}) {
     databases->Main("INSERT INTO schedule (id,name,subscription) VALUES (1,'Launch','" + sites +
                     "')");
-    ASSERT_TRUE(form2->StartSubmission("1"));
+    ASSERT_TRUE(form2->StartSubmission(1));
     ASSERT_TRUE(RunMainLoopUntil([&] {
       if (whileWaiting) whileWaiting();
       return !busy;

@@ -30,7 +30,7 @@ TEST_F(JobDataTest, ScheduleRowFillsNameAndSites) {
   databases.Main(
       "INSERT INTO schedule (id,name,subscription) VALUES (7,'Launch','a.com\r\nb.com\r\n')");
   state.PendingSites = {"old"};
-  ASSERT_TRUE(Loader().LoadSchedule(state, "7"));
+  ASSERT_TRUE(Loader().LoadSchedule(state, 7));
   EXPECT_EQ("Launch", state.PressReleaseName);
   EXPECT_EQ((std::vector<std::string>{"a.com", "b.com"}), state.PendingSites);
   EXPECT_TRUE(messages.texts.empty());
@@ -52,7 +52,7 @@ TEST_F(JobDataTest, ScheduleSiteListSplitting) {
   for (const Case& c : cases) {
     databases.Main("INSERT INTO schedule (id,name,subscription) VALUES (" + std::to_string(id) +
                    ",'p','" + c.stored + "')");
-    ASSERT_TRUE(Loader().LoadSchedule(state, std::to_string(id)));
+    ASSERT_TRUE(Loader().LoadSchedule(state, id));
     EXPECT_EQ(c.sites, state.PendingSites) << "stored: " << c.stored;
     ++id;
   }
@@ -62,7 +62,7 @@ TEST_F(JobDataTest, ScheduleWithNullColumnsGivesEmptyNameAndNoSites) {
   databases.Main("INSERT INTO schedule (id) VALUES (3)");
   state.PressReleaseName = "previous";
   state.PendingSites = {"x"};
-  ASSERT_TRUE(Loader().LoadSchedule(state, "3"));
+  ASSERT_TRUE(Loader().LoadSchedule(state, 3));
   EXPECT_EQ("", state.PressReleaseName);
   EXPECT_TRUE(state.PendingSites.empty());
 }
@@ -70,7 +70,7 @@ TEST_F(JobDataTest, ScheduleWithNullColumnsGivesEmptyNameAndNoSites) {
 TEST_F(JobDataTest, MissingScheduleRowChangesNothing) {
   state.PressReleaseName = "previous";
   state.PendingSites = {"x"};
-  EXPECT_FALSE(Loader().LoadSchedule(state, "99"));
+  EXPECT_FALSE(Loader().LoadSchedule(state, 99));
   EXPECT_EQ("previous", state.PressReleaseName);
   EXPECT_EQ(std::vector<std::string>{"x"}, state.PendingSites);
   EXPECT_TRUE(messages.texts.empty());
@@ -79,7 +79,7 @@ TEST_F(JobDataTest, MissingScheduleRowChangesNothing) {
 TEST_F(JobDataTest, ScheduleDatabaseErrorIsTracedNotShown) {
   databases.Main("DROP TABLE schedule; CREATE TABLE schedule (id INTEGER PRIMARY KEY, name TEXT)");
   databases.Main("INSERT INTO schedule (id,name) VALUES (1,'p')");
-  EXPECT_FALSE(Loader().LoadSchedule(state, "1"));
+  EXPECT_FALSE(Loader().LoadSchedule(state, 1));
   EXPECT_TRUE(messages.texts.empty());
   ASSERT_EQ(1u, trace.lines.size());
   EXPECT_EQ(

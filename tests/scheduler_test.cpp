@@ -29,13 +29,13 @@ using testing::WriteLock;
 // Records queued ids; lets a test wait for them and react inside QueueSchedule.
 class RecordingQueue : public ScheduleQueue {
  public:
-  bool QueueSchedule(const std::string& id) override {
+  bool QueueSchedule(ScheduleId id) override {
     {
       std::lock_guard lock(mutex_);
-      ids_.push_back(id);
+      ids_.push_back(std::to_string(id));
     }
     changed_.notify_all();
-    if (onQueue) onQueue(id);
+    if (onQueue) onQueue(std::to_string(id));
     return true;
   }
   void SetScheduleProblem(const std::string& text) override {
@@ -139,7 +139,7 @@ TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
   // No db directory: the open fails, the scheduler is still usable.
   CScheduler homeless(queue, clock, trace, databases.Directory() + "/missing/vt.dat");
   homeless.PollSchedules();
-  EXPECT_EQ(NextRunWrite::Failed, homeless.UpdateNextRun("1", 45001));
+  EXPECT_EQ(NextRunWrite::Failed, homeless.UpdateNextRun(1, 45001));
   EXPECT_TRUE(queue.Ids().empty());
 }
 
@@ -264,7 +264,7 @@ TEST_F(SchedulerTest, UpdateRetriesWhileBusyAndLandsAfterTheLockGoes) {
   WriteLock lock(databases.MainPath());
   ASSERT_TRUE(lock.Locked());
   lock.ReleaseAfter(500ms);
-  EXPECT_EQ(NextRunWrite::Written, retrying.UpdateNextRun("1", 45001.75));
+  EXPECT_EQ(NextRunWrite::Written, retrying.UpdateNextRun(1, 45001.75));
   EXPECT_EQ("45001.75", NextOf("1"));
 }
 
@@ -278,12 +278,9 @@ TEST_F(SchedulerTest, UpdateGivesUpWhenTheRetryBudgetIsSpent) {
   {
     WriteLock lock(databases.MainPath());
     ASSERT_TRUE(lock.Locked());
-    EXPECT_EQ(NextRunWrite::Failed, retrying.UpdateNextRun("1", 45001.75));
+    EXPECT_EQ(NextRunWrite::Failed, retrying.UpdateNextRun(1, 45001.75));
   }
   EXPECT_EQ("44000.0", NextOf("1"));  // left due, so a later poll queues it again
-  // The id is placed unquoted into SQL: anything but an integer is refused.
-  EXPECT_EQ(NextRunWrite::Failed, scheduler.UpdateNextRun("1; DROP TABLE schedule", 1));
-  EXPECT_EQ(NextRunWrite::Failed, scheduler.UpdateNextRun("", 1));
   EXPECT_EQ("44000.0", NextOf("1"));
 }
 

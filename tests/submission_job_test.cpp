@@ -83,7 +83,7 @@ class SubmissionJobTest : public ::testing::Test {
 
 TEST_F(SubmissionJobTest, ScheduleWithoutSitesFinishesInsideTheStart) {
   Schedule("");
-  EXPECT_TRUE(job.StartSubmission("1"));
+  EXPECT_TRUE(job.StartSubmission(1));
   EXPECT_FALSE(busy);
   EXPECT_FALSE(job.State().JobRunning);
   EXPECT_EQ(1, HistoryRows());
@@ -93,10 +93,10 @@ TEST_F(SubmissionJobTest, ScheduleWithoutSitesFinishesInsideTheStart) {
 }
 
 TEST_F(SubmissionJobTest, MissingScheduleOrPressReleaseDoesNotStart) {
-  EXPECT_FALSE(job.StartSubmission("42"));
+  EXPECT_FALSE(job.StartSubmission(42));
   EXPECT_FALSE(busy);
   databases.Main("INSERT INTO schedule (id,name,subscription) VALUES (2,'Nope','alpha')");
-  EXPECT_FALSE(job.StartSubmission("2"));
+  EXPECT_FALSE(job.StartSubmission(2));
   EXPECT_FALSE(busy);
   EXPECT_EQ(0, HistoryRows());
   EXPECT_EQ("Submission started for ID : 2", trace.lines[2]);
@@ -104,7 +104,7 @@ TEST_F(SubmissionJobTest, MissingScheduleOrPressReleaseDoesNotStart) {
 
 TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler) {
   Schedule("alpha\r\nalpha\r\nbeta");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(busy);
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
   EXPECT_TRUE(timerEnabled);
@@ -131,7 +131,7 @@ TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler
 
 TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating) {
   Schedule("ghost\r\nalpha");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
   EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().FailedSites);
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'ghost'"},
@@ -140,7 +140,7 @@ TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating
 
 TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
   Schedule("alpha\r\nbeta");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   clock.Advance(-1.0);  // the clock was set back: the tick finds the deadline ahead
   job.TimerTimeoutTimer();
   EXPECT_TRUE(job.State().FailedSites.empty());
@@ -155,7 +155,7 @@ TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
 
 TEST_F(SubmissionJobTest, RedirectThatNeverComesTimesOutAndALatePageWritesNoSecondReport) {
   Schedule("beta");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   Page landing = PageWith("redirecting");
   job.DocumentComplete(landing);
   EXPECT_TRUE(job.State().AwaitRedirect);
@@ -193,7 +193,7 @@ TEST_F(SubmissionJobTest, ScriptWithoutStepsFailsAtOnceInsteadOfSucceeding) {
       "('empty','http://127.0.0.1:1/e',''),('commented','http://127.0.0.1:1/c',"
       "'[STEP1] ; login\nAPP-SuccessString=x\n')");
   Schedule("empty\r\ncommented");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
   EXPECT_TRUE(job.State().CompletedSites.empty());
   EXPECT_EQ((std::vector<std::string>{"Site script has no steps", "Site script has no steps"}),
@@ -208,7 +208,7 @@ TEST_F(SubmissionJobTest, ScriptWithANulByteFailsInsteadOfLosingItsLaterSteps) {
       "'[STEP1]' || char(10) || 'APP-GotoLink=http://127.0.0.1:1/x' || char(0) || char(10) || "
       "'[STEP2]' || char(10) || 'APP-SuccessString=Thanks' || char(10))");
   Schedule("nul");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
   EXPECT_EQ(std::vector<std::string>{"Site script contains a NUL byte"}, job.State().FailedReasons);
 }
@@ -217,7 +217,7 @@ TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreensho
   std::function<void()> captured;
   auto racing = NewJob([&](const std::string&, std::function<void()> then) { captured = then; });
   Schedule("beta\r\nalpha");
-  ASSERT_TRUE(racing->StartSubmission("1"));
+  ASSERT_TRUE(racing->StartSubmission(1));
   Page landing = PageWith("redirecting");
   racing->DocumentComplete(landing);  // beta waits for its redirect
   clock.Advance(SubmissionJob::kPageDeadline * 2);
@@ -245,7 +245,7 @@ TEST_F(SubmissionJobTest, JobCutShortIsFinishedAfterARestartWithoutRunningEndedS
   Schedule("alpha\r\nbeta\r\nalpha");
   {
     auto first = NewJob();
-    ASSERT_TRUE(first->StartSubmission("1"));
+    ASSERT_TRUE(first->StartSubmission(1));
     Page thanks = PageWith("Thanks");
     first->DocumentComplete(thanks);  // alpha ends; beta starts
     EXPECT_EQ("Completed|http://127.0.0.1:1/a",
@@ -310,7 +310,7 @@ TEST(RedactingTraceTest, PasswordIsHiddenRawAndEncodedInEveryLine) {
 TEST_F(SubmissionJobTest, SitePasswordNeverReachesTheTraceOrTheReport) {
   databases.Main("UPDATE account SET password = 's3cr&t' WHERE name = 'alpha'");
   Schedule("alpha\r\nalpha");
-  ASSERT_TRUE(job.StartSubmission("1"));
+  ASSERT_TRUE(job.StartSubmission(1));
   Page answer = PageWith("Sorry");
   answer.location = "http://127.0.0.1:1/a?user=al&pass=s3cr%26t";
   job.DocumentComplete(answer);                      // the first alpha fails
