@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "jobs/locale_dates.h"
 #include "platform/day_clock.h"
+#include "platform/locale_dates.h"
 #include "platform/text_lists.h"
 
 namespace veltrane {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 
 namespace veltrane {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/schedule_rule.h"

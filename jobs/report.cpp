@@ -4,7 +4,7 @@
 
 #include "jobs/job_data.h"
 #include "jobs/job_journal.h"
-#include "jobs/locale_dates.h"
+#include "platform/locale_dates.h"
 #include "platform/number_text.h"
 #include "storage/cppsqlite3.h"
 #include "storage/statement_spool.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/trace.h"

@@ -1,4 +1,4 @@
-#include "jobs/locale_dates.h"
+#include "platform/locale_dates.h"
 
 #include <langinfo.h>
 
