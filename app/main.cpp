@@ -13,7 +13,7 @@
 #include "app/main_window.h"
 #include "app/service_timing.h"
 #include "app/single_instance.h"
-#include "jobs/browser_window.h"
+#include "app/browser_window.h"
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/stderr_trace.h"

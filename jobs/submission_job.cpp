@@ -199,10 +199,10 @@ void SubmissionJob::SiteSucceeded() {
 void SubmissionJob::SiteFailed(const std::string& reason) {
   if (!EndSite(false, reason)) return;
   // The page of a site that never navigated is not its own: nothing to capture.
-  if (parts_.captureFailedPage && navigatedThisSite_) {
+  if (parts_.failedPageCapture && navigatedThisSite_) {
     // Nothing can end the site again meanwhile, and only this capture's own
     // end starts the next site.
-    parts_.captureFailedPage(state_.CurrentSite, [this, serial = siteSerial_] {
+    parts_.failedPageCapture->Capture(state_.CurrentSite, [this, serial = siteSerial_] {
       if (serial == siteSerial_ && !siteOpen_) NextSite();
     });
     return;

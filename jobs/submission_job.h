@@ -6,7 +6,8 @@
 // screenshot touches it. Each ended site is committed to the job journal at
 // once, so a job cut short is finished after a restart (ResumeSubmission).
 // It owns the JobState; it holds references to everything else. The window
-// routes its browser events and its page timer here. User-interface thread only.
+// guards its browser events and its page timer and hands them on here.
+// User-interface thread only.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "browser/browser_control.h"
 #include "browser/loading_indicator.h"
+#include "browser/page_capture.h"
 #include "engine/pseudo_random.h"
 #include "engine/step_host.h"
 #include "jobs/job_data.h"
@@ -41,12 +43,11 @@ struct SubmissionJobParts {
   bool& busy;                                 // the main window's Busy flag
   double pageDeadline;                        // days from arming to the deadline
   std::function<void(bool)> setTimerEnabled;  // TimerTimeout on or off
-  // When set, a failed site's page is captured before the next site starts;
-  // the capture calls `then` once it is done.
-  std::function<void(const std::string& site, std::function<void()> then)> captureFailedPage;
+  // When set, a failed site's page is captured before the next site starts.
+  PageCapture* failedPageCapture;
 };
 
-class SubmissionJob : public StepHost, public BrowserEvents {
+class SubmissionJob : public StepHost {
  public:
   // The deadline lies 1/480 day (180 seconds) after arming.
   static constexpr double kPageDeadline = 1.0 / 480.0;
@@ -69,13 +70,13 @@ class SubmissionJob : public StepHost, public BrowserEvents {
   void HideLoadingPanel() override { parts_.panel2.Hide(); }
   void Navigate(const std::string& url) override { parts_.browser.Navigate(url); }
 
-  // Browser events.
-  void DocumentComplete(Page& page) override;
-  void BeforeNavigate2(const std::string& url, bool& cancel) override;
-  void NewWindow2(const std::string& url, bool& cancel) override;
-  void PrintRefused(const std::string& url) override;
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
-  void ProgressChange(int progress, int progressMax) override;
+  // The browser's events, as the window hands them on.
+  void DocumentComplete(Page& page);
+  void BeforeNavigate2(const std::string& url, bool& cancel);
+  void NewWindow2(const std::string& url, bool& cancel);
+  void PrintRefused(const std::string& url);
+  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel);
+  void ProgressChange(int progress, int progressMax);
 
   JobState& State() { return state_; }
   const JobState& State() const { return state_; }

@@ -1,7 +1,7 @@
 // The browser window with its real WebKit view: jobs against sites on
 // 127.0.0.1 with the page timer ticking fast and a clock the test moves,
 // and the window's off-screen placement.
-#include "jobs/browser_window.h"
+#include "app/browser_window.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

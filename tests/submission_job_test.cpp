@@ -49,8 +49,7 @@ class SubmissionJobTest : public ::testing::Test {
     return page;
   }
   // A job of its own (as after a restart), with the failed-page capture given.
-  std::unique_ptr<SubmissionJob> NewJob(
-      std::function<void(const std::string&, std::function<void()>)> capture = nullptr) {
+  std::unique_ptr<SubmissionJob> NewJob(PageCapture* capture = nullptr) {
     return std::make_unique<SubmissionJob>(
         SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
                            browser,
@@ -62,7 +61,7 @@ class SubmissionJobTest : public ::testing::Test {
                            busy,
                            SubmissionJob::kPageDeadline,
                            [this](bool on) { timerEnabled = on; },
-                           std::move(capture)});
+                           capture});
   }
   int HistoryRows() const {
     return std::stoi(databases.MainScalar("SELECT count(*) FROM history"));
@@ -214,8 +213,13 @@ TEST_F(SubmissionJobTest, ScriptWithANulByteFailsInsteadOfLosingItsLaterSteps) {
 }
 
 TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreenshotIsTaken) {
-  std::function<void()> captured;
-  auto racing = NewJob([&](const std::string&, std::function<void()> then) { captured = then; });
+  // Keeps the capture pending until the test ends it.
+  struct PendingCapture : PageCapture {
+    void Capture(const std::string&, std::function<void()> then) override { captured = then; }
+    std::function<void()> captured;
+  } capture;
+  std::function<void()>& captured = capture.captured;
+  auto racing = NewJob(&capture);
   Schedule("beta\r\nalpha");
   ASSERT_TRUE(racing->StartSubmission(1));
   Page landing = PageWith("redirecting");

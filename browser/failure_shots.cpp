@@ -1,4 +1,4 @@
-#include "jobs/failure_shots.h"
+#include "browser/failure_shots.h"
 
 #include <cairo.h>
 

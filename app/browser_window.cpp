@@ -1,4 +1,4 @@
-#include "jobs/browser_window.h"
+#include "app/browser_window.h"
 
 #include <utility>
 
@@ -27,9 +27,7 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
                            nullptr};
   if (!options.shotsDirectory.empty()) {
     shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
-    parts.captureFailedPage = [this](const std::string& site, std::function<void()> then) {
-      shots_->Capture(site, [this, then = std::move(then)] { RunGuarded(errors_, then); });
-    };
+    parts.failedPageCapture = this;
   }
   job_ = std::make_unique<SubmissionJob>(std::move(parts));
   browser_->SetEvents(this);
@@ -88,6 +86,10 @@ void TForm2::BuildWindow() {
 }
 
 bool TForm2::StartSubmission(ScheduleId scheduleId) { return job_->StartSubmission(scheduleId); }
+
+void TForm2::Capture(const std::string& site, std::function<void()> then) {
+  shots_->Capture(site, [this, then = std::move(then)] { RunGuarded(errors_, then); });
+}
 
 bool TForm2::ResumeSubmission() { return job_->ResumeSubmission(); }
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "browser/failure_shots.h"
 #include "browser/webkit_browser.h"
-#include "jobs/failure_shots.h"
 #include "jobs/submission_job.h"
 #include "jobs/submission_window.h"
 #include "platform/paths.h"
@@ -28,7 +28,10 @@ struct BrowserWindowOptions {
   std::string shotsDirectory = ExecutableDirectory() + "shots";
 };
 
-class TForm2 : public SubmissionWindow, public LoadingIndicator, public BrowserEvents {
+class TForm2 : public SubmissionWindow,
+               public LoadingIndicator,
+               public BrowserEvents,
+               public PageCapture {
  public:
   static constexpr int kOffScreenLeft = -10000;
 
@@ -57,6 +60,9 @@ class TForm2 : public SubmissionWindow, public LoadingIndicator, public BrowserE
   WebKitBrowser& Browser() { return *browser_; }
   SubmissionJob& Job() { return *job_; }
   bool TimerTimeoutEnabled() const { return timerTimeout_->Enabled(); }
+
+  // A failed site's page, kept by the failure shots; `then` runs guarded.
+  void Capture(const std::string& site, std::function<void()> then) override;
 
   // Browser events, guarded and handed to the job.
   void DocumentComplete(Page& page) override;

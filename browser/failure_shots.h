@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/page_capture.h"
 #include "platform/day_clock.h"
 #include "platform/trace.h"
 
@@ -21,15 +22,15 @@ namespace veltrane {
 // The file name for a shot of `site` taken at `dayNumber`.
 std::string ShotFileName(double dayNumber, const std::string& site);
 
-class FailureShots {
+class FailureShots : public PageCapture {
  public:
   FailureShots(WebKitWebView* view, std::string directory, TraceSink& trace, const Clock& clock,
                std::chrono::milliseconds deadline = std::chrono::seconds(10));
-  ~FailureShots();
+  ~FailureShots() override;
   FailureShots(const FailureShots&) = delete;
   FailureShots& operator=(const FailureShots&) = delete;
 
-  void Capture(const std::string& site, std::function<void()> then);
+  void Capture(const std::string& site, std::function<void()> then) override;
 
  private:
   struct Pending;
