@@ -169,28 +169,28 @@ void WebKitBrowser::Navigate(const std::string& url) {
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();
   pendingUrl_ = url;
-  if (readyCallOutstanding_) return;  // the load already waiting takes the newer address
+  if (ProbeOutstanding()) return;  // the load already waiting takes the newer address
   std::vector<PageAction> actions;
   if (currentPage_) actions = currentPage_->TakeActions();
-  if (terminating_) return;  // loads once the hung process is gone
-  if (!processAlive_) {
-    LoadPendingUrl();
-    return;
+  switch (process_) {
+    case WebProcess::Ending: return;  // loads once the hung process is gone
+    case WebProcess::Absent: LoadPendingUrl(); return;
+    case WebProcess::Alive:
+      // The replay doubles as a probe: a hung web process misses its deadline
+      // and is terminated, and the load then starts in a fresh one.
+      Replay(std::move(actions), CallKind::Ready);
+      return;
   }
-  // The replay doubles as a probe: a hung web process misses its deadline and
-  // is terminated, and the load then starts in a fresh one.
-  readyCallOutstanding_ = true;
-  Replay(std::move(actions), CallKind::Ready);
 }
 
 void WebKitBrowser::LoadPendingUrl() {
   if (!pendingUrl_) return;
-  if (errorPageExpected_) {
+  if (ExpectsErrorPage()) {
     // WebKit's error page, once asked for, wins over a load started after it;
     // the load waits until that page is done.
     if (!errorPageFallback_) {
       errorPageFallback_.emplace(options_.scriptDeadline, [this] {
-        errorPageExpected_ = false;
+        load_ = WithoutErrorPage(load_);
         errorPageFallback_.reset();
         LoadPendingUrl();
       });
@@ -201,7 +201,7 @@ void WebKitBrowser::LoadPendingUrl() {
   pendingUrl_.reset();
   ++generation_;
   completions_.clear();
-  awaitingOwnStart_ = true;
+  load_ = LoadState::Requested;
   // The load this one replaces reports its failure and FINISHED from inside this call.
   webkit_web_view_load_uri(view_.get(), url.c_str());
 }
@@ -210,29 +210,35 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
   switch (event) {
     case WEBKIT_LOAD_STARTED:
       ++generation_;
-      awaitingOwnStart_ = false;
-      skipNextFinish_ = false;
+      // Only the error page's FINISHED ends the wait for it, not its STARTED.
+      load_ = ExpectsErrorPage() ? LoadState::ErrorPage : LoadState::Loading;
       tlsFailure_ = false;
       failingUri_.clear();
-      processAlive_ = true;
+      if (process_ == WebProcess::Absent) process_ = WebProcess::Alive;
       // A page that navigates itself at once reports its FINISHED before this
       // STARTED; its completion stays in flight and is delivered first.
       break;
     case WEBKIT_LOAD_COMMITTED: ++documents_; break;
     case WEBKIT_LOAD_FINISHED:
-      if (awaitingOwnStart_) break;
-      if (skipNextFinish_) {
-        // WebKit's error page, if any, follows as a load of its own.
-        skipNextFinish_ = false;
-        break;
+      switch (load_) {
+        case LoadState::Requested: return;  // the replaced load's
+        case LoadState::Failed: load_ = LoadState::Loading; return;
+        case LoadState::FailedBeforeErrorPage:
+          // WebKit's error page follows as a load of its own.
+          load_ = LoadState::ErrorPage;
+          return;
+        case LoadState::ErrorPage:
+          load_ = LoadState::Loading;
+          if (pendingUrl_ && !ProbeOutstanding()) {
+            // A Navigate asked for while the error page was on its way replaces it.
+            errorPageFallback_.reset();
+            LoadPendingUrl();
+            return;
+          }
+          StartCompletion();
+          return;
+        case LoadState::Loading: StartCompletion(); return;
       }
-      if (std::exchange(errorPageExpected_, false) && pendingUrl_ && !readyCallOutstanding_) {
-        // A Navigate asked for while the error page was on its way replaces it.
-        errorPageFallback_.reset();
-        LoadPendingUrl();
-        break;
-      }
-      StartCompletion();
       break;
     default: break;
   }
@@ -240,9 +246,9 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
 
 bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
   const std::string url = uri ? uri : "";
-  const bool current = !awaitingOwnStart_;
+  const bool current = load_ != LoadState::Requested;
   if (current) {
-    skipNextFinish_ = true;
+    load_ = ExpectsErrorPage() ? LoadState::FailedBeforeErrorPage : LoadState::Failed;
     failingUri_ = url;
   }
   const bool tls = std::exchange(tlsFailure_, false);
@@ -253,10 +259,10 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
     return false;
   }
   // Set first: the handler may already ask for the next page.
-  if (current) errorPageExpected_ = true;
+  if (current) load_ = LoadState::FailedBeforeErrorPage;
   const bool cancel =
       RaiseNavigateError(url, tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error));
-  if (cancel) errorPageExpected_ = false;  // no error page is shown
+  if (cancel) load_ = WithoutErrorPage(load_);  // no error page is shown
   return cancel;
 }
 
@@ -270,7 +276,7 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       if (events_) events_->BeforeNavigate2(uri ? uri : "", cancel);
       if (!cancel) return false;
       // A refused load never starts, so nothing older is left to wait out.
-      awaitingOwnStart_ = false;
+      if (load_ == LoadState::Requested) load_ = LoadState::Loading;
       webkit_policy_decision_ignore(decision);
       return true;
     }
@@ -306,13 +312,33 @@ void WebKitBrowser::OnWebProcessTerminated() {
 }
 
 void WebKitBrowser::OnWebProcessGone() {
-  processAlive_ = false;
-  terminating_ = false;
+  process_ = WebProcess::Absent;
   terminationFallback_.reset();
-  errorPageExpected_ = false;
+  load_ = WithoutErrorPage(load_);  // a gone process shows no error page
   errorPageFallback_.reset();
   FailAllCalls();
-  if (!readyCallOutstanding_) LoadPendingUrl();
+  if (!ProbeOutstanding()) LoadPendingUrl();
+}
+
+WebKitBrowser::LoadState WebKitBrowser::WithoutErrorPage(LoadState state) {
+  switch (state) {
+    case LoadState::FailedBeforeErrorPage: return LoadState::Failed;
+    case LoadState::ErrorPage: return LoadState::Loading;
+    default: return state;
+  }
+}
+
+bool WebKitBrowser::ExpectsErrorPage() const {
+  return load_ == LoadState::FailedBeforeErrorPage || load_ == LoadState::ErrorPage;
+}
+
+// The probe's own call record is its state: it is out exactly as long as the
+// Ready call is tracked.
+bool WebKitBrowser::ProbeOutstanding() const {
+  for (const auto& [id, call] : calls_) {
+    if (call.kind == CallKind::Ready) return true;
+  }
+  return false;
 }
 
 bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t statusCode) {
@@ -427,8 +453,7 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
   if (!call) return;  // expired already, or failed with its web process
   switch (call->kind) {
     case CallKind::Ready:
-      readyCallOutstanding_ = false;
-      if (!terminating_) LoadPendingUrl();
+      if (process_ != WebProcess::Ending) LoadPendingUrl();
       return;
     case CallKind::Replay: return;
     case CallKind::Snapshot:
@@ -451,13 +476,13 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
 
 void WebKitBrowser::OnCallExpired(std::uint64_t id) {
   if (calls_.find(id) == calls_.end()) return;
-  if (!processAlive_ || terminating_) {
+  if (process_ != WebProcess::Alive) {
     OnCallDone(id, nullptr, std::nullopt);
     return;
   }
   // A page in an endless script loop never answers; only a new process helps.
   // Loads wait for the process to be gone: one sent before that is lost.
-  terminating_ = true;
+  process_ = WebProcess::Ending;
   terminationFallback_.emplace(options_.scriptDeadline, [this] { OnWebProcessGone(); });
   // Fails the pending calls from inside, before web-process-terminated.
   webkit_web_view_terminate_web_process(view_.get());

@@ -99,15 +99,46 @@ class WebKitBrowser : public BrowserControl {
   GObjectPtr<GCancellable> cancellable_;
   BrowserEvents* events_ = nullptr;
 
-  std::uint64_t generation_ = 0;   // advances with every load we start or see start
-  bool awaitingOwnStart_ = false;  // events before our load starts are the old load's
-  bool skipNextFinish_ = false;    // a failed load's FINISHED is no page
+  // Where the top-level page's load stands. A page's load runs
+  // Navigate -> (probe answered) -> Requested -> STARTED -> Loading ->
+  // FINISHED -> read (completions_) -> DocumentComplete; a failed load runs
+  // Loading -> load-failed -> FailedBeforeErrorPage -> FINISHED -> ErrorPage ->
+  // FINISHED -> the error page read like any other page.
+  enum class LoadState {
+    // The current load, under way or finished: its FINISHED is a page to read.
+    // Also the state before the first load and after a page was shown, since a
+    // page may start a load of its own.
+    Loading,
+    // We asked for a load; until its STARTED, events belong to the load it replaces.
+    Requested,
+    // The current load failed and no error page follows: its FINISHED is no page.
+    Failed,
+    // The current load failed and WebKit loads its error page after its FINISHED.
+    FailedBeforeErrorPage,
+    // WebKit's error page is on its way; a load asked for now waits for it.
+    ErrorPage,
+  };
+  // The web process, apart from the load: a hung process is ended, or a
+  // process dies, whatever its page's load is doing, and that load's events
+  // still arrive while it ends.
+  enum class WebProcess {
+    Absent,  // none yet, or gone: the next load starts a fresh one, with no probe
+    Alive,   // has started a load
+    Ending,  // a hung one is being terminated; loads wait until it is gone
+  };
+
+  static LoadState WithoutErrorPage(LoadState state);
+  bool ExpectsErrorPage() const;
+  bool ProbeOutstanding() const;
+
+  std::uint64_t generation_ = 0;  // advances with every load we start or see start
+  LoadState load_ = LoadState::Loading;
+  WebProcess process_ = WebProcess::Absent;
+  // Set by load-failed-with-tls-errors for the load-failed WebKit emits right
+  // after it, whichever load that is; not a state of the current load.
   bool tlsFailure_ = false;
-  bool errorPageExpected_ = false;  // WebKit loads its error page after a failure
-  std::optional<TimeoutSource> errorPageFallback_;
-  bool processAlive_ = false;
-  bool terminating_ = false;  // a hung web process is being ended
-  std::optional<TimeoutSource> terminationFallback_;
+  std::optional<TimeoutSource> errorPageFallback_;    // armed while a load waits for the error page
+  std::optional<TimeoutSource> terminationFallback_;  // armed while Ending
   std::string failingUri_;
 
   // Pages finished and being read, in the order they finished; only the
@@ -119,8 +150,9 @@ class WebKitBrowser : public BrowserControl {
   std::uint64_t documents_ = 0;
   std::shared_ptr<Page> currentPage_;
   std::uint64_t currentPageGeneration_ = 0;
+  // The address Navigate asked for, until it is loaded. While a probe (a
+  // Ready call, see ProbeOutstanding) is out, it waits for the probe's answer.
   std::optional<std::string> pendingUrl_;
-  bool readyCallOutstanding_ = false;
 
   std::map<std::uint64_t, Call> calls_;
   std::uint64_t nextCallId_ = 1;
