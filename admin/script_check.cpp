@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/site_script.h"
+#include "engine/step_directives.h"
 #include "platform/text_lists.h"
 
 namespace veltrane::admin {
@@ -42,25 +43,25 @@ void CheckKeys(const ScriptSection& section, const std::string& step, Warnings& 
     if (!seen.insert(LowerAscii(line.key)).second)
       warnings.push_back(step + ": key '" + line.key + "' is written twice; the last value counts");
     if (const std::string_view meant = MisspelledDirective(line.key); !meant.empty()) {
-      const bool field = line.key.find("APP-") == std::string::npos;
+      const bool field = !IsDirectiveKey(line.key);
       warnings.push_back(step + ": key '" + line.key + "' is not a directive; did you mean " +
                          std::string(meant) + "?" +
                          (field ? " (it is taken for a form field)" : ""));
     }
-    for (std::string_view directive : KnownDirectives())
-      if (EqualsIgnoringAsciiCase(line.key, directive) &&
-          line.key.find("APP-") == std::string::npos)
-        warnings.push_back(step + ": key '" + line.key + "' works as " + std::string(directive) +
-                           ", but is also taken for a form field; write 'APP-' in capitals");
+    if (const DirectiveInfo* directive = FindDirective(line.key);
+        directive && !IsDirectiveKey(line.key))
+      warnings.push_back(step + ": key '" + line.key + "' works as " + std::string(directive->key) +
+                         ", but is also taken for a form field; write 'APP-' in capitals");
   }
 }
 
 void CheckIntegers(const std::vector<std::string>& lines, const std::string& step,
                    Warnings& warnings) {
-  for (const char* key : {"APP-FormPos", "APP-WaitForRedirect"}) {
-    const std::string value = LookupValue(lines, key);
+  for (const DirectiveInfo& directive : StepDirectiveTable()) {
+    if (directive.value != DirectiveValue::Integer) continue;
+    const std::string value = LookupValue(lines, directive.key);
     if (!value.empty() && !IsPlainScriptInteger(value))
-      warnings.push_back(step + ": " + key + " '" + value +
+      warnings.push_back(step + ": " + std::string(directive.key) + " '" + value +
                          "' is not a plain integer; it reads as " +
                          std::to_string(ReadScriptInteger(value)));
   }
@@ -68,21 +69,18 @@ void CheckIntegers(const std::vector<std::string>& lines, const std::string& ste
 
 // Describes what the engine does with the step, in its order of rules, and
 // warns about keys that this order leaves unused.
-std::string DescribeStep(const CheckedStep& checked, bool last, const std::string& step,
-                         Warnings& warnings) {
-  const std::vector<std::string>& lines = checked.lines;
-  const auto value = [&lines](const char* key) { return LookupValue(lines, key); };
-  const std::string success = value("APP-SuccessString");
-  const std::string unique = value("APP-UniqueString");
-  const std::string skipable = value("APP-Skipable");
-  const int wait = WaitForRedirectValue(lines);
-  const int form = FormPosition(lines);
-  const std::string address = value("APP-GotoLink");
-  const std::string pattern = value("APP-SearchLinkPattern");
-  const std::string random = value("APP-SearchRandomLinkPattern");
+std::string DescribeStep(const CheckedStep& checked, const StepDirectives& directives, bool last,
+                         const std::string& step, Warnings& warnings) {
+  const std::string& success = directives.successString;
+  const std::string& unique = directives.uniqueString;
+  const int wait = directives.wait;
+  const int form = directives.formPosition;
+  const std::string& address = directives.address;
+  const std::string& pattern = directives.pattern;
+  const std::string& random = directives.randomPattern;
 
   std::vector<std::string> unused;
-  if (!skipable.empty() && unique.empty()) unused.push_back("APP-Skipable (no APP-UniqueString)");
+  if (directives.skipable && unique.empty()) unused.push_back("APP-Skipable (no APP-UniqueString)");
   if (wait != 0 && wait != 1)
     warnings.push_back(step + ": APP-WaitForRedirect is " + std::to_string(wait) +
                        "; only 1 waits");
@@ -101,9 +99,9 @@ std::string DescribeStep(const CheckedStep& checked, bool last, const std::strin
       if (present) unused.push_back(key);
   } else {
     if (!unique.empty())
-      action = "goes on when the page contains " + Quote(unique) +
-               (LowerAscii(skipable) == "true" ? " (else skips to the next step); then "
-                                               : " (else fails); then ");
+      action =
+          "goes on when the page contains " + Quote(unique) +
+          (directives.Skip() ? " (else skips to the next step); then " : " (else fails); then ");
     // The moves in the order the engine tries them: the first that applies acts,
     // the others are unused.
     const struct {
@@ -203,25 +201,25 @@ ScriptCheck CheckScript(std::string_view script) {
   ScriptCheck check;
   script = WithoutByteOrderMark(script);
   const ParsedScript parsed(script);
+  const SiteSteps steps(parsed);
   CheckLines(script, check.warnings);
-  int lastStep = 0;
-  while (parsed.HasSection(StepSectionName(lastStep + 1))) ++lastStep;
+  const int lastStep = steps.Count();
   if (script.find('\0') != std::string_view::npos) check.errors.emplace_back(kNulByteError);
-  if (!ScriptHasSteps(script)) check.errors.emplace_back(kNoStepsError);
+  if (!steps.Step(1).present) check.errors.emplace_back(kNoStepsError);
 
   for (int n = 1; n <= lastStep; ++n) {
     const std::string name = StepSectionName(n);
+    const ScriptStep& scriptStep = steps.Step(n);
     CheckedStep step;
     step.number = n;
-    step.lines = StepLines(script, n);
-    const ScriptSection& section = *parsed.FindSection(name);
-    for (const ScriptLine& line : section.lines)
-      if (line.hasKey && line.key.find("APP-") == std::string::npos &&
-          std::find(step.fields.begin(), step.fields.end(), line.key) == step.fields.end())
-        step.fields.push_back(line.key);
-    CheckKeys(section, name, check.warnings);
+    step.lines = scriptStep.lines;
+    for (const std::string& field : scriptStep.fields)
+      if (std::string key = field.substr(0, field.find('='));
+          std::find(step.fields.begin(), step.fields.end(), key) == step.fields.end())
+        step.fields.push_back(std::move(key));
+    CheckKeys(*parsed.FindSection(name), name, check.warnings);
     CheckIntegers(step.lines, name, check.warnings);
-    step.action = DescribeStep(step, n == lastStep, name, check.warnings);
+    step.action = DescribeStep(step, scriptStep.directives, n == lastStep, name, check.warnings);
     check.steps.push_back(std::move(step));
   }
   CheckSections(parsed, lastStep, check.warnings);

@@ -37,8 +37,6 @@ ScriptCheck CheckScript(std::string_view script);
 // when there are neither.
 std::string FormatScriptCheck(const ScriptCheck& check);
 
-// The directive names, as they should be written.
-const std::vector<std::string_view>& KnownDirectives();
 // The directive a key is a slip of (edit distance, letter case ignored), or
 // "" when the key looks like a form field or is a directive exactly.
 std::string_view MisspelledDirective(std::string_view key);

@@ -1,8 +1,9 @@
-// What the tool knows of script keys: the directive names, slips of them, and
+// What the tool knows of script keys: slips of the directive names, and
 // integer values the service would read only in part.
 #include <algorithm>
 
 #include "admin/script_check.h"
+#include "engine/step_directives.h"
 #include "platform/text_lists.h"
 
 namespace veltrane::admin {
@@ -29,34 +30,16 @@ bool IsHexDigit(char c) {
 
 }  // namespace
 
-const std::vector<std::string_view>& KnownDirectives() {
-  static const std::vector<std::string_view> directives = {"APP-SuccessString",
-                                                           "APP-UniqueString",
-                                                           "APP-Skipable",
-                                                           "APP-WaitForRedirect",
-                                                           "APP-FormPos",
-                                                           "APP-SubmitButtonValue",
-                                                           "APP-GotoLink",
-                                                           "APP-SearchLinkPattern",
-                                                           "APP-SearchRandomLinkPattern",
-                                                           "APP-ErrorString",
-                                                           "APP-Url",
-                                                           "APP-Note",
-                                                           "APP-PossibleRedirectToStep",
-                                                           "APP-CredentialHosts"};
-  return directives;
-}
-
 std::string_view MisspelledDirective(std::string_view key) {
   const std::string lower = LowerAscii(key);
   std::string_view closest;
   std::size_t best = SIZE_MAX;
-  for (std::string_view directive : KnownDirectives()) {
-    const std::size_t distance = EditDistance(lower, LowerAscii(directive));
+  for (const DirectiveInfo& directive : StepDirectiveTable()) {
+    const std::size_t distance = EditDistance(lower, LowerAscii(directive.key));
     if (distance == 0) return {};
     if (distance < best) {
       best = distance;
-      closest = directive;
+      closest = directive.key;
     }
   }
   // A key that says "app-" means a directive whatever it is; otherwise only a

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "engine/step_directives.h"
 #include "forms/form_filling.h"
 #include "platform/text_lists.h"
 
@@ -12,7 +13,7 @@ std::vector<std::string> StepFieldNames(const std::vector<std::string>& stepValu
   std::vector<std::string> names;
   for (const std::string& line : stepValues) {
     const std::string key = line.substr(0, line.find('='));
-    if (key.find("APP-") == std::string::npos) names.push_back(key);
+    if (!IsDirectiveKey(key)) names.push_back(key);
   }
   return names;
 }

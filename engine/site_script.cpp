@@ -1,11 +1,55 @@
 #include "engine/site_script.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "platform/text_lists.h"
 
 namespace veltrane {
+namespace {
+
+// The value of the key's last occurrence in the section; "" when none.
+std::string SectionValue(const ScriptSection& section, std::string_view key) {
+  for (auto line = section.lines.rbegin(); line != section.lines.rend(); ++line)
+    if (line->hasKey && EqualsIgnoringAsciiCase(line->key, key)) return line->value;
+  return {};
+}
+
+// The n whose StepSectionName equals the section name with A-Z case ignored:
+// "STEP", then an optional "-" and decimal digits without a leading zero (or
+// the single digit 0), within the int range.
+std::optional<int> StepNumberOf(std::string_view name) {
+  if (name.size() < 5 || !EqualsIgnoringAsciiCase(name.substr(0, 4), "STEP")) return {};
+  std::string_view digits = name.substr(4);
+  const bool negative = digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 10 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return {};
+  if (digits.front() == '0' && (digits.size() > 1 || negative)) return {};
+  std::int64_t value = 0;
+  for (char c : digits) value = value * 10 + (c - '0');
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return {};
+  return static_cast<int>(value);
+}
+
+ScriptStep BuildStep(const ScriptSection& section) {
+  ScriptStep step;
+  step.present = !section.lines.empty();
+  for (const ScriptLine& line : section.lines) {
+    if (!line.hasKey) continue;
+    std::string entry = line.key + "=" + SectionValue(section, line.key);
+    if (!IsDirectiveKey(line.key)) step.fields.push_back(entry);
+    step.lines.push_back(std::move(entry));
+  }
+  step.directives = ReadDirectives(step.lines);
+  return step;
+}
+
+}  // namespace
 
 ParsedScript::ParsedScript(std::string_view text) {
   for (const std::string& rawLine : SplitLines(WithoutByteOrderMark(text))) {
@@ -39,10 +83,27 @@ bool ParsedScript::HasSection(std::string_view name) const {
 
 std::string ParsedScript::Value(std::string_view sectionName, std::string_view key) const {
   const ScriptSection* section = FindSection(sectionName);
-  if (!section) return {};
-  for (auto line = section->lines.rbegin(); line != section->lines.rend(); ++line)
-    if (line->hasKey && EqualsIgnoringAsciiCase(line->key, key)) return line->value;
-  return {};
+  return section ? SectionValue(*section, key) : std::string();
+}
+
+SiteSteps::SiteSteps(std::string_view script) : SiteSteps(ParsedScript(script)) {}
+
+SiteSteps::SiteSteps(const ParsedScript& parsed) {
+  for (const ScriptSection& section : parsed.Sections())
+    if (const std::optional<int> n = StepNumberOf(section.name))
+      steps_.insert_or_assign(*n, BuildStep(section));  // the last section of a name counts
+}
+
+const ScriptStep& SiteSteps::Step(int n) const {
+  static const ScriptStep kAbsent;
+  const auto step = steps_.find(n);
+  return step == steps_.end() ? kAbsent : step->second;
+}
+
+int SiteSteps::Count() const {
+  int count = 0;
+  while (Step(count + 1).present) ++count;
+  return count;
 }
 
 std::string StepSectionName(int n) { return "STEP" + std::to_string(n); }
@@ -53,77 +114,25 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
   return text;
 }
 
-bool ScriptHasSteps(std::string_view script) {
-  return ParsedScript(script).HasSection(StepSectionName(1));
-}
+bool ScriptHasSteps(std::string_view script) { return SiteSteps(script).Step(1).present; }
 
 std::vector<std::string> StepLines(std::string_view script, int n) {
-  const ParsedScript parsed(script);
-  const std::string name = StepSectionName(n);
-  std::vector<std::string> lines;
-  if (const ScriptSection* section = parsed.FindSection(name))
-    for (const ScriptLine& line : section->lines)
-      if (line.hasKey) lines.push_back(line.key + "=" + parsed.Value(name, line.key));
-  return lines;
+  return SiteSteps(script).Step(n).lines;
 }
 
-void LoadStep(JobState& state, int n) { state.StepValues = StepLines(state.SiteScript, n); }
+void LoadStep(JobState& state, int n) { LoadStep(state, SiteSteps(state.SiteScript), n); }
 
-bool IsLastStep(std::string_view script, int n) {
-  const ParsedScript parsed(script);
-  return !parsed.HasSection(StepSectionName(n + 1));
+void LoadStep(JobState& state, const SiteSteps& steps, int n) {
+  state.StepValues = steps.Step(n).lines;
 }
+
+bool IsLastStep(std::string_view script, int n) { return IsLastStep(SiteSteps(script), n); }
 
 bool IsLastStep(const JobState& state, int n) { return IsLastStep(state.SiteScript, n); }
 
-int ReadScriptInteger(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  const auto at = [&text](std::size_t index) { return index < text.size() ? text[index] : '\0'; };
-
-  std::size_t hexStart = 0;
-  if (at(i) == '$' || at(i) == 'x' || at(i) == 'X')
-    hexStart = i + 1;
-  else if (at(i) == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X'))
-    hexStart = i + 2;
-  if (hexStart) {
-    std::uint32_t value = 0;
-    for (std::size_t j = hexStart;; ++j) {
-      const char c = at(j);
-      int digit;
-      if (c >= '0' && c <= '9')
-        digit = c - '0';
-      else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-      else
-        break;
-      value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return static_cast<std::int32_t>(value);
-  }
-
-  bool negative = false;
-  if (at(i) == '-' || at(i) == '+') negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; at(i) >= '0' && at(i) <= '9'; ++i) {
-    value = value * 10 + (at(i) - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1)
-      value = static_cast<std::int64_t>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  return static_cast<int>(value);
-}
-
-int FormPosition(const std::vector<std::string>& stepValues) {
-  const std::string value = LookupValue(stepValues, "APP-FormPos");
-  return value.empty() ? -1 : ReadScriptInteger(value);
-}
-
-int WaitForRedirectValue(const std::vector<std::string>& stepValues) {
-  return ReadScriptInteger(LookupValue(stepValues, "APP-WaitForRedirect"));
+bool IsLastStep(const SiteSteps& steps, int n) {
+  // No step follows the largest number (and n + 1 would overflow).
+  return n == std::numeric_limits<int>::max() || !steps.Step(n + 1).present;
 }
 
 }  // namespace veltrane

@@ -1,12 +1,14 @@
-// Site scripts: the ini-like step script of a site, parsed afresh
-// on every LoadStep and IsLastStep, and the reading of its integer values.
-// Plain text in, plain data out; no state kept between calls.
+// Site scripts: the ini-like step script of a site, parsed into typed steps,
+// and the LoadStep and IsLastStep the engine sees. Plain text in, plain data
+// out; nothing is kept between calls.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/step_directives.h"
 #include "jobs/job_state.h"
 
 namespace veltrane {
@@ -45,6 +47,32 @@ class ParsedScript {
   std::vector<ScriptSection> sections_;
 };
 
+// One step of a script, as LoadStep makes it current.
+struct ScriptStep {
+  bool present = false;             // its section holds at least one line
+  std::vector<std::string> lines;   // key=value: one per keyed line, in line order,
+                                    // each with the value of its key's last occurrence
+  std::vector<std::string> fields;  // the lines whose key is no directive, in order
+  StepDirectives directives;        // read from `lines`
+};
+
+// A script parsed once into its steps: every section named "STEP" followed by
+// a number written as StepSectionName writes it (letter case ignored), the
+// last of two such sections counting.
+class SiteSteps {
+ public:
+  explicit SiteSteps(std::string_view script);
+  explicit SiteSteps(const ParsedScript& parsed);
+
+  // Step n; an absent step without lines when the script has no such section.
+  const ScriptStep& Step(int n) const;
+  // How many steps are present from STEP1 on without a gap.
+  int Count() const;
+
+ private:
+  std::map<int, ScriptStep> steps_;
+};
+
 // "STEP" followed by n in decimal: "STEP1", "STEP12".
 std::string StepSectionName(int n);
 
@@ -55,31 +83,18 @@ std::string_view WithoutByteOrderMark(std::string_view text);
 // script without it has nothing to run.
 bool ScriptHasSteps(std::string_view script);
 
-// The key=value lines of step n of a script: one per keyed line of the
-// section, in line order, each with the value of its key's last occurrence.
-// Empty when the section is missing.
+// The key=value lines of step n of a script (ScriptStep::lines); empty when
+// the section is missing.
 std::vector<std::string> StepLines(std::string_view script, int n);
 
-// LoadStep(n): StepValues := StepLines(SiteScript, n).
+// LoadStep(n): StepValues := the lines of step n of SiteScript.
 void LoadStep(JobState& state, int n);
+// The same, from the script already parsed.
+void LoadStep(JobState& state, const SiteSteps& steps, int n);
 
 // True when section STEP(n + 1) of SiteScript is missing or holds no line.
 bool IsLastStep(std::string_view script, int n);
 bool IsLastStep(const JobState& state, int n);
-
-// Reads an integer value: leading blanks skipped; an optional sign and decimal
-// digits, or (without a sign) hexadecimal digits after "$", "x", "X", "0x" or
-// "0X"; reading stops at the first misfit and gives the number read so far
-// (0 when nothing fits). Decimal values beyond 32 bits stop at the int range;
-// hexadecimal ones keep their low 32 bits ("$FFFFFFFF" is -1).
-int ReadScriptInteger(std::string_view text);
-
-// APP-FormPos of the current step (first match, A-Z case ignored): -1 when the
-// key is missing or its value empty, else ReadScriptInteger of the value.
-int FormPosition(const std::vector<std::string>& stepValues);
-
-// APP-WaitForRedirect of the current step: ReadScriptInteger of the value,
-// 0 when missing or empty.
-int WaitForRedirectValue(const std::vector<std::string>& stepValues);
+bool IsLastStep(const SiteSteps& steps, int n);
 
 }  // namespace veltrane

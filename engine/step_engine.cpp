@@ -9,43 +9,12 @@
 #include "engine/navigation_guards.h"
 #include "engine/page_text.h"
 #include "engine/site_script.h"
+#include "engine/step_directives.h"
 #include "forms/form_filling.h"
 #include "forms/form_submission.h"
-#include "platform/text_lists.h"
 
 namespace veltrane {
 namespace {
-
-// The directives of one step, read afresh from StepValues each time.
-struct StepDirectives {
-  std::string successString;
-  std::string uniqueString;
-  bool skip = false;
-  int wait = 0;
-  int formPosition = -1;
-  std::string buttonValue;
-  std::string address;
-  std::string pattern;
-  std::string randomPattern;
-  std::string failureReason;
-  std::string credentialHosts;
-};
-
-StepDirectives ReadDirectives(const std::vector<std::string>& stepValues) {
-  StepDirectives step;
-  step.successString = LookupValue(stepValues, "APP-SuccessString");
-  step.uniqueString = LookupValue(stepValues, "APP-UniqueString");
-  step.skip = LowerAscii(LookupValue(stepValues, "APP-Skipable")) == "true";
-  step.wait = WaitForRedirectValue(stepValues);
-  step.formPosition = FormPosition(stepValues);
-  step.buttonValue = LookupValue(stepValues, "APP-SubmitButtonValue");
-  step.address = LookupValue(stepValues, "APP-GotoLink");
-  step.pattern = LookupValue(stepValues, "APP-SearchLinkPattern");
-  step.randomPattern = LookupValue(stepValues, "APP-SearchRandomLinkPattern");
-  step.failureReason = LookupValue(stepValues, "APP-ErrorString");
-  step.credentialHosts = LookupValue(stepValues, "APP-CredentialHosts");
-  return step;
-}
 
 // A non-empty APP-ErrorString replaces the engine's own reason.
 std::string ReasonOr(const StepDirectives& step, const char* ownReason) {
@@ -59,10 +28,7 @@ class StepRunner {
 
   // Runs steps on this page until one waits for a page or ends the site.
   void Run() {
-    while (HandleStep() == Outcome::NextStepHere) {
-      ++state_.StepNumber;
-      LoadStep(state_, state_.StepNumber);
-    }
+    while (HandleStep() == Outcome::NextStepHere) Advance();
   }
 
  private:
@@ -92,7 +58,7 @@ class StepRunner {
         trace_.TraceLine("Unique string found !!");
       } else {
         trace_.TraceLine("Unique string not found");
-        if (step.skip) {
+        if (step.Skip()) {
           trace_.TraceLine("Skip to next step");
           return Outcome::NextStepHere;
         }
@@ -170,7 +136,7 @@ class StepRunner {
       return Outcome::Done;
     }
 
-    if (!IsLastStep(state_, state_.StepNumber)) {
+    if (!IsLastStep(Steps(), state_.StepNumber)) {
       trace_.TraceLine("Unable to continue");
       host_.SiteFailed("Invalid setting");
     } else {
@@ -202,7 +168,17 @@ class StepRunner {
 
   void Advance() {
     ++state_.StepNumber;
-    LoadStep(state_, state_.StepNumber);
+    LoadStep(state_, Steps(), state_.StepNumber);
+  }
+
+  // The site's script, parsed once for this page rather than on every step
+  // it passes; parsed again should the script have changed meanwhile.
+  const SiteSteps& Steps() {
+    if (!steps_ || stepsScript_ != state_.SiteScript) {
+      stepsScript_ = state_.SiteScript;
+      steps_.emplace(stepsScript_);
+    }
+    return *steps_;
   }
 
   JobState& state_;
@@ -210,6 +186,8 @@ class StepRunner {
   StepHost& host_;
   TraceSink& trace_;
   PseudoRandom& random_;
+  std::string stepsScript_;
+  std::optional<SiteSteps> steps_;
 };
 
 }  // namespace

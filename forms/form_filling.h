@@ -33,8 +33,9 @@ std::string DecodeLineBreaks(std::string_view text);
 std::vector<std::string> ListOptions(const FormElement& select);
 
 // The value of the first step line whose key equals `key` with A-Z case
-// ignored (everything behind the line's first "="); none when no line has
-// that key. A present key with an empty value gives the empty text.
+// ignored (everything behind the line's first "="): LookupValue's rule, but
+// none when no line has that key, since a present key with an empty value
+// writes the empty text while a missing one leaves its element alone.
 std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
                                      std::string_view key);
 

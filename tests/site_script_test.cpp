@@ -1,7 +1,12 @@
-// Site-script parsing, LoadStep, IsLastStep and integer reading.
+// Site-script parsing, typed steps and directives, LoadStep, IsLastStep and
+// integer reading.
 #include "engine/site_script.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
+
+#include "platform/text_lists.h"
 
 namespace veltrane {
 namespace {
@@ -210,6 +215,72 @@ TEST(WaitForRedirectTest, Values) {
   EXPECT_EQ(1, WaitForRedirectValue({"APP-WaitForRedirect=01"}));
   EXPECT_EQ(0, WaitForRedirectValue({"APP-WaitForRedirect=yes"}));
   EXPECT_EQ(16, WaitForRedirectValue({"APP-WaitForRedirect=$10"}));
+}
+
+TEST(StepDirectivesTest, EveryDirectiveOfTheTableIsReadIntoItsOwnValue) {
+  const StepDirectives none = ReadDirectives({});
+  std::vector<StepDirectives> seen;
+  for (const DirectiveInfo& directive : StepDirectiveTable()) {
+    const char* value = directive.value == DirectiveValue::Boolean   ? "TRUE"
+                        : directive.value == DirectiveValue::Integer ? "7"
+                                                                     : "some words";
+    const std::string key = LowerAscii(directive.key);  // lookups ignore case
+    const StepDirectives read = ReadDirectives({key + "=" + value});
+    EXPECT_NE(none, read) << directive.key;
+    for (const StepDirectives& other : seen) EXPECT_NE(other, read) << directive.key;
+    seen.push_back(read);
+    EXPECT_EQ(&directive, FindDirective(key));
+    EXPECT_TRUE(IsDirectiveKey(directive.key));
+    EXPECT_FALSE(IsDirectiveKey(key));
+    const bool readAndUnused = directive.key == "APP-Url" || directive.key == "APP-Note" ||
+                               directive.key == "APP-PossibleRedirectToStep";
+    EXPECT_EQ(!readAndUnused, directive.acted) << directive.key;
+  }
+  EXPECT_EQ(14u, seen.size());
+  EXPECT_EQ(nullptr, FindDirective("APP-Unknown"));
+}
+
+TEST(StepDirectivesTest, TypedValues) {
+  const StepDirectives step =
+      ReadDirectives({"APP-Skipable=True", "APP-FormPos=", "APP-WaitForRedirect=1x",
+                      "APP-SearchLinkPattern=a b", "APP-GotoLink=http://x.test/?a=b"});
+  EXPECT_EQ(std::optional(true), step.skipable);
+  EXPECT_TRUE(step.Skip());
+  EXPECT_EQ(-1, step.formPosition);
+  EXPECT_EQ(1, step.wait);
+  EXPECT_EQ("a b", step.pattern);
+  EXPECT_EQ("http://x.test/?a=b", step.address);
+  EXPECT_EQ(std::optional(false), ReadDirectives({"APP-Skipable=yes"}).skipable);
+  EXPECT_EQ(std::nullopt, ReadDirectives({"APP-Skipable="}).skipable);
+  EXPECT_FALSE(ReadDirectives({}).Skip());
+}
+
+TEST(SiteStepsTest, StepsHoldTheirLinesFieldsAndDirectives) {
+  const SiteSteps steps(
+      "[STEP1]\nuser=a\nAPP-FormPos=1\napp-note=x\nuser=b\n"
+      "[step2]\njust text\n[STEP03]\nx=1\n[STEP-1]\ny=2\n[STEP0]\nz=3\n"
+      "[STEP4]\nw=1\n[STEP4]\nw=2\n");
+  const ScriptStep& first = steps.Step(1);
+  EXPECT_TRUE(first.present);
+  EXPECT_EQ((Lines{"user=b", "APP-FormPos=1", "app-note=x", "user=b"}), first.lines);
+  EXPECT_EQ((Lines{"user=b", "app-note=x", "user=b"}), first.fields);
+  EXPECT_EQ(1, first.directives.formPosition);
+  EXPECT_EQ("x", first.directives.note);
+
+  EXPECT_TRUE(steps.Step(2).present);  // a line without "=" still counts
+  EXPECT_TRUE(steps.Step(2).lines.empty());
+  EXPECT_FALSE(steps.Step(3).present);  // STEP03 is no step
+  EXPECT_EQ(Lines{"w=2"}, steps.Step(4).lines);
+  EXPECT_EQ(Lines{"y=2"}, steps.Step(-1).lines);
+  EXPECT_EQ(Lines{"z=3"}, steps.Step(0).lines);
+  EXPECT_EQ(2, steps.Count());
+  EXPECT_FALSE(IsLastStep(steps, 1));
+  EXPECT_TRUE(IsLastStep(steps, 2));
+  EXPECT_TRUE(IsLastStep(steps, INT_MAX));
+
+  JobState state;
+  LoadStep(state, steps, 4);
+  EXPECT_EQ(Lines{"w=2"}, state.StepValues);
 }
 
 }  // namespace
