@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/step_directives.h"
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 
 namespace veltrane {
 

@@ -12,7 +12,7 @@
 #include "browser/page.h"
 #include "engine/pseudo_random.h"
 #include "engine/step_host.h"
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 #include "platform/trace.h"
 
 namespace veltrane {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "browser/page.h"
-#include "jobs/job_state.h"
+#include "model/job_state.h"
 #include "platform/trace.h"
 
 namespace veltrane {
