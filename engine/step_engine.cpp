@@ -23,12 +23,13 @@ std::string ReasonOr(const StepDirectives& step, const char* ownReason) {
 
 class StepRunner {
  public:
-  StepRunner(JobState& state, Page& page, StepHost& host, TraceSink& trace, PseudoRandom& random)
-      : state_(state), page_(page), host_(host), trace_(trace), random_(random) {}
+  StepRunner(JobState& state, Page& page, TraceSink& trace, PseudoRandom& random)
+      : state_(state), page_(page), trace_(trace), random_(random) {}
 
   // Runs steps on this page until one waits for a page or ends the site.
-  void Run() {
+  StepDecision Run() {
     while (HandleStep() == Outcome::NextStepHere) Advance();
+    return decision_;
   }
 
  private:
@@ -44,10 +45,10 @@ class StepRunner {
       trace_.TraceLine("Check for success string : " + step.successString);
       if (PageContains(page_, step.successString)) {
         trace_.TraceLine("Success String found !!");
-        host_.SiteSucceeded();
+        decision_ = {StepDecision::Kind::Succeeded, {}};
       } else {
         trace_.TraceLine("Success string not found");
-        host_.SiteFailed("Submission failed (success string not found)");
+        decision_ = {StepDecision::Kind::Failed, "Submission failed (success string not found)"};
       }
       return Outcome::Done;
     }
@@ -62,15 +63,15 @@ class StepRunner {
           trace_.TraceLine("Skip to next step");
           return Outcome::NextStepHere;
         }
-        host_.SiteFailed(ReasonOr(step, "Redirected to unknown page"));
+        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Redirected to unknown page")};
         return Outcome::Done;
       }
     }
 
     if (step.wait == 1) {
-      state_.AwaitRedirect = true;
-      // A redirect that never comes must end the site, not stall the service.
-      host_.ArmDeadline();
+      // A redirect that never comes must end the site, not stall the service:
+      // the wait is bounded by the page deadline as well.
+      decision_ = {StepDecision::Kind::WaitForRedirect, {}};
       Advance();
       return Outcome::Done;
     }
@@ -80,7 +81,7 @@ class StepRunner {
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
-        host_.SiteFailed(ReasonOr(step, "Invalid form"));
+        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form")};
         return Outcome::Done;
       }
       // The login goes to the site's own domain only: a login form elsewhere
@@ -90,12 +91,12 @@ class StepRunner {
                                LoginHosts(state_.SiteUrl, step.credentialHosts))) {
         const std::string reason = "Login form on another host (" + *foreign + ")";
         trace_.TraceLine(reason);
-        host_.SiteFailed(reason);
+        decision_ = {StepDecision::Kind::Failed, reason};
         return Outcome::Done;
       }
       FillForm(page_, position, state_, trace_);
       SubmitForm(page_, position, step.buttonValue);
-      host_.ArmDeadline();
+      decision_ = {StepDecision::Kind::WaitForPage, {}};
       Advance();
       return Outcome::Done;
     }
@@ -119,7 +120,7 @@ class StepRunner {
         trace_.TraceLine("Oh .. this url already match with pattern , advance to next step");
         return Outcome::NextStepHere;
       }
-      host_.SiteFailed(ReasonOr(step, "Unable to found link"));
+      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link")};
       return Outcome::Done;
     }
 
@@ -132,13 +133,13 @@ class StepRunner {
         return Outcome::Done;
       }
       trace_.TraceLine("Unable to found random link with pattern");
-      host_.SiteFailed(ReasonOr(step, "Unable to found random link"));
+      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found random link")};
       return Outcome::Done;
     }
 
     if (!IsLastStep(Steps(), state_.StepNumber)) {
       trace_.TraceLine("Unable to continue");
-      host_.SiteFailed("Invalid setting");
+      decision_ = {StepDecision::Kind::Failed, "Invalid setting"};
     } else {
       trace_.TraceLine("Last step");
       // An error page is no accepted submission, unless a success string
@@ -146,9 +147,9 @@ class StepRunner {
       if (page_.statusCode >= 400) {
         const std::string reason = "HTTP " + std::to_string(page_.statusCode) + " on " + address;
         trace_.TraceLine(reason);
-        host_.SiteFailed(reason);
+        decision_ = {StepDecision::Kind::Failed, reason};
       } else {
-        host_.SiteSucceeded();
+        decision_ = {StepDecision::Kind::Succeeded, {}};
       }
     }
     return Outcome::Done;
@@ -158,11 +159,12 @@ class StepRunner {
     // Refused here as the navigation guard would: WebKit runs a javascript:
     // address given to it in the current page without asking the guard. As
     // with any refused navigation, no page comes and the deadline ends the site.
-    if (RefusedScheme(url))
+    if (RefusedScheme(url)) {
       trace_.TraceLine("Navigation refused: " + url);
-    else
-      host_.Navigate(url);
-    host_.ArmDeadline();
+      decision_ = {StepDecision::Kind::WaitForPage, {}};
+    } else {
+      decision_ = {StepDecision::Kind::Navigate, url};
+    }
     Advance();
   }
 
@@ -183,22 +185,21 @@ class StepRunner {
 
   JobState& state_;
   Page& page_;
-  StepHost& host_;
   TraceSink& trace_;
   PseudoRandom& random_;
   std::string stepsScript_;
   std::optional<SiteSteps> steps_;
+  StepDecision decision_;
 };
 
 }  // namespace
 
-void BrowserDocumentComplete(JobState& state, Page& page, StepHost& host, TraceSink& trace,
-                             PseudoRandom& random) {
-  host.HideLoadingPanel();
-  if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect)) return;
+StepDecision BrowserDocumentComplete(JobState& state, Page& page, TraceSink& trace,
+                                     PseudoRandom& random) {
+  if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect))
+    return {StepDecision::Kind::NotAwaited, {}};
   state.AwaitRedirect = false;
-  host.DisarmDeadline();
-  StepRunner(state, page, host, trace, random).Run();
+  return StepRunner(state, page, trace, random).Run();
 }
 
 }  // namespace veltrane

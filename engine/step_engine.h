@@ -1,25 +1,42 @@
 // The step engine: on every completed top-level page it runs the current step
 // of the current site's script against that page. A step checks a success or
 // unique string, waits for a redirect, fills and submits a form, or opens an
-// address or a link found by pattern; then it waits for the next page, runs
-// the next step on the same page, or ends the site through the host. A form
+// address or a link found by pattern; then it runs the next step on the same
+// page, or returns what comes next: wait for the next page (after a form was
+// submitted, or for a redirect), open an address, or end the site. The caller
+// carries that out once the engine has returned. A form
 // step that would write the site's login into a form on a host outside the
 // site's domain (LoginHosts) ends the site unfilled, and a script that ends
 // on an HTTP error page (status 400 and above) without a success string fails.
 // All state lives in the JobState; user-interface thread only.
 #pragma once
 
+#include <string>
+
 #include "browser/page.h"
 #include "engine/pseudo_random.h"
-#include "engine/step_host.h"
 #include "model/job_state.h"
 #include "platform/trace.h"
 
 namespace veltrane {
 
-// Handles one completed top-level page. Pages that arrive while no page and
-// no redirect is awaited only hide the loading panel.
-void BrowserDocumentComplete(JobState& state, Page& page, StepHost& host, TraceSink& trace,
-                             PseudoRandom& random);
+struct StepDecision {
+  enum class Kind {
+    NotAwaited,       // no page and no redirect was awaited: the page changes nothing
+    WaitForPage,      // a form was submitted (or a navigation refused): arm the deadline
+    WaitForRedirect,  // await the next page as a redirect, within the deadline
+    Navigate,         // open `text`, then arm the deadline
+    Succeeded,        // the site succeeded
+    Failed,           // the site failed; `text` is the reason
+  };
+  Kind kind = Kind::NotAwaited;
+  std::string text;
+};
+
+// Handles one completed top-level page and says what comes next. A page that
+// is taken clears AwaitRedirect; the caller disarms the deadline before it
+// carries out the decision.
+StepDecision BrowserDocumentComplete(JobState& state, Page& page, TraceSink& trace,
+                                     PseudoRandom& random);
 
 }  // namespace veltrane

@@ -231,12 +231,26 @@ void SubmissionJob::TimerTimeoutTimer() {
 }
 
 void SubmissionJob::DocumentComplete(Page& page) {
-  if (!siteOpen_) {
-    // A late page of a site that has ended, or a page between jobs.
-    HideLoadingPanel();
-    return;
+  parts_.panel2.Hide();
+  // A late page of a site that has ended, or a page between jobs, changes nothing.
+  if (!siteOpen_) return;
+  const StepDecision decision = BrowserDocumentComplete(state_, page, trace_, parts_.random);
+  if (decision.kind == StepDecision::Kind::NotAwaited) return;
+  DisarmDeadline();
+  switch (decision.kind) {
+    case StepDecision::Kind::NotAwaited: return;
+    case StepDecision::Kind::WaitForPage: ArmDeadline(); return;
+    case StepDecision::Kind::WaitForRedirect:
+      state_.AwaitRedirect = true;
+      ArmDeadline();
+      return;
+    case StepDecision::Kind::Navigate:
+      parts_.browser.Navigate(decision.text);
+      ArmDeadline();
+      return;
+    case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
+    case StepDecision::Kind::Failed: SiteFailed(decision.text); return;
   }
-  BrowserDocumentComplete(state_, page, *this, trace_, parts_.random);
 }
 
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {

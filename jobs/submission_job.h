@@ -20,7 +20,6 @@
 #include "browser/loading_indicator.h"
 #include "browser/page_capture.h"
 #include "engine/pseudo_random.h"
-#include "engine/step_host.h"
 #include "jobs/job_data.h"
 #include "jobs/job_journal.h"
 #include "jobs/redacting_trace.h"
@@ -47,7 +46,7 @@ struct SubmissionJobParts {
   PageCapture* failedPageCapture;
 };
 
-class SubmissionJob : public StepHost {
+class SubmissionJob {
  public:
   // The deadline lies 1/480 day (180 seconds) after arming.
   static constexpr double kPageDeadline = 1.0 / 480.0;
@@ -60,15 +59,12 @@ class SubmissionJob : public StepHost {
   // when none is left; only jobs found unfinished at construction count.
   bool ResumeSubmission();
   void NextSite();
-  void SiteSucceeded() override;
-  void SiteFailed(const std::string& reason) override;
+  void SiteSucceeded();
+  void SiteFailed(const std::string& reason);
 
-  void ArmDeadline() override;
-  void DisarmDeadline() override;
+  void ArmDeadline();
+  void DisarmDeadline();
   void TimerTimeoutTimer();
-
-  void HideLoadingPanel() override { parts_.panel2.Hide(); }
-  void Navigate(const std::string& url) override { parts_.browser.Navigate(url); }
 
   // The browser's events, as the window hands them on.
   void DocumentComplete(Page& page);

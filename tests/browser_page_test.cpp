@@ -152,14 +152,6 @@ TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
     EXPECT_TRUE(RunMainLoopUntil([&] { return traced(guardTrace, url); })) << url;
   }
 
-  struct NavigatingHost : StepHost {
-    void HideLoadingPanel() override {}
-    void ArmDeadline() override {}
-    void DisarmDeadline() override {}
-    void Navigate(const std::string& url) override { BrowserHarness::Browser().Navigate(url); }
-    void SiteSucceeded() override {}
-    void SiteFailed(const std::string&) override {}
-  } host;
   server.Serve("/steps", "<html><body><a href=\"" + scriptUrl + "\">run</a></body></html>");
   JobState state;
   RecordingTrace trace;
@@ -170,7 +162,9 @@ TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
     state.PageWaitOver = false;
     state.StepNumber = 1;
     LoadStep(state, 1);
-    BrowserDocumentComplete(state, page, host, trace, random);
+    const StepDecision decision = BrowserDocumentComplete(state, page, trace, random);
+    if (decision.kind == StepDecision::Kind::Navigate)
+      BrowserHarness::Browser().Navigate(decision.text);
   };
   for (const std::string& script : {"[STEP1]\nAPP-GotoLink=" + scriptUrl + "\n",
                                     std::string("[STEP1]\nAPP-SearchLinkPattern=fetch\n")}) {

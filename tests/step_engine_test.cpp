@@ -12,13 +12,25 @@ namespace veltrane {
 namespace {
 
 // Records what the engine asked of the window.
-struct RecordingHost : StepHost {
-  void HideLoadingPanel() override { calls.push_back("hide panel"); }
-  void ArmDeadline() override { calls.push_back("arm"); }
-  void DisarmDeadline() override { calls.push_back("disarm"); }
-  void Navigate(const std::string& url) override { calls.push_back("navigate " + url); }
-  void SiteSucceeded() override { calls.push_back("succeeded"); }
-  void SiteFailed(const std::string& reason) override { calls.push_back("failed: " + reason); }
+// Carries out the engine's decision on a page as the job does, as a list of calls.
+struct RecordingHost {
+  void Take(JobState& state, Page& page, TraceSink& trace, PseudoRandom& random) {
+    calls.push_back("hide panel");
+    const StepDecision decision = BrowserDocumentComplete(state, page, trace, random);
+    if (decision.kind == StepDecision::Kind::NotAwaited) return;
+    calls.push_back("disarm");
+    switch (decision.kind) {
+      case StepDecision::Kind::NotAwaited: return;
+      case StepDecision::Kind::WaitForRedirect: state.AwaitRedirect = true; [[fallthrough]];
+      case StepDecision::Kind::WaitForPage: calls.push_back("arm"); return;
+      case StepDecision::Kind::Navigate:
+        calls.push_back("navigate " + decision.text);
+        calls.push_back("arm");
+        return;
+      case StepDecision::Kind::Succeeded: calls.push_back("succeeded"); return;
+      case StepDecision::Kind::Failed: calls.push_back("failed: " + decision.text); return;
+    }
+  }
   std::vector<std::string> calls;
 };
 
@@ -50,7 +62,7 @@ class StepEngineTest : public ::testing::Test {
     state.StepNumber = 1;
     LoadStep(state, 1);
   }
-  void Complete() { BrowserDocumentComplete(state, page, host, trace, random); }
+  void Complete() { host.Take(state, page, trace, random); }
 
   JobState state;
   Page page;
