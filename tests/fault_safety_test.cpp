@@ -24,15 +24,6 @@ using Outcomes = std::map<std::string, std::string>;
 
 constexpr seconds kJobBound{90};
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  return quoted + "'";
-}
-
 // Runs SQL on a database file through a connection of its own, waiting out
 // the service's locks.
 bool RunSql(const std::string& path, const std::string& sql) {

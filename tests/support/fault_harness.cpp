@@ -11,7 +11,6 @@
 #include "tests/support/fault_host.h"
 
 namespace veltrane::testing {
-namespace {
 
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
@@ -21,6 +20,8 @@ std::string Quoted(const std::string& text) {
   }
   return quoted + "'";
 }
+
+namespace {
 
 std::string ServiceBinary() {
   const char* other = std::getenv("VELTRANE_FAULT_BINARY");

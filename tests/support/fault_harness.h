@@ -36,6 +36,9 @@ std::string FormPage(const std::string& action, const std::string& before = "",
 // Step 1 fills field `t` of form 0 and submits it, step 2 looks for kThanks.
 std::string FormScript();
 
+// The text as an SQL string literal: between single quotes, inner ones doubled.
+std::string Quoted(const std::string& text);
+
 class FaultHarness {
  public:
   FaultHarness();
