@@ -38,8 +38,8 @@ class StepRunner {
   Outcome HandleStep() {
     const std::string address = page_.location;
     trace_.TraceLine("Document complete . Current page is : " + address);
-    trace_.TraceLine("Current step : " + std::to_string(state_.StepNumber));
-    const StepDirectives step = ReadDirectives(state_.StepValues);
+    trace_.TraceLine("Current step : " + std::to_string(state_.site.StepNumber));
+    const StepDirectives step = ReadDirectives(state_.site.StepValues);
 
     if (!step.successString.empty()) {
       trace_.TraceLine("Check for success string : " + step.successString);
@@ -77,7 +77,7 @@ class StepRunner {
     }
 
     if (step.formPosition >= 0) {
-      const int position = LocateForm(page_, step.formPosition, state_.StepValues, trace_);
+      const int position = LocateForm(page_, step.formPosition, state_.site.StepValues, trace_);
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
@@ -87,8 +87,8 @@ class StepRunner {
       // The login goes to the site's own domain only: a login form elsewhere
       // ends the site before anything is written into it.
       if (const std::optional<std::string> foreign =
-              ForeignLoginHost(page_, position, state_.StepValues,
-                               LoginHosts(state_.SiteUrl, step.credentialHosts))) {
+              ForeignLoginHost(page_, position, state_.site.StepValues,
+                               LoginHosts(state_.site.SiteUrl, step.credentialHosts))) {
         const std::string reason = "Login form on another host (" + *foreign + ")";
         trace_.TraceLine(reason);
         decision_ = {StepDecision::Kind::Failed, reason};
@@ -137,7 +137,7 @@ class StepRunner {
       return Outcome::Done;
     }
 
-    if (!IsLastStep(Steps(), state_.StepNumber)) {
+    if (!IsLastStep(Steps(), state_.site.StepNumber)) {
       trace_.TraceLine("Unable to continue");
       decision_ = {StepDecision::Kind::Failed, "Invalid setting"};
     } else {
@@ -169,15 +169,15 @@ class StepRunner {
   }
 
   void Advance() {
-    ++state_.StepNumber;
-    LoadStep(state_, Steps(), state_.StepNumber);
+    ++state_.site.StepNumber;
+    LoadStep(state_, Steps(), state_.site.StepNumber);
   }
 
   // The site's script, parsed once for this page rather than on every step
   // it passes; parsed again should the script have changed meanwhile.
   const SiteSteps& Steps() {
-    if (!steps_ || stepsScript_ != state_.SiteScript) {
-      stepsScript_ = state_.SiteScript;
+    if (!steps_ || stepsScript_ != state_.site.SiteScript) {
+      stepsScript_ = state_.site.SiteScript;
       steps_.emplace(stepsScript_);
     }
     return *steps_;

@@ -18,9 +18,10 @@ int ChooseSelectIndex(const FormElement& select, const std::string& raw, const J
   const std::string keyword = LowerAscii(raw);
   int index;
   if (keyword == "$$country") {
-    index = ChooseCountry(options, state.Country);
+    index = ChooseCountry(options, state.release.Country);
   } else if (keyword == "$$category$$") {
-    const std::string category = TrimBlanks(LookupValue(state.SiteCategories, state.CurrentSite));
+    const std::string category =
+        TrimBlanks(LookupValue(state.release.SiteCategories, state.site.CurrentSite));
     index = ChooseCategory(options, category, trace);
   } else {
     index = FindOption(options, SubstitutePlaceholders(state, raw));
@@ -75,7 +76,7 @@ void FillForm(Page& page, int form, const JobState& state, TraceSink& trace) {
         page.forms[static_cast<std::size_t>(form)].elements[static_cast<std::size_t>(i)];
     const ElementKind kind = ClassifyElement(element);
     if (kind == FieldOther) continue;
-    const std::optional<std::string> value = StepValue(state.StepValues, element.name);
+    const std::optional<std::string> value = StepValue(state.site.StepValues, element.name);
     if (!value) continue;
     const std::string raw = DecodeLineBreaks(*value);
     if (kind == FieldSelect) {

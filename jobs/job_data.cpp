@@ -68,43 +68,44 @@ bool JobDataLoader::LoadPressRelease(JobState& state, const std::string& name) {
     // Fields are assigned in the order the columns are listed, so an error part-way keeps
     // exactly the fields read before it.
     const std::vector<std::string> contact = SplitLines(Text(query, "contact_data"));
-    state.CompanyName = LookupValue(contact, "company_name");
-    state.ContactPerson = LookupValue(contact, "contact_person");
-    state.Email = LookupValue(contact, "email");
-    state.Website = LookupValue(contact, "website");
-    state.Country = LookupValue(contact, "country");
-    state.PhoneNumber = LookupValue(contact, "phonenumber");
-    state.Fax = LookupValue(contact, "fax");
-    state.StreetAddress = LookupValue(contact, "street_address");
-    state.City = LookupValue(contact, "city");
-    state.State = LookupValue(contact, "state");
-    state.ZipCode = LookupValue(contact, "zipcode");
+    state.release.CompanyName = LookupValue(contact, "company_name");
+    state.release.ContactPerson = LookupValue(contact, "contact_person");
+    state.release.Email = LookupValue(contact, "email");
+    state.release.Website = LookupValue(contact, "website");
+    state.release.Country = LookupValue(contact, "country");
+    state.release.PhoneNumber = LookupValue(contact, "phonenumber");
+    state.release.Fax = LookupValue(contact, "fax");
+    state.release.StreetAddress = LookupValue(contact, "street_address");
+    state.release.City = LookupValue(contact, "city");
+    state.release.State = LookupValue(contact, "state");
+    state.release.ZipCode = LookupValue(contact, "zipcode");
 
-    state.Headline = Text(query, "headline");
-    state.Summary = Text(query, "summary");
+    state.release.Headline = Text(query, "headline");
+    state.release.Summary = Text(query, "summary");
     const std::vector<std::string> keywords = SplitLines(Text(query, "keyword"));
-    state.Category = Text(query, "category");
+    state.release.Category = Text(query, "category");
     const int today = WholeDate(clock_.Now());
-    state.ReleaseDate = query.IntOf("release_date", today);
+    state.release.ReleaseDate = query.IntOf("release_date", today);
 
-    state.NewsBody = Text(query, "news_body");
-    state.AboutCompany = Text(query, "about_company");
-    state.ContactDetail = Text(query, "contact_detail");
-    state.FullText = state.Headline + "\r\n\r\n" + state.Summary + "\r\n\r\n" + state.NewsBody +
-                     "\r\n\r\n" + state.AboutCompany + "\r\n\r\n" + state.ContactDetail +
-                     "\r\n\r\n" + "###";
-    state.SiteCategories = SplitLines(Text(query, "extra_data"));
-    state.NewsBodyHtml = ReplaceLineFeeds(state.NewsBody);
+    state.release.NewsBody = Text(query, "news_body");
+    state.release.AboutCompany = Text(query, "about_company");
+    state.release.ContactDetail = Text(query, "contact_detail");
+    state.release.FullText = state.release.Headline + "\r\n\r\n" + state.release.Summary +
+                             "\r\n\r\n" + state.release.NewsBody + "\r\n\r\n" +
+                             state.release.AboutCompany + "\r\n\r\n" + state.release.ContactDetail +
+                             "\r\n\r\n" + "###";
+    state.release.SiteCategories = SplitLines(Text(query, "extra_data"));
+    state.release.NewsBodyHtml = ReplaceLineFeeds(state.release.NewsBody);
 
-    state.KeywordsComma.clear();
-    state.KeywordsSpace.clear();
+    state.release.KeywordsComma.clear();
+    state.release.KeywordsSpace.clear();
     for (std::size_t i = 0; i < keywords.size(); ++i) {
       if (i > 0) {
-        state.KeywordsComma += ",";
-        state.KeywordsSpace += " ";
+        state.release.KeywordsComma += ",";
+        state.release.KeywordsSpace += " ";
       }
-      state.KeywordsComma += keywords[i];
-      state.KeywordsSpace += keywords[i];
+      state.release.KeywordsComma += keywords[i];
+      state.release.KeywordsSpace += keywords[i];
     }
     return true;
   } catch (const CppSQLite3Exception& error) {
@@ -115,10 +116,10 @@ bool JobDataLoader::LoadPressRelease(JobState& state, const std::string& name) {
 
 SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
   // Never run a site with the previous site's address, script or login.
-  state.SiteUrl.clear();
-  state.SiteScript.clear();
-  state.UserName.clear();
-  state.Password.clear();
+  state.site.SiteUrl.clear();
+  state.site.SiteScript.clear();
+  state.site.login.UserName.clear();
+  state.site.login.Password.clear();
 
   SiteLoad result;
   const std::string quotedName = QuoteSql(siteName);
@@ -133,8 +134,8 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
       result.rows = SiteRows::SubscriptionMissing;
       return result;
     }
-    state.SiteUrl = Text(query, "url");
-    state.SiteScript = Text(query, "submission_data");
+    state.site.SiteUrl = Text(query, "url");
+    state.site.SiteScript = Text(query, "submission_data");
     // Only for the job's trace line; a table without the column reads as "".
     try {
       result.extraData = Text(query, "extra_data");
@@ -156,8 +157,8 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
       result.rows = SiteRows::AccountMissing;
       return result;
     }
-    state.UserName = Text(query, "username");
-    state.Password = Text(query, "password");
+    state.site.login.UserName = Text(query, "username");
+    state.site.login.Password = Text(query, "password");
   } catch (const CppSQLite3Exception& error) {
     ReportError(accountStatement, error.Code(), error.Message(), true);
     result.rows = SiteRows::AccountError;

@@ -126,11 +126,12 @@ std::string SpooledHistoryInsert(const std::string& insert, const std::string& t
 
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
-  const std::string siteList = SiteListValue(state.CompletedSites, state.FailedSites);
-  const std::string report =
-      BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
-                      state.CompletedSites, state.FailedSites, state.FailedReasons, state.Resumed);
-  const std::string status = ReportStatus(state.CompletedSites, state.FailedSites);
+  const std::string siteList =
+      SiteListValue(state.outcome.CompletedSites, state.outcome.FailedSites);
+  const std::string report = BuildReportText(
+      state.PressReleaseName, ShortDateLongTimeText(clock.Now()), state.outcome.CompletedSites,
+      state.outcome.FailedSites, state.outcome.FailedReasons, state.outcome.Resumed);
+  const std::string status = ReportStatus(state.outcome.CompletedSites, state.outcome.FailedSites);
   std::string statement;
   std::string timeValue;
   try {

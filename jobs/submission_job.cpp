@@ -26,7 +26,7 @@ bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
   trace_.TraceLine("Current PR : " + state_.PressReleaseName);
   ClearJobLists();
   state_.PressReleaseName.clear();
-  state_.Resumed = false;
+  state_.outcome.Resumed = false;
   if (!loader_.LoadSchedule(state_, scheduleId) ||
       !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
     journal_.Drop(queuedJob, scheduleId, parts_.clock.Now());
@@ -46,10 +46,10 @@ bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
 void SubmissionJob::ClearJobLists() {
   parts_.busy = true;
   state_.PendingSites.clear();
-  state_.CompletedSites.clear();
-  state_.FailedSites.clear();
-  state_.FailedReasons.clear();
-  state_.SiteCategories.clear();
+  state_.outcome.CompletedSites.clear();
+  state_.outcome.FailedSites.clear();
+  state_.outcome.FailedReasons.clear();
+  state_.release.SiteCategories.clear();
 }
 
 bool SubmissionJob::ResumeSubmission() {
@@ -73,7 +73,7 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
                    " of schedule ID : " + std::to_string(job.scheduleId));
   ClearJobLists();
   state_.PressReleaseName = job.pressRelease;
-  state_.Resumed = true;
+  state_.outcome.Resumed = true;
   scheduleId_ = job.scheduleId;
   jobId_ = job.id;
   std::vector<bool> ended(job.sites.size(), false);
@@ -81,10 +81,10 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
     if (record.position >= 0 && record.position < static_cast<int>(ended.size()))
       ended[record.position] = true;
     if (record.completed) {
-      state_.CompletedSites.push_back(record.site);
+      state_.outcome.CompletedSites.push_back(record.site);
     } else {
-      state_.FailedSites.push_back(record.site);
-      state_.FailedReasons.push_back(record.reason);
+      state_.outcome.FailedSites.push_back(record.site);
+      state_.outcome.FailedReasons.push_back(record.reason);
     }
   }
   pendingPositions_.clear();
@@ -96,8 +96,8 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
   if (!state_.PendingSites.empty() && !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
     // Without its release the rest cannot run; they are reported, not lost.
     for (const std::string& site : state_.PendingSites) {
-      state_.FailedSites.push_back(site);
-      state_.FailedReasons.push_back("Press release not found");
+      state_.outcome.FailedSites.push_back(site);
+      state_.outcome.FailedReasons.push_back("Press release not found");
     }
     state_.PendingSites.clear();
     pendingPositions_.clear();
@@ -125,7 +125,7 @@ void SubmissionJob::NextSite() {
     parts_.busy = false;
     return;
   }
-  state_.CurrentSite = state_.PendingSites.front();
+  state_.site.CurrentSite = state_.PendingSites.front();
   state_.PendingSites.erase(state_.PendingSites.begin());
   currentPosition_ = pendingPositions_.empty() ? 0 : pendingPositions_.front();
   if (!pendingPositions_.empty()) pendingPositions_.erase(pendingPositions_.begin());
@@ -133,40 +133,40 @@ void SubmissionJob::NextSite() {
   ++siteSerial_;
   siteStarted_ = parts_.clock.Now();
   trace_.TraceLine(std::string(69, '-'));
-  trace_.TraceLine("Current site : " + state_.CurrentSite);
-  state_.SiteScript.clear();
+  trace_.TraceLine("Current site : " + state_.site.CurrentSite);
+  state_.site.SiteScript.clear();
   navigatedThisSite_ = false;
-  const SiteLoad site = loader_.LoadSite(state_, state_.CurrentSite);
-  trace_.SetSecret(state_.Password);
-  trace_.TraceLine("submission_data : " + state_.SiteScript);
+  const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
+  trace_.SetSecret(state_.site.login.Password);
+  trace_.TraceLine("submission_data : " + state_.site.SiteScript);
   trace_.TraceLine("extra_data : " + site.extraData);
   if (!site.SubscriptionFound()) {
     // Without its own row the site has no address or script to run: it fails
     // at once rather than running on another site's address and login.
-    SiteFailed("Cant find info for subscription '" + state_.CurrentSite + "'");
+    SiteFailed("Cant find info for subscription '" + state_.site.CurrentSite + "'");
     return;
   }
-  if (state_.SiteScript.find('\0') != std::string::npos) {
+  if (state_.site.SiteScript.find('\0') != std::string::npos) {
     // Every reader before would have stopped there, success check and all.
     SiteFailed("Site script contains a NUL byte");
     return;
   }
-  if (!ScriptHasSteps(state_.SiteScript)) {
+  if (!ScriptHasSteps(state_.site.SiteScript)) {
     // Nothing would be submitted, and the end of the script would count as success.
     SiteFailed("Site script has no steps");
     return;
   }
-  state_.StepNumber = 1;
+  state_.site.StepNumber = 1;
   LoadStep(state_, 1);
-  trace_.TraceLine("Navigate to : " + state_.SiteUrl);
+  trace_.TraceLine("Navigate to : " + state_.site.SiteUrl);
   navigatedThisSite_ = true;
-  parts_.browser.Navigate(state_.SiteUrl);
+  parts_.browser.Navigate(state_.site.SiteUrl);
   ArmDeadline();
 }
 
 bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   if (!siteOpen_) {
-    trace_.TraceLine("Site " + state_.CurrentSite + " has ended already");
+    trace_.TraceLine("Site " + state_.site.CurrentSite + " has ended already");
     return false;
   }
   siteOpen_ = false;
@@ -175,14 +175,14 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   const std::string shownReason = trace_.Redact(reason);
   DisarmDeadline();
   if (completed) {
-    state_.CompletedSites.push_back(state_.CurrentSite);
+    state_.outcome.CompletedSites.push_back(state_.site.CurrentSite);
   } else {
-    state_.FailedSites.push_back(state_.CurrentSite);
-    state_.FailedReasons.push_back(shownReason);
+    state_.outcome.FailedSites.push_back(state_.site.CurrentSite);
+    state_.outcome.FailedReasons.push_back(shownReason);
   }
   SiteRecord record;
   record.position = currentPosition_;
-  record.site = state_.CurrentSite;
+  record.site = state_.site.CurrentSite;
   record.completed = completed;
   record.reason = shownReason;
   record.started = siteStarted_;
@@ -202,7 +202,7 @@ void SubmissionJob::SiteFailed(const std::string& reason) {
   if (parts_.failedPageCapture && navigatedThisSite_) {
     // Nothing can end the site again meanwhile, and only this capture's own
     // end starts the next site.
-    parts_.failedPageCapture->Capture(state_.CurrentSite, [this, serial = siteSerial_] {
+    parts_.failedPageCapture->Capture(state_.site.CurrentSite, [this, serial = siteSerial_] {
       if (serial == siteSerial_ && !siteOpen_) NextSite();
     });
     return;

@@ -160,7 +160,7 @@ TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
     if (page.location != server.Url("/steps")) return;
     state.JobRunning = true;
     state.PageWaitOver = false;
-    state.StepNumber = 1;
+    state.site.StepNumber = 1;
     LoadStep(state, 1);
     const StepDecision decision = BrowserDocumentComplete(state, page, trace, random);
     if (decision.kind == StepDecision::Kind::Navigate)
@@ -168,11 +168,11 @@ TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
   };
   for (const std::string& script : {"[STEP1]\nAPP-GotoLink=" + scriptUrl + "\n",
                                     std::string("[STEP1]\nAPP-SearchLinkPattern=fetch\n")}) {
-    state.SiteScript = script;
+    state.site.SiteScript = script;
     trace.lines.clear();
     events.pages.clear();
     ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/steps")), 0) << script;
-    EXPECT_EQ(2, state.StepNumber) << script;
+    EXPECT_EQ(2, state.site.StepNumber) << script;
     EXPECT_TRUE(traced(trace, scriptUrl)) << script;
   }
   // The page the script would have run in completes once more, without it.

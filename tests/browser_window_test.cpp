@@ -80,12 +80,12 @@ TEST_F(BrowserWindowTest, StalledFirstPageTimesOutAndTheNextSiteStartsFromTheTim
   AddSite("good", server.Url("/good/"), "[STEP1]\nAPP-SuccessString=thanks\n");
   RunJob("stalled\r\ngood", [&] {
     // Once the stalled page has been asked for, time runs out for it.
-    if (State().CurrentSite == "stalled" && !server.RequestsTo("/stalled/").empty())
+    if (State().site.CurrentSite == "stalled" && !server.RequestsTo("/stalled/").empty())
       clock->Advance(SubmissionJob::kPageDeadline * 2);
   });
-  EXPECT_EQ(std::vector<std::string>{"stalled"}, State().FailedSites);
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().FailedReasons);
-  EXPECT_EQ(std::vector<std::string>{"good"}, State().CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"stalled"}, State().outcome.FailedSites);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"good"}, State().outcome.CompletedSites);
   EXPECT_FALSE(form2->TimerTimeoutEnabled());
 }
 
@@ -97,22 +97,22 @@ TEST_F(BrowserWindowTest, MediaLinkIsRefusedThenTheSiteTimesOut) {
   bool advanced = false;
   RunJob("media", [&] {
     // The refused navigation shows the loading panel; no page comes to hide it.
-    if (State().StepNumber == 2 && form2->LoadingShown() && !advanced) {
+    if (State().site.StepNumber == 2 && form2->LoadingShown() && !advanced) {
       clock->Advance(SubmissionJob::kPageDeadline * 2);
       advanced = true;
     }
   });
   EXPECT_TRUE(form2->LoadingShown());
   EXPECT_TRUE(server.RequestsTo("/picture.JPG").empty());
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons);
 }
 
 TEST_F(BrowserWindowTest, SitesRunInOrderTwiceOverAndASiteWithoutRowsFailsAtOnce) {
   server.Serve("/a/", std::string(kPage) + "ok</body></html>");
   AddSite("a", server.Url("/a/"), "[STEP1]\nAPP-SuccessString=ok\n");
   RunJob("a\r\n\r\na");
-  EXPECT_EQ((std::vector<std::string>{"a", "a"}), State().CompletedSites);
-  EXPECT_EQ(std::vector<std::string>{""}, State().FailedSites);
+  EXPECT_EQ((std::vector<std::string>{"a", "a"}), State().outcome.CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{""}, State().outcome.FailedSites);
   EXPECT_EQ(2u, server.RequestsTo("/a/").size());
   EXPECT_EQ("1", databases->MainScalar("SELECT count(*) FROM history"));
 }
@@ -135,15 +135,17 @@ TEST_F(BrowserWindowTest, StepRulesOnLivePages) {
           "[STEP1]\nAPP-UniqueString=Hello\nAPP-ErrorString=not used\n[STEP2]\nAPP-Note=x\n");
   AddSite("noform", server.Url("/hello/"), "[STEP1]\nAPP-FormPos=4\nAPP-ErrorString=No form\n");
   RunJob("skip\r\nfallback\r\nrandom\r\ninvalid\r\nnoform");
-  EXPECT_EQ((std::vector<std::string>{"skip", "fallback", "random"}), State().CompletedSites);
-  EXPECT_EQ((std::vector<std::string>{"Invalid setting", "No form"}), State().FailedReasons);
+  EXPECT_EQ((std::vector<std::string>{"skip", "fallback", "random"}),
+            State().outcome.CompletedSites);
+  EXPECT_EQ((std::vector<std::string>{"Invalid setting", "No form"}),
+            State().outcome.FailedReasons);
   EXPECT_EQ(1u, server.RequestsTo("/r/one").size());
   EXPECT_TRUE(server.RequestsTo("/r/two").empty());
 }
 
 TEST_F(BrowserWindowTest, EmptySiteListFinishesAtOnce) {
   RunJob("");
-  EXPECT_TRUE(State().CompletedSites.empty());
+  EXPECT_TRUE(State().outcome.CompletedSites.empty());
   EXPECT_EQ("Success", databases->MainScalar("SELECT status FROM history"));
 }
 

@@ -101,7 +101,7 @@ class FormBrowserTest : public ::testing::Test {
     JobState state;
     EXPECT_TRUE(loader.LoadPressRelease(state, "Launch"));
     EXPECT_TRUE(loader.LoadSite(state, "news.test").Loaded());
-    state.CurrentSite = "news.test";
+    state.site.CurrentSite = "news.test";
     LoadStep(state, 1);
     return state;
   }
@@ -112,15 +112,15 @@ class FormBrowserTest : public ::testing::Test {
     const std::size_t postsBefore = server.RequestsTo("/received").size();
     events.pages.clear();
     events.onDocumentComplete = [&](Page& page) {
-      if (page.location != state.SiteUrl) return;
+      if (page.location != state.site.SiteUrl) return;
       const int position =
-          LocateForm(page, FormPosition(state.StepValues), state.StepValues, trace);
+          LocateForm(page, FormPosition(state.site.StepValues), state.site.StepValues, trace);
       if (!GetForm(page, position)) return;
       FillForm(page, position, state, trace);
-      SubmitForm(page, position, LookupValue(state.StepValues, "APP-SubmitButtonValue"));
+      SubmitForm(page, position, LookupValue(state.site.StepValues, "APP-SubmitButtonValue"));
     };
     BrowserHarness::Browser().SetEvents(&events);
-    BrowserHarness::Browser().Navigate(state.SiteUrl);
+    BrowserHarness::Browser().Navigate(state.site.SiteUrl);
     const bool posted =
         RunMainLoopUntil([&] { return server.RequestsTo("/received").size() > postsBefore; });
     if (!posted) {
@@ -147,7 +147,7 @@ class FormBrowserTest : public ::testing::Test {
 
 TEST_F(FormBrowserTest, ServerReceivesThePressReleaseAsTheStepAskedForIt) {
   const JobState state = LoadJob();
-  ASSERT_EQ(server.Url("/submit"), state.SiteUrl);
+  ASSERT_EQ(server.Url("/submit"), state.site.SiteUrl);
 
   const Fields received = SubmitOnPage(state);
 
@@ -182,7 +182,7 @@ TEST_F(FormBrowserTest, ButtonValueChoosesTheClickedButtonOrADirectSubmit) {
   };
   for (const auto& [buttonValue, actions] : cases) {
     JobState state = LoadJob();
-    state.StepValues = {"APP-FormPos=1", "APP-SubmitButtonValue=" + buttonValue, "title=x"};
+    state.site.StepValues = {"APP-FormPos=1", "APP-SubmitButtonValue=" + buttonValue, "title=x"};
     const Fields received = SubmitOnPage(state);
     std::vector<std::string> sent;
     for (auto [it, end] = received.equal_range("action"); it != end; ++it)

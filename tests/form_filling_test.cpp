@@ -45,10 +45,10 @@ Page PageWithForm(std::vector<FormElement> elements) {
 
 JobState StateWithStep(Lines step) {
   JobState state;
-  state.StepValues = std::move(step);
-  state.Headline = "Big news";
-  state.CompanyName = "Acme || Sons";
-  state.Country = "Germany";
+  state.site.StepValues = std::move(step);
+  state.release.Headline = "Big news";
+  state.release.CompanyName = "Acme || Sons";
+  state.release.Country = "Germany";
   return state;
 }
 
@@ -175,9 +175,10 @@ TEST(FillFormTest, SelectChoices) {
   for (const Case& c : cases) {
     Page page = PageWithForm({Select("list", c.options)});
     JobState state = StateWithStep({"list=" + c.stepValue});
-    state.Country = c.country;
-    state.CurrentSite = "news.test";
-    state.SiteCategories = {"other.test=Arts", "NEWS.test= Technology \t", "news.test=Business"};
+    state.release.Country = c.country;
+    state.site.CurrentSite = "news.test";
+    state.release.SiteCategories = {"other.test=Arts", "NEWS.test= Technology \t",
+                                    "news.test=Business"};
     EXPECT_EQ((std::vector<PageAction>{Selected(0, c.index)}), Fill(page, state)) << c.what;
   }
 }
@@ -186,9 +187,9 @@ TEST(FillFormTest, CategoryKeywordWithoutSiteLineFallsBackToBusiness) {
   Page page =
       PageWithForm({Select("cat", {{"0", "Choose"}, {"7", "Internet"}, {"9", "Business"}})});
   JobState state = StateWithStep({"cat=$$category$$"});
-  state.CurrentSite = "news.test";
-  state.SiteCategories = {"other.test=Internet"};
-  state.Category = "Internet";  // the placeholder's value is not what the keyword uses
+  state.site.CurrentSite = "news.test";
+  state.release.SiteCategories = {"other.test=Internet"};
+  state.release.Category = "Internet";  // the placeholder's value is not what the keyword uses
   RecordingTrace trace;
   FillForm(page, 1, state, trace);
   EXPECT_EQ((std::vector<PageAction>{Selected(0, 2)}), page.Actions());

@@ -105,56 +105,59 @@ TEST_F(JobDataTest, PressReleaseFillsEveryField) {
                 "'Head','Sum','red\r\ngreen\r\nblue','Tech',36526,'Line one\r\nLine two',"
                 "'About','Detail','site1=Business\r\nsite2=News'");
   ASSERT_TRUE(Loader().LoadPressRelease(state, "PR"));
-  EXPECT_EQ("Acme", state.CompanyName);
-  EXPECT_EQ("Ann", state.ContactPerson);
-  EXPECT_EQ("a@acme.test", state.Email);
-  EXPECT_EQ("acme.test", state.Website);
-  EXPECT_EQ("Germany", state.Country);
-  EXPECT_EQ("123", state.PhoneNumber);
-  EXPECT_EQ("456", state.Fax);
-  EXPECT_EQ("Main St 1", state.StreetAddress);
-  EXPECT_EQ("Berlin", state.City);
-  EXPECT_EQ("BE", state.State);
-  EXPECT_EQ("10115", state.ZipCode);
-  EXPECT_EQ("Head", state.Headline);
-  EXPECT_EQ("Sum", state.Summary);
-  EXPECT_EQ("red,green,blue", state.KeywordsComma);
-  EXPECT_EQ("red green blue", state.KeywordsSpace);
-  EXPECT_EQ("Tech", state.Category);
-  EXPECT_EQ(36526, state.ReleaseDate);
-  EXPECT_EQ("Line one\r\nLine two", state.NewsBody);
-  EXPECT_EQ("Line one\r<BR>Line two", state.NewsBodyHtml);
-  EXPECT_EQ("About", state.AboutCompany);
-  EXPECT_EQ("Detail", state.ContactDetail);
+  EXPECT_EQ("Acme", state.release.CompanyName);
+  EXPECT_EQ("Ann", state.release.ContactPerson);
+  EXPECT_EQ("a@acme.test", state.release.Email);
+  EXPECT_EQ("acme.test", state.release.Website);
+  EXPECT_EQ("Germany", state.release.Country);
+  EXPECT_EQ("123", state.release.PhoneNumber);
+  EXPECT_EQ("456", state.release.Fax);
+  EXPECT_EQ("Main St 1", state.release.StreetAddress);
+  EXPECT_EQ("Berlin", state.release.City);
+  EXPECT_EQ("BE", state.release.State);
+  EXPECT_EQ("10115", state.release.ZipCode);
+  EXPECT_EQ("Head", state.release.Headline);
+  EXPECT_EQ("Sum", state.release.Summary);
+  EXPECT_EQ("red,green,blue", state.release.KeywordsComma);
+  EXPECT_EQ("red green blue", state.release.KeywordsSpace);
+  EXPECT_EQ("Tech", state.release.Category);
+  EXPECT_EQ(36526, state.release.ReleaseDate);
+  EXPECT_EQ("Line one\r\nLine two", state.release.NewsBody);
+  EXPECT_EQ("Line one\r<BR>Line two", state.release.NewsBodyHtml);
+  EXPECT_EQ("About", state.release.AboutCompany);
+  EXPECT_EQ("Detail", state.release.ContactDetail);
   EXPECT_EQ("Head\r\n\r\nSum\r\n\r\nLine one\r\nLine two\r\n\r\nAbout\r\n\r\nDetail\r\n\r\n###",
-            state.FullText);
-  EXPECT_EQ((std::vector<std::string>{"site1=Business", "site2=News"}), state.SiteCategories);
+            state.release.FullText);
+  EXPECT_EQ((std::vector<std::string>{"site1=Business", "site2=News"}),
+            state.release.SiteCategories);
   EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(JobDataTest, PressReleaseWithAllColumnsNull) {
   InsertRelease(databases, "name", "'Empty'");
-  state.CompanyName = "old";
-  state.KeywordsComma = "old";
-  state.SiteCategories = {"old"};
+  state.release.CompanyName = "old";
+  state.release.KeywordsComma = "old";
+  state.release.SiteCategories = {"old"};
   ASSERT_TRUE(Loader().LoadPressRelease(state, "Empty"));
-  EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###", state.FullText);
+  EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###", state.release.FullText);
   for (const std::string* field :
-       {&state.CompanyName, &state.ContactPerson, &state.Email,         &state.Website,
-        &state.Country,     &state.PhoneNumber,   &state.Fax,           &state.StreetAddress,
-        &state.City,        &state.State,         &state.ZipCode,       &state.Headline,
-        &state.Summary,     &state.KeywordsComma, &state.KeywordsSpace, &state.Category,
-        &state.NewsBody,    &state.NewsBodyHtml,  &state.AboutCompany,  &state.ContactDetail})
+       {&state.release.CompanyName,  &state.release.ContactPerson, &state.release.Email,
+        &state.release.Website,      &state.release.Country,       &state.release.PhoneNumber,
+        &state.release.Fax,          &state.release.StreetAddress, &state.release.City,
+        &state.release.State,        &state.release.ZipCode,       &state.release.Headline,
+        &state.release.Summary,      &state.release.KeywordsComma, &state.release.KeywordsSpace,
+        &state.release.Category,     &state.release.NewsBody,      &state.release.NewsBodyHtml,
+        &state.release.AboutCompany, &state.release.ContactDetail})
     EXPECT_EQ("", *field);
-  EXPECT_TRUE(state.SiteCategories.empty());
-  EXPECT_EQ(45001, state.ReleaseDate);  // today, from the clock
+  EXPECT_TRUE(state.release.SiteCategories.empty());
+  EXPECT_EQ(45001, state.release.ReleaseDate);  // today, from the clock
 }
 
 TEST_F(JobDataTest, NullReleaseDateIsTodaysWholeDay) {
   InsertRelease(databases, "name,release_date", "'P',NULL");
   clock.Set(36526.999);
   ASSERT_TRUE(Loader().LoadPressRelease(state, "P"));
-  EXPECT_EQ(36526, state.ReleaseDate);
+  EXPECT_EQ(36526, state.release.ReleaseDate);
 }
 
 TEST_F(JobDataTest, ContactLookupEdgeCases) {
@@ -164,10 +167,10 @@ TEST_F(JobDataTest, ContactLookupEdgeCases) {
                 "'P','email =wrong\nEmail=first@x.test\nemail=second@x.test\n"
                 "website\nWebsite=http://x.test/?a=1&b=2\rcity=\r\nstate'");
   ASSERT_TRUE(Loader().LoadPressRelease(state, "P"));
-  EXPECT_EQ("first@x.test", state.Email);
-  EXPECT_EQ("http://x.test/?a=1&b=2", state.Website);
-  EXPECT_EQ("", state.City);
-  EXPECT_EQ("", state.State);
+  EXPECT_EQ("first@x.test", state.release.Email);
+  EXPECT_EQ("http://x.test/?a=1&b=2", state.release.Website);
+  EXPECT_EQ("", state.release.City);
+  EXPECT_EQ("", state.release.State);
 }
 
 TEST_F(JobDataTest, KeywordJoining) {
@@ -187,28 +190,28 @@ TEST_F(JobDataTest, KeywordJoining) {
     databases.Main("DELETE FROM pressrelease");
     InsertRelease(databases, "name,keyword", std::string("'P','") + c.stored + "'");
     ASSERT_TRUE(Loader().LoadPressRelease(state, "P"));
-    EXPECT_EQ(c.comma, state.KeywordsComma) << c.stored;
-    EXPECT_EQ(c.space, state.KeywordsSpace) << c.stored;
+    EXPECT_EQ(c.comma, state.release.KeywordsComma) << c.stored;
+    EXPECT_EQ(c.space, state.release.KeywordsSpace) << c.stored;
   }
 }
 
 TEST_F(JobDataTest, NewsBodyHtmlReplacesEveryLineFeed) {
   InsertRelease(databases, "name,news_body", "'P','a\nb\r\nc\rd\n'");
   ASSERT_TRUE(Loader().LoadPressRelease(state, "P"));
-  EXPECT_EQ("a<BR>b\r<BR>c\rd<BR>", state.NewsBodyHtml);
+  EXPECT_EQ("a<BR>b\r<BR>c\rd<BR>", state.release.NewsBodyHtml);
 }
 
 TEST_F(JobDataTest, MissingPressReleaseChangesNothing) {
-  state.Headline = "kept";
+  state.release.Headline = "kept";
   EXPECT_FALSE(Loader().LoadPressRelease(state, "nobody"));
-  EXPECT_EQ("kept", state.Headline);
+  EXPECT_EQ("kept", state.release.Headline);
   EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(JobDataTest, PressReleaseNameWithSingleQuoteIsRead) {
   InsertRelease(databases, "name,headline", "'O''Brien''s news','Quoted'");
   ASSERT_TRUE(Loader().LoadPressRelease(state, "O'Brien's news"));
-  EXPECT_EQ("Quoted", state.Headline);
+  EXPECT_EQ("Quoted", state.release.Headline);
   EXPECT_TRUE(messages.texts.empty());
 }
 
@@ -217,7 +220,7 @@ TEST_F(JobDataTest, PressReleaseMissingColumnIsShownAndKeepsEarlierFields) {
       "DROP TABLE pressrelease; CREATE TABLE pressrelease (name TEXT, contact_data TEXT, "
       "headline TEXT, summary TEXT)");
   databases.Main("INSERT INTO pressrelease VALUES ('P','email=e@x.test','H','S')");
-  state.Category = "kept";
+  state.release.Category = "kept";
   EXPECT_FALSE(Loader().LoadPressRelease(state, "P"));
   const std::string expected =
       "SELECT * FROM pressrelease WHERE name = 'P'\r\n1000 : CPPSQLITE_ERROR[1000]: Invalid field "
@@ -228,9 +231,9 @@ TEST_F(JobDataTest, PressReleaseMissingColumnIsShownAndKeepsEarlierFields) {
   ASSERT_EQ(1u, trace.lines.size());
   EXPECT_EQ(expected, trace.lines[0]);
   // Fields before the missing "keyword" column were assigned, later ones not.
-  EXPECT_EQ("e@x.test", state.Email);
-  EXPECT_EQ("S", state.Summary);
-  EXPECT_EQ("kept", state.Category);
+  EXPECT_EQ("e@x.test", state.release.Email);
+  EXPECT_EQ("S", state.release.Summary);
+  EXPECT_EQ("kept", state.release.Category);
 }
 
 TEST_F(JobDataTest, PressReleaseWithoutTableIsShown) {
@@ -253,41 +256,41 @@ TEST_F(JobDataTest, SiteWithBothRows) {
   EXPECT_EQ(SiteRows::Loaded, load.rows);
   EXPECT_TRUE(load.Loaded());
   EXPECT_EQ("extra", load.extraData);
-  EXPECT_EQ("http://s1.test/", state.SiteUrl);
-  EXPECT_EQ("[STEP1]\r\nA=1", state.SiteScript);
-  EXPECT_EQ("user1", state.UserName);
-  EXPECT_EQ("pass1", state.Password);
+  EXPECT_EQ("http://s1.test/", state.site.SiteUrl);
+  EXPECT_EQ("[STEP1]\r\nA=1", state.site.SiteScript);
+  EXPECT_EQ("user1", state.site.login.UserName);
+  EXPECT_EQ("pass1", state.site.login.Password);
   EXPECT_TRUE(trace.lines.empty());
 }
 
 TEST_F(JobDataTest, SiteWithoutSubscriptionRowClearsPreviousSiteValues) {
-  state.SiteUrl = "http://previous.test/";
-  state.SiteScript = "[STEP1]";
-  state.UserName = "previous";
-  state.Password = "secret";
+  state.site.SiteUrl = "http://previous.test/";
+  state.site.SiteScript = "[STEP1]";
+  state.site.login.UserName = "previous";
+  state.site.login.Password = "secret";
   databases.Main("INSERT INTO account VALUES ('gone','u','p')");
   const SiteLoad load = Loader().LoadSite(state, "gone");
   EXPECT_EQ(SiteRows::SubscriptionMissing, load.rows);
   EXPECT_FALSE(load.SubscriptionFound());
   EXPECT_EQ("", load.extraData);
-  EXPECT_EQ("", state.SiteUrl);
-  EXPECT_EQ("", state.SiteScript);
-  EXPECT_EQ("", state.UserName);  // the account is not read
-  EXPECT_EQ("", state.Password);
+  EXPECT_EQ("", state.site.SiteUrl);
+  EXPECT_EQ("", state.site.SiteScript);
+  EXPECT_EQ("", state.site.login.UserName);  // the account is not read
+  EXPECT_EQ("", state.site.login.Password);
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'gone'"}, trace.lines);
 }
 
 TEST_F(JobDataTest, SiteWithoutAccountRowRunsWithEmptyLogin) {
   databases.Subscription("INSERT INTO subscription (name,url) VALUES ('s2','http://s2.test/')");
-  state.UserName = "previous";
-  state.Password = "secret";
+  state.site.login.UserName = "previous";
+  state.site.login.Password = "secret";
   const SiteLoad load = Loader().LoadSite(state, "s2");
   EXPECT_EQ(SiteRows::AccountMissing, load.rows);
   EXPECT_TRUE(load.SubscriptionFound());
-  EXPECT_EQ("http://s2.test/", state.SiteUrl);
-  EXPECT_EQ("", state.SiteScript);  // NULL submission_data
-  EXPECT_EQ("", state.UserName);
-  EXPECT_EQ("", state.Password);
+  EXPECT_EQ("http://s2.test/", state.site.SiteUrl);
+  EXPECT_EQ("", state.site.SiteScript);  // NULL submission_data
+  EXPECT_EQ("", state.site.login.UserName);
+  EXPECT_EQ("", state.site.login.Password);
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 's2'"}, trace.lines);
   EXPECT_TRUE(messages.texts.empty());
 }
@@ -295,11 +298,11 @@ TEST_F(JobDataTest, SiteWithoutAccountRowRunsWithEmptyLogin) {
 TEST_F(JobDataTest, SiteWithNullColumnsReadsEmptyTexts) {
   databases.Subscription("INSERT INTO subscription (name) VALUES ('s')");
   databases.Main("INSERT INTO account (name) VALUES ('s')");
-  state.SiteUrl = "old";
+  state.site.SiteUrl = "old";
   const SiteLoad load = Loader().LoadSite(state, "s");
   EXPECT_EQ(SiteRows::Loaded, load.rows);
-  EXPECT_EQ("", state.SiteUrl);
-  EXPECT_EQ("", state.UserName);
+  EXPECT_EQ("", state.site.SiteUrl);
+  EXPECT_EQ("", state.site.login.UserName);
   EXPECT_EQ("", load.extraData);
 }
 
@@ -308,8 +311,8 @@ TEST_F(JobDataTest, SiteNamedWithSingleQuoteIsRead) {
       "INSERT INTO subscription (name,url) VALUES ('O''Brien','http://ob.test/')");
   databases.Main("INSERT INTO account VALUES ('O''Brien','ob','pw')");
   EXPECT_EQ(SiteRows::Loaded, Loader().LoadSite(state, "O'Brien").rows);
-  EXPECT_EQ("http://ob.test/", state.SiteUrl);
-  EXPECT_EQ("ob", state.UserName);
+  EXPECT_EQ("http://ob.test/", state.site.SiteUrl);
+  EXPECT_EQ("ob", state.site.login.UserName);
 }
 
 TEST_F(JobDataTest, EmptySiteNameRunsLikeAMissingSubscription) {
@@ -328,7 +331,7 @@ TEST_F(JobDataTest, SubscriptionDatabaseErrorIsTracedNotShown) {
   EXPECT_EQ(std::vector<std::string>{"SELECT * FROM subscription WHERE name = 's'\r\n1000 : "
                                      "CPPSQLITE_ERROR[1000]: Invalid field name requested"},
             trace.lines);
-  EXPECT_EQ("", state.UserName);  // the account is not read
+  EXPECT_EQ("", state.site.login.UserName);  // the account is not read
 }
 
 TEST_F(JobDataTest, SubscriptionWithoutExtraDataColumnStillLoads) {
@@ -353,9 +356,9 @@ TEST_F(JobDataTest, AccountDatabaseErrorIsShownWithStatement) {
       "requested";
   EXPECT_EQ(std::vector<std::string>{expected}, messages.texts);
   EXPECT_EQ(std::vector<std::string>{expected}, trace.lines);
-  EXPECT_EQ("http://s.test/", state.SiteUrl);  // read before the error
-  EXPECT_EQ("u", state.UserName);              // assigned before the missing column
-  EXPECT_EQ("", state.Password);
+  EXPECT_EQ("http://s.test/", state.site.SiteUrl);  // read before the error
+  EXPECT_EQ("u", state.site.login.UserName);        // assigned before the missing column
+  EXPECT_EQ("", state.site.login.Password);
 }
 
 }  // namespace

@@ -15,30 +15,30 @@ using testing::ScopedLocale;
 
 JobState DistinctValues() {
   JobState state;
-  state.CompanyName = "<company>";
-  state.ContactPerson = "<person>";
-  state.Email = "<email>";
-  state.Website = "<website>";
-  state.Country = "<country>";
-  state.PhoneNumber = "<phone>";
-  state.Fax = "<fax>";
-  state.StreetAddress = "<street>";
-  state.City = "<city>";
-  state.State = "<state>";
-  state.ZipCode = "<zip>";
-  state.UserName = "<user>";
-  state.Password = "<password>";
-  state.Headline = "<headline>";
-  state.Summary = "<summary>";
-  state.KeywordsComma = "<k,comma>";
-  state.KeywordsSpace = "<k space>";
-  state.NewsBody = "<body>";
-  state.NewsBodyHtml = "<bodyhtml>";
-  state.AboutCompany = "<about>";
-  state.ContactDetail = "<detail>";
-  state.FullText = "<full>";
-  state.Category = "<category>";
-  state.ReleaseDate = 45000;  // Wednesday, 15 March 2023
+  state.release.CompanyName = "<company>";
+  state.release.ContactPerson = "<person>";
+  state.release.Email = "<email>";
+  state.release.Website = "<website>";
+  state.release.Country = "<country>";
+  state.release.PhoneNumber = "<phone>";
+  state.release.Fax = "<fax>";
+  state.release.StreetAddress = "<street>";
+  state.release.City = "<city>";
+  state.release.State = "<state>";
+  state.release.ZipCode = "<zip>";
+  state.site.login.UserName = "<user>";
+  state.site.login.Password = "<password>";
+  state.release.Headline = "<headline>";
+  state.release.Summary = "<summary>";
+  state.release.KeywordsComma = "<k,comma>";
+  state.release.KeywordsSpace = "<k space>";
+  state.release.NewsBody = "<body>";
+  state.release.NewsBodyHtml = "<bodyhtml>";
+  state.release.AboutCompany = "<about>";
+  state.release.ContactDetail = "<detail>";
+  state.release.FullText = "<full>";
+  state.release.Category = "<category>";
+  state.release.ReleaseDate = 45000;  // Wednesday, 15 March 2023
   return state;
 }
 
@@ -113,38 +113,38 @@ TEST(PlaceholdersTest, OtherTextsStayAsWritten) {
 
 TEST(PlaceholdersTest, LaterRowExpandsAnInsertedValue) {
   JobState state = DistinctValues();
-  state.CompanyName = "Acme $$email$$";  // row 1 inserts it, row 5 expands it
+  state.release.CompanyName = "Acme $$email$$";  // row 1 inserts it, row 5 expands it
   EXPECT_EQ("Acme <email>", SubstitutePlaceholders(state, "$$company_name$$"));
 }
 
 TEST(PlaceholdersTest, EarlierRowDoesNotExpandAnInsertedValue) {
   JobState state = DistinctValues();
-  state.Headline = "About $$company$$";  // row 18 inserts it after row 2 ran
+  state.release.Headline = "About $$company$$";  // row 18 inserts it after row 2 ran
   EXPECT_EQ("About $$company$$", SubstitutePlaceholders(state, "$$headline$$"));
 }
 
 // The login is written only where the step's own value asks for it.
 TEST(PlaceholdersTest, LoginPlaceholdersInsideInsertedValuesStayLiteral) {
   JobState state = DistinctValues();
-  state.CompanyName = "Acme $$password$$";
-  state.ContactPerson = "$$UserName$$";
-  state.StreetAddress = "$$PASSWORD$$ street";
-  state.Headline = "News $$password$$";
+  state.release.CompanyName = "Acme $$password$$";
+  state.release.ContactPerson = "$$UserName$$";
+  state.release.StreetAddress = "$$PASSWORD$$ street";
+  state.release.Headline = "News $$password$$";
   EXPECT_EQ("Acme $$password$$|$$UserName$$|$$PASSWORD$$ street|News $$password$$|<password>",
             SubstitutePlaceholders(state,
                                    "$$company$$|$$author$$|$$address$$|$$headline$$|"
                                    "$$Password$$"));
   // A placeholder that an inserted value completes is no step text either.
-  state.Email = "word$$";
+  state.release.Email = "word$$";
   EXPECT_EQ("$$password$$ <user>", SubstitutePlaceholders(state, "$$pass$$email$$ $$username$$"));
   // The other rows still expand inserted values, across the login rows too.
-  state.CompanyName = "$$headline$$ by $$city$$";
+  state.release.CompanyName = "$$headline$$ by $$city$$";
   EXPECT_EQ("News $$password$$ by <city>", SubstitutePlaceholders(state, "$$company$$"));
 }
 
 TEST(PlaceholdersTest, ValueHoldingItsOwnPlaceholderIsNotSearchedAgain) {
   JobState state = DistinctValues();
-  state.City = "$$city$$ $$CITY$$";
+  state.release.City = "$$city$$ $$CITY$$";
   EXPECT_EQ("$$city$$ $$CITY$$ / $$city$$ $$CITY$$",
             SubstitutePlaceholders(state, "$$city$$ / $$City$$"));
 }
@@ -157,7 +157,7 @@ TEST(PlaceholdersTest, PhoneAndFax) {
 
 TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
   JobState state;
-  state.FullText =
+  state.release.FullText =
       "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###";  // as LoadPressRelease composes it
   EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###",
             SubstitutePlaceholders(state, "$$pressrelease$$"));
@@ -165,9 +165,9 @@ TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
 
 TEST(PlaceholdersTest, NewsBodyHtmlAndKeywords) {
   JobState state;
-  state.NewsBodyHtml = "one\r<BR>two";
-  state.KeywordsComma = "a,,c";
-  state.KeywordsSpace = "a  c";
+  state.release.NewsBodyHtml = "one\r<BR>two";
+  state.release.KeywordsComma = "a,,c";
+  state.release.KeywordsSpace = "a  c";
   EXPECT_EQ("one\r<BR>two|a,,c|a  c",
             SubstitutePlaceholders(state, "$$news_body_HTML$$|$$keyword$$|$$keyword_space$$"));
 }
@@ -175,7 +175,7 @@ TEST(PlaceholdersTest, NewsBodyHtmlAndKeywords) {
 TEST(PlaceholdersTest, ReleaseDateDayZeroUnderC) {
   ScopedLocale locale("C");
   JobState state;
-  state.ReleaseDate = 0;
+  state.release.ReleaseDate = 0;
   EXPECT_EQ("30|12|1899|Saturday|December|12/30/99",
             SubstitutePlaceholders(state,
                                    "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
@@ -187,7 +187,7 @@ TEST(PlaceholdersTest, LeapDayUnderGermanLocale) {
   ScopedLocale locale("de_DE.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
   JobState state;
-  state.ReleaseDate = 36585;  // Tuesday, 29 February 2000
+  state.release.ReleaseDate = 36585;  // Tuesday, 29 February 2000
   EXPECT_EQ("29|02|2000|Dienstag|Februar|29.02.2000",
             SubstitutePlaceholders(state,
                                    "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
@@ -198,7 +198,7 @@ TEST(PlaceholdersTest, LeapDayUnderGermanLocale) {
 TEST(PlaceholdersTest, LeapDayUnderC) {
   ScopedLocale locale("C");
   JobState state;
-  state.ReleaseDate = 36585;
+  state.release.ReleaseDate = 36585;
   EXPECT_EQ("Tuesday 29 February 2000 (02/29/00)",
             SubstitutePlaceholders(state,
                                    "$$RELEASE_DATE_DATE_STRING$$ $$RELEASE_DATE_DATE_INTEGER$$ "

@@ -160,7 +160,7 @@ TEST_F(SaveReportTest, DecimalCommaLocale) {
   ScopedLocale locale(kGerman);
   if (!locale.ok()) GTEST_SKIP() << kGerman << " is not installed";
   state.PressReleaseName = "P";
-  state.CompletedSites = {"a"};
+  state.outcome.CompletedSites = {"a"};
   ASSERT_TRUE(Save());
   EXPECT_EQ("45000,75", Column("time"));
   EXPECT_NE(std::string::npos, Column("content").find("Report Time   : 15.03.2023 18:00:00\r\n"));
@@ -169,9 +169,9 @@ TEST_F(SaveReportTest, DecimalCommaLocale) {
 TEST_F(SaveReportTest, MixedOutcomeIsPartialWithQuotedNamesStoredOnce) {
   ScopedLocale locale("C");
   state.PressReleaseName = "O'Brien's \"news\", today";
-  state.CompletedSites = {"site one", "x'y"};
-  state.FailedSites = {"a,b"};
-  state.FailedReasons = {"Can't find form"};
+  state.outcome.CompletedSites = {"site one", "x'y"};
+  state.outcome.FailedSites = {"a,b"};
+  state.outcome.FailedReasons = {"Can't find form"};
   ASSERT_TRUE(Save());
   EXPECT_EQ("O'Brien's \"news\", today", Column("name"));
   EXPECT_EQ("Partial", Column("status"));
@@ -185,8 +185,8 @@ TEST_F(SaveReportTest, MixedOutcomeIsPartialWithQuotedNamesStoredOnce) {
 
 TEST_F(SaveReportTest, AllFailedIsFailed) {
   ScopedLocale locale("C");
-  state.FailedSites = {"x", "y"};
-  state.FailedReasons = {"Timeout", "Timeout"};
+  state.outcome.FailedSites = {"x", "y"};
+  state.outcome.FailedReasons = {"Timeout", "Timeout"};
   ASSERT_TRUE(Save());
   EXPECT_EQ("Failed", Column("status"));
   EXPECT_EQ(",x,y", Column("subscription"));
@@ -210,7 +210,7 @@ TEST_F(SaveReportTest, RowThatCannotBeWrittenIsKeptAndWrittenOnceLater) {
   ScopedLocale locale("C");
   databases.Main("ALTER TABLE history RENAME TO away");
   state.PressReleaseName = "P's";
-  state.CompletedSites = {"a"};
+  state.outcome.CompletedSites = {"a"};
   EXPECT_FALSE(Save());
   const std::string kept = trace.lines.front().substr(std::string("Report kept in ").size());
   ASSERT_EQ(0u, trace.lines.front().find("Report kept in ")) << trace.lines.front();

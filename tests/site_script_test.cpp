@@ -98,12 +98,12 @@ TEST(SiteScriptTest, KeylessLineMakesSectionPresentButStepEmpty) {
 
 TEST(SiteScriptTest, LoadStepReplacesStepValues) {
   JobState state;
-  state.SiteScript = "[STEP1]\na=1\n[STEP2]\nb=2";
-  state.StepValues = {"old=1"};
+  state.site.SiteScript = "[STEP1]\na=1\n[STEP2]\nb=2";
+  state.site.StepValues = {"old=1"};
   LoadStep(state, 2);
-  EXPECT_EQ(Lines{"b=2"}, state.StepValues);
+  EXPECT_EQ(Lines{"b=2"}, state.site.StepValues);
   LoadStep(state, 5);
-  EXPECT_TRUE(state.StepValues.empty());
+  EXPECT_TRUE(state.site.StepValues.empty());
   EXPECT_FALSE(IsLastStep(state, 1));
   EXPECT_TRUE(IsLastStep(state, 2));
 }
@@ -198,14 +198,14 @@ TEST(FormPositionTest, FromStepValues) {
 
 TEST(FormPositionTest, ThroughTheScript) {
   JobState state;
-  state.SiteScript =
+  state.site.SiteScript =
       "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
   LoadStep(state, 1);
-  EXPECT_EQ(1, FormPosition(state.StepValues));
-  EXPECT_EQ(0, WaitForRedirectValue(state.StepValues));
+  EXPECT_EQ(1, FormPosition(state.site.StepValues));
+  EXPECT_EQ(0, WaitForRedirectValue(state.site.StepValues));
   LoadStep(state, 2);
-  EXPECT_EQ(-1, FormPosition(state.StepValues));
-  EXPECT_EQ(1, WaitForRedirectValue(state.StepValues));
+  EXPECT_EQ(-1, FormPosition(state.site.StepValues));
+  EXPECT_EQ(1, WaitForRedirectValue(state.site.StepValues));
 }
 
 TEST(WaitForRedirectTest, Values) {
@@ -280,7 +280,7 @@ TEST(SiteStepsTest, StepsHoldTheirLinesFieldsAndDirectives) {
 
   JobState state;
   LoadStep(state, steps, 4);
-  EXPECT_EQ(Lines{"w=2"}, state.StepValues);
+  EXPECT_EQ(Lines{"w=2"}, state.site.StepValues);
 }
 
 }  // namespace

@@ -56,10 +56,10 @@ class StepEngineTest : public ::testing::Test {
  protected:
   // Starts a site on `script`, waiting for its first page.
   void StartSite(const std::string& script) {
-    state.SiteScript = script;
+    state.site.SiteScript = script;
     state.JobRunning = true;
     state.PageWaitOver = false;
-    state.StepNumber = 1;
+    state.site.StepNumber = 1;
     LoadStep(state, 1);
   }
   void Complete() { host.Take(state, page, trace, random); }
@@ -157,7 +157,7 @@ TEST_F(StepEngineTest, SkippableStepsPassOnOnePageAndBeyondTheLastSucceed) {
       "[STEP2]\nAPP-UniqueString=b\nAPP-Skipable=true\n");
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "succeeded"}), host.calls);
-  EXPECT_EQ(3, state.StepNumber);
+  EXPECT_EQ(3, state.site.StepNumber);
   // Skipable without a unique string has no effect.
   StartSite("[STEP1]\nAPP-Skipable=true\n[STEP2]\nAPP-GotoLink=x\n");
   Complete();
@@ -171,7 +171,7 @@ TEST_F(StepEngineTest, RedirectWaitFillsNothingAndIsBoundedByTheDeadline) {
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
   EXPECT_TRUE(state.AwaitRedirect);
-  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_EQ(2, state.site.StepNumber);
   EXPECT_TRUE(page.Actions().empty());
 
   // The redirected page is taken even though the wait counts as over.
@@ -195,7 +195,7 @@ TEST_F(StepEngineTest, FormStepFillsSubmitsAndIgnoresTheAddress) {
   EXPECT_EQ(PageAction::Kind::SetValue, page.Actions()[0].kind);
   EXPECT_EQ("Hello", page.Actions()[0].value);
   EXPECT_EQ(PageAction::Kind::Click, page.Actions()[1].kind);
-  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_EQ(2, state.site.StepNumber);
   EXPECT_EQ("Current formpos is correct!", trace.lines[2]);
   EXPECT_EQ("Filling form #0", trace.lines[3]);
 }
@@ -217,7 +217,7 @@ TEST_F(StepEngineTest, AddressAndLinkStepsNavigateArmAndAdvance) {
   StartSite("[STEP1]\nAPP-FormPos=-1\nAPP-GotoLink=http://127.0.0.1/start\n");
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "navigate http://127.0.0.1/start", "arm"}), host.calls);
-  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_EQ(2, state.site.StepNumber);
 
   host.calls.clear();
   StartSite("[STEP1]\nAPP-SearchLinkPattern=submit news\n");
@@ -238,7 +238,7 @@ TEST_F(StepEngineTest, UnmatchedPatternGoesOnWhenTheAddressAlreadyHoldsIt) {
       "next\n");
   Complete();
   EXPECT_EQ("navigate http://127.0.0.1/next", host.calls[2]);
-  EXPECT_EQ(3, state.StepNumber);
+  EXPECT_EQ(3, state.site.StepNumber);
 
   StartSite("[STEP1]\nAPP-SearchLinkPattern=nowhere\n");
   Complete();
@@ -255,7 +255,7 @@ TEST_F(StepEngineTest, AddressesOfOtherSchemesAreNeverOpened) {
   Complete();
   EXPECT_EQ((Calls{"hide panel", "disarm", "arm"}), host.calls);
   EXPECT_EQ("Navigation refused: file:///etc/passwd", trace.lines.back());
-  EXPECT_EQ(2, state.StepNumber);
+  EXPECT_EQ(2, state.site.StepNumber);
   StartSite("[STEP1]\nAPP-SearchLinkPattern=void\n");
   Complete();
   EXPECT_EQ("Navigation refused: javascript:void(0)", trace.lines.back());
@@ -308,7 +308,7 @@ TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
     page.forms.push_back(FormOf({Input("user"), Input("pw", "password")}, c.action));
     host.calls.clear();
     trace.lines.clear();
-    state.SiteUrl = c.siteUrl;
+    state.site.SiteUrl = c.siteUrl;
     StartSite("[STEP1]\nAPP-FormPos=0\nAPP-ErrorString=not this\nuser=$$UserName$$\npw=x\n" +
               c.extraLine + "\n[STEP2]\nAPP-SuccessString=ok\n");
     Complete();
@@ -324,9 +324,9 @@ TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
 }
 
 TEST_F(StepEngineTest, FormsThatGetNoLoginAreFilledOnAnyHost) {
-  state.SiteUrl = "https://www.example.com/";
-  state.Password = "secret";
-  state.CompanyName = "Acme $$password$$";  // a press-release value never brings the login
+  state.site.SiteUrl = "https://www.example.com/";
+  state.site.login.Password = "secret";
+  state.release.CompanyName = "Acme $$password$$";  // a press-release value never brings the login
   page.location = "https://news.other.net/submit";
   page.forms.push_back(FormOf({Input("company"), Input("title")}, "https://news.other.net/post"));
   // "pw" names no control of this form, so its login value is never written.

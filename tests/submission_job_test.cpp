@@ -107,7 +107,7 @@ TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler
   EXPECT_TRUE(busy);
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
   EXPECT_TRUE(timerEnabled);
-  EXPECT_EQ("al", job.State().UserName);
+  EXPECT_EQ("al", job.State().site.login.UserName);
 
   Page thanks = PageWith("Thanks!");
   job.DocumentComplete(thanks);  // alpha succeeds; the second alpha starts at once
@@ -115,15 +115,15 @@ TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler
   Page nothing = PageWith("Sorry");
   job.DocumentComplete(nothing);  // the second alpha fails; beta starts
   EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());
-  EXPECT_EQ("", job.State().UserName);  // beta has no account: never alpha's login
+  EXPECT_EQ("", job.State().site.login.UserName);  // beta has no account: never alpha's login
 
   Page landing = PageWith("redirecting");
   job.DocumentComplete(landing);  // beta waits for its redirect
   Page done = PageWith("Done");
   job.DocumentComplete(done);
   EXPECT_FALSE(busy);
-  EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), job.State().CompletedSites);
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().FailedSites);
+  EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), job.State().outcome.CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.FailedSites);
   EXPECT_EQ("Partial", databases.MainScalar("SELECT status FROM history"));
   EXPECT_EQ("alpha,beta,alpha", databases.MainScalar("SELECT subscription FROM history"));
 }
@@ -132,9 +132,9 @@ TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating
   Schedule("ghost\r\nalpha");
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
-  EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().FailedSites);
+  EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().outcome.FailedSites);
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'ghost'"},
-            job.State().FailedReasons);
+            job.State().outcome.FailedReasons);
 }
 
 TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
@@ -142,12 +142,12 @@ TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
   ASSERT_TRUE(job.StartSubmission(1));
   clock.Advance(-1.0);  // the clock was set back: the tick finds the deadline ahead
   job.TimerTimeoutTimer();
-  EXPECT_TRUE(job.State().FailedSites.empty());
+  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
   EXPECT_TRUE(timerEnabled);
 
   clock.Advance(1.0 + SubmissionJob::kPageDeadline + 1e-6);
   job.TimerTimeoutTimer();
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().outcome.FailedReasons);
   EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());  // next site started
   EXPECT_TRUE(timerEnabled);                                      // armed for beta
 }
@@ -194,9 +194,9 @@ TEST_F(SubmissionJobTest, ScriptWithoutStepsFailsAtOnceInsteadOfSucceeding) {
   Schedule("empty\r\ncommented");
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
-  EXPECT_TRUE(job.State().CompletedSites.empty());
+  EXPECT_TRUE(job.State().outcome.CompletedSites.empty());
   EXPECT_EQ((std::vector<std::string>{"Site script has no steps", "Site script has no steps"}),
-            job.State().FailedReasons);
+            job.State().outcome.FailedReasons);
   EXPECT_EQ("Failed", databases.MainScalar("SELECT status FROM history"));
 }
 
@@ -209,7 +209,8 @@ TEST_F(SubmissionJobTest, ScriptWithANulByteFailsInsteadOfLosingItsLaterSteps) {
   Schedule("nul");
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
-  EXPECT_EQ(std::vector<std::string>{"Site script contains a NUL byte"}, job.State().FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"Site script contains a NUL byte"},
+            job.State().outcome.FailedReasons);
 }
 
 TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreenshotIsTaken) {
@@ -231,8 +232,8 @@ TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreensho
   Page late = PageWith("Done");
   racing->DocumentComplete(late);  // the redirect, too late: beta has ended
   racing->TimerTimeoutTimer();
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, racing->State().FailedReasons);
-  EXPECT_TRUE(racing->State().CompletedSites.empty());
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, racing->State().outcome.FailedReasons);
+  EXPECT_TRUE(racing->State().outcome.CompletedSites.empty());
   EXPECT_EQ(1u, browser.navigations.size());  // alpha waits for the screenshot
 
   captured();  // the screenshot is saved: alpha starts, once
@@ -241,7 +242,7 @@ TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreensho
   racing->DocumentComplete(thanks);
   captured();  // a second call of a finished capture changes nothing
   EXPECT_EQ(2u, browser.navigations.size());
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, racing->State().CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, racing->State().outcome.CompletedSites);
   EXPECT_EQ(1, HistoryRows());
 }
 
@@ -319,7 +320,8 @@ TEST_F(SubmissionJobTest, SitePasswordNeverReachesTheTraceOrTheReport) {
   answer.location = "http://127.0.0.1:1/a?user=al&pass=s3cr%26t";
   job.DocumentComplete(answer);                      // the first alpha fails
   job.SiteFailed("HTTP 404 on " + answer.location);  // the second, with the address
-  EXPECT_EQ("HTTP 404 on http://127.0.0.1:1/a?user=al&pass=***", job.State().FailedReasons[1]);
+  EXPECT_EQ("HTTP 404 on http://127.0.0.1:1/a?user=al&pass=***",
+            job.State().outcome.FailedReasons[1]);
   for (const std::string& line : trace.lines)
     EXPECT_EQ(std::string::npos, line.find("s3cr")) << line;
   EXPECT_NE(std::string::npos,
