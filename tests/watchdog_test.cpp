@@ -20,7 +20,14 @@ namespace {
 // collects what happens to them.
 class TestDesktop {
  public:
-  TestDesktop() : display_(XOpenDisplay(nullptr)) {}
+  // The shared test display can refuse a connection for a moment while other
+  // tests start and stop whole programs on it: a few tries, then give up.
+  TestDesktop() {
+    for (int attempt = 0; attempt < 20 && !display_; ++attempt) {
+      display_ = XOpenDisplay(nullptr);
+      if (!display_) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+  }
   ~TestDesktop() {
     if (display_) XCloseDisplay(display_);
   }
@@ -63,7 +70,7 @@ class TestDesktop {
   }
 
  private:
-  Display* display_;
+  Display* display_ = nullptr;
 };
 
 class WatchdogTest : public ::testing::Test {
