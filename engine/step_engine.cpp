@@ -94,7 +94,7 @@ class StepRunner {
         decision_ = {StepDecision::Kind::Failed, reason};
         return Outcome::Done;
       }
-      FillForm(page_, position, state_, trace_);
+      FillForm(page_, position, state_.release, state_.site, trace_);
       SubmitForm(page_, position, step.buttonValue);
       decision_ = {StepDecision::Kind::WaitForPage, {}};
       Advance();

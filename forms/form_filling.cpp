@@ -10,21 +10,20 @@ namespace veltrane {
 namespace {
 
 // The index chosen for a drop-down list by its raw step value.
-int ChooseSelectIndex(const FormElement& select, const std::string& raw, const JobState& state,
-                      TraceSink& trace) {
+int ChooseSelectIndex(const FormElement& select, const std::string& raw,
+                      const PressRelease& release, const SiteRun& site, TraceSink& trace) {
   const std::vector<std::string> options = ListOptions(select);
   // The keywords are recognised on the value before placeholders are
   // replaced, since "$$category$$" is itself a placeholder.
   const std::string keyword = LowerAscii(raw);
   int index;
   if (keyword == "$$country") {
-    index = ChooseCountry(options, state.release.Country);
+    index = ChooseCountry(options, release.Country);
   } else if (keyword == "$$category$$") {
-    const std::string category =
-        TrimBlanks(LookupValue(state.release.SiteCategories, state.site.CurrentSite));
+    const std::string category = TrimBlanks(LookupValue(release.SiteCategories, site.CurrentSite));
     index = ChooseCategory(options, category, trace);
   } else {
-    index = FindOption(options, SubstitutePlaceholders(state, raw));
+    index = FindOption(options, SubstitutePlaceholders(release, site.login, raw));
   }
   // Index 1 rather than none: most lists open with a "please choose" entry.
   return index >= 0 ? index : 1;
@@ -67,7 +66,8 @@ std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
   return std::nullopt;
 }
 
-void FillForm(Page& page, int form, const JobState& state, TraceSink& trace) {
+void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& site,
+              TraceSink& trace) {
   if (form < 0 || form >= static_cast<int>(page.forms.size())) return;
   // Writes never add or remove elements, so the count read once stays right.
   const int count = static_cast<int>(page.forms[static_cast<std::size_t>(form)].elements.size());
@@ -76,14 +76,14 @@ void FillForm(Page& page, int form, const JobState& state, TraceSink& trace) {
         page.forms[static_cast<std::size_t>(form)].elements[static_cast<std::size_t>(i)];
     const ElementKind kind = ClassifyElement(element);
     if (kind == FieldOther) continue;
-    const std::optional<std::string> value = StepValue(state.site.StepValues, element.name);
+    const std::optional<std::string> value = StepValue(site.StepValues, element.name);
     if (!value) continue;
     const std::string raw = DecodeLineBreaks(*value);
     if (kind == FieldSelect) {
-      page.SetSelectedIndex(form, i, ChooseSelectIndex(element, raw, state, trace));
+      page.SetSelectedIndex(form, i, ChooseSelectIndex(element, raw, release, site, trace));
       continue;
     }
-    const std::string wanted = SubstitutePlaceholders(state, raw);
+    const std::string wanted = SubstitutePlaceholders(release, site.login, raw);
     if (kind == FieldInput && (element.type == "checkbox" || element.type == "radio")) {
       if (EqualsIgnoringAsciiCase(wanted, element.value)) page.SetChecked(form, i);
       continue;

@@ -39,19 +39,21 @@ std::vector<std::string> ListOptions(const FormElement& select);
 std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
                                      std::string_view key);
 
-// Fills form `form` of the page from state.site.StepValues, walking its elements
+// Fills form `form` of the page from site.StepValues, with the release's and
+// the site login's values for placeholders, walking its elements
 // once in collection order:
 // - an input of type "checkbox" or "radio" is checked when the wanted text
 //   equals its value with A-Z case ignored, and otherwise left alone (never
 //   unchecked); every other input type, hidden and submit included, and a
 //   text area get the wanted text as value;
 // - a drop-down list whose step value is "$$country" (any case) takes
-//   ChooseCountry of state.release.Country; "$$category$$" takes ChooseCategory of the
-//   state.release.SiteCategories value for state.site.CurrentSite; any other value takes
+//   ChooseCountry of release.Country; "$$category$$" takes ChooseCategory of
+//   the release.SiteCategories value for site.CurrentSite; any other value takes
 //   FindOption of the wanted text; when nothing fits, index 1 is selected.
 // Elements whose name is not a key of the step stay as the page made them.
 // A form index that is not a form of the page fills nothing.
-void FillForm(Page& page, int form, const JobState& state, TraceSink& trace);
+void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& site,
+              TraceSink& trace);
 
 // True when FillForm would use a step value holding "$$username$$" or
 // "$$password$$" (A-Z case ignored) on form `form`: the value FillForm takes

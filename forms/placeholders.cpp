@@ -88,51 +88,52 @@ bool HoldsLoginPlaceholder(std::string_view text) {
          ContainsIgnoringCase(text, kPasswordPlaceholder);
 }
 
-std::string SubstitutePlaceholders(const JobState& state, std::string_view text) {
-  const CalendarTime release = CalendarFromDayNumber(state.release.ReleaseDate);
+std::string SubstitutePlaceholders(const PressRelease& release, const SiteLogin& login,
+                                   std::string_view text) {
+  const CalendarTime released = CalendarFromDayNumber(release.ReleaseDate);
   const std::pair<const char*, std::string> rows[] = {
-      {"$$company_name$$", state.release.CompanyName},
-      {"$$company$$", state.release.CompanyName},
-      {"$$contact_person$$", state.release.ContactPerson},
-      {"$$author$$", state.release.ContactPerson},
-      {"$$email$$", state.release.Email},
-      {"$$website$$", state.release.Website},
-      {"$$country$$", state.release.Country},
-      {"$$phonenumber$$", state.release.PhoneNumber},
-      {"$$fax$$", state.release.Fax},
-      {"$$phone$$", state.release.PhoneNumber},
-      {"$$street_address$$", state.release.StreetAddress},
-      {"$$address$$", state.release.StreetAddress},
-      {"$$city$$", state.release.City},
-      {"$$state$$", state.release.State},
-      {"$$zipcode$$", state.release.ZipCode},
-      {kUserNamePlaceholder, state.site.login.UserName},
-      {kPasswordPlaceholder, state.site.login.Password},
-      {"$$headline$$", state.release.Headline},
-      {"$$summary$$", state.release.Summary},
-      {"$$keyword$$", state.release.KeywordsComma},
-      {"$$news_body$$", state.release.NewsBody},
-      {"$$news_body_HTML$$", state.release.NewsBodyHtml},
-      {"$$content$$", state.release.NewsBody},
-      {"$$about_company$$", state.release.AboutCompany},
-      {"$$contact_detail$$", state.release.ContactDetail},
-      {"$$pressrelease$$", state.release.FullText},
-      {"$$release_date$$", ShortDateText(state.release.ReleaseDate)},
-      {"$$keyword_space$$", state.release.KeywordsSpace},
-      {"$$RELEASE_DATE_DATE_INTEGER$$", TwoDigits(release.day)},
-      {"$$RELEASE_DATE_DATE_STRING$$", LongDayName(release.weekday)},
-      {"$$RELEASE_DATE_MONTH_INTEGER$$", TwoDigits(release.month)},
-      {"$$RELEASE_DATE_MONTH_STRING$$", LongMonthName(release.month)},
-      {"$$RELEASE_DATE_YEAR$$", FourDigits(release.year)},
-      {"$$CATEGORY$$", state.release.Category},
+      {"$$company_name$$", release.CompanyName},
+      {"$$company$$", release.CompanyName},
+      {"$$contact_person$$", release.ContactPerson},
+      {"$$author$$", release.ContactPerson},
+      {"$$email$$", release.Email},
+      {"$$website$$", release.Website},
+      {"$$country$$", release.Country},
+      {"$$phonenumber$$", release.PhoneNumber},
+      {"$$fax$$", release.Fax},
+      {"$$phone$$", release.PhoneNumber},
+      {"$$street_address$$", release.StreetAddress},
+      {"$$address$$", release.StreetAddress},
+      {"$$city$$", release.City},
+      {"$$state$$", release.State},
+      {"$$zipcode$$", release.ZipCode},
+      {kUserNamePlaceholder, login.UserName},
+      {kPasswordPlaceholder, login.Password},
+      {"$$headline$$", release.Headline},
+      {"$$summary$$", release.Summary},
+      {"$$keyword$$", release.KeywordsComma},
+      {"$$news_body$$", release.NewsBody},
+      {"$$news_body_HTML$$", release.NewsBodyHtml},
+      {"$$content$$", release.NewsBody},
+      {"$$about_company$$", release.AboutCompany},
+      {"$$contact_detail$$", release.ContactDetail},
+      {"$$pressrelease$$", release.FullText},
+      {"$$release_date$$", ShortDateText(release.ReleaseDate)},
+      {"$$keyword_space$$", release.KeywordsSpace},
+      {"$$RELEASE_DATE_DATE_INTEGER$$", TwoDigits(released.day)},
+      {"$$RELEASE_DATE_DATE_STRING$$", LongDayName(released.weekday)},
+      {"$$RELEASE_DATE_MONTH_INTEGER$$", TwoDigits(released.month)},
+      {"$$RELEASE_DATE_MONTH_STRING$$", LongMonthName(released.month)},
+      {"$$RELEASE_DATE_YEAR$$", FourDigits(released.year)},
+      {"$$CATEGORY$$", release.Category},
   };
   MarkedText result{std::string(text), std::vector<bool>(text.size(), true)};
   for (const auto& [placeholder, value] : rows) {
     // The login goes only where the step itself asks for it: a press-release
     // value that names a login placeholder must not fill in the login.
-    const bool login = placeholder == std::string_view(kUserNamePlaceholder) ||
-                       placeholder == std::string_view(kPasswordPlaceholder);
-    result = ReplaceRow(result, placeholder, value, login);
+    const bool isLogin = placeholder == std::string_view(kUserNamePlaceholder) ||
+                         placeholder == std::string_view(kPasswordPlaceholder);
+    result = ReplaceRow(result, placeholder, value, isLogin);
   }
   return std::move(result.text);
 }

@@ -17,7 +17,8 @@ namespace veltrane {
 // replace only placeholders written in `text` itself, never one that lies
 // (even in part) in a value inserted before, so a press-release value cannot
 // pull the site's login into a field.
-std::string SubstitutePlaceholders(const JobState& state, std::string_view text);
+std::string SubstitutePlaceholders(const PressRelease& release, const SiteLogin& login,
+                                   std::string_view text);
 
 // True when `text` holds "$$username$$" or "$$password$$" (A-Z case ignored).
 bool HoldsLoginPlaceholder(std::string_view text);

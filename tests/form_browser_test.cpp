@@ -116,7 +116,7 @@ class FormBrowserTest : public ::testing::Test {
       const int position =
           LocateForm(page, FormPosition(state.site.StepValues), state.site.StepValues, trace);
       if (!GetForm(page, position)) return;
-      FillForm(page, position, state, trace);
+      FillForm(page, position, state.release, state.site, trace);
       SubmitForm(page, position, LookupValue(state.site.StepValues, "APP-SubmitButtonValue"));
     };
     BrowserHarness::Browser().SetEvents(&events);

@@ -62,7 +62,7 @@ PageAction Selected(int element, int index) {
 
 std::vector<PageAction> Fill(Page& page, const JobState& state) {
   RecordingTrace trace;
-  FillForm(page, 1, state, trace);
+  FillForm(page, 1, state.release, state.site, trace);
   return page.Actions();
 }
 
@@ -140,7 +140,8 @@ TEST(FillFormTest, UnnamedOrUnlistedElementsStayAsThePageMadeThem) {
                             Select("country", {{"1", "a"}, {"2", "b"}})});
   EXPECT_TRUE(Fill(page, StateWithStep({"title=x", "APP-FormPos=1"})).empty());
   RecordingTrace trace;
-  FillForm(page, 2, StateWithStep({"title=x"}), trace);  // no such form
+  const JobState state = StateWithStep({"title=x"});
+  FillForm(page, 2, state.release, state.site, trace);  // no such form
   EXPECT_TRUE(page.Actions().empty());
 }
 
@@ -191,7 +192,7 @@ TEST(FillFormTest, CategoryKeywordWithoutSiteLineFallsBackToBusiness) {
   state.release.SiteCategories = {"other.test=Internet"};
   state.release.Category = "Internet";  // the placeholder's value is not what the keyword uses
   RecordingTrace trace;
-  FillForm(page, 1, state, trace);
+  FillForm(page, 1, state.release, state.site, trace);
   EXPECT_EQ((std::vector<PageAction>{Selected(0, 2)}), page.Actions());
   EXPECT_EQ("Cannot found selected category , continue to search business", trace.lines.at(1));
 }

@@ -62,7 +62,7 @@ TEST(SubmitFormTest, ComparesWithTheCaptionTheStepWrote) {
   JobState state;
   state.site.StepValues = {"preview=Publish"};
   RecordingTrace trace;
-  FillForm(page, 0, state, trace);
+  FillForm(page, 0, state.release, state.site, trace);
   SubmitForm(page, 0, "Publish");
   EXPECT_EQ(Clicked(0), page.Actions().back());
 }

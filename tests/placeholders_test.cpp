@@ -86,9 +86,10 @@ TEST(PlaceholdersTest, EveryRow) {
       {"$$CATEGORY$$", "<category>"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.value, SubstitutePlaceholders(state, c.placeholder)) << c.placeholder;
+    EXPECT_EQ(c.value, SubstitutePlaceholders(state.release, state.site.login, c.placeholder))
+        << c.placeholder;
     EXPECT_EQ(std::string("[") + c.value + "][" + c.value + "]",
-              SubstitutePlaceholders(state,
+              SubstitutePlaceholders(state.release, state.site.login,
                                      std::string("[") + c.placeholder + "][" + c.placeholder + "]"))
         << c.placeholder;
   }
@@ -96,31 +97,36 @@ TEST(PlaceholdersTest, EveryRow) {
 
 TEST(PlaceholdersTest, AnyLetterCase) {
   const JobState state = DistinctValues();
-  EXPECT_EQ("<company>", SubstitutePlaceholders(state, "$$COMPANY_NAME$$"));
-  EXPECT_EQ("<email>", SubstitutePlaceholders(state, "$$eMaIl$$"));
-  EXPECT_EQ("<bodyhtml>", SubstitutePlaceholders(state, "$$NEWS_BODY_html$$"));
-  EXPECT_EQ("<category>", SubstitutePlaceholders(state, "$$category$$"));
-  EXPECT_EQ("Hi <person>, keep CASE", SubstitutePlaceholders(state, "Hi $$Author$$, keep CASE"));
+  EXPECT_EQ("<company>",
+            SubstitutePlaceholders(state.release, state.site.login, "$$COMPANY_NAME$$"));
+  EXPECT_EQ("<email>", SubstitutePlaceholders(state.release, state.site.login, "$$eMaIl$$"));
+  EXPECT_EQ("<bodyhtml>",
+            SubstitutePlaceholders(state.release, state.site.login, "$$NEWS_BODY_html$$"));
+  EXPECT_EQ("<category>", SubstitutePlaceholders(state.release, state.site.login, "$$category$$"));
+  EXPECT_EQ("Hi <person>, keep CASE",
+            SubstitutePlaceholders(state.release, state.site.login, "Hi $$Author$$, keep CASE"));
 }
 
 TEST(PlaceholdersTest, OtherTextsStayAsWritten) {
   const JobState state = DistinctValues();
   for (const char* text : {"", "plain text", "$$unknown$$", "$$country", "$country$", "$$ email$$",
                            "$$$", "caf\xC3\xA9 $$"})
-    EXPECT_EQ(text, SubstitutePlaceholders(state, text)) << text;
-  EXPECT_EQ("$<city>$", SubstitutePlaceholders(state, "$$$city$$$"));
+    EXPECT_EQ(text, SubstitutePlaceholders(state.release, state.site.login, text)) << text;
+  EXPECT_EQ("$<city>$", SubstitutePlaceholders(state.release, state.site.login, "$$$city$$$"));
 }
 
 TEST(PlaceholdersTest, LaterRowExpandsAnInsertedValue) {
   JobState state = DistinctValues();
   state.release.CompanyName = "Acme $$email$$";  // row 1 inserts it, row 5 expands it
-  EXPECT_EQ("Acme <email>", SubstitutePlaceholders(state, "$$company_name$$"));
+  EXPECT_EQ("Acme <email>",
+            SubstitutePlaceholders(state.release, state.site.login, "$$company_name$$"));
 }
 
 TEST(PlaceholdersTest, EarlierRowDoesNotExpandAnInsertedValue) {
   JobState state = DistinctValues();
   state.release.Headline = "About $$company$$";  // row 18 inserts it after row 2 ran
-  EXPECT_EQ("About $$company$$", SubstitutePlaceholders(state, "$$headline$$"));
+  EXPECT_EQ("About $$company$$",
+            SubstitutePlaceholders(state.release, state.site.login, "$$headline$$"));
 }
 
 // The login is written only where the step's own value asks for it.
@@ -131,28 +137,30 @@ TEST(PlaceholdersTest, LoginPlaceholdersInsideInsertedValuesStayLiteral) {
   state.release.StreetAddress = "$$PASSWORD$$ street";
   state.release.Headline = "News $$password$$";
   EXPECT_EQ("Acme $$password$$|$$UserName$$|$$PASSWORD$$ street|News $$password$$|<password>",
-            SubstitutePlaceholders(state,
+            SubstitutePlaceholders(state.release, state.site.login,
                                    "$$company$$|$$author$$|$$address$$|$$headline$$|"
                                    "$$Password$$"));
   // A placeholder that an inserted value completes is no step text either.
   state.release.Email = "word$$";
-  EXPECT_EQ("$$password$$ <user>", SubstitutePlaceholders(state, "$$pass$$email$$ $$username$$"));
+  EXPECT_EQ("$$password$$ <user>", SubstitutePlaceholders(state.release, state.site.login,
+                                                          "$$pass$$email$$ $$username$$"));
   // The other rows still expand inserted values, across the login rows too.
   state.release.CompanyName = "$$headline$$ by $$city$$";
-  EXPECT_EQ("News $$password$$ by <city>", SubstitutePlaceholders(state, "$$company$$"));
+  EXPECT_EQ("News $$password$$ by <city>",
+            SubstitutePlaceholders(state.release, state.site.login, "$$company$$"));
 }
 
 TEST(PlaceholdersTest, ValueHoldingItsOwnPlaceholderIsNotSearchedAgain) {
   JobState state = DistinctValues();
   state.release.City = "$$city$$ $$CITY$$";
   EXPECT_EQ("$$city$$ $$CITY$$ / $$city$$ $$CITY$$",
-            SubstitutePlaceholders(state, "$$city$$ / $$City$$"));
+            SubstitutePlaceholders(state.release, state.site.login, "$$city$$ / $$City$$"));
 }
 
 TEST(PlaceholdersTest, PhoneAndFax) {
   const JobState state = DistinctValues();
-  EXPECT_EQ("<phone> <phone> <fax>",
-            SubstitutePlaceholders(state, "$$phone$$ $$phonenumber$$ $$fax$$"));
+  EXPECT_EQ("<phone> <phone> <fax>", SubstitutePlaceholders(state.release, state.site.login,
+                                                            "$$phone$$ $$phonenumber$$ $$fax$$"));
 }
 
 TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
@@ -160,7 +168,7 @@ TEST(PlaceholdersTest, PressReleaseWithEmptyParts) {
   state.release.FullText =
       "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###";  // as LoadPressRelease composes it
   EXPECT_EQ("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n###",
-            SubstitutePlaceholders(state, "$$pressrelease$$"));
+            SubstitutePlaceholders(state.release, state.site.login, "$$pressrelease$$"));
 }
 
 TEST(PlaceholdersTest, NewsBodyHtmlAndKeywords) {
@@ -169,7 +177,8 @@ TEST(PlaceholdersTest, NewsBodyHtmlAndKeywords) {
   state.release.KeywordsComma = "a,,c";
   state.release.KeywordsSpace = "a  c";
   EXPECT_EQ("one\r<BR>two|a,,c|a  c",
-            SubstitutePlaceholders(state, "$$news_body_HTML$$|$$keyword$$|$$keyword_space$$"));
+            SubstitutePlaceholders(state.release, state.site.login,
+                                   "$$news_body_HTML$$|$$keyword$$|$$keyword_space$$"));
 }
 
 TEST(PlaceholdersTest, ReleaseDateDayZeroUnderC) {
@@ -177,7 +186,7 @@ TEST(PlaceholdersTest, ReleaseDateDayZeroUnderC) {
   JobState state;
   state.release.ReleaseDate = 0;
   EXPECT_EQ("30|12|1899|Saturday|December|12/30/99",
-            SubstitutePlaceholders(state,
+            SubstitutePlaceholders(state.release, state.site.login,
                                    "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
                                    "$$RELEASE_DATE_YEAR$$|$$RELEASE_DATE_DATE_STRING$$|"
                                    "$$RELEASE_DATE_MONTH_STRING$$|$$release_date$$"));
@@ -189,7 +198,7 @@ TEST(PlaceholdersTest, LeapDayUnderGermanLocale) {
   JobState state;
   state.release.ReleaseDate = 36585;  // Tuesday, 29 February 2000
   EXPECT_EQ("29|02|2000|Dienstag|Februar|29.02.2000",
-            SubstitutePlaceholders(state,
+            SubstitutePlaceholders(state.release, state.site.login,
                                    "$$RELEASE_DATE_DATE_INTEGER$$|$$RELEASE_DATE_MONTH_INTEGER$$|"
                                    "$$RELEASE_DATE_YEAR$$|$$RELEASE_DATE_DATE_STRING$$|"
                                    "$$RELEASE_DATE_MONTH_STRING$$|$$release_date$$"));
@@ -200,7 +209,7 @@ TEST(PlaceholdersTest, LeapDayUnderC) {
   JobState state;
   state.release.ReleaseDate = 36585;
   EXPECT_EQ("Tuesday 29 February 2000 (02/29/00)",
-            SubstitutePlaceholders(state,
+            SubstitutePlaceholders(state.release, state.site.login,
                                    "$$RELEASE_DATE_DATE_STRING$$ $$RELEASE_DATE_DATE_INTEGER$$ "
                                    "$$RELEASE_DATE_MONTH_STRING$$ $$RELEASE_DATE_YEAR$$ "
                                    "($$release_date$$)"));
