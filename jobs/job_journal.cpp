@@ -13,11 +13,6 @@ namespace {
 
 std::string Quoted(const std::string& text) { return "'" + QuoteSql(text) + "'"; }
 
-std::string Text(CppSQLite3Query& query, const char* column) {
-  const char* text = query.TextOf(column);
-  return text ? text : "";
-}
-
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
@@ -56,8 +51,8 @@ std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
     CppSQLite3Query row = db.RunQuery(jobQuery.c_str());
     if (row.AtEnd()) return std::nullopt;
     job.scheduleId = row.Int64Of("schedule_id", 0);
-    job.pressRelease = Text(row, "name");
-    job.sites = SplitLines(Text(row, "subscription"));
+    job.pressRelease = row.BytesOf("name");
+    job.sites = SplitLines(row.BytesOf("subscription"));
     job.started = row.TextOf("started") != nullptr;
     row.Release();
     const std::string siteQuery =
@@ -66,12 +61,12 @@ std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
     for (CppSQLite3Query query = db.RunQuery(siteQuery.c_str()); !query.AtEnd(); query.Advance()) {
       SiteRecord record;
       record.position = query.IntOf("position", 0);
-      record.site = Text(query, "site");
-      record.completed = Text(query, "status") == "Completed";
-      record.reason = Text(query, "reason");
+      record.site = query.BytesOf("site");
+      record.completed = query.BytesOf("status") == "Completed";
+      record.reason = query.BytesOf("reason");
       record.started = query.RealOf("started", 0.0);
       record.ended = query.RealOf("ended", 0.0);
-      record.lastUrl = Text(query, "last_url");
+      record.lastUrl = query.BytesOf("last_url");
       job.ended.push_back(std::move(record));
     }
   } catch (const CppSQLite3Exception& error) {

@@ -94,27 +94,25 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
   return report;
 }
 
-std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
-                               const std::string& status, const std::string& report,
-                               const std::string& siteList) {
-  return "INSERT INTO history (name,time,status,content,subscription) VALUES ('" +
-         QuoteSql(pressReleaseName) + "','" + timeValue + "','" + QuoteSql(status) + "','" +
-         QuoteSql(report) + "','" + QuoteSql(siteList) + "')";
-}
-
 namespace {
+
+// The row's five values as SQL literals; the time value goes in unquoted.
+std::string HistoryValues(const std::string& pressReleaseName, const std::string& timeValue,
+                          const std::string& status, const std::string& report,
+                          const std::string& siteList) {
+  return "'" + QuoteSql(pressReleaseName) + "','" + timeValue + "','" + QuoteSql(status) + "','" +
+         QuoteSql(report) + "','" + QuoteSql(siteList) + "'";
+}
 
 // The history row as a spooled statement: written at most once, however often
 // it runs, and never beside the row of a resumed job that wrote its own.
-std::string SpooledHistoryInsert(const std::string& insert, const std::string& timeValue,
+std::string SpooledHistoryInsert(const std::string& values, const std::string& timeValue,
                                  const std::string& report, std::int64_t journalJob, double now) {
-  const std::string values = insert.substr(insert.find(" VALUES (") + 9);
   std::string sql =
       "BEGIN IMMEDIATE;\nINSERT INTO history (name,time,status,content,subscription) "
       "SELECT " +
-      values.substr(0, values.size() - 1) +
-      " WHERE NOT EXISTS (SELECT 1 FROM history WHERE time = '" + timeValue + "' AND content = '" +
-      QuoteSql(report) + "')";
+      values + " WHERE NOT EXISTS (SELECT 1 FROM history WHERE time = '" + timeValue +
+      "' AND content = '" + QuoteSql(report) + "')";
   if (journalJob) {
     sql += " AND NOT EXISTS (SELECT 1 FROM job WHERE id = " + std::to_string(journalJob) +
            " AND finished IS NOT NULL);\n" + JobJournal::FinishStatement(journalJob, now);
@@ -123,6 +121,13 @@ std::string SpooledHistoryInsert(const std::string& insert, const std::string& t
 }
 
 }  // namespace
+
+std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
+                               const std::string& status, const std::string& report,
+                               const std::string& siteList) {
+  return "INSERT INTO history (name,time,status,content,subscription) VALUES (" +
+         HistoryValues(pressReleaseName, timeValue, status, report, siteList) + ")";
+}
 
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
@@ -154,9 +159,11 @@ bool SaveReport(const JobState& state, const std::string& mainDatabasePath, Mess
       timeValue = LocaleNumberText(clock.Now());
       statement = BuildHistoryInsert(state.PressReleaseName, timeValue, status, report, siteList);
     }
-    const std::string kept =
-        SpoolStatement(std::filesystem::path(mainDatabasePath).parent_path().string(),
-                       SpooledHistoryInsert(statement, timeValue, report, journalJob, clock.Now()));
+    const std::string kept = SpoolStatement(
+        std::filesystem::path(mainDatabasePath).parent_path().string(),
+        SpooledHistoryInsert(
+            HistoryValues(state.PressReleaseName, timeValue, status, report, siteList), timeValue,
+            report, journalJob, clock.Now()));
     trace.TraceLine(kept.empty() ? "The report could not be kept either; it is lost"
                                  : "Report kept in " + kept + " until it can be written");
     const std::string text = DatabaseErrorText(statement, error.Code(), error.Message());
