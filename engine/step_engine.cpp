@@ -23,8 +23,9 @@ std::string ReasonOr(const StepDirectives& step, const char* ownReason) {
 
 class StepRunner {
  public:
-  StepRunner(JobState& state, Page& page, TraceSink& trace, PseudoRandom& random)
-      : state_(state), page_(page), trace_(trace), random_(random) {}
+  StepRunner(JobState& state, const SiteSteps& steps, Page& page, TraceSink& trace,
+             PseudoRandom& random)
+      : state_(state), steps_(steps), page_(page), trace_(trace), random_(random) {}
 
   // Runs steps on this page until one waits for a page or ends the site.
   StepDecision Run() {
@@ -39,7 +40,7 @@ class StepRunner {
     const std::string address = page_.location;
     trace_.TraceLine("Document complete . Current page is : " + address);
     trace_.TraceLine("Current step : " + std::to_string(state_.site.StepNumber));
-    const StepDirectives step = ReadDirectives(state_.site.StepValues);
+    const StepDirectives& step = steps_.Step(state_.site.StepNumber).directives;
 
     if (!step.successString.empty()) {
       trace_.TraceLine("Check for success string : " + step.successString);
@@ -137,7 +138,7 @@ class StepRunner {
       return Outcome::Done;
     }
 
-    if (!IsLastStep(Steps(), state_.site.StepNumber)) {
+    if (!IsLastStep(steps_, state_.site.StepNumber)) {
       trace_.TraceLine("Unable to continue");
       decision_ = {StepDecision::Kind::Failed, "Invalid setting"};
     } else {
@@ -170,36 +171,25 @@ class StepRunner {
 
   void Advance() {
     ++state_.site.StepNumber;
-    LoadStep(state_, Steps(), state_.site.StepNumber);
-  }
-
-  // The site's script, parsed once for this page rather than on every step
-  // it passes; parsed again should the script have changed meanwhile.
-  const SiteSteps& Steps() {
-    if (!steps_ || stepsScript_ != state_.site.SiteScript) {
-      stepsScript_ = state_.site.SiteScript;
-      steps_.emplace(stepsScript_);
-    }
-    return *steps_;
+    LoadStep(state_, steps_, state_.site.StepNumber);
   }
 
   JobState& state_;
+  const SiteSteps& steps_;
   Page& page_;
   TraceSink& trace_;
   PseudoRandom& random_;
-  std::string stepsScript_;
-  std::optional<SiteSteps> steps_;
   StepDecision decision_;
 };
 
 }  // namespace
 
-StepDecision BrowserDocumentComplete(JobState& state, Page& page, TraceSink& trace,
-                                     PseudoRandom& random) {
+StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
+                                     TraceSink& trace, PseudoRandom& random) {
   if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect))
     return {StepDecision::Kind::NotAwaited, {}};
   state.AwaitRedirect = false;
-  return StepRunner(state, page, trace, random).Run();
+  return StepRunner(state, steps, page, trace, random).Run();
 }
 
 }  // namespace veltrane

@@ -8,13 +8,14 @@
 // step that would write the site's login into a form on a host outside the
 // site's domain (LoginHosts) ends the site unfilled, and a script that ends
 // on an HTTP error page (status 400 and above) without a success string fails.
-// All state lives in the JobState; user-interface thread only.
+// All state lives in the JobState and the parsed steps; user-interface thread only.
 #pragma once
 
 #include <string>
 
 #include "browser/page.h"
 #include "engine/pseudo_random.h"
+#include "engine/site_script.h"
 #include "model/job_state.h"
 #include "platform/trace.h"
 
@@ -33,10 +34,12 @@ struct StepDecision {
   std::string text;
 };
 
-// Handles one completed top-level page and says what comes next. A page that
-// is taken clears AwaitRedirect; the caller disarms the deadline before it
-// carries out the decision.
-StepDecision BrowserDocumentComplete(JobState& state, Page& page, TraceSink& trace,
-                                     PseudoRandom& random);
+// Handles one completed top-level page and says what comes next. `steps` is
+// the site's script, parsed once when the site started; the current step's
+// directives come from it, and StepValues follows it as steps advance. A page
+// that is taken clears AwaitRedirect; the caller disarms the deadline before
+// it carries out the decision.
+StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
+                                     TraceSink& trace, PseudoRandom& random);
 
 }  // namespace veltrane

@@ -137,6 +137,7 @@ void SubmissionJob::NextSite() {
   state_.site.SiteScript.clear();
   navigatedThisSite_ = false;
   const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
+  siteSteps_ = SiteSteps(state_.site.SiteScript);
   trace_.SetSecret(state_.site.login.Password);
   trace_.TraceLine("submission_data : " + state_.site.SiteScript);
   trace_.TraceLine("extra_data : " + site.extraData);
@@ -151,13 +152,13 @@ void SubmissionJob::NextSite() {
     SiteFailed("Site script contains a NUL byte");
     return;
   }
-  if (!ScriptHasSteps(state_.site.SiteScript)) {
+  if (!siteSteps_.Step(1).present) {
     // Nothing would be submitted, and the end of the script would count as success.
     SiteFailed("Site script has no steps");
     return;
   }
   state_.site.StepNumber = 1;
-  LoadStep(state_, 1);
+  LoadStep(state_, siteSteps_, 1);
   trace_.TraceLine("Navigate to : " + state_.site.SiteUrl);
   navigatedThisSite_ = true;
   parts_.browser.Navigate(state_.site.SiteUrl);
@@ -234,7 +235,8 @@ void SubmissionJob::DocumentComplete(Page& page) {
   parts_.panel2.Hide();
   // A late page of a site that has ended, or a page between jobs, changes nothing.
   if (!siteOpen_) return;
-  const StepDecision decision = BrowserDocumentComplete(state_, page, trace_, parts_.random);
+  const StepDecision decision =
+      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
   DisarmDeadline();
   switch (decision.kind) {

@@ -20,6 +20,7 @@
 #include "browser/loading_indicator.h"
 #include "browser/page_capture.h"
 #include "engine/pseudo_random.h"
+#include "engine/site_script.h"
 #include "jobs/job_data.h"
 #include "jobs/job_journal.h"
 #include "jobs/redacting_trace.h"
@@ -93,6 +94,7 @@ class SubmissionJob {
   JobDataLoader loader_;
   JobJournal journal_;
   JobState state_;
+  SiteSteps siteSteps_{""};  // the current site's script, parsed when the site starts
   bool navigatedThisSite_ = false;
   bool siteOpen_ = false;         // the current site has started and not ended
   std::uint64_t siteSerial_ = 0;  // counts the sites started, to spot stale callbacks

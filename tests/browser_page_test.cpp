@@ -161,8 +161,9 @@ TEST_F(BrowserPageTest, AddressesOfOtherSchemesAreRefused) {
     state.JobRunning = true;
     state.PageWaitOver = false;
     state.site.StepNumber = 1;
-    LoadStep(state, 1);
-    const StepDecision decision = BrowserDocumentComplete(state, page, trace, random);
+    const SiteSteps steps(state.site.SiteScript);
+    LoadStep(state, steps, 1);
+    const StepDecision decision = BrowserDocumentComplete(state, steps, page, trace, random);
     if (decision.kind == StepDecision::Kind::Navigate)
       BrowserHarness::Browser().Navigate(decision.text);
   };

@@ -14,9 +14,10 @@ namespace {
 // Records what the engine asked of the window.
 // Carries out the engine's decision on a page as the job does, as a list of calls.
 struct RecordingHost {
-  void Take(JobState& state, Page& page, TraceSink& trace, PseudoRandom& random) {
+  void Take(JobState& state, const SiteSteps& steps, Page& page, TraceSink& trace,
+            PseudoRandom& random) {
     calls.push_back("hide panel");
-    const StepDecision decision = BrowserDocumentComplete(state, page, trace, random);
+    const StepDecision decision = BrowserDocumentComplete(state, steps, page, trace, random);
     if (decision.kind == StepDecision::Kind::NotAwaited) return;
     calls.push_back("disarm");
     switch (decision.kind) {
@@ -57,14 +58,16 @@ class StepEngineTest : public ::testing::Test {
   // Starts a site on `script`, waiting for its first page.
   void StartSite(const std::string& script) {
     state.site.SiteScript = script;
+    steps = SiteSteps(script);
     state.JobRunning = true;
     state.PageWaitOver = false;
     state.site.StepNumber = 1;
-    LoadStep(state, 1);
+    LoadStep(state, steps, 1);
   }
-  void Complete() { host.Take(state, page, trace, random); }
+  void Complete() { host.Take(state, steps, page, trace, random); }
 
   JobState state;
+  SiteSteps steps{""};
   Page page;
   RecordingHost host;
   RecordingTrace trace;
