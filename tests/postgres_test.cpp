@@ -1,11 +1,27 @@
 // The PostgreSQL connection layer against a throw-away server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "storage/postgres/database_url.h"
+#include "storage/postgres/pg_claims.h"
 #include "storage/postgres/pg_database.h"
+#include "storage/postgres/pg_schema.h"
 #include "tests/support/postgres_server.h"
 
 namespace veltrane {
 namespace {
+
+TEST(DatabaseUrlTest, TheConfigurationFilesLastDatabaseUrlLineCounts) {
+  EXPECT_EQ("", DatabaseUrlOf(""));
+  EXPECT_EQ("", DatabaseUrlOf("# database_url = postgresql://old/db\nother = x\n"));
+  EXPECT_EQ("host=/run/pg dbname=veltrane",
+            DatabaseUrlOf("database_url = postgresql://a/b\r\n  database_url =  host=/run/pg "
+                          "dbname=veltrane \r\n"));
+}
 
 TEST(PgDatabaseTest, BindsTextsAndNullsAndRollsBackWhatIsNotCommitted) {
   testing::PostgresServer server;
@@ -59,6 +75,84 @@ TEST(PgDatabaseTest, AStoppedServerIsUnreachableAndAStartedOneServesAgain) {
   EXPECT_THROW(PgDatabase{url}, PgError);
   ASSERT_TRUE(server.Start()) << server.Error();
   EXPECT_EQ(1, PgDatabase(url).Execute("SELECT 1").Integer(0, 0));
+}
+
+// Schedules 1..count, all due at day 100, daily.
+void AddDueSchedules(PgDatabase& database, int count) {
+  database.ExecuteScript(PostgresSchema());
+  for (int id = 1; id <= count; ++id)
+    database.Execute("INSERT INTO schedule (id, frequency, time, next) VALUES ($1, 1, 0, 100)",
+                     {std::to_string(id)});
+}
+
+TEST(PgClaimsTest, ThreeInstancesClaimingAtOnceTakeEveryDueScheduleExactlyOnce) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  {
+    PgDatabase database(server.Url());
+    AddDueSchedules(database, 30);
+    // Due but never moving on: skipped, reported, and no obstacle to the rest.
+    database.Execute("INSERT INTO schedule (id, frequency, time, next) VALUES (99, 7, 0, 1)");
+  }
+  std::mutex mutex;
+  std::vector<ScheduleId> claimed;
+  std::vector<ScheduleId> invalid;
+  std::vector<std::thread> instances;
+  for (int i = 0; i < 3; ++i) {
+    instances.emplace_back([&, i] {
+      PgDatabase database(server.Url());
+      const LeaseHolder holder{"instance " + std::to_string(i), 60};
+      const auto reportInvalid = [&](ScheduleId id, int, double) {
+        std::lock_guard lock(mutex);
+        invalid.push_back(id);
+      };
+      while (const std::optional<ClaimedJob> job =
+                 ClaimJob(database, 100.5, holder, reportInvalid)) {
+        std::lock_guard lock(mutex);
+        EXPECT_FALSE(job->takenOver || job->alreadyPending);
+        claimed.push_back(job->scheduleId);
+      }
+    });
+  }
+  for (std::thread& instance : instances) instance.join();
+  std::sort(claimed.begin(), claimed.end());
+  std::vector<ScheduleId> expected(30);
+  for (int i = 0; i < 30; ++i) expected[i] = i + 1;
+  EXPECT_EQ(expected, claimed);
+  EXPECT_FALSE(invalid.empty());
+  EXPECT_TRUE(std::all_of(invalid.begin(), invalid.end(), [](ScheduleId id) { return id == 99; }));
+
+  PgDatabase database(server.Url());
+  EXPECT_EQ(30, database.Execute("SELECT count(*) FROM job").Integer(0, 0));
+  EXPECT_EQ(30, database.Execute("SELECT count(*) FROM schedule WHERE next = 101.5").Integer(0, 0));
+}
+
+TEST(PgClaimsTest, AJobWhoseLeaseRanOutIsTakenOverOnceAndItsOldHolderLosesIt) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  PgDatabase database(server.Url());
+  AddDueSchedules(database, 1);
+  const LeaseHolder first{"first", 60};
+  const LeaseHolder second{"second", 60};
+  const std::optional<ClaimedJob> job = ClaimJob(database, 100.5, first, nullptr);
+  ASSERT_TRUE(job);
+  EXPECT_TRUE(RenewLease(database, job->jobId, first));
+  // Due again, while its job is still held: the next run moves on, no second job.
+  const std::optional<ClaimedJob> again = ClaimJob(database, 102, second, nullptr);
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(again->alreadyPending);
+  EXPECT_FALSE(ClaimJob(database, 102, second, nullptr));
+
+  // The first instance dies: its lease runs out.
+  database.Execute("UPDATE job SET lease_until = now() - interval '1 second'");
+  const std::optional<ClaimedJob> takenOver = ClaimJob(database, 102, second, nullptr);
+  ASSERT_TRUE(takenOver);
+  EXPECT_TRUE(takenOver->takenOver);
+  EXPECT_EQ(job->jobId, takenOver->jobId);
+  EXPECT_EQ(1, takenOver->scheduleId);
+  EXPECT_FALSE(RenewLease(database, job->jobId, first));
+  EXPECT_TRUE(RenewLease(database, job->jobId, second));
+  EXPECT_FALSE(ClaimJob(database, 102, first, nullptr));
 }
 
 }  // namespace

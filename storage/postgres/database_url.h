@@ -1,0 +1,23 @@
+// Which store the service and veltrane-admin use. Without configuration it is
+// the two SQLite files in db/ beside the executable. A PostgreSQL server is
+// named by the environment variable VELTRANE_DATABASE_URL or, when that is
+// unset or empty, by a line "database_url = <connection string>" in the file
+// veltrane.conf beside the executable (blank lines and lines starting with
+// "#" are ignored). The connection string is libpq's: a URI
+// (postgresql://user@host/db) or key=value pairs.
+#pragma once
+
+#include <string>
+
+namespace veltrane {
+
+inline constexpr const char* kDatabaseUrlVariable = "VELTRANE_DATABASE_URL";
+inline constexpr const char* kConfigurationFileName = "veltrane.conf";
+
+// The server's connection string; empty for the SQLite files.
+std::string ConfiguredDatabaseUrl();
+
+// The database_url of a configuration file's text; empty when it has none.
+std::string DatabaseUrlOf(const std::string& configurationText);
+
+}  // namespace veltrane

@@ -1,0 +1,94 @@
+#include "storage/postgres/pg_claims.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <vector>
+
+#include "platform/number_text.h"
+
+namespace veltrane {
+namespace {
+
+std::string Text(long long value) { return std::to_string(value); }
+
+std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHolder& holder) {
+  const PgResult expired = database.Execute(
+      "SELECT id, schedule_id FROM job WHERE finished IS NULL AND lease_until < now() "
+      "ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED");
+  if (expired.Rows() == 0) return std::nullopt;
+  ClaimedJob job;
+  job.jobId = expired.Integer(0, 0);
+  job.scheduleId = expired.Integer(0, 1);
+  job.takenOver = true;
+  database.Execute(
+      "UPDATE job SET holder = $1, lease_until = now() + make_interval(secs => $2) WHERE id = $3",
+      {holder.name, Text(holder.leaseSeconds), Text(job.jobId)});
+  return job;
+}
+
+}  // namespace
+
+std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const LeaseHolder& holder,
+                                   const InvalidSchedule& invalid) {
+  PgTransaction transaction(database);
+  std::optional<ClaimedJob> job = TakeOverExpiredJob(database, holder);
+  if (job) {
+    transaction.Commit();
+    return job;
+  }
+  // One row at a time, so the rows another instance looks at stay free for it.
+  std::string skipped = "{}";  // the invalid ids met so far, as an array literal
+  for (;;) {
+    const PgResult due = database.Execute(
+        "SELECT id, frequency, time FROM schedule WHERE next < $1 AND NOT (id = ANY($2::bigint[])) "
+        "ORDER BY next LIMIT 1 FOR UPDATE SKIP LOCKED",
+        {SqlNumberText(now), skipped});
+    if (due.Rows() == 0) return std::nullopt;
+    const ScheduleId id = due.Integer(0, 0);
+    const int frequency = static_cast<int>(due.Integer(0, 1));
+    const double time = due.IsNull(0, 2) ? 0.0 : due.Real(0, 2);
+    if (!ScheduleMovesOn(frequency, time)) {
+      if (invalid) invalid(id, frequency, time);
+      skipped.insert(skipped.size() - 1, (skipped.size() > 2 ? "," : "") + Text(id));
+      continue;
+    }
+    job.emplace();
+    job->scheduleId = id;
+    database.Execute("UPDATE schedule SET next = $1 WHERE id = $2",
+                     {SqlNumberText(now + FrequencyDays(frequency) + time), Text(id)});
+    job->alreadyPending =
+        database
+            .Execute("SELECT count(*) FROM job WHERE schedule_id = $1 AND finished IS NULL",
+                     {Text(id)})
+            .Integer(0, 0) > 0;
+    if (!job->alreadyPending)
+      job->jobId = database
+                       .Execute(
+                           "INSERT INTO job (schedule_id, queued, holder, lease_until) "
+                           "VALUES ($1, $2, $3, now() + make_interval(secs => $4)) RETURNING id",
+                           {Text(id), SqlNumberText(now), holder.name, Text(holder.leaseSeconds)})
+                       .Integer(0, 0);
+    transaction.Commit();
+    return job;
+  }
+}
+
+bool RenewLease(PgDatabase& database, std::int64_t jobId, const LeaseHolder& holder) {
+  return database
+             .Execute(
+                 "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
+                 "WHERE id = $2 AND holder = $3 AND finished IS NULL",
+                 {Text(holder.leaseSeconds), Text(jobId), holder.name})
+             .Changes() == 1;
+}
+
+std::string InstanceName() {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return std::string(host) + ":" + Text(getpid()) + ":" + Text(started.count());
+}
+
+}  // namespace veltrane
