@@ -1,0 +1,277 @@
+#include "tools/bench_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "storage/database_files.h"
+
+extern char** environ;
+
+namespace veltrane::bench {
+namespace {
+
+using std::chrono::milliseconds;
+
+double Ms(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+void RunSql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  const int opened = sqlite3_open(path.c_str(), &db);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> owner(db, &sqlite3_close);
+  char* message = nullptr;
+  if (opened != SQLITE_OK ||
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    throw std::runtime_error(path + ": " + text);
+  }
+}
+
+// db/ with the tables, one press release, the sites (and their logins) and
+// one daily schedule whose next run lies long past.
+void MakeDatabases(const std::string& work, SiteKind kind, int sites, const BenchFarm& farm) {
+  std::filesystem::create_directories(work + "/db");
+  std::string main = std::string(MainDatabaseSchema()) +
+                     "INSERT INTO pressrelease (name,contact_data,headline,news_body,category) "
+                     "VALUES ('Bench','company_name=Acme\r\ncountry=Germany\r\nemail=news@acme."
+                     "test\r\n','Acme ships the widget','Line one\r\nLine two','Business');"
+                     "BEGIN;";
+  std::string subscription = std::string(SubscriptionDatabaseSchema()) + "BEGIN;";
+  std::string list;
+  for (int site = 0; site < sites; ++site) {
+    const std::string name = SiteName(kind, site);
+    list += (site ? "\r\n" : "") + name;
+    if (kind == SiteKind::Flow)
+      main += "INSERT INTO account VALUES (" + Quote(name) + ",'acme','s3cret');";
+    subscription += "INSERT INTO subscription (name,url,submission_data) VALUES (" + Quote(name) +
+                    "," + Quote(farm.Url(StartPath(kind, site))) + "," + Quote(SiteScript(kind)) +
+                    ");";
+  }
+  main += "INSERT INTO schedule (id,name,subscription,frequency,time,next) VALUES (1,'Bench'," +
+          Quote(list) + ",1,0.25,1);COMMIT;";
+  RunSql(work + "/db/vt.dat", main);
+  RunSql(work + "/db/subscription2.dat", subscription + "COMMIT;");
+}
+
+pid_t Spawn(const std::string& executable, const std::string& work) {
+  std::vector<std::string> texts;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string text = *entry;
+    if (text.rfind("XDG_RUNTIME_DIR=", 0) && text.rfind("XDG_CACHE_HOME=", 0) &&
+        text.rfind("XDG_DATA_HOME=", 0))
+      texts.push_back(text);
+  }
+  // A lock, cache and data folder of the run's own: runs neither see each
+  // other's single-instance lock nor share a cache.
+  for (const char* folder : {"run", "cache", "data"}) {
+    std::filesystem::create_directories(work + "/" + folder);
+    chmod((work + "/" + folder).c_str(), 0700);
+  }
+  texts.push_back("XDG_RUNTIME_DIR=" + work + "/run");
+  texts.push_back("XDG_CACHE_HOME=" + work + "/cache");
+  texts.push_back("XDG_DATA_HOME=" + work + "/data");
+  std::vector<char*> envp;
+  for (std::string& text : texts) envp.push_back(text.data());
+  envp.push_back(nullptr);
+  const std::string log = work + "/service.log";
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    setpgid(0, 0);
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) dup2(fd, STDERR_FILENO);
+    if (chdir(work.c_str()) != 0) _exit(127);
+    std::string program = executable;
+    char* argv[] = {program.data(), nullptr};
+    execve(program.c_str(), argv, envp.data());
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  return pid;
+}
+
+struct Sample {
+  Clock::time_point at;
+  std::map<std::string, double> kb;
+  double totalKb = 0;
+};
+
+// The resident memory of the group's live processes, by kind.
+Sample MeasureGroup(pid_t group) {
+  Sample sample;
+  sample.at = Clock::now();
+  const long pageKb = sysconf(_SC_PAGESIZE) / 1024;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream statFile(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(statFile, stat)) continue;
+    const std::size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    const std::string command = stat.substr(open + 1, close - open - 1);
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    long parent = 0, processGroup = 0;
+    rest >> state >> parent >> processGroup;
+    if (processGroup != group || state == 'Z') continue;
+    std::ifstream statm(entry.path() / "statm");
+    long size = 0, resident = 0;
+    if (!(statm >> size >> resident)) continue;
+    const double kb = static_cast<double>(resident * pageKb);
+    std::string kind = "other";
+    if (std::stol(name) == group)
+      kind = "UI";
+    else if (command.rfind("WebKitWebProces", 0) == 0)
+      kind = "web";
+    else if (command.rfind("WebKitNetworkPr", 0) == 0)
+      kind = "network";
+    sample.kb[kind] += kb;
+    sample.totalKb += kb;
+  }
+  return sample;
+}
+
+// Least-squares slope of y over x.
+double Slope(const std::vector<std::pair<double, double>>& points) {
+  if (points.size() < 2) return 0;
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (const auto& [x, y] : points) {
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    sxy += x * y;
+  }
+  const double n = static_cast<double>(points.size());
+  const double denominator = n * sxx - sx * sx;
+  return denominator == 0 ? 0 : (n * sxy - sx * sy) / denominator;
+}
+
+}  // namespace
+
+RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchFarm& farm,
+                     const std::string& work) {
+  RunResult result;
+  MakeDatabases(work, kind, sites, farm);
+  const std::string executable = work + "/veltrane";
+  std::filesystem::copy_file(binary, executable);
+  farm.ClearLog();
+
+  const Clock::time_point started = Clock::now();
+  const pid_t pid = Spawn(executable, work);
+  std::vector<Sample> samples;
+  std::atomic<bool> sampling{true};
+  std::thread sampler([&] {
+    while (sampling) {
+      samples.push_back(MeasureGroup(pid));
+      std::this_thread::sleep_for(milliseconds(200));
+    }
+  });
+
+  // Waits for every site's answer, reading only what was logged since the last look.
+  std::size_t seen = 0;
+  std::vector<bool> answered(static_cast<std::size_t>(sites), false);
+  int answers = 0;
+  const auto allAnswered = [&](const std::vector<FarmLogEntry>& log) {
+    for (; seen < log.size(); ++seen) {
+      const PageVisit visit = VisitOf(log[seen].method, log[seen].path);
+      if (visit.answer && visit.site >= 0 && visit.site < sites &&
+          !answered[static_cast<std::size_t>(visit.site)]) {
+        answered[static_cast<std::size_t>(visit.site)] = true;
+        ++answers;
+      }
+    }
+    return answers == sites;
+  };
+  const bool large = kind == SiteKind::Large || kind == SiteKind::LargeFloor;
+  const Clock::time_point bound = started + std::chrono::seconds(60 + sites * (large ? 5 : 1));
+  bool exited = false;
+  while (!farm.WaitFor(allAnswered, milliseconds(500))) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      exited = true;
+      result.error = "the service ended early; see " + work + "/service.log";
+      break;
+    }
+    if (Clock::now() > bound) {
+      result.error = "not every site was answered in time; see " + work + "/service.log";
+      break;
+    }
+  }
+  sampling = false;
+  sampler.join();
+  samples.push_back(MeasureGroup(pid));
+  kill(-pid, SIGKILL);
+  if (!exited) waitpid(pid, nullptr, 0);
+
+  // The figures, from the farm's log.
+  const std::vector<FarmLogEntry> log = farm.Log();
+  result.sites = answers;
+  std::vector<Clock::time_point> siteStarts(static_cast<std::size_t>(sites),
+                                            Clock::time_point::max());
+  Clock::time_point firstRequest = Clock::time_point::max(), lastAnswer = started;
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    const PageVisit visit = VisitOf(log[i].method, log[i].path);
+    if (visit.site < 0 || visit.site >= sites) continue;
+    firstRequest = std::min(firstRequest, log[i].received);
+    auto& siteStart = siteStarts[static_cast<std::size_t>(visit.site)];
+    if (visit.start) siteStart = std::min(siteStart, log[i].received);
+    if (visit.answer) lastAnswer = std::max(lastAnswer, log[i].answered);
+    if (i + 1 < log.size())
+      result.gapMs[visit.page].push_back(Ms(log[i + 1].received - log[i].answered));
+  }
+  if (firstRequest == Clock::time_point::max()) return result;
+  result.startupMs = Ms(firstRequest - started);
+  for (std::size_t site = 0; site + 1 < siteStarts.size(); ++site) {
+    if (siteStarts[site] == Clock::time_point::max() ||
+        siteStarts[site + 1] == Clock::time_point::max())
+      break;
+    result.siteMs.push_back(Ms(siteStarts[site + 1] - siteStarts[site]));
+  }
+
+  // Memory over the job: from the first request to the last answer. Growth
+  // is the slope over sites started, leaving out the first tenth (warm-up).
+  const int warmUp = std::max(1, sites / 10);
+  std::map<std::string, std::vector<std::pair<double, double>>> points;
+  for (const Sample& sample : samples) {
+    if (sample.at < firstRequest || sample.at > lastAnswer + milliseconds(250)) continue;
+    const auto begun =
+        static_cast<int>(std::count_if(siteStarts.begin(), siteStarts.end(),
+                                       [&](Clock::time_point at) { return at <= sample.at; }));
+    result.treePeakKb = std::max(result.treePeakKb, sample.totalKb);
+    for (const auto& [process, kb] : sample.kb) {
+      MemoryFigures& figures = result.memory[process];
+      if (figures.startKb == 0) figures.startKb = kb;
+      figures.peakKb = std::max(figures.peakKb, kb);
+      figures.endKb = kb;
+      if (begun >= warmUp) points[process].emplace_back(begun, kb);
+    }
+  }
+  for (auto& [process, figures] : result.memory) figures.growthKbPerSite = Slope(points[process]);
+  return result;
+}
+
+}  // namespace veltrane::bench

@@ -1,0 +1,265 @@
+// veltrane-bench: runs built service binaries against press-release sites on
+// 127.0.0.1 and prints what a job costs them: milliseconds per site, the
+// client's gap after each kind of page, start to first request, and the memory
+// of the UI, web and network processes. Several binaries are run in turn,
+// round after round (a, b, a, b, ...), and compared by their medians.
+//
+//   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2]
+//                  [LABEL=]SERVICE...
+//
+// Needs an X display (xvfb-run). Kinds: flow, form, form-floor, large, large-floor.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/bench_farm.h"
+#include "tools/bench_run.h"
+#include "tools/bench_sites.h"
+
+namespace {
+
+using namespace veltrane::bench;
+
+struct Service {
+  std::string label;
+  std::string binary;
+};
+
+struct Options {
+  int rounds = 3;
+  int sites = 500;
+  int largeSites = 20;
+  std::vector<SiteKind> kinds = AllSiteKinds();
+  std::vector<Service> services;
+};
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double Mean(const std::vector<double>& values, std::size_t from, std::size_t to) {
+  to = std::min(to, values.size());
+  if (from >= to) return 0;
+  return std::accumulate(values.begin() + static_cast<long>(from),
+                         values.begin() + static_cast<long>(to), 0.0) /
+         static_cast<double>(to - from);
+}
+
+// Per-site time of sites 10 to 30 against the last 20: the late ones' excess in percent.
+double Drift(const std::vector<double>& siteMs) {
+  if (siteMs.size() < 60) return 0;
+  const double early = Mean(siteMs, 10, 30);
+  const double late = Mean(siteMs, siteMs.size() - 20, siteMs.size());
+  return early > 0 ? (late / early - 1) * 100 : 0;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--rounds" && hasValue)
+      options.rounds = std::atoi(argv[++i]);
+    else if (arg == "--sites" && hasValue)
+      options.sites = std::atoi(argv[++i]);
+    else if (arg == "--large-sites" && hasValue)
+      options.largeSites = std::atoi(argv[++i]);
+    else if (arg == "--kinds" && hasValue) {
+      options.kinds.clear();
+      std::istringstream names(argv[++i]);
+      for (std::string name; std::getline(names, name, ',');) {
+        SiteKind kind;
+        if (!KindFromName(name, kind)) return false;
+        options.kinds.push_back(kind);
+      }
+    } else if (!arg.empty() && arg[0] != '-') {
+      const std::size_t equals = arg.find('=');
+      Service service{arg, arg};
+      if (equals != std::string::npos) service = {arg.substr(0, equals), arg.substr(equals + 1)};
+      service.binary = std::filesystem::absolute(service.binary).string();
+      options.services.push_back(service);
+    } else {
+      return false;
+    }
+  }
+  return !options.services.empty() && options.rounds > 0 && options.sites > 1 &&
+         options.largeSites > 1;
+}
+
+int SitesOf(const Options& options, SiteKind kind) {
+  return kind == SiteKind::Large || kind == SiteKind::LargeFloor ? options.largeSites
+                                                                 : options.sites;
+}
+
+using Results = std::map<SiteKind, std::map<std::string, std::vector<RunResult>>>;
+
+// A row of one figure per service: the median over that service's runs.
+void Row(const Options& options, const std::vector<RunResult>* const* runs, const std::string& name,
+         const std::function<double(const RunResult&)>& figure, const char* format = "%12.1f") {
+  std::printf("  %-36s", name.c_str());
+  for (std::size_t s = 0; s < options.services.size(); ++s) {
+    std::vector<double> values;
+    for (const RunResult& run : *runs[s]) values.push_back(figure(run));
+    std::printf(format, Median(values));
+  }
+  std::printf("\n");
+}
+
+void PrintKind(const Options& options, SiteKind kind,
+               std::map<std::string, std::vector<RunResult>>& byService) {
+  std::printf("\n%s: %d sites, %d runs per service (medians of runs)\n", KindName(kind).c_str(),
+              SitesOf(options, kind), options.rounds);
+  std::printf("  %-36s", "");
+  std::vector<const std::vector<RunResult>*> runs;
+  for (const Service& service : options.services) {
+    std::printf("%12s", service.label.substr(0, 11).c_str());
+    runs.push_back(&byService[service.label]);
+  }
+  std::printf("\n");
+  const auto* const* table = runs.data();
+  Row(
+      options, table, "sites answered", [](const RunResult& r) { return r.sites; }, "%12.0f");
+  Row(options, table, "ms per site (median)", [](const RunResult& r) { return Median(r.siteMs); });
+  Row(options, table, "ms per site, sites 10-30 (mean)",
+      [](const RunResult& r) { return Mean(r.siteMs, 10, 30); });
+  Row(options, table, "ms per site, last 20 (mean)", [](const RunResult& r) {
+    return Mean(r.siteMs, r.siteMs.size() >= 20 ? r.siteMs.size() - 20 : 0, r.siteMs.size());
+  });
+  Row(options, table, "start to first request (ms)",
+      [](const RunResult& r) { return r.startupMs; });
+  std::vector<std::string> pages;
+  for (const auto& run : *runs[0])
+    for (const auto& [page, gaps] : run.gapMs)
+      if (std::find(pages.begin(), pages.end(), page) == pages.end()) pages.push_back(page);
+  for (const std::string& page : pages) {
+    Row(options, table, "client gap after " + page + " (ms)", [&](const RunResult& r) {
+      const auto found = r.gapMs.find(page);
+      return found == r.gapMs.end() ? 0.0 : Median(found->second);
+    });
+  }
+  for (const char* process : {"UI", "web", "network"}) {
+    const auto memory = [process](const RunResult& r) {
+      const auto found = r.memory.find(process);
+      return found == r.memory.end() ? MemoryFigures{} : found->second;
+    };
+    const std::string name = process;
+    Row(options, table, name + " MB at start",
+        [&](const RunResult& r) { return memory(r).startKb / 1024; });
+    Row(options, table, name + " MB at peak",
+        [&](const RunResult& r) { return memory(r).peakKb / 1024; });
+    Row(options, table, name + " MB at end",
+        [&](const RunResult& r) { return memory(r).endKb / 1024; });
+    Row(options, table, name + " growth (KB per site)",
+        [&](const RunResult& r) { return memory(r).growthKbPerSite; });
+  }
+  Row(options, table, "all processes, MB at peak",
+      [](const RunResult& r) { return r.treePeakKb / 1024; });
+}
+
+// The median of `figure` over a service's runs of one kind; 0 when that kind did not run.
+double MedianOf(Results& results, SiteKind kind, const std::string& label,
+                const std::function<double(const RunResult&)>& figure) {
+  std::vector<double> values;
+  for (const RunResult& run : results[kind][label]) values.push_back(figure(run));
+  return Median(values);
+}
+
+void PrintGoals(const Options& options, Results& results) {
+  std::printf("\nGoals (per service; medians of runs)\n  %-44s", "");
+  for (const Service& service : options.services)
+    std::printf("%12s", service.label.substr(0, 11).c_str());
+  std::printf("%12s\n", "goal");
+  const auto perSite = [](const RunResult& r) { return Median(r.siteMs); };
+  const auto goal = [&](const std::string& name, const char* target,
+                        const std::function<double(const std::string&)>& figure) {
+    std::printf("  %-44s", name.c_str());
+    for (const Service& service : options.services) std::printf("%12.1f", figure(service.label));
+    std::printf("%12s\n", target);
+  };
+  goal("form: ms per site over form-floor", "<= 2", [&](const std::string& label) {
+    return MedianOf(results, SiteKind::Form, label, perSite) -
+           MedianOf(results, SiteKind::FormFloor, label, perSite);
+  });
+  goal("large: ms per site over large-floor", "<= 100", [&](const std::string& label) {
+    return MedianOf(results, SiteKind::Large, label, perSite) -
+           MedianOf(results, SiteKind::LargeFloor, label, perSite);
+  });
+  goal("flow: web growth (KB per site)", "<= 10", [&](const std::string& label) {
+    return MedianOf(results, SiteKind::Flow, label, [](const RunResult& r) {
+      const auto web = r.memory.find("web");
+      return web == r.memory.end() ? 0.0 : web->second.growthKbPerSite;
+    });
+  });
+  goal("flow: last 20 sites over sites 10-30 (%)", "<= 3", [&](const std::string& label) {
+    return MedianOf(results, SiteKind::Flow, label,
+                    [](const RunResult& r) { return Drift(r.siteMs); });
+  });
+  goal("flow: all processes at peak (MB)", "<= 450", [&](const std::string& label) {
+    return MedianOf(results, SiteKind::Flow, label,
+                    [](const RunResult& r) { return r.treePeakKb / 1024; });
+  });
+  goal("start to first request, all runs (ms)", "<= 300", [&](const std::string& label) {
+    std::vector<double> values;
+    for (SiteKind kind : options.kinds)
+      for (const RunResult& run : results[kind][label]) values.push_back(run.startupMs);
+    return Median(values);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
+                 "[--kinds flow,form,form-floor,large,large-floor] [LABEL=]SERVICE...\n");
+    return 2;
+  }
+  if (!std::getenv("DISPLAY")) {
+    std::fprintf(stderr, "veltrane-bench: no X display (run under xvfb-run)\n");
+    return 2;
+  }
+  BenchFarm farm(&ServeSitePage);
+  std::string base = (std::filesystem::temp_directory_path() / "veltrane-bench-XXXXXX").string();
+  if (!mkdtemp(base.data())) {
+    std::perror("veltrane-bench: mkdtemp");
+    return 1;
+  }
+  Results results;
+  int failures = 0, run = 0;
+  for (int round = 1; round <= options.rounds; ++round) {
+    for (SiteKind kind : options.kinds) {
+      for (const Service& service : options.services) {
+        const std::string work = base + "/run" + std::to_string(++run);
+        std::filesystem::create_directories(work);
+        RunResult result = RunService(service.binary, kind, SitesOf(options, kind), farm, work);
+        std::fprintf(stderr,
+                     "round %d %-11s %-10s %4d sites  %8.1f ms/site  first request %6.0f ms%s%s\n",
+                     round, KindName(kind).c_str(), service.label.c_str(), result.sites,
+                     Median(result.siteMs), result.startupMs, result.error.empty() ? "" : "  ",
+                     result.error.c_str());
+        if (result.error.empty())
+          std::filesystem::remove_all(work);
+        else
+          ++failures;
+        results[kind][service.label].push_back(std::move(result));
+      }
+    }
+  }
+  for (SiteKind kind : options.kinds) PrintKind(options, kind, results[kind]);
+  PrintGoals(options, results);
+  if (failures == 0) std::filesystem::remove_all(base);
+  return failures ? 1 : 0;
+}
