@@ -1,9 +1,7 @@
 #include "storage/cppsqlite3.h"
 
-#include <cstring>
+#include <optional>
 #include <utility>
-
-#include "storage/database_files.h"
 
 namespace veltrane {
 
@@ -24,57 +22,24 @@ CppSQLite3Exception::CppSQLite3Exception(const CppSQLite3Exception& other)
 
 CppSQLite3Exception::~CppSQLite3Exception() { sqlite3_free(message_); }
 
-const char* CppSQLite3Exception::CodeName(int code) {
-  switch (code) {
-    case 0: return "SQLITE_OK";
-    case 1: return "SQLITE_ERROR";
-    case 2: return "SQLITE_INTERNAL";
-    case 3: return "SQLITE_PERM";
-    case 4: return "SQLITE_ABORT";
-    case 5: return "SQLITE_BUSY";
-    case 6: return "SQLITE_LOCKED";
-    case 7: return "SQLITE_NOMEM";
-    case 8: return "SQLITE_READONLY";
-    case 9: return "SQLITE_INTERRUPT";
-    case 10: return "SQLITE_IOERR";
-    case 11: return "SQLITE_CORRUPT";
-    case 12: return "SQLITE_NOTFOUND";
-    case 13: return "SQLITE_FULL";
-    case 14: return "SQLITE_CANTOPEN";
-    case 15: return "SQLITE_PROTOCOL";
-    case 16: return "SQLITE_EMPTY";
-    case 17: return "SQLITE_SCHEMA";
-    case 18: return "SQLITE_TOOBIG";
-    case 19: return "SQLITE_CONSTRAINT";
-    case 20: return "SQLITE_MISMATCH";
-    case 21: return "SQLITE_MISUSE";
-    case 22: return "SQLITE_NOLFS";
-    case 23: return "SQLITE_AUTH";
-    case 24: return "SQLITE_FORMAT";
-    case 25: return "SQLITE_RANGE";
-    case 100: return "SQLITE_ROW";
-    case 101: return "SQLITE_DONE";
-    case CppSQLite3Exception::kLayerError: return "CPPSQLITE_ERROR";
-    default: return "UNKNOWN_ERROR";
-  }
-}
+CppSQLite3Exception::CppSQLite3Exception(const StorageError& error)
+    : CppSQLite3Exception(error.Code(), error.Detail().c_str()) {}
+
+const char* CppSQLite3Exception::CodeName(int code) { return StorageError::CodeName(code); }
 
 // ---- CppSQLite3Query ------------------------------------------------------
 
 CppSQLite3Query::CppSQLite3Query(sqlite3* connection, sqlite3_stmt* statement, bool atEnd,
                                  bool ownsStatement)
-    : connection_(connection),
-      statement_(statement),
-      atEnd_(atEnd),
-      columnCount_(statement ? sqlite3_column_count(statement) : 0),
-      ownsStatement_(ownsStatement) {}
+    : CppSQLite3Query(sqlite::Statement(connection, statement, ownsStatement), atEnd) {}
+
+CppSQLite3Query::CppSQLite3Query(sqlite::Statement statement, bool atEnd)
+    : statement_(std::move(statement)), atEnd_(atEnd), columnCount_(statement_.ColumnCount()) {}
 
 CppSQLite3Query::CppSQLite3Query(CppSQLite3Query&& other) noexcept
-    : connection_(other.connection_),
-      statement_(std::exchange(other.statement_, nullptr)),
+    : statement_(std::move(other.statement_)),
       atEnd_(other.atEnd_),
-      columnCount_(other.columnCount_),
-      ownsStatement_(std::exchange(other.ownsStatement_, false)) {}
+      columnCount_(other.columnCount_) {}
 
 CppSQLite3Query::~CppSQLite3Query() {
   try {
@@ -89,53 +54,47 @@ bool CppSQLite3Query::AtEnd() {
   return atEnd_;
 }
 
+void CppSQLite3Query::ThrowStepError() {
+  // Legacy-prepared statements report the specific error only when finalised.
+  const int code = statement_.Finalize();
+  throw CppSQLite3Exception(statement_.Error(code));
+}
+
 void CppSQLite3Query::Advance() {
   RequireStatement();
-  const int result = sqlite3_step(statement_);
-  if (result == SQLITE_DONE) {
+  const int result = statement_.StepResult();
+  if (result == SQLITE_DONE)
     atEnd_ = true;
-  } else if (result != SQLITE_ROW) {
-    // Legacy-prepared statements report the specific error only when finalised.
-    const int code = sqlite3_finalize(statement_);
-    statement_ = nullptr;
-    throw CppSQLite3Exception(code, sqlite3_errmsg(connection_));
-  }
+  else if (result != SQLITE_ROW)
+    ThrowStepError();
 }
 
 void CppSQLite3Query::Release() {
-  if (!ownsStatement_ || !statement_) return;
-  const int code = sqlite3_finalize(statement_);
-  statement_ = nullptr;
-  if (code != SQLITE_OK) throw CppSQLite3Exception(code, sqlite3_errmsg(connection_));
+  if (!statement_.Owns() || !statement_.Active()) return;
+  const int code = statement_.Finalize();
+  if (code != SQLITE_OK) throw CppSQLite3Exception(statement_.Error(code));
 }
 
 int CppSQLite3Query::ColumnIndex(const char* name) {
   RequireStatement();
-  if (name) {
-    for (int index = 0; index < columnCount_; ++index) {
-      const char* column = sqlite3_column_name(statement_, index);
-      if (column && std::strcmp(name, column) == 0) return index;
-    }
-  }
-  throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, "Invalid field name requested");
+  const int index = statement_.FindColumn(name);
+  if (index < 0)
+    throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, "Invalid field name requested");
+  return index;
 }
 
 int CppSQLite3Query::ColumnType(int index) {
   RequireStatement();
   RequireIndex(index);
-  return sqlite3_column_type(statement_, index);
+  return statement_.ColumnType(index);
 }
 
 const char* CppSQLite3Query::TextOf(const char* name) {
-  const int index = ColumnIndex(name);
-  return reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+  return statement_.CText(ColumnIndex(name));
 }
 
 std::string CppSQLite3Query::BytesOf(const char* name) {
-  const int index = ColumnIndex(name);
-  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-  if (!text) return {};
-  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, index)));
+  return statement_.Text(ColumnIndex(name));
 }
 
 long long CppSQLite3Query::Int64Of(const char* name, long long defaultValue) {
@@ -144,7 +103,7 @@ long long CppSQLite3Query::Int64Of(const char* name, long long defaultValue) {
 
 long long CppSQLite3Query::Int64Of(int index, long long defaultValue) {
   if (ColumnType(index) == SQLITE_NULL) return defaultValue;
-  return sqlite3_column_int64(statement_, index);
+  return statement_.Integer(index);
 }
 
 int CppSQLite3Query::IntOf(const char* name, int defaultValue) {
@@ -153,7 +112,7 @@ int CppSQLite3Query::IntOf(const char* name, int defaultValue) {
 
 int CppSQLite3Query::IntOf(int index, int defaultValue) {
   if (ColumnType(index) == SQLITE_NULL) return defaultValue;
-  return sqlite3_column_int(statement_, index);
+  return statement_.Int(index);
 }
 
 double CppSQLite3Query::RealOf(const char* name, double defaultValue) {
@@ -162,11 +121,11 @@ double CppSQLite3Query::RealOf(const char* name, double defaultValue) {
 
 double CppSQLite3Query::RealOf(int index, double defaultValue) {
   if (ColumnType(index) == SQLITE_NULL) return defaultValue;
-  return sqlite3_column_double(statement_, index);
+  return statement_.Real(index);
 }
 
 void CppSQLite3Query::RequireStatement() const {
-  if (!statement_)
+  if (!statement_.Active())
     throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, "Null Virtual Machine pointer");
 }
 
@@ -177,55 +136,42 @@ void CppSQLite3Query::RequireIndex(int index) const {
 
 // ---- CppSQLite3DB -------------------------------------------------------------
 
-CppSQLite3DB::~CppSQLite3DB() { Close(); }
-
 void CppSQLite3DB::Open(const char* path) {
-  if (path) CreateDatabaseFileIfMissing(path);
-  const int result = sqlite3_open(path, &connection_);
-  if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
-  sqlite3_busy_timeout(connection_, busyWait_);
-}
-
-void CppSQLite3DB::Close() {
-  if (!connection_) return;
-  sqlite3_close(connection_);
-  connection_ = nullptr;
-}
-
-void CppSQLite3DB::SetBusyWait(int milliseconds) {
-  busyWait_ = milliseconds;
-  if (connection_) sqlite3_busy_timeout(connection_, busyWait_);
+  try {
+    connection_.Open(path ? path : "", sqlite::OpenMode::Create);
+  } catch (const StorageError& error) {
+    throw CppSQLite3Exception(error);
+  }
 }
 
 int CppSQLite3DB::RunStatement(const char* sql) {
   RequireOpen();
-  char* error = nullptr;
-  const int result = sqlite3_exec(connection_, sql, nullptr, nullptr, &error);
-  if (result != SQLITE_OK) throw CppSQLite3Exception(result, error, true);
-  return sqlite3_changes(connection_);
+  try {
+    connection_.Execute(sql);
+  } catch (const StorageError& error) {
+    throw CppSQLite3Exception(error);
+  }
+  return connection_.Changes();
 }
 
 CppSQLite3Query CppSQLite3DB::RunQuery(const char* sql) {
   RequireOpen();
-  sqlite3_stmt* statement = Prepare(sql);
-  const int result = sqlite3_step(statement);
-  if (result == SQLITE_DONE) return CppSQLite3Query(connection_, statement, true, true);
-  if (result == SQLITE_ROW) return CppSQLite3Query(connection_, statement, false, true);
-  const int code = sqlite3_finalize(statement);
-  throw CppSQLite3Exception(code, sqlite3_errmsg(connection_));
-}
-
-sqlite3_stmt* CppSQLite3DB::Prepare(const char* sql) {
-  RequireOpen();
-  sqlite3_stmt* statement = nullptr;
-  const char* tail = nullptr;
-  const int result = sqlite3_prepare(connection_, sql, -1, &statement, &tail);
-  if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
-  return statement;
+  std::optional<sqlite::Statement> statement;
+  try {
+    statement.emplace(connection_, sql, std::initializer_list<sqlite::Value>{},
+                      sqlite::Preparation::Legacy);
+  } catch (const StorageError& error) {
+    throw CppSQLite3Exception(error);
+  }
+  const int result = statement->StepResult();
+  if (result == SQLITE_DONE || result == SQLITE_ROW)
+    return CppSQLite3Query(std::move(*statement), result == SQLITE_DONE);
+  const int code = statement->Finalize();
+  throw CppSQLite3Exception(statement->Error(code));
 }
 
 void CppSQLite3DB::RequireOpen() const {
-  if (!connection_)
+  if (!connection_.IsOpen())
     throw CppSQLite3Exception(CppSQLite3Exception::kLayerError, "Database not open");
 }
 

@@ -3,23 +3,29 @@
 // (CppSQLite3Exception). Every user makes its own connection on its stack,
 // opens the file, runs one or two statements and lets it close. Objects are
 // used by one thread only; a query must die before its connection closes.
+// A thin layer over the SQLite core (sqlite_core.h): the names, messages and
+// behaviour here are the service's own.
 #pragma once
 
 #include <sqlite3.h>
 
 #include <string>
 
+#include "storage/sqlite_core.h"
+
 namespace veltrane {
 
 class CppSQLite3Exception {
  public:
   // Code 1000 marks an error of the layer itself.
-  static constexpr int kLayerError = 1000;
+  static constexpr int kLayerError = StorageError::kLayerError;
 
   // The message is "<code name>[<code>]: <detail>"; a null detail counts as
   // empty. With takeDetail set, the detail is released with sqlite3_free.
   CppSQLite3Exception(int code, char* detail, bool takeDetail);
   CppSQLite3Exception(int code, const char* detail);
+  // The same code and detail as an error of the core.
+  explicit CppSQLite3Exception(const StorageError& error);
   CppSQLite3Exception(const CppSQLite3Exception& other);
   CppSQLite3Exception& operator=(const CppSQLite3Exception&) = delete;
   virtual ~CppSQLite3Exception();
@@ -40,6 +46,7 @@ class CppSQLite3Query {
   // Wraps a prepared statement; with ownsStatement the query finalises it.
   // RunQuery is the normal way to get one.
   CppSQLite3Query(sqlite3* connection, sqlite3_stmt* statement, bool atEnd, bool ownsStatement);
+  CppSQLite3Query(sqlite::Statement statement, bool atEnd);
   CppSQLite3Query(CppSQLite3Query&& other) noexcept;
   CppSQLite3Query& operator=(CppSQLite3Query&&) = delete;
   CppSQLite3Query(const CppSQLite3Query&) = delete;
@@ -68,12 +75,11 @@ class CppSQLite3Query {
  private:
   void RequireStatement() const;
   void RequireIndex(int index) const;
+  [[noreturn]] void ThrowStepError();
 
-  sqlite3* connection_;
-  sqlite3_stmt* statement_;
+  sqlite::Statement statement_;
   bool atEnd_;
   int columnCount_;
-  bool ownsStatement_;
 };
 
 class CppSQLite3DB {
@@ -83,15 +89,15 @@ class CppSQLite3DB {
   CppSQLite3DB() = default;
   CppSQLite3DB(const CppSQLite3DB&) = delete;
   CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
-  virtual ~CppSQLite3DB();
+  virtual ~CppSQLite3DB() = default;
 
   // Opens the file, creating a missing one as an empty database readable and
   // writable by its owner only (mode 0600).
   void Open(const char* path);
-  void Close();
-  void SetBusyWait(int milliseconds);
-  int BusyWait() const { return busyWait_; }
-  bool IsOpen() const { return connection_ != nullptr; }
+  void Close() { connection_.Close(); }
+  void SetBusyWait(int milliseconds) { connection_.SetBusyWait(milliseconds); }
+  int BusyWait() const { return connection_.BusyWait(); }
+  bool IsOpen() const { return connection_.IsOpen(); }
 
   // Executes one or more statements; returns the rows the last one changed.
   int RunStatement(const char* sql);
@@ -99,11 +105,9 @@ class CppSQLite3DB {
   CppSQLite3Query RunQuery(const char* sql);
 
  private:
-  sqlite3_stmt* Prepare(const char* sql);
   void RequireOpen() const;
 
-  sqlite3* connection_ = nullptr;
-  int busyWait_ = kDefaultBusyWait;
+  sqlite::Connection connection_;
 };
 
 }  // namespace veltrane

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <vector>
 
-#include "storage/cppsqlite3.h"
+#include "storage/sqlite_core.h"
 
 namespace veltrane {
 namespace {
@@ -88,10 +88,9 @@ int RunSpooledStatements(const std::string& directory, const std::string& databa
     std::stringstream sql;
     sql << in.rdbuf();
     try {
-      CppSQLite3DB db;
-      db.Open(databasePath.c_str());
-      db.RunStatement(sql.str().c_str());
-    } catch (const CppSQLite3Exception& error) {
+      sqlite::Connection db(databasePath, sqlite::OpenMode::Create);
+      db.Execute(sql.str().c_str());
+    } catch (const StorageError& error) {
       trace.TraceLine("Kept statement " + file.string() + " not written yet : " + error.Message());
       return ran;
     }
