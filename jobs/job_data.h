@@ -1,30 +1,22 @@
 // Job data loading: the schedule row, the press release row and a
-// site's subscription and account rows, read into the JobState. Every load
-// opens its own connection, runs one query, reads the first row and closes.
-// Database errors become a false result; the press release and account errors
-// are shown in the message box first. Every error text also goes to the trace.
-// Runs on the user-interface thread; the loader holds references only.
+// site's subscription and account rows, read into the JobState through the
+// stores (each read stands alone). Database errors become a false result; the
+// press release and account errors are shown in the message box first. Every
+// error text also goes to the trace. Runs on the user-interface thread; the
+// loader owns its stores and holds references to the rest.
 #pragma once
 
+#include <memory>
 #include <string>
-#include <utility>
 
 #include "model/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
+#include "storage/sqlite_stores.h"
 
 namespace veltrane {
-
-// The two database files a job reads.
-struct DatabasePaths {
-  std::string main;          // db/vt.dat: schedule, pressrelease, account, history
-  std::string subscription;  // db/subscription2.dat: subscription
-};
-
-// MainDatabasePath() and SubscriptionDatabasePath(): the files beside the program.
-DatabasePaths ProgramDatabasePaths();
 
 // What LoadSite found. SiteUrl and SiteScript come from the subscription row,
 // UserName and Password from the account row; all four are cleared first, so
@@ -51,11 +43,14 @@ struct SiteLoad {
 // error code in decimal, " : ", the exception's message.
 std::string DatabaseErrorText(const std::string& statement, int code, const std::string& message);
 
+// The text for a StorageError from a store: its statement, its code and message.
+std::string DatabaseErrorText(const StorageError& error);
+
 class JobDataLoader {
  public:
-  JobDataLoader(DatabasePaths paths, MessageBox& messageBox, TraceSink& trace,
-                const Clock& clock = DefaultClock())
-      : paths_(std::move(paths)), messageBox_(messageBox), trace_(trace), clock_(clock) {}
+  // Reads the SQLite files at `paths`.
+  JobDataLoader(const DatabasePaths& paths, MessageBox& messageBox, TraceSink& trace,
+                const Clock& clock = DefaultClock());
 
   // True when the schedule row exists and was read: PressReleaseName is then
   // overwritten and PendingSites refilled.
@@ -69,9 +64,11 @@ class JobDataLoader {
   SiteLoad LoadSite(JobState& state, const std::string& siteName);
 
  private:
-  void ReportError(const std::string& statement, int code, const char* message, bool show);
+  void ReportError(const StorageError& error, bool show);
 
-  DatabasePaths paths_;
+  std::unique_ptr<ScheduleStore> schedules_;
+  std::unique_ptr<PressReleaseStore> releases_;
+  std::unique_ptr<SiteStore> sites_;
   MessageBox& messageBox_;
   TraceSink& trace_;
   const Clock& clock_;

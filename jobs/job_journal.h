@@ -4,42 +4,26 @@
 // the job is marked finished in the same transaction as its history row. So
 // a job cut short by a crash or a kill is found unfinished at the next start
 // and can be finished without running its ended sites again.
-// Each call opens its own connection and closes it; a failure is traced and
-// gives an empty or false result, so a journal that cannot be written never
-// stops a job. User-interface thread only.
+// It works through the history store (see history_store.h); a failure is
+// traced and gives an empty or false result, so a journal that cannot be
+// written never stops a job. User-interface thread only.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
+#include "storage/history_store.h"
 
 namespace veltrane {
 
-struct SiteRecord {
-  int position = 0;  // the site's place in the job's site list, from 0
-  std::string site;
-  bool completed = false;
-  std::string reason;  // why it failed; "" when completed
-  double started = 0.0;
-  double ended = 0.0;
-  std::string lastUrl;
-};
-
-struct JournalJob {
-  std::int64_t id = 0;
-  ScheduleId scheduleId = 0;
-  bool started = false;  // false: queued by the schedule thread, never started
-  std::string pressRelease;
-  std::vector<std::string> sites;
-  std::vector<SiteRecord> ended;  // in the order the sites ended
-};
-
 class JobJournal {
  public:
+  // The journal in the SQLite file at mainDatabasePath.
   JobJournal(std::string mainDatabasePath, TraceSink& trace);
 
   // Ids of the jobs whose history row was never written, oldest first.
@@ -56,11 +40,8 @@ class JobJournal {
   void Drop(std::int64_t id, ScheduleId scheduleId, double now);
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
 
-  // The statement that marks a job finished; run with its history insert.
-  static std::string FinishStatement(std::int64_t id, double now);
-
  private:
-  std::string path_;
+  std::unique_ptr<HistoryStore> store_;
   TraceSink& trace_;
 };
 

@@ -1,13 +1,11 @@
 #include "jobs/report.h"
 
-#include <filesystem>
+#include <memory>
 
 #include "jobs/job_data.h"
-#include "jobs/job_journal.h"
 #include "platform/locale_dates.h"
 #include "platform/number_text.h"
-#include "storage/cppsqlite3.h"
-#include "storage/statement_spool.h"
+#include "storage/sqlite_stores.h"
 
 namespace veltrane {
 namespace {
@@ -94,79 +92,30 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
   return report;
 }
 
-namespace {
-
-// The row's five values as SQL literals; the time value goes in unquoted.
-std::string HistoryValues(const std::string& pressReleaseName, const std::string& timeValue,
-                          const std::string& status, const std::string& report,
-                          const std::string& siteList) {
-  return "'" + QuoteSql(pressReleaseName) + "','" + timeValue + "','" + QuoteSql(status) + "','" +
-         QuoteSql(report) + "','" + QuoteSql(siteList) + "'";
-}
-
-// The history row as a spooled statement: written at most once, however often
-// it runs, and never beside the row of a resumed job that wrote its own.
-std::string SpooledHistoryInsert(const std::string& values, const std::string& timeValue,
-                                 const std::string& report, std::int64_t journalJob, double now) {
-  std::string sql =
-      "BEGIN IMMEDIATE;\nINSERT INTO history (name,time,status,content,subscription) "
-      "SELECT " +
-      values + " WHERE NOT EXISTS (SELECT 1 FROM history WHERE time = '" + timeValue +
-      "' AND content = '" + QuoteSql(report) + "')";
-  if (journalJob) {
-    sql += " AND NOT EXISTS (SELECT 1 FROM job WHERE id = " + std::to_string(journalJob) +
-           " AND finished IS NOT NULL);\n" + JobJournal::FinishStatement(journalJob, now);
-  }
-  return sql + ";\nCOMMIT;\n";
-}
-
-}  // namespace
-
-std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
-                               const std::string& status, const std::string& report,
-                               const std::string& siteList) {
-  return "INSERT INTO history (name,time,status,content,subscription) VALUES (" +
-         HistoryValues(pressReleaseName, timeValue, status, report, siteList) + ")";
-}
-
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
-  const std::string siteList =
-      SiteListValue(state.outcome.CompletedSites, state.outcome.FailedSites);
-  const std::string report = BuildReportText(
-      state.PressReleaseName, ShortDateLongTimeText(clock.Now()), state.outcome.CompletedSites,
-      state.outcome.FailedSites, state.outcome.FailedReasons, state.outcome.Resumed);
-  const std::string status = ReportStatus(state.outcome.CompletedSites, state.outcome.FailedSites);
-  std::string statement;
-  std::string timeValue;
+  const std::unique_ptr<HistoryStore> history = MakeSqliteHistoryStore(mainDatabasePath);
+  return SaveReport(state, *history, messageBox, trace, clock, journalJob);
+}
+
+bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
+  HistoryRow row;
+  row.name = state.PressReleaseName;
+  row.subscription = SiteListValue(state.outcome.CompletedSites, state.outcome.FailedSites);
+  row.content = BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
+                                state.outcome.CompletedSites, state.outcome.FailedSites,
+                                state.outcome.FailedReasons, state.outcome.Resumed);
+  row.status = ReportStatus(state.outcome.CompletedSites, state.outcome.FailedSites);
+  row.time = LocaleNumberText(clock.Now());
   try {
-    CppSQLite3DB db;
-    db.Open(mainDatabasePath.c_str());
-    timeValue = LocaleNumberText(clock.Now());
-    statement = BuildHistoryInsert(state.PressReleaseName, timeValue, status, report, siteList);
-    if (!journalJob) {
-      db.RunStatement(statement.c_str());
-      return true;
-    }
-    // A failure part-way leaves the transaction open; closing rolls it back.
-    db.RunStatement("BEGIN IMMEDIATE");
-    db.RunStatement(statement.c_str());
-    db.RunStatement(JobJournal::FinishStatement(journalJob, clock.Now()).c_str());
-    db.RunStatement("COMMIT");
+    history.Append(row, journalJob, clock.Now());
     return true;
-  } catch (const CppSQLite3Exception& error) {
-    if (statement.empty()) {  // the open failed: show the statement all the same
-      timeValue = LocaleNumberText(clock.Now());
-      statement = BuildHistoryInsert(state.PressReleaseName, timeValue, status, report, siteList);
-    }
-    const std::string kept = SpoolStatement(
-        std::filesystem::path(mainDatabasePath).parent_path().string(),
-        SpooledHistoryInsert(
-            HistoryValues(state.PressReleaseName, timeValue, status, report, siteList), timeValue,
-            report, journalJob, clock.Now()));
+  } catch (const StorageError& error) {
+    const std::string kept = history.Keep(row, journalJob, clock.Now());
     trace.TraceLine(kept.empty() ? "The report could not be kept either; it is lost"
                                  : "Report kept in " + kept + " until it can be written");
-    const std::string text = DatabaseErrorText(statement, error.Code(), error.Message());
+    const std::string text = DatabaseErrorText(error);
     messageBox.ShowMessage(text);
     trace.TraceLine(text);
     return false;

@@ -1,8 +1,8 @@
 // The submission report and its history row. The text builders
-// are pure; SaveReport reads the clock twice (report time, then time value),
-// opens db/vt.dat on its own connection, inserts one row and closes. A
-// database error is shown in the message box, traced, and gives false.
-// Runs on the user-interface thread, at the end of a job.
+// are pure; SaveReport reads the clock twice (report time, then time value)
+// and appends one row through the history store. A database error is shown
+// in the message box, traced, and gives false. Runs on the user-interface
+// thread, at the end of a job.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/trace.h"
+#include "storage/history_store.h"
 
 namespace veltrane {
 
@@ -45,19 +46,15 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
                             const std::vector<std::string>& failedSites,
                             const std::vector<std::string>& failedReasons, bool resumed = false);
 
-// The INSERT INTO history statement; the time value goes in unquoted.
-std::string BuildHistoryInsert(const std::string& pressReleaseName, const std::string& timeValue,
-                               const std::string& status, const std::string& report,
-                               const std::string& siteList);
-
 // Builds the report from PressReleaseName, CompletedSites, FailedSites,
 // FailedReasons and Resumed and inserts the history row into the database at
-// mainDatabasePath. With a journal job, the job is marked finished in the same
-// transaction, so both land or neither. When the insert fails, the row is
-// kept in a spool file beside the database (see statement_spool.h), to be
-// written once by a later poll, before the error is shown. True when the
-// insert ran.
+// mainDatabasePath (or `history`). With a journal job, the job is marked
+// finished in the same transaction, so both land or neither. When the insert
+// fails, the row is kept (HistoryStore::Keep), to be written once by a later
+// poll, before the error is shown. True when the insert ran.
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
+bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock, std::int64_t journalJob);
 
 }  // namespace veltrane

@@ -8,15 +8,23 @@
 // thread only. Nothing here locks or frees.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrane {
 
-// The press release's values, as loaded for a job.
+// A press release: the values of its pressrelease row, and the texts the
+// service derives from them when it loads the release for a job (keywords
+// joined, the body with <BR> line breaks, the full text). veltrane-admin's
+// release file reads and writes the same type; a release parsed from a file
+// has no derived texts until it is loaded.
 struct PressRelease {
-  // Contact values (contact_data name=value lookups).
+  std::string Name;
+
+  // Contact values (contact_data name=value lookups; kContactFields).
   std::string CompanyName;
   std::string ContactPerson;
   std::string Email;
@@ -28,20 +36,47 @@ struct PressRelease {
   std::string State;
   std::string ZipCode;
   std::string Fax;
+  // contact_data lines that no contact value takes (an unknown name, a name
+  // given again, a line without "="): the service ignores them.
+  std::vector<std::string> UnusedContactLines;
 
   std::string Headline;
   std::string Summary;
+  std::vector<std::string> Keywords;  // keyword lines, in order
   std::string KeywordsComma;
   std::string KeywordsSpace;
   std::string Category;
-  std::int32_t ReleaseDate = 0;  // whole day number
+  std::int32_t ReleaseDate = 0;   // whole day number
+  bool ReleaseDateGiven = false;  // false: the row has none, and a job takes the day it runs
   std::string NewsBody;
   std::string NewsBodyHtml;
   std::string AboutCompany;
   std::string ContactDetail;
   std::string FullText;
   std::vector<std::string> SiteCategories;  // extra_data lines: site=category
+
+  bool operator==(const PressRelease&) const = default;
 };
+
+// The names of the contact values in contact_data, in the order a release
+// file and a new contact_data list them, each with its field.
+struct ContactField {
+  std::string_view name;
+  std::string PressRelease::*field;
+};
+inline constexpr std::array<ContactField, 11> kContactFields = {{
+    {"company_name", &PressRelease::CompanyName},
+    {"contact_person", &PressRelease::ContactPerson},
+    {"email", &PressRelease::Email},
+    {"website", &PressRelease::Website},
+    {"country", &PressRelease::Country},
+    {"phonenumber", &PressRelease::PhoneNumber},
+    {"fax", &PressRelease::Fax},
+    {"street_address", &PressRelease::StreetAddress},
+    {"city", &PressRelease::City},
+    {"state", &PressRelease::State},
+    {"zipcode", &PressRelease::ZipCode},
+}};
 
 // A site's login (its account row).
 struct SiteLogin {

@@ -7,8 +7,6 @@
 
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
-#include "storage/cppsqlite3.h"
-#include "storage/database_files.h"
 #include "storage/statement_spool.h"
 
 namespace veltrane {
@@ -19,7 +17,9 @@ CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trac
       clock_(clock),
       trace_(trace),
       databasePath_(std::move(databasePath)),
-      timing_(timing) {}
+      timing_(timing),
+      polls_(MakeSqliteScheduleStore(databasePath_)),
+      updates_(MakeSqliteScheduleStore(databasePath_, {timing.updateBusyWait})) {}
 
 void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
                        std::string databasePath, std::shared_ptr<StopRequest> stop,
@@ -53,43 +53,28 @@ void CScheduler::PollSchedules() {
   // Reports that could not be written when their job ended go first.
   RunSpooledStatements(std::filesystem::path(databasePath_).parent_path().string(), databasePath_,
                        trace_);
-  std::optional<ScheduleId> id;
+  std::optional<DueSchedule> due;
   double next = 0.0;
   std::string pollError;
-  CppSQLite3DB db;
   try {
     // An open failure (no db directory, say) is a failure of this poll only.
-    db.Open(databasePath_.c_str());
-    // Only rows with an integer id are due (a NULL or text id could never be
-    // advanced), and the longest-due goes first, so one bad row cannot starve
-    // the others.
-    const std::string sql = "SELECT * FROM schedule WHERE next < " + SqlNumberText(clock_.Now()) +
-                            " AND typeof(id) = 'integer' ORDER BY next";
-    for (CppSQLite3Query query = db.RunQuery(sql.c_str()); !query.AtEnd(); query.Advance()) {
-      const ScheduleId rowId = query.Int64Of("id", 0);
-      query.TextOf("name");
-      const int frequency = query.IntOf("frequency", 0);
-      query.IntOf("start_date", 0);
-      query.IntOf("end_date", 0);
-      const double time = query.RealOf("time", 0.0);
-      if (!ScheduleMovesOn(frequency, time)) {
+    due = polls_->FirstDue(clock_.Now(), [&](const DueSchedule& row) {
+      if (!ScheduleMovesOn(row.frequency, row.time)) {
         // It would be due again at once and submitted every poll: left as it is.
-        if (invalidReported_.insert(rowId).second)
-          trace_.TraceLine("Schedule " + std::to_string(rowId) +
+        if (invalidReported_.insert(row.id).second)
+          trace_.TraceLine("Schedule " + std::to_string(row.id) +
                            " is invalid: its next run would not move on " + "(frequency " +
-                           std::to_string(frequency) + ", time " + SqlNumberText(time) +
+                           std::to_string(row.frequency) + ", time " + SqlNumberText(row.time) +
                            "); it is not run");
-        continue;
+        return false;
       }
-      invalidReported_.erase(rowId);
-      id = rowId;
-      next = clock_.Now() + FrequencyDays(frequency) + time;
-      break;
-    }
-  } catch (const CppSQLite3Exception& error) {
+      invalidReported_.erase(row.id);
+      next = clock_.Now() + FrequencyDays(row.frequency) + row.time;
+      return true;
+    });
+  } catch (const StorageError& error) {
     pollError = error.Message();
   }
-  db.Close();
   if (pollError != lastPollError_) {
     // Each distinct failure is traced once, not every minute.
     if (!pollError.empty()) trace_.TraceLine("Schedule poll failed : " + pollError);
@@ -99,16 +84,17 @@ void CScheduler::PollSchedules() {
     queue_.SetScheduleProblem("Schedule poll failed : " + pollError);
     return;
   }
-  if (!id) {
+  if (!due) {
     queue_.SetScheduleProblem("");
     return;
   }
   // Queued only once the next run is written: otherwise every poll would
   // start the same job again, and every site would get the release again.
+  const ScheduleId id = due->id;
   std::string error;
-  switch (UpdateNextRun(*id, next, &error)) {
+  switch (UpdateNextRun(id, next, &error)) {
     case NextRunWrite::Failed: {
-      const std::string problem = "Next run of schedule " + std::to_string(*id) + " not written (" +
+      const std::string problem = "Next run of schedule " + std::to_string(id) + " not written (" +
                                   error +
                                   "); it is not started and is tried again at the next poll";
       trace_.TraceLine(problem);
@@ -116,56 +102,28 @@ void CScheduler::PollSchedules() {
       return;
     }
     case NextRunWrite::AlreadyPending:
-      trace_.TraceLine("Schedule " + std::to_string(*id) +
+      trace_.TraceLine("Schedule " + std::to_string(id) +
                        " is already queued or running; not queued again");
       queue_.SetScheduleProblem("");
       return;
     case NextRunWrite::Written:
       queue_.SetScheduleProblem("");
-      queue_.QueueSchedule(*id);
+      queue_.QueueSchedule(id);
       return;
   }
 }
 
 NextRunWrite CScheduler::UpdateNextRun(ScheduleId id, double next, std::string* error) {
-  const auto fail = [error](const std::string& why) {
-    if (error) *error = why;
-    return NextRunWrite::Failed;
-  };
-  CppSQLite3DB db;
-  db.SetBusyWait(timing_.updateBusyWait);
-  try {
-    db.Open(databasePath_.c_str());
-  } catch (const CppSQLite3Exception& failure) {
-    return fail(failure.Message());
-  }
-  const std::string update =
-      "UPDATE schedule SET next = " + SqlNumberText(next) + " WHERE id = " + std::to_string(id);
-  const std::string queued = "INSERT INTO job (schedule_id,queued) VALUES (" + std::to_string(id) +
-                             "," + SqlNumberText(clock_.Now()) + ")";
-  const std::string pendingQuery =
-      "SELECT count(*) FROM job WHERE schedule_id = " + std::to_string(id) +
-      " AND finished IS NULL";
   int retries = 0;
   for (;;) {
     try {
-      db.RunStatement(JobJournalSchema());
-      db.RunStatement("BEGIN IMMEDIATE");
-      db.RunStatement(update.c_str());
-      CppSQLite3Query pending = db.RunQuery(pendingQuery.c_str());
-      const bool alreadyPending = pending.IntOf(0, 0) > 0;
-      pending.Release();
-      if (!alreadyPending) db.RunStatement(queued.c_str());
-      db.RunStatement("COMMIT");
-      return alreadyPending ? NextRunWrite::AlreadyPending : NextRunWrite::Written;
-    } catch (const CppSQLite3Exception& failure) {
-      try {
-        db.RunStatement("ROLLBACK");
-      } catch (const CppSQLite3Exception&) {
-        // No transaction was open.
+      return updates_->AdvanceNextRun(id, next, clock_.Now()) ? NextRunWrite::Written
+                                                              : NextRunWrite::AlreadyPending;
+    } catch (const StorageError& failure) {
+      if (failure.What() != StorageError::Kind::Busy || retries >= timing_.busyRetryBudget) {
+        if (error) *error = failure.Message();
+        return NextRunWrite::Failed;
       }
-      if (failure.Code() != SQLITE_BUSY || retries >= timing_.busyRetryBudget)
-        return fail(failure.Message());
       ++retries;
       std::this_thread::sleep_for(timing_.busyRetryPause);
     }

@@ -6,9 +6,9 @@
 // A schedule whose next run would not move on is skipped (traced once), and
 // one whose job is still queued or running is not queued again. Poll errors
 // are traced once each and shown through the queue.
-// It owns its own database connections, one per poll and one per update, and
-// talks to the window only through the queue. Start() runs it on a detached
-// thread that frees it when it ends.
+// It reads and writes through its schedule store, which opens a connection
+// per poll and per update, and talks to the window only through the queue. Start() runs it on a
+// detached thread that frees it when it ends.
 #pragma once
 
 #include <chrono>
@@ -20,6 +20,7 @@
 #include "platform/stop_request.h"
 #include "platform/trace.h"
 #include "scheduler/schedule_queue.h"
+#include "storage/sqlite_stores.h"
 
 namespace veltrane {
 
@@ -71,6 +72,8 @@ class CScheduler {
   TraceSink& trace_;
   std::string databasePath_;
   SchedulerTiming timing_;
+  std::unique_ptr<ScheduleStore> polls_;    // the default busy wait
+  std::unique_ptr<ScheduleStore> updates_;  // the update's own, shorter busy wait
   double nextPoll_ = 0.0;
   std::string lastPollError_;
   std::set<ScheduleId> invalidReported_;  // ids traced as invalid

@@ -11,6 +11,8 @@ std::string MainDatabasePath() { return ExecutableDirectory() + kMainDatabaseNam
 
 std::string SubscriptionDatabasePath() { return ExecutableDirectory() + kSubscriptionDatabaseName; }
 
+DatabasePaths ProgramDatabasePaths() { return {MainDatabasePath(), SubscriptionDatabasePath()}; }
+
 void CreateDatabaseFileIfMissing(const std::string& path) {
   if (path.empty() || path == ":memory:" || path.starts_with("file:")) return;
   // O_EXCL: an existing file, whatever its mode, is left as it is.

@@ -17,6 +17,15 @@ inline constexpr const char* kSubscriptionDatabaseName = "db/subscription2.dat";
 std::string MainDatabasePath();
 std::string SubscriptionDatabasePath();
 
+// The two database files.
+struct DatabasePaths {
+  std::string main;          // db/vt.dat: schedule, pressrelease, account, history, the journal
+  std::string subscription;  // db/subscription2.dat: subscription
+};
+
+// MainDatabasePath() and SubscriptionDatabasePath(): the files beside the program.
+DatabasePaths ProgramDatabasePaths();
+
 // The mode of every database file the service or veltrane-admin creates.
 inline constexpr mode_t kDatabaseFileMode = 0600;
 

@@ -10,8 +10,13 @@
 namespace veltrane::sqlite {
 namespace {
 
-// Writes `params` into `sql` in place of its "?" (outside quoted text).
-std::string ShownStatement(std::string_view sql, std::initializer_list<Value> params) {
+bool IsFilePath(const std::string& path) {
+  return !path.empty() && path != ":memory:" && !path.starts_with("file:");
+}
+
+}  // namespace
+
+std::string ShownSql(std::string_view sql, std::initializer_list<Value> params) {
   std::string shown;
   shown.reserve(sql.size());
   auto next = params.begin();
@@ -29,12 +34,6 @@ std::string ShownStatement(std::string_view sql, std::initializer_list<Value> pa
   }
   return shown;
 }
-
-bool IsFilePath(const std::string& path) {
-  return !path.empty() && path != ":memory:" && !path.starts_with("file:");
-}
-
-}  // namespace
 
 std::string Value::Literal() const {
   switch (kind_) {
@@ -137,9 +136,7 @@ bool Connection::IsEmpty() { return !Statement(*this, "SELECT 1 FROM sqlite_mast
 
 Statement::Statement(Connection& connection, std::string_view sql,
                      std::initializer_list<Value> params, Preparation preparation)
-    : connection_(connection.Handle()),
-      where_(connection.Path()),
-      shown_(ShownStatement(sql, params)) {
+    : connection_(connection.Handle()), where_(connection.Path()), shown_(ShownSql(sql, params)) {
   const int length = static_cast<int>(sql.size());
   const int result =
       preparation == Preparation::Legacy

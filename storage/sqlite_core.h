@@ -44,6 +44,10 @@ class Value {
   std::string_view text_;
 };
 
+// `sql` with `params` written in place of its "?" as SQL literals: the
+// statement as it runs, for error texts and kept statements.
+std::string ShownSql(std::string_view sql, std::initializer_list<Value> params);
+
 enum class OpenMode {
   Create,     // open, creating a missing file (made 0600 first), as the service does
   ReadWrite,  // the file must exist

@@ -1,0 +1,91 @@
+// HistoryStore: the history table (one row per finished job) and the job
+// journal (every job as it starts, every site's outcome as the site ends),
+// whatever database holds them. A job is marked finished in the same
+// transaction as its history row, so that a job cut short is found
+// unfinished and can be finished without running its ended sites again.
+// Plain values in and out; every failure is a StorageError. One thread at a
+// time; each call stands alone.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/schedule_rule.h"
+#include "storage/storage_error.h"
+
+namespace veltrane {
+
+// A history row; time is the text of a day number, as the job wrote it.
+struct HistoryRow {
+  std::string name;
+  std::string time;
+  std::string status;
+  std::string content;
+  std::string subscription;
+};
+
+struct HistoryEntry {
+  std::int64_t id = 0;
+  HistoryRow row;
+};
+
+struct SiteRecord {
+  int position = 0;  // the site's place in the job's site list, from 0
+  std::string site;
+  bool completed = false;
+  std::string reason;  // why it failed; "" when completed
+  double started = 0.0;
+  double ended = 0.0;
+  std::string lastUrl;
+};
+
+struct JournalJob {
+  std::int64_t id = 0;
+  ScheduleId scheduleId = 0;
+  bool started = false;  // false: queued by the schedule thread, never started
+  std::string pressRelease;
+  std::vector<std::string> sites;
+  std::vector<SiteRecord> ended;  // in the order the sites ended
+};
+
+class HistoryStore {
+ public:
+  virtual ~HistoryStore() = default;
+
+  // Appends the row; with `finishesJob` (a journal id, 0 for none) that job
+  // is marked finished at `now` in the same transaction. A failure names the
+  // row's INSERT as its statement.
+  virtual void Append(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
+  // Keeps the row (and the job's finish) to be appended by a later poll that
+  // runs the kept statements: once, however often that runs, and never when
+  // the job has been finished meanwhile. Gives where it is kept, "" when it
+  // cannot be kept either.
+  virtual std::string Keep(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
+
+  // Every row, oldest first.
+  virtual std::vector<HistoryEntry> List() = 0;
+  virtual std::optional<HistoryEntry> Find(std::int64_t id) = 0;
+  // The time of the row before `id`, if there is one.
+  virtual std::optional<std::string> TimeBefore(std::int64_t id) = 0;
+  // Throws when the history cannot be served at all (no database, no table).
+  virtual void Check() = 0;
+
+  // Ids of the journal's jobs whose history row was never written, oldest
+  // first; none when there is no journal yet.
+  virtual std::vector<std::int64_t> UnfinishedJobs() = 0;
+  // The job while it is unfinished.
+  virtual std::optional<JournalJob> ReadJob(std::int64_t id) = 0;
+  // Records the start of a job of `scheduleId`: job `id` when given, else the
+  // oldest queued job of that schedule, else a new one. Gives the job's id.
+  virtual std::int64_t StartJob(std::int64_t id, ScheduleId scheduleId,
+                                const std::string& pressRelease,
+                                const std::vector<std::string>& sites, double now) = 0;
+  // Marks job `id` (0: the oldest queued job of the schedule) finished without history.
+  virtual void DropJob(std::int64_t id, ScheduleId scheduleId, double now) = 0;
+  // Records how a site of the job ended, replacing an earlier record of its position.
+  virtual void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+};
+
+}  // namespace veltrane

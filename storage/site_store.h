@@ -1,0 +1,62 @@
+// SiteStore: the sites (the subscription table: start address, step script)
+// and their logins (the account table), as the job and veltrane-admin use
+// them, whatever database holds them. Sites are found by name. Plain values
+// in and out; every failure is a StorageError. One thread at a time; each
+// call stands alone.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/job_state.h"
+#include "storage/storage_error.h"
+
+namespace veltrane {
+
+struct AccountSummary {
+  std::string user;
+  bool hasPassword = false;
+};
+
+// A site as veltrane-admin shows it; the password never leaves the store here.
+struct SiteEntry {
+  std::string name;
+  std::string url;
+  std::string script;
+  std::optional<AccountSummary> account;
+};
+
+class SiteStore {
+ public:
+  virtual ~SiteStore() = default;
+
+  // The site's start address and script into `run` (SiteUrl, SiteScript, in
+  // that order), its extra data into `extraData` ("" when the table has no
+  // such column). False, with nothing changed, without its row.
+  virtual bool ReadSubscription(const std::string& site, SiteRun& run, std::string& extraData) = 0;
+  // The site's login (UserName, then Password). False, with nothing changed,
+  // without its row. A failure part-way leaves the fields read before it.
+  virtual bool ReadLogin(const std::string& site, SiteLogin& login) = 0;
+
+  virtual bool Exists(const std::string& site) = 0;
+  virtual std::optional<SiteEntry> Find(const std::string& site) = 0;
+  // Every site, by name.
+  virtual std::vector<SiteEntry> List() = 0;
+  // False when the name is taken.
+  virtual bool Add(const std::string& site, const std::string& url, const std::string& script) = 0;
+  // Replaces what is given; false without the site.
+  virtual bool Update(const std::string& site, const std::optional<std::string>& url,
+                      const std::optional<std::string>& script) = 0;
+
+  virtual std::optional<AccountSummary> FindAccount(const std::string& site) = 0;
+  // Sets the site's login, adding its account row when there is none.
+  virtual void SetAccount(const std::string& site, const std::string& user,
+                          const std::string& password) = 0;
+
+  // Throw when the sites, or the accounts, cannot be served at all.
+  virtual void CheckSites() = 0;
+  virtual void CheckAccounts() = 0;
+};
+
+}  // namespace veltrane
