@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/schedule_rule.h"
+#include "platform/trace.h"
 #include "storage/storage_error.h"
 
 namespace veltrane {
@@ -63,6 +64,10 @@ class HistoryStore {
   // the job has been finished meanwhile. Gives where it is kept, "" when it
   // cannot be kept either.
   virtual std::string Keep(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
+
+  // Writes the rows kept before, oldest first, stopping at the first that
+  // still cannot be written; gives how many were written. Traces each.
+  virtual int WriteKept(TraceSink& trace) = 0;
 
   // Every row, oldest first.
   virtual std::vector<HistoryEntry> List() = 0;

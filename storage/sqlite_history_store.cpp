@@ -48,6 +48,11 @@ class SqliteHistoryStore : public HistoryStore {
                           sql + ";\nCOMMIT;\n");
   }
 
+  int WriteKept(TraceSink& trace) override {
+    return RunSpooledStatements(std::filesystem::path(file_.Path()).parent_path().string(),
+                                file_.Path(), trace);
+  }
+
   std::vector<HistoryEntry> List() override {
     sqlite::Connection db = file_.ForReading();
     sqlite::Statement query(

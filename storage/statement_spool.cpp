@@ -82,14 +82,24 @@ std::string SpoolStatement(const std::string& directory, const std::string& sql)
 
 int RunSpooledStatements(const std::string& directory, const std::string& databasePath,
                          TraceSink& trace) {
+  return RunSpooledStatements(
+      directory,
+      [&](const std::string& sql) {
+        sqlite::Connection db(databasePath, sqlite::OpenMode::Create);
+        db.Execute(sql.c_str());
+      },
+      trace);
+}
+
+int RunSpooledStatements(const std::string& directory,
+                         const std::function<void(const std::string& sql)>& run, TraceSink& trace) {
   int ran = 0;
   for (const std::filesystem::path& file : SpooledFiles(directory)) {
     std::ifstream in(file, std::ios::binary);
     std::stringstream sql;
     sql << in.rdbuf();
     try {
-      sqlite::Connection db(databasePath, sqlite::OpenMode::Create);
-      db.Execute(sql.str().c_str());
+      run(sql.str());
     } catch (const StorageError& error) {
       trace.TraceLine("Kept statement " + file.string() + " not written yet : " + error.Message());
       return ran;

@@ -8,6 +8,7 @@
 // keeps a reader from seeing a file that is being written.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/trace.h"
@@ -22,5 +23,9 @@ std::string SpoolStatement(const std::string& directory, const std::string& sql)
 // the first that fails. Gives how many ran. Traces what it ran and what failed.
 int RunSpooledStatements(const std::string& directory, const std::string& databasePath,
                          TraceSink& trace);
+// The same, with `run` writing each statement to its database (a StorageError
+// when it cannot).
+int RunSpooledStatements(const std::string& directory,
+                         const std::function<void(const std::string& sql)>& run, TraceSink& trace);
 
 }  // namespace veltrane

@@ -26,6 +26,7 @@ class StorageError : public std::runtime_error {
     Damaged,       // the database is corrupt
     Refused,       // a constraint refused the change
     Busy,          // locked by another connection beyond the busy wait
+    Unreachable,   // the database server cannot be reached (down, or the network cut)
   };
 
   StorageError(int code, std::string detail, std::string where = {});

@@ -13,9 +13,13 @@ namespace {
 std::string Text(long long value) { return std::to_string(value); }
 
 std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHolder& holder) {
+  // For a whole lease after the server (re)started, no lease counts as run
+  // out: the live holders had no server to renew on, and get that long to.
   const PgResult expired = database.Execute(
       "SELECT id, schedule_id FROM job WHERE finished IS NULL AND lease_until < now() "
-      "ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED");
+      "AND now() - pg_postmaster_start_time() > make_interval(secs => $1) "
+      "ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED",
+      {Text(holder.leaseSeconds)});
   if (expired.Rows() == 0) return std::nullopt;
   ClaimedJob job;
   job.jobId = expired.Integer(0, 0);
@@ -74,13 +78,13 @@ std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const Lease
   }
 }
 
-bool RenewLease(PgDatabase& database, std::int64_t jobId, const LeaseHolder& holder) {
+int RenewLeases(PgDatabase& database, const LeaseHolder& holder) {
   return database
-             .Execute(
-                 "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
-                 "WHERE id = $2 AND holder = $3 AND finished IS NULL",
-                 {Text(holder.leaseSeconds), Text(jobId), holder.name})
-             .Changes() == 1;
+      .Execute(
+          "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
+          "WHERE holder = $2 AND finished IS NULL",
+          {Text(holder.leaseSeconds), holder.name})
+      .Changes();
 }
 
 std::string InstanceName() {

@@ -5,7 +5,7 @@
 // that two instances never take the same row; it writes the schedule's next
 // run and records the job as held by this instance until the lease ends (in
 // the server's time). Only once that commits may the caller start the job.
-// The holder renews its lease while the job runs. Errors throw PgError.
+// The holder renews its leases while its jobs run. Errors throw PgError.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/schedule_rule.h"
+#include "storage/job_claims.h"
 #include "storage/postgres/pg_database.h"
 
 namespace veltrane {
@@ -23,24 +23,13 @@ struct LeaseHolder {
   int leaseSeconds = 60;  // how long a claim or renewal holds
 };
 
-struct ClaimedJob {
-  ScheduleId scheduleId = 0;
-  std::int64_t jobId = 0;
-  bool takenOver = false;       // an unfinished job of an instance whose lease ran out
-  bool alreadyPending = false;  // next run written, but the schedule's last job is
-                                // still held by a live instance: nothing to start
-};
-
-// Called for each due schedule whose next run would not move on; it is skipped.
-using InvalidSchedule = std::function<void(ScheduleId id, int frequency, double time)>;
-
 // `now` is the instance's clock in days, as schedule.next is kept.
 std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const LeaseHolder& holder,
                                    const InvalidSchedule& invalid);
 
-// Moves the job's lease on; false when the job is no longer held by `holder`
-// (another instance took it over, or it has finished).
-bool RenewLease(PgDatabase& database, std::int64_t jobId, const LeaseHolder& holder);
+// Moves on the lease of every unfinished job `holder` holds; gives how many.
+// A job another instance took over is no longer among them.
+int RenewLeases(PgDatabase& database, const LeaseHolder& holder);
 
 // "<host name>:<process id>:<start time in ms>": distinct for every instance
 // on every machine, and readable in the job table.

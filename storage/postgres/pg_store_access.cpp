@@ -1,0 +1,22 @@
+#include "storage/postgres/pg_store_access.h"
+
+namespace veltrane::pg {
+
+StorageError ToStorageError(const PgError& error) {
+  const std::string& state = error.SqlState();
+  StorageError::Kind kind = StorageError::Kind::Failure;
+  std::string detail = error.what();
+  if (error.Unreachable()) {
+    kind = StorageError::Kind::Unreachable;
+    detail = "database server unreachable: " + detail;
+  } else if (state == "42P01") {
+    kind = StorageError::Kind::MissingTable;
+  } else if (state.starts_with("23")) {
+    kind = StorageError::Kind::Refused;
+  } else if (state == "40001" || state == "40P01" || state == "55P03") {
+    kind = StorageError::Kind::Busy;
+  }
+  return StorageError(kind, StorageError::kLayerError, detail, "PostgreSQL server");
+}
+
+}  // namespace veltrane::pg
