@@ -1,4 +1,4 @@
-// account set: the login of a site in the account table of db/vt.dat. The
+// account set: the login of a site, kept in the site store. The
 // password comes from standard input only, so it never shows in the process
 // list or the shell history.
 #include <termios.h>
@@ -8,10 +8,10 @@
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/names.h"
-#include "admin/site_store.h"
 
 namespace veltrane::admin {
 namespace {
@@ -62,26 +62,11 @@ void RunAccountSet(AdminContext& context, Arguments args) {
   if (user.empty()) DataError("the user name is empty");
   for (const char c : user)
     if (static_cast<unsigned char>(c) < 32) DataError("the user name holds a control character");
-  {
-    Database sites = OpenSites(context, Database::Access::kReadOnly);
-    if (!SiteExists(sites, site)) DataError("unknown site " + Quoted(site) + " (use 'site add')");
-  }
-  Database accounts = OpenAccounts(context, Database::Access::kReadWrite);
+  const auto sites = SitesOf(context);
+  if (!sites->Exists(site)) DataError("unknown site " + Quoted(site) + " (use 'site add')");
+  sites->CheckAccounts();
   const std::string password = ReadPassword(context, site);
-
-  Transaction transaction(accounts);
-  accounts.Prepare("UPDATE account SET username = ?, password = ? WHERE name = ?")
-      .Bind(1, user)
-      .Bind(2, password)
-      .Bind(3, site)
-      .Run();
-  if (accounts.Changes() == 0)
-    accounts.Prepare("INSERT INTO account (name, username, password) VALUES (?, ?, ?)")
-        .Bind(1, site)
-        .Bind(2, user)
-        .Bind(3, password)
-        .Run();
-  transaction.Commit();
+  sites->SetAccount(site, user, password);
   context.io.out << "set the account of site " << Quoted(site) << " (user " << Quoted(user)
                  << ")\n";
 }

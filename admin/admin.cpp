@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/commands.h"
 #include "admin/help.h"
 
@@ -103,6 +104,10 @@ int RunAdmin(const std::vector<std::string>& args, const AdminIo& io) {
   try {
     return Dispatch(args, io);
   } catch (const AdminError& error) {
+    io.err << "veltrane-admin: " << OneLine(error.what()) << "\n";
+    return error.ExitCode();
+  } catch (const StorageError& failure) {
+    const AdminError error = AdminErrorOf(failure);
     io.err << "veltrane-admin: " << OneLine(error.what()) << "\n";
     return error.ExitCode();
   } catch (const std::exception& error) {

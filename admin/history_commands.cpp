@@ -1,23 +1,19 @@
-// history list and show over the history table of db/vt.dat, which the
-// service appends a row to after each job.
+// history list and show over the history store, which the service appends a
+// row to after each job.
 #include <optional>
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/date_text.h"
 #include "admin/screenshots.h"
-#include "admin/sqlite_access.h"
 #include "admin/text_output.h"
 #include "platform/text_lists.h"
 
 namespace veltrane::admin {
 namespace {
-
-Database OpenHistory(const AdminContext& context) {
-  return Database::OpenExisting(context.MainPath(), Database::Access::kReadOnly, {"history"});
-}
 
 // The service writes the time as the text of a day number; show it as a date.
 std::string TimeText(const std::string& stored) {
@@ -29,13 +25,10 @@ std::string TimeText(const std::string& stored) {
 
 void RunHistoryList(AdminContext& context, Arguments args) {
   RequirePositional(ParseCommandArgs(args, {}, "history list"), 0, "", "history list");
-  Database main = OpenHistory(context);
-  Statement query =
-      main.Prepare("SELECT rowid, time, name, status, subscription FROM history ORDER BY rowid");
   std::vector<std::vector<std::string>> rows = {{"ID", "TIME", "RELEASE", "STATUS", "SITES"}};
-  while (query.Step())
-    rows.push_back({std::to_string(query.Integer(0)), TimeText(query.Text(1)), query.Text(2),
-                    query.Text(3), query.Text(4)});
+  for (const HistoryEntry& entry : HistoryOf(context)->List())
+    rows.push_back({std::to_string(entry.id), TimeText(entry.row.time), entry.row.name,
+                    entry.row.status, entry.row.subscription});
   PrintTable(context.io.out, std::move(rows));
 }
 
@@ -43,28 +36,25 @@ void RunHistoryShow(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {}, "history show");
   RequirePositional(parsed, 1, "ID", "history show");
   const long long id = ParseRowId(parsed.positional[0], "history id");
-  Database main = OpenHistory(context);
-  Statement query =
-      main.Prepare("SELECT time, name, status, subscription, content FROM history WHERE rowid = ?");
-  query.BindInteger(1, id);
-  if (!query.Step()) DataError("unknown history row " + std::to_string(id));
+  const auto history = HistoryOf(context);
+  const std::optional<HistoryEntry> entry = history->Find(id);
+  if (!entry) DataError("unknown history row " + std::to_string(id));
+  const HistoryRow& row = entry->row;
 
   std::ostream& out = context.io.out;
-  out << "history " << id << ": " << query.Text(1) << ", " << TimeText(query.Text(0)) << ", "
-      << query.Text(2) << "\n";
-  out << "sites: " << query.Text(3) << "\n\n";
-  for (const std::string& line : SplitLines(query.Text(4))) out << line << "\n";
+  out << "history " << id << ": " << row.name << ", " << TimeText(row.time) << ", " << row.status
+      << "\n";
+  out << "sites: " << row.subscription << "\n\n";
+  for (const std::string& line : SplitLines(row.content)) out << line << "\n";
 
-  const auto time = ParseStoredDayNumber(query.Text(0));
+  const auto time = ParseStoredDayNumber(row.time);
   std::vector<std::string> shots;
   if (time) {
     // The job began after the row before it was written.
-    Statement previous =
-        main.Prepare("SELECT time FROM history WHERE rowid < ? ORDER BY rowid DESC LIMIT 1");
-    previous.BindInteger(1, id);
     std::optional<double> previousTime;
-    if (previous.Step()) previousTime = ParseStoredDayNumber(previous.Text(0));
-    shots = ScreenshotsOf(context.ShotsDirectory(), ParseCommaText(query.Text(3)),
+    if (const std::optional<std::string> before = history->TimeBefore(id))
+      previousTime = ParseStoredDayNumber(*before);
+    shots = ScreenshotsOf(context.ShotsDirectory(), ParseCommaText(row.subscription),
                           previousTime.value_or(0.0), *time);
   }
   out << "\nscreenshots:" << (shots.empty() ? " none" : "") << "\n";

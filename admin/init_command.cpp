@@ -16,11 +16,14 @@
 #include "admin/admin_error.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
-#include "admin/sqlite_access.h"
 #include "storage/database_files.h"
+#include "storage/sqlite_core.h"
 
 namespace veltrane::admin {
 namespace {
+
+// The service polls the same file once a minute; wait for it rather than fail.
+constexpr int kBusyWaitMs = 10000;
 
 struct DatabaseFile {
   std::string path;
@@ -67,7 +70,7 @@ bool CreateDatabase(const DatabaseFile& file, const std::string& directory) {
   // mkstemp makes the file 0600 already; say so rather than rely on it.
   chmod(temporary.Path().c_str(), kDatabaseFileMode);
   {
-    Database database = Database::OpenOrCreate(temporary.Path());
+    sqlite::Connection database(temporary.Path(), sqlite::OpenMode::Create, kBusyWaitMs);
     database.Execute(file.schema);
   }
   if (link(temporary.Path().c_str(), file.path.c_str()) == 0) return true;
@@ -103,7 +106,7 @@ void RunInit(AdminContext& context, Arguments args) {
     std::error_code error;
     exists[i] = std::filesystem::exists(files[i].path, error);
     if (!exists[i]) continue;
-    Database database = Database::OpenExisting(files[i].path, Database::Access::kReadOnly, {});
+    sqlite::Connection database(files[i].path, sqlite::OpenMode::ReadOnly, kBusyWaitMs);
     empty[i] = database.IsEmpty();
     // Only the owner may tighten the mode; refuse before anything is changed.
     struct stat status {};
@@ -123,8 +126,8 @@ void RunInit(AdminContext& context, Arguments args) {
     if (!exists[i]) {
       out << (CreateDatabase(file, directory) ? "created " : "kept ") << file.path << "\n";
     } else if (empty[i]) {
-      Database database = Database::OpenExisting(file.path, Database::Access::kReadWrite, {});
-      Transaction transaction(database);
+      sqlite::Connection database(file.path, sqlite::OpenMode::ReadWrite, kBusyWaitMs);
+      sqlite::Transaction transaction(database);
       // Another program may have filled it since the look above; then it stays as it is.
       if (database.IsEmpty()) {
         database.Execute(file.schema);
@@ -132,7 +135,7 @@ void RunInit(AdminContext& context, Arguments args) {
         out << "added the tables to the empty " << file.path << "\n";
       }
     } else {
-      Database database = Database::OpenExisting(file.path, Database::Access::kReadOnly, {});
+      sqlite::Connection database(file.path, sqlite::OpenMode::ReadOnly, kBusyWaitMs);
       out << "kept " << file.path << "\n";
       for (const char* table : file.tables)
         if (!database.HasTable(table))

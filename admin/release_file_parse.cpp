@@ -1,3 +1,4 @@
+#include <optional>
 #include <set>
 
 #include "admin/admin_error.h"
@@ -37,8 +38,8 @@ std::string SectionText(const std::vector<std::string>& lines) {
 
 class HeaderReader {
  public:
-  HeaderReader(ReleaseRecord& record, const std::string& source)
-      : record_(record), source_(source) {}
+  HeaderReader(PressRelease& release, const std::string& source)
+      : release_(release), source_(source) {}
 
   void SetLine(std::size_t number) { line_ = number; }
   [[noreturn]] void Fail(const std::string& message) const {
@@ -52,33 +53,35 @@ class HeaderReader {
       while (start <= value.size()) {
         const std::size_t comma = std::min(value.find(',', start), value.size());
         const std::string word = TrimBlanks(std::string_view(value).substr(start, comma - start));
-        if (!word.empty()) record_.keywords.push_back(word);
+        if (!word.empty()) release_.Keywords.push_back(word);
         start = comma + 1;
       }
       return;
     }
     if (key == "keyword") {
-      if (!value.empty()) record_.keywords.push_back(value);
+      if (!value.empty()) release_.Keywords.push_back(value);
       return;
     }
     if (key.starts_with("category.")) return ApplySiteCategory(writtenKey.substr(9), value);
     if (!seen_.insert(key).second) Fail("'" + writtenKey + "' given twice");
     if (key == "name") {
-      record_.name = value;
+      release_.Name = value;
     } else if (key == "headline") {
-      record_.headline = value;
+      release_.Headline = value;
     } else if (key == "summary") {
-      record_.summary = value;
+      release_.Summary = value;
     } else if (key == "category") {
-      record_.category = value;
+      release_.Category = value;
     } else if (key == "release_date") {
       if (value.empty()) return;
-      record_.releaseDate = ParseDate(value);
-      if (!record_.releaseDate) Fail("release_date '" + value + "' is not a date (YYYY-MM-DD)");
+      const std::optional<int> date = ParseDate(value);
+      if (!date) Fail("release_date '" + value + "' is not a date (YYYY-MM-DD)");
+      release_.ReleaseDate = *date;
+      release_.ReleaseDateGiven = true;
     } else {
-      for (std::size_t i = 0; i < kContactNames.size(); ++i)
-        if (key == kContactNames[i]) {
-          record_.contacts[i] = value;
+      for (const ContactField& contact : kContactFields)
+        if (key == contact.name) {
+          release_.*contact.field = value;
           return;
         }
       Fail("unknown key '" + writtenKey + "'");
@@ -97,10 +100,10 @@ class HeaderReader {
     }
     if (!seenSites_.insert(LowerAscii(site)).second)
       Fail("category for site '" + site + "' given twice");
-    if (!value.empty()) record_.siteCategories.emplace_back(site, value);
+    if (!value.empty()) release_.SiteCategories.push_back(site + "=" + value);
   }
 
-  ReleaseRecord& record_;
+  PressRelease& release_;
   const std::string& source_;
   std::size_t line_ = 0;
   std::set<std::string> seen_;
@@ -109,10 +112,10 @@ class HeaderReader {
 
 }  // namespace
 
-ReleaseRecord ParseReleaseFile(std::string_view text, const std::string& source) {
+PressRelease ParseReleaseFile(std::string_view text, const std::string& source) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // editors' UTF-8 mark
-  ReleaseRecord record;
-  HeaderReader header(record, source);
+  PressRelease release;
+  HeaderReader header(release, source);
   bool inHeader = true;
   Section current = Section::kNone;
   std::vector<std::string> sectionLines[5];
@@ -152,17 +155,17 @@ ReleaseRecord ParseReleaseFile(std::string_view text, const std::string& source)
   }
 
   if (seenSections.count(Section::kSummary))
-    record.summary = SectionText(sectionLines[static_cast<int>(Section::kSummary)]);
-  record.body = SectionText(sectionLines[static_cast<int>(Section::kBody)]);
-  record.about = SectionText(sectionLines[static_cast<int>(Section::kAbout)]);
-  record.contact = SectionText(sectionLines[static_cast<int>(Section::kContact)]);
-  if (record.name.empty()) DataError(source + ": no 'name:' line");
+    release.Summary = SectionText(sectionLines[static_cast<int>(Section::kSummary)]);
+  release.NewsBody = SectionText(sectionLines[static_cast<int>(Section::kBody)]);
+  release.AboutCompany = SectionText(sectionLines[static_cast<int>(Section::kAbout)]);
+  release.ContactDetail = SectionText(sectionLines[static_cast<int>(Section::kContact)]);
+  if (release.Name.empty()) DataError(source + ": no 'name:' line");
   try {
-    CheckReleaseName(record.name);
+    CheckReleaseName(release.Name);
   } catch (const AdminError& error) {
     DataError(source + ": " + error.what());
   }
-  return record;
+  return release;
 }
 
 }  // namespace veltrane::admin

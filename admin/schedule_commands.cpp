@@ -1,4 +1,4 @@
-// schedule add, list and run-now over the schedule table of db/vt.dat. The
+// schedule add, list and run-now over the schedule store. The
 // service polls for rows whose next run lies before now, so a schedule is
 // made due by setting its next run a moment into the past. A schedule that
 // never moves on (ScheduleMovesOn) is refused by add and marked by list.
@@ -8,11 +8,11 @@
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/date_text.h"
 #include "admin/names.h"
-#include "admin/site_store.h"
 #include "admin/text_output.h"
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
@@ -90,37 +90,18 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
               "or the service would find it due at every poll");
 
   std::vector<std::string> warnings;
-  {
-    Database siteFile = OpenSites(context, Database::Access::kReadOnly);
-    for (const std::string& site : sites)
-      if (!SiteExists(siteFile, site)) DataError("unknown site " + Quoted(site));
-  }
-  Database main = Database::OpenExisting(context.MainPath(), Database::Access::kReadWrite,
-                                         {"schedule", "pressrelease", "account"});
-  Transaction transaction(main);
-  Statement releaseQuery = main.Prepare("SELECT 1 FROM pressrelease WHERE name = ?");
-  releaseQuery.Bind(1, release);
-  if (!releaseQuery.Step()) DataError("unknown release " + Quoted(release));
+  const auto siteStore = SitesOf(context);
   for (const std::string& site : sites)
-    if (!FindAccount(main, site))
+    if (!siteStore->Exists(site)) DataError("unknown site " + Quoted(site));
+  const auto schedules = SchedulesOf(context);
+  const auto releases = ReleasesOf(context);
+  siteStore->CheckAccounts();
+  if (!releases->Exists(release)) DataError("unknown release " + Quoted(release));
+  for (const std::string& site : sites)
+    if (!siteStore->FindAccount(site))
       warnings.push_back("site " + Quoted(site) + " has no account (see 'account set')");
 
-  Statement nextId = main.Prepare("SELECT IFNULL(MAX(CAST(id AS INTEGER)), 0) + 1 FROM schedule");
-  nextId.Step();
-  const long long id = nextId.Integer(0);
-  std::string subscription;
-  for (const std::string& site : sites) subscription += site + "\r\n";
-  main.Prepare(
-          "INSERT INTO schedule (id, name, subscription, frequency, time, next) "
-          "VALUES (?, ?, ?, ?, ?, ?)")
-      .BindInteger(1, id)
-      .Bind(2, release)
-      .Bind(3, subscription)
-      .BindInteger(4, frequency)
-      .Bind(5, *time)
-      .Bind(6, *first)
-      .Run();
-  transaction.Commit();
+  const ScheduleId id = schedules->Add({release, sites, frequency, *time, *first});
   context.io.out << "added schedule " << id << ", first run "
                  << (firstText == "now" ? "at the service's next poll" : FormatDateTime(*first))
                  << "\n";
@@ -132,32 +113,27 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
 
 void RunScheduleList(AdminContext& context, Arguments args) {
   RequirePositional(ParseCommandArgs(args, {}, "schedule list"), 0, "", "schedule list");
-  Database main =
-      Database::OpenExisting(context.MainPath(), Database::Access::kReadOnly, {"schedule"});
-  Statement query = main.Prepare(
-      "SELECT id, name, subscription, frequency, time, next FROM schedule ORDER BY next, id");
   const double now = context.io.clock.Now();
   std::vector<std::vector<std::string>> rows = {
       {"ID", "RELEASE", "SITES", "FREQUENCY", "TIME", "NEXT RUN"}};
-  while (query.Step()) {
+  for (const ScheduleEntry& entry : SchedulesOf(context)->List()) {
     std::string sites;
-    for (const std::string& site : SplitLines(query.Text(2)))
-      sites += (sites.empty() ? "" : ",") + site;
+    for (const std::string& site : entry.sites) sites += (sites.empty() ? "" : ",") + site;
     // As the service reads them: the low 32 bits of the code, NULL as 0 and 0.0.
-    const int code = static_cast<int>(query.Integer(3));
-    const double time = query.Real(4);
+    const int code = entry.frequency;
+    const double time = entry.time;
     const bool movesOn = ScheduleMovesOn(code, time);
     const std::string frequency =
         code >= 0 && code < 4 ? std::string(kFrequencies[code]) : "code " + std::to_string(code);
     std::string next = "(none)";
-    if (!query.IsNull(5)) {
-      const double at = query.Real(5);
+    if (entry.next) {
+      const double at = *entry.next;
       // A schedule that ran once is pushed about 274 years ahead. The service
       // skips an invalid one, so it is never really due.
       next = at > now + 36500 ? "done" : FormatDateTime(at) + (at < now && movesOn ? " (due)" : "");
     }
     if (!movesOn) next += " - invalid: " + NeverMovesOn(code, time);
-    rows.push_back({query.Text(0), query.Text(1), sites, frequency, TimeText(time), next});
+    rows.push_back({entry.id, entry.name, sites, frequency, TimeText(time), next});
   }
   PrintTable(context.io.out, std::move(rows));
 }
@@ -166,15 +142,8 @@ void RunScheduleRunNow(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {}, "schedule run-now");
   RequirePositional(parsed, 1, "ID", "schedule run-now");
   const long long id = ParseRowId(parsed.positional[0], "schedule id");
-  Database main =
-      Database::OpenExisting(context.MainPath(), Database::Access::kReadWrite, {"schedule"});
-  Transaction transaction(main);
-  main.Prepare("UPDATE schedule SET next = ? WHERE id = ?")
-      .Bind(1, context.io.clock.Now() - kOneSecond)
-      .BindInteger(2, id)
-      .Run();
-  if (main.Changes() == 0) DataError("unknown schedule " + std::to_string(id));
-  transaction.Commit();
+  if (!SchedulesOf(context)->SetNextRun(id, context.io.clock.Now() - kOneSecond))
+    DataError("unknown schedule " + std::to_string(id));
   context.io.out << "schedule " << id << " runs at the service's next poll\n";
 }
 

@@ -1,14 +1,14 @@
-// site add, update, list, show and check over the subscription table of
-// db/subscription2.dat (and the account table of db/vt.dat for the user).
+// site add, update, list, show and check over the site store (the user comes
+// from the site's account).
+#include <optional>
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/names.h"
 #include "admin/script_check.h"
-#include "admin/site_store.h"
-#include "admin/sqlite_access.h"
 #include "admin/text_output.h"
 #include "engine/site_script.h"
 #include "platform/text_lists.h"
@@ -61,14 +61,8 @@ void RunSiteAdd(AdminContext& context, Arguments args) {
   CheckSiteName(name);
   CheckUrl(url);
   const std::string script = ReadScriptFile(context, scriptPath);
-  Database sites = OpenSites(context, Database::Access::kReadWrite);
-  Transaction transaction(sites);
-  if (SiteExists(sites, name))
+  if (!SitesOf(context)->Add(name, url, script))
     DataError("site " + Quoted(name) + " exists already (use 'site update')");
-  Statement insert =
-      sites.Prepare("INSERT INTO subscription (name, url, submission_data) VALUES (?, ?, ?)");
-  insert.Bind(1, name).Bind(2, url).Bind(3, script).Run();
-  transaction.Commit();
   context.io.out << "added site " << Quoted(name) << " with " << StepCount(script) << " steps\n";
   WarnAboutScript(context, script);
 }
@@ -83,36 +77,23 @@ void RunSiteUpdate(AdminContext& context, Arguments args) {
   if (parsed.Has("url")) CheckUrl(parsed.Optional("url"));
   const std::string script =
       parsed.Has("script") ? ReadScriptFile(context, parsed.Optional("script")) : "";
-  Database sites = OpenSites(context, Database::Access::kReadWrite);
-  Transaction transaction(sites);
-  if (!SiteExists(sites, name)) DataError("unknown site " + Quoted(name) + " (use 'site add')");
-  if (parsed.Has("url"))
-    sites.Prepare("UPDATE subscription SET url = ? WHERE name = ?")
-        .Bind(1, parsed.Optional("url"))
-        .Bind(2, name)
-        .Run();
-  if (parsed.Has("script"))
-    sites.Prepare("UPDATE subscription SET submission_data = ? WHERE name = ?")
-        .Bind(1, script)
-        .Bind(2, name)
-        .Run();
-  transaction.Commit();
+  std::optional<std::string> url;
+  if (parsed.Has("url")) url = parsed.Optional("url");
+  if (!SitesOf(context)->Update(name, url,
+                                parsed.Has("script") ? std::optional(script) : std::nullopt))
+    DataError("unknown site " + Quoted(name) + " (use 'site add')");
   context.io.out << "updated site " << Quoted(name) << "\n";
   if (parsed.Has("script")) WarnAboutScript(context, script);
 }
 
 void RunSiteList(AdminContext& context, Arguments args) {
   RequirePositional(ParseCommandArgs(args, {}, "site list"), 0, "", "site list");
-  Database sites = OpenSites(context, Database::Access::kReadOnly);
-  Database accounts = OpenAccounts(context, Database::Access::kReadOnly);
-  Statement query =
-      sites.Prepare("SELECT name, url, submission_data FROM subscription ORDER BY name");
+  const auto sites = SitesOf(context);
+  sites->CheckAccounts();
   std::vector<std::vector<std::string>> rows = {{"NAME", "URL", "STEPS", "USER"}};
-  while (query.Step()) {
-    const auto account = FindAccount(accounts, query.Text(0));
-    rows.push_back({query.Text(0), query.Text(1), std::to_string(StepCount(query.Text(2))),
-                    account ? account->user : "(no account)"});
-  }
+  for (const SiteEntry& site : sites->List())
+    rows.push_back({site.name, site.url, std::to_string(StepCount(site.script)),
+                    site.account ? site.account->user : "(no account)"});
   PrintTable(context.io.out, std::move(rows));
 }
 
@@ -120,21 +101,19 @@ void RunSiteShow(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {}, "site show");
   RequirePositional(parsed, 1, "NAME", "site show");
   const std::string& name = parsed.positional[0];
-  Database sites = OpenSites(context, Database::Access::kReadOnly);
-  Database accounts = OpenAccounts(context, Database::Access::kReadOnly);
-  Statement query = sites.Prepare("SELECT url, submission_data FROM subscription WHERE name = ?");
-  query.Bind(1, name);
-  if (!query.Step()) DataError("unknown site " + Quoted(name));
-  const auto account = FindAccount(accounts, name);
+  const auto sites = SitesOf(context);
+  sites->CheckAccounts();
+  const std::optional<SiteEntry> site = sites->Find(name);
+  if (!site) DataError("unknown site " + Quoted(name));
   std::ostream& out = context.io.out;
-  out << "name: " << name << "\nurl: " << query.Text(0) << "\n";
-  if (account)
+  out << "name: " << name << "\nurl: " << site->url << "\n";
+  if (const std::optional<AccountSummary>& account = site->account)
     out << "user: " << account->user << "\npassword: " << (account->hasPassword ? "set" : "empty")
         << "\n";
   else
     out << "user: (no account)\n";
   out << "script:\n";
-  for (const std::string& line : SplitLines(WithoutByteOrderMark(query.Text(1))))
+  for (const std::string& line : SplitLines(WithoutByteOrderMark(site->script)))
     out << line << "\n";
 }
 
@@ -146,11 +125,9 @@ void RunSiteCheck(AdminContext& context, Arguments args) {
     script = ReadInputFile(context, parsed.Optional("file"));
   } else {
     RequirePositional(parsed, 1, "NAME or --file FILE", "site check");
-    Database sites = OpenSites(context, Database::Access::kReadOnly);
-    Statement query = sites.Prepare("SELECT submission_data FROM subscription WHERE name = ?");
-    query.Bind(1, parsed.positional[0]);
-    if (!query.Step()) DataError("unknown site " + Quoted(parsed.positional[0]));
-    script = query.Text(0);
+    const std::optional<std::string> stored = SitesOf(context)->Script(parsed.positional[0]);
+    if (!stored) DataError("unknown site " + Quoted(parsed.positional[0]));
+    script = *stored;
   }
   const ScriptCheck check = CheckScript(script);
   context.io.out << FormatScriptCheck(check);

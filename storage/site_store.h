@@ -41,6 +41,12 @@ class SiteStore {
 
   virtual bool Exists(const std::string& site) = 0;
   virtual std::optional<SiteEntry> Find(const std::string& site) = 0;
+  // The site's script alone: none without the site. Reads no account.
+  virtual std::optional<std::string> Script(const std::string& site) {
+    std::optional<SiteEntry> entry = Find(site);
+    if (!entry) return std::nullopt;
+    return std::move(entry->script);
+  }
   // Every site, by name.
   virtual std::vector<SiteEntry> List() = 0;
   // False when the name is taken.

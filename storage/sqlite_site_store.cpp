@@ -52,6 +52,13 @@ class SqliteSiteStore : public SiteStore {
     return SiteEntry{site, query.Text(0), query.Text(1), FindAccount(accounts, site)};
   }
 
+  std::optional<std::string> Script(const std::string& site) override {
+    sqlite::Connection db = sites_.ForReading();
+    sqlite::Statement query(db, "SELECT submission_data FROM subscription WHERE name = ?", {site});
+    if (!query.Step()) return std::nullopt;
+    return query.Text(0);
+  }
+
   std::vector<SiteEntry> List() override {
     sqlite::Connection db = sites_.ForReading();
     sqlite::Connection accounts = accounts_.ForReading();

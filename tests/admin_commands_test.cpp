@@ -8,8 +8,8 @@
 
 #include "admin/admin.h"
 #include "admin/admin_error.h"
-#include "admin/sqlite_access.h"
 #include "scheduler/scheduler.h"
+#include "storage/sqlite_core.h"
 #include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
 
@@ -153,7 +153,7 @@ TEST_F(AdminCommandsTest, InitMakesTheDatabaseFilesPrivate) {
   EXPECT_EQ(0600, ModeOf(fresh.File("db/vt.dat")));
   EXPECT_EQ(0600, ModeOf(fresh.File("db/subscription2.dat")));
   {
-    Database made = Database::OpenOrCreate(fresh.File("made.dat"));
+    sqlite::Connection made(fresh.File("made.dat"), sqlite::OpenMode::Create);
     made.Execute("CREATE TABLE t (x)");
   }
   EXPECT_EQ(0600, ModeOf(fresh.File("made.dat")));
@@ -203,6 +203,25 @@ TEST_F(AdminCommandsTest, ReleaseIsStoredAsTheServiceReadsItAndShownForEditing) 
 
   ASSERT_EQ(0, Run({"release", "list"}));
   EXPECT_EQ("NAME    RELEASE DATE  HEADLINE\nLaunch  2000-01-01    Widget 3\n", out);
+}
+
+// Stored list columns read back into the file; lines the file cannot hold stay visible.
+TEST_F(AdminCommandsTest, ReleaseShowKeepsOddStoredLinesVisible) {
+  sqlite3* connection = nullptr;
+  sqlite3_open(Main().c_str(), &connection);
+  sqlite3_exec(connection,
+               "INSERT INTO pressrelease (name, contact_data, keyword, extra_data) VALUES ('Odd', "
+               "'EMAIL=a@b' || char(13, 10) || 'email=second' || char(10) || 'fax' || char(10), "
+               "'one' || char(10, 10) || 'two', 'Site=Cat' || char(13) || 'noequals')",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(connection);
+  ASSERT_EQ(0, Run({"release", "show", "Odd"})) << err;
+  for (const char* line :
+       {"\nrelease_date: \n", "\nkeywords: one, two\n", "\nemail: a@b\n", "\nfax: \n",
+        "\ncategory.Site: Cat\n# stored, but not kept by this file: contact_data email=second\n"
+        "# stored, but not kept by this file: contact_data fax\n"
+        "# stored, but not kept by this file: extra_data noequals\n\n[body]\n"})
+    EXPECT_NE(std::string::npos, out.find(line)) << line << "\nin:\n" << out;
 }
 
 TEST_F(AdminCommandsTest, SitesAccountsAndScriptChecks) {

@@ -8,6 +8,7 @@
 #include "admin/release_file.h"
 #include "admin/screenshots.h"
 #include "platform/schedule_rule.h"
+#include "storage/press_release_columns.h"
 
 namespace veltrane::admin {
 namespace {
@@ -49,41 +50,31 @@ constexpr const char* kFullFile =
     "press@acme.example\n";
 
 TEST(ReleaseFileTest, ParsesHeaderAndSectionsIntoTheColumnsTheServiceReads) {
-  const ReleaseRecord record = ParseReleaseFile(kFullFile, "r.txt");
-  EXPECT_EQ("Spring launch", record.name);
-  EXPECT_EQ("Acme ships the Widget 2", record.headline);
-  EXPECT_EQ("The second Widget: here.", record.summary);
-  EXPECT_EQ(36526, record.releaseDate);
-  EXPECT_EQ("widgets\r\nacme\r\na, b", KeywordText(record));
+  const PressRelease release = ParseReleaseFile(kFullFile, "r.txt");
+  EXPECT_EQ("Spring launch", release.Name);
+  EXPECT_EQ("Acme ships the Widget 2", release.Headline);
+  EXPECT_EQ("The second Widget: here.", release.Summary);
+  EXPECT_TRUE(release.ReleaseDateGiven);
+  EXPECT_EQ(36526, release.ReleaseDate);
+  EXPECT_EQ("widgets\r\nacme\r\na, b", KeywordText(release));
   // Fixed name order, CR LF between lines, "=" inside a value kept.
-  EXPECT_EQ("company_name=Acme=Ltd\r\nemail=press@acme.example", ContactDataText(record));
-  EXPECT_EQ("PR Daily=Computers", ExtraDataText(record));
+  EXPECT_EQ("company_name=Acme=Ltd\r\nemail=press@acme.example", ContactDataText(release));
+  EXPECT_EQ("PR Daily=Computers", ExtraDataText(release));
   // Blank lines around a section go, inner ones and indentation stay.
-  EXPECT_EQ("London. Acme today ...\r\n\r\n  Indented second paragraph.", record.body);
-  EXPECT_EQ("Acme makes widgets.", record.about);
-  EXPECT_EQ("Jane Doe\r\npress@acme.example", record.contact);
+  EXPECT_EQ("London. Acme today ...\r\n\r\n  Indented second paragraph.", release.NewsBody);
+  EXPECT_EQ("Acme makes widgets.", release.AboutCompany);
+  EXPECT_EQ("Jane Doe\r\npress@acme.example", release.ContactDetail);
 }
 
 TEST(ReleaseFileTest, ShowOutputReadsBackToTheSameRecord) {
-  ReleaseRecord multiLine = ParseReleaseFile(kFullFile, "r.txt");
-  multiLine.summary = "First line\r\nsecond line";
-  multiLine.releaseDate.reset();
-  for (const ReleaseRecord& record : {ParseReleaseFile(kFullFile, "r.txt"), multiLine}) {
-    const std::string text = FormatReleaseFile(record);
-    EXPECT_EQ(record, ParseReleaseFile(text, "shown")) << text;
+  PressRelease multiLine = ParseReleaseFile(kFullFile, "r.txt");
+  multiLine.Summary = "First line\r\nsecond line";
+  multiLine.ReleaseDateGiven = false;
+  multiLine.ReleaseDate = 0;
+  for (const PressRelease& release : {ParseReleaseFile(kFullFile, "r.txt"), multiLine}) {
+    const std::string text = FormatReleaseFile(release);
+    EXPECT_EQ(release, ParseReleaseFile(text, "shown")) << text;
   }
-}
-
-TEST(ReleaseFileTest, StoredListColumnsReadBackAndOddLinesAreKeptVisible) {
-  ReleaseRecord record;
-  ReadListColumns(record, "EMAIL=a@b\r\nemail=second\nfax\n", "one\n\ntwo", "Site=Cat\rnoequals");
-  EXPECT_EQ("a@b", record.contacts[2]);
-  EXPECT_EQ((std::vector<std::string>{"one", "two"}), record.keywords);
-  ASSERT_EQ(1u, record.siteCategories.size());
-  EXPECT_EQ("Cat", record.siteCategories[0].second);
-  EXPECT_EQ((std::vector<std::string>{"contact_data email=second", "contact_data fax",
-                                      "extra_data noequals"}),
-            record.unreadLines);
 }
 
 TEST(ReleaseFileTest, MalformedFilesNameTheLineAndTheFault) {

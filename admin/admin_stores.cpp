@@ -1,0 +1,59 @@
+#include "admin/admin_stores.h"
+
+#include "storage/sqlite_stores.h"
+
+namespace veltrane::admin {
+namespace {
+
+// The service polls the same file once a minute; wait for it rather than fail.
+constexpr SqliteStoreOptions kOptions{10000, true};
+
+}  // namespace
+
+std::unique_ptr<PressReleaseStore> ReleasesOf(const AdminContext& context) {
+  auto store = MakeSqlitePressReleaseStore(context.MainPath(), kOptions);
+  store->Check();
+  return store;
+}
+
+std::unique_ptr<SiteStore> SitesOf(const AdminContext& context) {
+  auto store = MakeSqliteSiteStore({context.MainPath(), context.SubscriptionPath()}, kOptions);
+  store->CheckSites();
+  return store;
+}
+
+std::unique_ptr<ScheduleStore> SchedulesOf(const AdminContext& context) {
+  auto store = MakeSqliteScheduleStore(context.MainPath(), kOptions);
+  store->Check();
+  return store;
+}
+
+std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context) {
+  auto store = MakeSqliteHistoryStore(context.MainPath(), kOptions);
+  store->Check();
+  return store;
+}
+
+AdminError AdminErrorOf(const StorageError& error) {
+  const std::string& where = error.Where();
+  switch (error.What()) {
+    case StorageError::Kind::Missing:
+      return AdminError(kExitData,
+                        where + " does not exist (create it with 'veltrane-admin init')");
+    case StorageError::Kind::Directory: return AdminError(kExitData, where + " is a directory");
+    case StorageError::Kind::MissingTable:
+      return AdminError(
+          kExitData, where + " has no table '" + error.Detail() + "' (not a Veltrane database?)");
+    case StorageError::Kind::NotADatabase:
+      return AdminError(kExitData, where + " is not an SQLite database");
+    case StorageError::Kind::Damaged:
+      return AdminError(kExitData, where + " is damaged: " + error.Detail());
+    case StorageError::Kind::Refused: return AdminError(kExitData, where + ": " + error.Detail());
+    case StorageError::Kind::Busy:
+      return AdminError(kExitFailure, where + " is locked by another program; try again");
+    default: break;  // any other failure
+  }
+  return AdminError(kExitFailure, where + ": " + error.Detail());
+}
+
+}  // namespace veltrane::admin
