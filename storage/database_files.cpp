@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
+#include "storage/postgres/database_url.h"
 
 namespace veltrane {
 
@@ -11,7 +12,9 @@ std::string MainDatabasePath() { return ExecutableDirectory() + kMainDatabaseNam
 
 std::string SubscriptionDatabasePath() { return ExecutableDirectory() + kSubscriptionDatabaseName; }
 
-DatabasePaths ProgramDatabasePaths() { return {MainDatabasePath(), SubscriptionDatabasePath()}; }
+DatabasePaths ProgramDatabasePaths() {
+  return {MainDatabasePath(), SubscriptionDatabasePath(), ConfiguredDatabaseUrl()};
+}
 
 void CreateDatabaseFileIfMissing(const std::string& path) {
   if (path.empty() || path == ":memory:" || path.starts_with("file:")) return;

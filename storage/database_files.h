@@ -17,13 +17,16 @@ inline constexpr const char* kSubscriptionDatabaseName = "db/subscription2.dat";
 std::string MainDatabasePath();
 std::string SubscriptionDatabasePath();
 
-// The two database files.
+// Where the program's data is: the two database files, or a PostgreSQL
+// server that holds every table of both (the files are not used then).
 struct DatabasePaths {
   std::string main;          // db/vt.dat: schedule, pressrelease, account, history, the journal
   std::string subscription;  // db/subscription2.dat: subscription
+  std::string server;        // a libpq connection string; empty: the files
 };
 
-// MainDatabasePath() and SubscriptionDatabasePath(): the files beside the program.
+// MainDatabasePath() and SubscriptionDatabasePath(): the files beside the
+// program, and the server configured for it (ConfiguredDatabaseUrl).
 DatabasePaths ProgramDatabasePaths();
 
 // The mode of every database file the service or veltrane-admin creates.
