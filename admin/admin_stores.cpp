@@ -17,7 +17,10 @@ std::unique_ptr<PressReleaseStore> ReleasesOf(const AdminContext& context) {
 }
 
 std::unique_ptr<SiteStore> SitesOf(const AdminContext& context) {
-  auto store = MakeSqliteSiteStore({context.MainPath(), context.SubscriptionPath()}, kOptions);
+  DatabasePaths paths;
+  paths.main = context.MainPath();
+  paths.subscription = context.SubscriptionPath();
+  auto store = MakeSqliteSiteStore(std::move(paths), kOptions);
   store->CheckSites();
   return store;
 }

@@ -12,10 +12,7 @@ using testing::TestDatabases;
 
 class JobDataTest : public ::testing::Test {
  protected:
-  JobDataLoader Loader() {
-    return JobDataLoader({databases.MainPath(), databases.SubscriptionPath()}, messages, trace,
-                         clock);
-  }
+  JobDataLoader Loader() { return JobDataLoader(databases.Paths(), messages, trace, clock); }
 
   TestDatabases databases;
   RecordingMessageBox messages;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "storage/database_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
@@ -16,6 +17,13 @@ class TestDatabases {
   const std::string& Directory() const { return dir_.Path(); }
   std::string MainPath() const { return dir_.File("db/vt.dat"); }
   std::string SubscriptionPath() const { return dir_.File("db/subscription2.dat"); }
+  // Both files, for the stores and the job.
+  DatabasePaths Paths() const {
+    DatabasePaths paths;
+    paths.main = MainPath();
+    paths.subscription = SubscriptionPath();
+    return paths;
+  }
 
   // Runs SQL on one file through a connection of its own; throws on failure.
   void Main(const std::string& sql) const;
