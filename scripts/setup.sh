@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   libpq-dev postgresql
   xvfb xauth locales sqlite3
+  libayatana-appindicator3-dev dbus-daemon file dpkg-dev systemd
 )
 
 missing=()
