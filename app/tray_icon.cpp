@@ -1,6 +1,11 @@
 #include "app/tray_icon.h"
 
 #include <cairo.h>
+#include <libayatana-appindicator/app-indicator.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace veltrane {
 
@@ -18,6 +23,176 @@ gboolean OnButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
 gboolean OnButtonRelease(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   static_cast<TTrayIcon*>(data)->DoMouseUp(event->button);
   return FALSE;
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
+constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
+constexpr const char* kImageNames[2] = {"veltrane-tray-idle", "veltrane-tray-running"};
+
+// An AppIndicator that makes no icon of its own when no host is there: the
+// tray's GtkStatusIcon, with its double click and right-button menu, stands in.
+struct TrayIndicator {
+  AppIndicator parent;
+};
+struct TrayIndicatorClass {
+  AppIndicatorClass parent_class;
+};
+G_DEFINE_TYPE(TrayIndicator, tray_indicator, APP_INDICATOR_TYPE)
+
+// The indicator calls these when it finds no host and when one appears after
+// all; the tray item behind it follows.
+constexpr const char* kItemKey = "veltrane-tray-item";
+void HostFound(AppIndicator* indicator, bool found);
+GtkStatusIcon* NoFallback(AppIndicator* indicator) {
+  HostFound(indicator, false);
+  return nullptr;
+}
+void NoUnfallback(AppIndicator* indicator, GtkStatusIcon*) { HostFound(indicator, true); }
+
+void tray_indicator_class_init(TrayIndicatorClass* klass) {
+  APP_INDICATOR_CLASS(klass)->fallback = NoFallback;
+  APP_INDICATOR_CLASS(klass)->unfallback = NoUnfallback;
+}
+
+void tray_indicator_init(TrayIndicator*) {}
+
+// The session bus, when one is configured. GIO would otherwise launch a bus of
+// its own for a process without one (a service under systemd), which no host
+// ever watches.
+GDBusConnection* SessionBusIfConfigured() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code error;
+  const bool configured = (address && *address) ||
+                          (runtime && *runtime &&
+                           std::filesystem::exists(std::filesystem::path(runtime) / "bus", error));
+  return configured ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
+}
+
+// Whether the watcher runs and a host has registered with it. Asked of another
+// process, so a blocking call with a short bound is fine.
+bool WatcherHasHost(GDBusConnection* bus) {
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get",
+      g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"), G_VARIANT_TYPE("(v)"),
+      G_DBUS_CALL_FLAGS_NO_AUTO_START, 1000, nullptr, nullptr);
+  if (!reply) return false;
+  GVariant* value = nullptr;
+  g_variant_get(reply, "(v)", &value);
+  const bool hosted =
+      g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+  g_variant_unref(value);
+  g_variant_unref(reply);
+  return hosted;
+}
+
+}  // namespace
+
+// The StatusNotifierItem side of the tray: the indicator, the folder its two
+// images are written to (hosts load icons by name from a path), and what the
+// bus says about a host. `changed` runs whenever Hosted() may have changed.
+class TrayNotifierItem {
+ public:
+  TrayNotifierItem(GDBusConnection* bus, GdkPixbuf* const images[2], GtkMenu* menu,
+                   std::function<void()> changed)
+      : bus_(bus), changed_(std::move(changed)) {
+    WriteImages(images);
+    hostRegistered_ = WatcherHasHost(bus_);
+    // Until the indicator says otherwise, a watcher with a host will take it.
+    connected_ = hostRegistered_;
+    indicator_ = APP_INDICATOR(g_object_new(tray_indicator_get_type(), "id", "veltrane", "category",
+                                            "ApplicationStatus", "icon-theme-path", folder_.c_str(),
+                                            "icon-name", kImageNames[0], nullptr));
+    g_object_set_data(G_OBJECT(indicator_), kItemKey, this);
+    app_indicator_set_menu(indicator_, menu);
+    g_signal_connect(indicator_, "connection-changed", G_CALLBACK(OnConnectionChanged), this);
+    for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+      subscriptions_[subscriptionCount_++] = g_dbus_connection_signal_subscribe(
+          bus_, kWatcherName, kWatcherName, signal, kWatcherPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+          OnHostSignal, this, nullptr);
+  }
+
+  ~TrayNotifierItem() {
+    for (int i = 0; i < subscriptionCount_; ++i)
+      g_dbus_connection_signal_unsubscribe(bus_, subscriptions_[i]);
+    g_signal_handlers_disconnect_by_data(indicator_, this);
+    g_object_set_data(G_OBJECT(indicator_), kItemKey, nullptr);
+    // Passive first, so the host drops the item even while the bus lingers.
+    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
+    g_object_unref(indicator_);
+    g_object_unref(bus_);
+    std::error_code error;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, error);
+  }
+  TrayNotifierItem(const TrayNotifierItem&) = delete;
+  TrayNotifierItem& operator=(const TrayNotifierItem&) = delete;
+
+  bool Hosted() const { return connected_ && hostRegistered_; }
+
+  void SetConnected(bool connected) {
+    if (connected == connected_) return;
+    connected_ = connected;
+    if (connected) hostRegistered_ = WatcherHasHost(bus_);
+    changed_();
+  }
+
+  void SetActive(bool active) {
+    app_indicator_set_status(indicator_,
+                             active ? APP_INDICATOR_STATUS_ACTIVE : APP_INDICATOR_STATUS_PASSIVE);
+  }
+  void SetTitle(const std::string& text) { app_indicator_set_title(indicator_, text.c_str()); }
+  void SetImage(int index) {
+    app_indicator_set_icon_full(indicator_, kImageNames[index], index ? "Running" : "Idle");
+  }
+
+ private:
+  // Both as a bare file and in a hicolor tree: hosts differ in where they look.
+  void WriteImages(GdkPixbuf* const images[2]) {
+    gchar* folder = g_dir_make_tmp("veltrane-tray-XXXXXX", nullptr);
+    if (!folder) return;
+    folder_ = folder;
+    g_free(folder);
+    const std::filesystem::path themed = std::filesystem::path(folder_) / "hicolor/16x16/apps";
+    std::error_code error;
+    std::filesystem::create_directories(themed, error);
+    for (int i = 0; i < 2; ++i) {
+      const std::string file = std::string(kImageNames[i]) + ".png";
+      gdk_pixbuf_save(images[i], (folder_ + "/" + file).c_str(), "png", nullptr, nullptr);
+      gdk_pixbuf_save(images[i], (themed / file).c_str(), "png", nullptr, nullptr);
+    }
+  }
+
+  static void OnConnectionChanged(AppIndicator*, gboolean connected, gpointer data) {
+    static_cast<TrayNotifierItem*>(data)->SetConnected(connected);
+  }
+
+  static void OnHostSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                           const gchar* signal, GVariant*, gpointer data) {
+    auto* self = static_cast<TrayNotifierItem*>(data);
+    self->hostRegistered_ =
+        g_str_equal(signal, "StatusNotifierHostRegistered") || WatcherHasHost(self->bus_);
+    self->changed_();
+  }
+
+  GDBusConnection* bus_;
+  std::function<void()> changed_;
+  std::string folder_;
+  AppIndicator* indicator_ = nullptr;
+  guint subscriptions_[2] = {0, 0};
+  int subscriptionCount_ = 0;
+  bool connected_ = false;
+  bool hostRegistered_ = false;
+};
+
+namespace {
+
+void HostFound(AppIndicator* indicator, bool found) {
+  auto* item = static_cast<TrayNotifierItem*>(g_object_get_data(G_OBJECT(indicator), kItemKey));
+  if (item) item->SetConnected(found);
 }
 
 }  // namespace
@@ -64,10 +239,13 @@ TTrayIcon::TTrayIcon(GtkWindow* mainWindow, GtkMenu* menu) : mainWindow_(mainWin
   gtk_status_icon_set_visible(icon_, FALSE);
   g_signal_connect(icon_, "button-press-event", G_CALLBACK(OnButtonPress), this);
   g_signal_connect(icon_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
+  if (GDBusConnection* bus = SessionBusIfConfigured())
+    item_ = std::make_unique<TrayNotifierItem>(bus, images_, menu_, [this] { ShowWhereHosted(); });
 }
 
 TTrayIcon::~TTrayIcon() {
   // The icon leaves the tray as the program ends.
+  item_.reset();
   g_signal_handlers_disconnect_by_data(icon_, this);
   gtk_status_icon_set_visible(icon_, FALSE);
   g_object_unref(icon_);
@@ -79,17 +257,31 @@ void TTrayIcon::SetHint(const std::string& text) {
   if (text == hint_ || text.size() > kMaxHint) return;
   hint_ = text;
   gtk_status_icon_set_tooltip_text(icon_, hint_.empty() ? nullptr : hint_.c_str());
+  if (item_) item_->SetTitle(hint_);
 }
 
 void TTrayIcon::SetIconIndex(int index) {
   if (index < 0 || index > 1) return;
   iconIndex_ = index;
   gtk_status_icon_set_from_pixbuf(icon_, images_[index]);
+  if (item_) item_->SetImage(index);
 }
 
 void TTrayIcon::SetVisible(bool visible) {
   visible_ = visible;
-  gtk_status_icon_set_visible(icon_, visible);
+  ShowWhereHosted();
+}
+
+void TTrayIcon::ShowWhereHosted() {
+  const bool hosted = item_ && item_->Hosted();
+  if (item_) item_->SetActive(visible_);
+  gtk_status_icon_set_visible(icon_, visible_ && !hosted);
+}
+
+TTrayIcon::Shown TTrayIcon::ShownAs() const {
+  if (gtk_status_icon_get_visible(icon_)) return Shown::StatusIcon;
+  if (visible_ && item_ && item_->Hosted()) return Shown::NotifierItem;
+  return Shown::Nowhere;
 }
 
 void TTrayIcon::Minimize() {

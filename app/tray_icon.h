@@ -1,17 +1,24 @@
-// TTrayIcon: the notification-area icon over GtkStatusIcon (XEmbed tray). It
-// holds the hint (tooltip, at most 63 characters), the index of one of two
-// images, whether it is in the tray, and the popup menu. A double click of any
-// button restores the application; releasing the right button pops the menu
-// up. Minimize/Restore hide and bring back the application's main window and
-// its taskbar entry. User-interface thread only.
+// TTrayIcon: the notification-area icon. It holds the hint (at most 63
+// characters), the index of one of two images, whether it is in the tray, and
+// the popup menu. Where the session bus has a StatusNotifierItem host (today's
+// GNOME, KDE Plasma and Wayland panels), the icon is a StatusNotifierItem: the
+// hint is its title, the images its icons, the menu its menu. Elsewhere, and
+// whenever that host goes away, it is a GtkStatusIcon (XEmbed tray): the hint
+// is its tooltip, a double click of any button restores the application and
+// releasing the right button pops the menu up. Minimize/Restore hide and bring
+// back the application's main window and its taskbar entry. User-interface
+// thread only.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace veltrane {
+
+class TrayNotifierItem;
 
 class TTrayIcon {
  public:
@@ -42,11 +49,18 @@ class TTrayIcon {
   void DoMouseUp(guint button);
   void ShowMenu();
 
+  // Where the icon is shown now.
+  enum class Shown { Nowhere, NotifierItem, StatusIcon };
+  Shown ShownAs() const;
+
  private:
+  void ShowWhereHosted();
+
   GtkWindow* mainWindow_;
   GtkMenu* menu_;
   GtkStatusIcon* icon_ = nullptr;
   GdkPixbuf* images_[2] = {nullptr, nullptr};
+  std::unique_ptr<TrayNotifierItem> item_;  // null without a session bus
   std::string hint_;
   int iconIndex_ = 0;
   bool visible_ = false;

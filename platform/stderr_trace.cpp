@@ -1,10 +1,17 @@
 #include "platform/stderr_trace.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/date_text.h"
+#include "platform/trace_priority.h"
 
 namespace veltrane {
+
+StderrTrace::StderrTrace(const Clock& clock, std::FILE* out)
+    : clock_(clock),
+      out_(out),
+      priorities_(WritesToJournal(fileno(out), std::getenv("JOURNAL_STREAM"))) {}
 
 bool StderrTrace::TraceLine(const std::string& text) {
   // A text with line breaks still makes one line per call: breaks are shown escaped.
@@ -18,9 +25,10 @@ bool StderrTrace::TraceLine(const std::string& text) {
     else
       line += c;
   }
+  const std::string prefix = priorities_ ? JournalPrefix(TracePriorityOf(text)) : "";
   const std::string stamp = DateTimeText(clock_.Now());
   std::lock_guard lock(mutex_);
-  std::fprintf(out_, "%s %s\n", stamp.c_str(), line.c_str());
+  std::fprintf(out_, "%s%s %s\n", prefix.c_str(), stamp.c_str(), line.c_str());
   std::fflush(out_);
   return true;
 }

@@ -1,7 +1,10 @@
 // StderrTrace: the program's trace hook. Every progress text goes to standard
 // error as one line, behind the local time, so a person (or the journal under
-// systemd) can follow what every site did. Nothing is written to a file.
-// Always returns true; safe from any thread.
+// systemd) can follow what every site did. When the stream is the one systemd
+// connected to the journal, each line starts with its syslog priority ("<3>"
+// errors, "<4>" a failed site, "<6>" progress; see trace_priority.h), so that
+// `journalctl -p warning` shows the failures; elsewhere lines carry no prefix.
+// Nothing is written to a file. Always returns true; safe from any thread.
 #pragma once
 
 #include <cstdio>
@@ -15,13 +18,15 @@ namespace veltrane {
 
 class StderrTrace : public TraceSink {
  public:
-  explicit StderrTrace(const Clock& clock = DefaultClock(), std::FILE* out = stderr)
-      : clock_(clock), out_(out) {}
+  // Priorities are written when $JOURNAL_STREAM names `out`.
+  explicit StderrTrace(const Clock& clock = DefaultClock(), std::FILE* out = stderr);
   bool TraceLine(const std::string& text) override;
+  bool WritesPriorities() const { return priorities_; }
 
  private:
   const Clock& clock_;
   std::FILE* out_;
+  bool priorities_;
   std::mutex mutex_;
 };
 

@@ -1,0 +1,98 @@
+#include "platform/trace_priority.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string_view>
+
+namespace veltrane {
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
+
+// A database error as the job reports it: the statement, a line break, then
+// "<code> : <message>".
+bool IsDatabaseErrorText(std::string_view text) {
+  for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+       at = text.find("\r\n", at + 2)) {
+    std::size_t digits = at + 2;
+    if (digits < text.size() && text[digits] == '-') ++digits;
+    std::size_t end = digits;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+    if (end > digits && text.substr(end, 3) == " : ") return true;
+  }
+  return false;
+}
+
+// "HTTP <status> on <address>": the last step ended on an error page.
+bool IsErrorPageText(std::string_view text) {
+  if (!StartsWith(text, "HTTP ")) return false;
+  std::size_t end = 5;
+  while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+  return end > 5 && text.substr(end, 4) == " on ";
+}
+
+// Faults of the service or its data: nothing a site did.
+constexpr std::string_view kErrorStarts[] = {
+    "Schedule poll failed : ",
+    "Next run of schedule ",
+    "Cannot read job ",
+    "Cannot record the job's start : ",
+    "Cannot record the end of site ",
+    "The report could not be kept either; it is lost",
+    "Report kept in ",
+};
+
+// Lines that tell of a site failing, or of the page error it fails on.
+// "Unique string not found" and "Unable to found link with pattern" are not
+// among them, since a step may go on after them, nor "Cant find info for
+// subscription", which a site without a login writes too. Every site that
+// fails on a page, by a timeout too, ends with its screenshot line.
+constexpr std::string_view kSiteFailureStarts[] = {
+    "Success string not found",     "Invalid form NULL",
+    "Login form on another host (", "Unable to found random link with pattern",
+    "Unable to continue",           "Error while navigate ",
+    "Screenshot saved : ",
+};
+
+}  // namespace
+
+TracePriority TracePriorityOf(const std::string& text) {
+  const std::string_view view(text);
+  for (std::string_view start : kErrorStarts)
+    if (StartsWith(view, start)) return TracePriority::Error;
+  // "Schedule <id> is invalid: its next run would not move on ..."
+  if (StartsWith(view, "Schedule ") && view.find(" is invalid: ") != std::string_view::npos)
+    return TracePriority::Error;
+  if (IsDatabaseErrorText(view)) return TracePriority::Error;
+  // "Kept statement <file> not written yet : <message>": the database still refuses it.
+  if (StartsWith(view, "Kept statement ") &&
+      view.find(" not written yet : ") != std::string_view::npos)
+    return TracePriority::Error;
+  for (std::string_view start : kSiteFailureStarts)
+    if (StartsWith(view, start)) return TracePriority::Warning;
+  if (IsErrorPageText(view)) return TracePriority::Warning;
+  return TracePriority::Info;
+}
+
+std::string JournalPrefix(TracePriority priority) {
+  return "<" + std::to_string(static_cast<int>(priority)) + ">";
+}
+
+bool WritesToJournal(int fd, const char* journalStream) {
+  if (!journalStream || !*journalStream) return false;
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  char rest = 0;
+  if (std::sscanf(journalStream, "%llu:%llu%c", &device, &inode, &rest) != 2) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return false;
+  return static_cast<unsigned long long>(info.st_dev) == device &&
+         static_cast<unsigned long long>(info.st_ino) == inode;
+}
+
+}  // namespace veltrane
