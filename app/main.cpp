@@ -10,10 +10,10 @@
 #include <exception>
 #include <memory>
 
+#include "app/browser_window.h"
 #include "app/main_window.h"
 #include "app/service_timing.h"
 #include "app/single_instance.h"
-#include "app/browser_window.h"
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/stderr_trace.h"
@@ -38,6 +38,7 @@ int RunService() {
   BrowserWindowOptions windowOptions;
   windowOptions.timeoutIntervalMs = timing.pageTimerMs;
   windowOptions.pageDeadline = timing.pageDeadline;
+  windowOptions.browser.warmUp = true;
   SchedulerTiming schedulerTiming;
   schedulerTiming.pollInterval = timing.pollInterval;
 

@@ -48,9 +48,12 @@ TForm1::TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, Messag
                                       [this] { Guarded([this] { Timer1Timer(); }); });
   timer2_ = std::make_unique<UiTimer>(timing.timer2Ms, true,
                                       [this] { Guarded([this] { Timer2Timer(); }); });
+  WakeOnQueued();
 }
 
 TForm1::~TForm1() {
+  inbox_.SetOnQueued(nullptr);
+  wakeTarget_->form = nullptr;  // a wake-up still queued finds nobody
   timer1_.reset();
   timer2_.reset();
   tray_.reset();
@@ -141,6 +144,25 @@ void TForm1::BuildWindow() {
                      return TRUE;
                    }),
                    this);
+}
+
+void TForm1::WakeOnQueued() {
+  using Target = std::shared_ptr<WakeTarget>;
+  wakeTarget_ = std::make_shared<WakeTarget>(WakeTarget{this});
+  // Runs on the schedule thread: it only queues an idle call on the default
+  // main context, which the user-interface thread runs as Timer1Timer.
+  inbox_.SetOnQueued([target = wakeTarget_] {
+    auto data = std::make_unique<Target>(target);
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        +[](gpointer data) -> gboolean {
+          if (TForm1* form = (*static_cast<Target*>(data))->form)
+            form->Guarded([form] { form->Timer1Timer(); });
+          return G_SOURCE_REMOVE;
+        },
+        data.release(),
+        +[](gpointer data) { std::unique_ptr<Target>(static_cast<Target*>(data)); });
+  });
 }
 
 void TForm1::Show() { gtk_widget_show_all(window_); }

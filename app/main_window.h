@@ -1,7 +1,9 @@
 // TForm1: the main window. It shows the service's status, owns the tray icon,
 // and once a second hands the oldest schedule id waiting in the schedule
-// thread's inbox to the browser window while no job runs. User-interface
-// thread only; the inbox is the one thing it shares with the schedule thread.
+// thread's inbox to the browser window while no job runs; an id coming in
+// wakes it at once, so a due schedule does not wait for the next tick.
+// User-interface thread only; the inbox is the one thing it shares with the
+// schedule thread.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -61,6 +63,8 @@ class TForm1 {
  private:
   void BuildWindow();
   void ShowRunning();
+  // Has the inbox wake this window (through the default main context) when an id comes in.
+  void WakeOnQueued();
   template <typename Handler>
   void Guarded(Handler&& handler);
 
@@ -81,6 +85,12 @@ class TForm1 {
   std::unique_ptr<UiTimer> timer2_;
   bool shown_ = false;
   bool closing_ = false;
+  // What a wake-up queued from the schedule thread reaches: this window, or
+  // nothing once it is gone. Read and cleared on the user-interface thread only.
+  struct WakeTarget {
+    TForm1* form;
+  };
+  std::shared_ptr<WakeTarget> wakeTarget_;
 };
 
 }  // namespace veltrane

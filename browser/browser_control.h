@@ -32,6 +32,11 @@ class BrowserEvents {
   // cancel true: the browser shows no error page of its own for a network failure.
   virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;
+  // Asked when a completed page is about to be read, and again before it is
+  // delivered: whether DocumentComplete needs the page's text (source bytes
+  // and the body's outer HTML) besides its forms and links. Reading the text
+  // of a large page is costly; without it both stay empty.
+  virtual bool WantsPageText() { return true; }
 };
 
 class BrowserControl {

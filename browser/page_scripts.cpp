@@ -12,33 +12,38 @@ namespace veltrane {
 const char kSnapshotScript[] = R"JS(
 const qsa = (root, selector) =>
   Array.from((root instanceof Document ? Document : Element).prototype.querySelectorAll.call(root, selector));
-const text = (v) => (v === undefined || v === null) ? "" : String(v);
+// Lone surrogates become U+FFFD here, so that the JSON text is valid UTF-8 on our side.
+const text = (v) => {
+  if (v === undefined || v === null) return "";
+  const s = String(v);
+  return s.toWellFormed ? s.toWellFormed() : s;
+};
 const formList = qsa(document, "form");
 const formIndex = new Map(formList.map((f, i) => [f, i]));
 const kept = formList.map((f) => ({form: f, elements: []}));
 // Read through the prototype: a control named "action" or "method" shadows the property.
 const formAction = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "action").get;
 const formMethod = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "method").get;
-const forms = formList.map((f) => ({action: text(formAction.call(f)), method: text(formMethod.call(f)),
-                                    elements: []}));
+const forms = formList.map((f) => [text(formAction.call(f)), text(formMethod.call(f)), []]);
 for (const e of qsa(document, "input, button, select, textarea, fieldset, object, output")) {
   const i = formIndex.get(e.form);
   if (i === undefined) continue;
   const tag = e.tagName.toUpperCase();
   const kind = tag === "INPUT" ? 0 : tag === "TEXTAREA" ? 1 : tag === "SELECT" ? 2 : 3;
-  const item = {kind, name: text(e.name), type: text(e.type).toLowerCase(),
-                value: "value" in e ? text(e.value) : "", checked: !!e.checked,
-                selectedIndex: kind === 2 ? e.selectedIndex : -1, options: []};
+  const options = [];
   if (kind === 2) {
-    for (const o of Array.from(e.options)) item.options.push({value: text(o.value), text: text(o.text)});
+    for (const o of Array.from(e.options)) options.push(text(o.value), text(o.text));
   }
   kept[i].elements.push(e);
-  forms[i].elements.push(item);
+  forms[i][2].push([kind, text(e.name), text(e.type).toLowerCase(), "value" in e ? text(e.value) : "",
+                    e.checked ? 1 : 0, kind === 2 ? e.selectedIndex : -1, options]);
 }
 const links = qsa(document, "a[href]").filter((a) => a instanceof HTMLAnchorElement).map((a) => text(a.href));
+// Replaces the previous snapshot's references: only the current page's are kept.
 window.__veltranePage = {generation, forms: kept};
-return {location: text(document.location.href), body: document.body ? text(document.body.outerHTML) : "",
-        characterSet: text(document.characterSet), forms, links};
+return JSON.stringify({location: text(document.location.href),
+                       body: withBody && document.body ? text(document.body.outerHTML) : "",
+                       characterSet: text(document.characterSet), forms, links});
 )JS";
 
 const char kReplayScript[] = R"JS(

@@ -1,7 +1,8 @@
 // The two scripts the WebKit control runs in its own isolated script world,
 // where page scripts and the page's content policy neither see nor block them.
-// The snapshot script reads the page into plain values and keeps the element
-// references it reported; the replay script writes through exactly those.
+// The snapshot script reads the page into one JSON text and keeps the element
+// references it reported (the last snapshot's only); the replay script writes through exactly
+// those.
 #pragma once
 
 #include <string>
@@ -14,10 +15,13 @@ namespace veltrane {
 // The script world the control's scripts run in.
 inline constexpr char kScriptWorld[] = "veltrane";
 
-// Function body; argument `generation` (text). Returns {location, body,
-// characterSet, forms: [{action, method, elements: [{kind, name, type, value, checked,
-// selectedIndex, options: [{value, text}]}]}], links: [href]}; a form's action is
-// absolute, its method "get", "post" or "dialog".
+// Function body; arguments `generation` (text) and `withBody` ("1" or "").
+// Returns one JSON text (a string, never an object tree: a returned object
+// tree makes the web process grow with every page) of the form
+// {location, body, characterSet, forms: [[action, method, [[kind, name, type,
+// value, checked (0 or 1), selectedIndex, [value, text, value, text, ...]]]]],
+// links: [href]}; body is "" unless `withBody`. A form's action is absolute,
+// its method "get", "post" or "dialog". Lone surrogates arrive as U+FFFD.
 extern const char kSnapshotScript[];
 
 // Function body; arguments `generation` (text) and `actions` (JSON text from

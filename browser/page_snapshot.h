@@ -1,16 +1,17 @@
-// Reads the value the snapshot script returned into a Page. Missing or
-// malformed parts leave the page's fields empty; nothing is reported.
+// Reads the JSON text the snapshot script returned into a Page (json-glib,
+// which WebKitGTK itself depends on). Missing or malformed parts leave the
+// page's fields empty; nothing is reported.
 #pragma once
 
-#include <jsc/jsc.h>
+#include <string_view>
 
 #include "browser/page.h"
 
 namespace veltrane {
 
-// Fills bodyOuterHtml, characterSet, forms (with their action and method) and links of
-// `page` (location, source and status code are the control's). A null or non-object value
-// leaves them empty.
-void ReadSnapshot(JSCValue* snapshot, Page& page);
+// Sets bodyOuterHtml, characterSet, forms (with their action and method) and links of
+// `page` (location, source and status code are the control's). Text that is no JSON
+// object leaves them empty.
+void ReadSnapshot(std::string_view json, Page& page);
 
 }  // namespace veltrane

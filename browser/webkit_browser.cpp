@@ -89,7 +89,7 @@ struct WebKitBrowser::Signals {
   }
   static void Progress(GObject* view, GParamSpec*, gpointer data) {
     const double progress = webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(view));
-    if (Self(data)->events_)
+    if (Self(data)->events_ && !Self(data)->warmingUp_)
       Self(data)->events_->ProgressChange(static_cast<int>(progress * 100), 100);
   }
 
@@ -100,7 +100,11 @@ struct WebKitBrowser::Signals {
         WEBKIT_WEB_VIEW(source), result, &error);
     g_clear_error(&error);
     if (g_cancellable_is_cancelled(tag->cancellable.get())) return;
-    tag->owner->OnCallDone(tag->id, value, std::nullopt);
+    // The snapshot's answer is one JSON text; the other scripts' answers are not read.
+    g_autofree char* text =
+        value && jsc_value_is_string(value) ? jsc_value_to_string(value) : nullptr;
+    tag->owner->OnCallDone(tag->id, text ? std::optional<std::string_view>(text) : std::nullopt,
+                           true);
   }
   static void SourceDone(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<CallTag> tag(static_cast<CallTag*>(data));
@@ -110,9 +114,9 @@ struct WebKitBrowser::Signals {
         webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
     g_clear_error(&error);
     if (g_cancellable_is_cancelled(tag->cancellable.get())) return;
-    std::optional<std::string> text;
+    std::optional<std::string_view> text;
     if (bytes) text.emplace(reinterpret_cast<const char*>(bytes), length);
-    tag->owner->OnCallDone(tag->id, nullptr, text);
+    tag->owner->OnCallDone(tag->id, text, true);
   }
 };
 
@@ -127,6 +131,14 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
       webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_.get()));
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
   WireSignals();
+  if (options_.warmUp) {
+    // A web process starts now, while the program is still setting up, rather
+    // than when the first page is asked for. The blank page's events are our own.
+    warmingUp_ = true;
+    // A warm-up that never ends holds up no load for longer than a script call may take.
+    warmUpFallback_.emplace(options_.scriptDeadline, [this] { EndWarmUp(); });
+    webkit_web_view_load_uri(view_.get(), "about:blank");
+  }
 }
 
 WebKitBrowser::~WebKitBrowser() {
@@ -169,6 +181,7 @@ void WebKitBrowser::Navigate(const std::string& url) {
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();
   pendingUrl_ = url;
+  if (warmingUp_) return;          // loads when the warm-up page is done
   if (ProbeOutstanding()) return;  // the load already waiting takes the newer address
   std::vector<PageAction> actions;
   if (currentPage_) actions = currentPage_->TakeActions();
@@ -176,6 +189,12 @@ void WebKitBrowser::Navigate(const std::string& url) {
     case WebProcess::Ending: return;  // loads once the hung process is gone
     case WebProcess::Absent: LoadPendingUrl(); return;
     case WebProcess::Alive:
+      if (actions.empty() && Responsive()) {
+        // No round trip first: a hung process would show as a load that does
+        // not start (OnLoadNotStarted).
+        LoadPendingUrl();
+        return;
+      }
       // The replay doubles as a probe: a hung web process misses its deadline
       // and is terminated, and the load then starts in a fresh one.
       Replay(std::move(actions), CallKind::Ready);
@@ -197,19 +216,44 @@ void WebKitBrowser::LoadPendingUrl() {
     }
     return;
   }
-  const std::string url = std::move(*pendingUrl_);
+  requestedUrl_ = std::move(*pendingUrl_);
   pendingUrl_.reset();
   ++generation_;
   completions_.clear();
   load_ = LoadState::Requested;
+  // Armed first: STARTED may come from inside the call.
+  loadStartFallback_.emplace(options_.scriptDeadline, [this] { OnLoadNotStarted(); });
   // The load this one replaces reports its failure and FINISHED from inside this call.
-  webkit_web_view_load_uri(view_.get(), url.c_str());
+  webkit_web_view_load_uri(view_.get(), requestedUrl_.c_str());
+}
+
+// A load that has not started within the deadline may sit in a web process
+// that no longer answers: a probe finds out, and a process that misses it is
+// replaced and loads the address again (OnWebProcessGone).
+void WebKitBrowser::OnLoadNotStarted() {
+  loadStartFallback_.reset();
+  if (load_ != LoadState::Requested || process_ != WebProcess::Alive || ProbeOutstanding()) return;
+  Replay({}, CallKind::Check);
+}
+
+bool WebKitBrowser::Responsive() const {
+  return process_ == WebProcess::Alive && answeredSinceStart_ && calls_.empty();
 }
 
 void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
+  if (warmingUp_) {
+    if (event == WEBKIT_LOAD_STARTED) process_ = WebProcess::Alive;
+    if (event == WEBKIT_LOAD_FINISHED) {
+      answeredSinceStart_ = process_ == WebProcess::Alive;  // it reported the page done
+      EndWarmUp();
+    }
+    return;
+  }
   switch (event) {
     case WEBKIT_LOAD_STARTED:
       ++generation_;
+      loadStartFallback_.reset();
+      answeredSinceStart_ = false;
       // Only the error page's FINISHED ends the wait for it, not its STARTED.
       load_ = ExpectsErrorPage() ? LoadState::ErrorPage : LoadState::Loading;
       tlsFailure_ = false;
@@ -245,6 +289,7 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
 }
 
 bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
+  if (warmingUp_) return false;
   const std::string url = uri ? uri : "";
   const bool current = load_ != LoadState::Requested;
   if (current) {
@@ -269,6 +314,7 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
 bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
   switch (type) {
     case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      if (warmingUp_) return false;  // the blank page of the warm-up
       WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
@@ -276,7 +322,10 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       if (events_) events_->BeforeNavigate2(uri ? uri : "", cancel);
       if (!cancel) return false;
       // A refused load never starts, so nothing older is left to wait out.
-      if (load_ == LoadState::Requested) load_ = LoadState::Loading;
+      if (load_ == LoadState::Requested) {
+        load_ = LoadState::Loading;
+        loadStartFallback_.reset();
+      }
       webkit_policy_decision_ignore(decision);
       return true;
     }
@@ -311,9 +360,22 @@ void WebKitBrowser::OnWebProcessTerminated() {
   OnWebProcessGone();
 }
 
+void WebKitBrowser::EndWarmUp() {
+  warmingUp_ = false;
+  warmUpFallback_.reset();
+  if (process_ != WebProcess::Ending) LoadPendingUrl();
+}
+
 void WebKitBrowser::OnWebProcessGone() {
+  warmingUp_ = false;
+  warmUpFallback_.reset();
   process_ = WebProcess::Absent;
+  answeredSinceStart_ = false;
   terminationFallback_.reset();
+  loadStartFallback_.reset();
+  // A load asked for that never started went with the process: asked again.
+  if (load_ == LoadState::Requested && !pendingUrl_ && !requestedUrl_.empty())
+    pendingUrl_ = requestedUrl_;
   load_ = WithoutErrorPage(load_);  // a gone process shows no error page
   errorPageFallback_.reset();
   FailAllCalls();
@@ -360,31 +422,42 @@ void WebKitBrowser::StartCompletion() {
   completion.generation = generation_;
   completion.document = documents_;
   completion.page.location = LocationURL();
+  WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
+  WebKitURIResponse* response = resource ? webkit_web_resource_get_response(resource) : nullptr;
+  // 0 for pages without an HTTP response (about:blank, WebKit's error pages).
+  if (response)
+    completion.page.statusCode = static_cast<int>(webkit_uri_response_get_status_code(response));
+  completion.withText = !events_ || events_->WantsPageText();
+  ReadCompletion(completion);
+}
 
+void WebKitBrowser::ReadCompletion(Completion& completion) {
+  completion.snapshotDone = false;
+  completion.sourceDone = !completion.withText;
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&arguments, "{sv}", "generation",
-                        g_variant_new_string(std::to_string(generation_).c_str()));
-  auto tag = std::make_unique<CallTag>(CallTag{
-      Ref(cancellable_.get()), this, TrackCall(CallKind::Snapshot, generation_, completion.id)});
+                        g_variant_new_string(std::to_string(completion.generation).c_str()));
+  // Booleans cannot be passed: "" reads as false, "1" as true.
+  g_variant_builder_add(&arguments, "{sv}", "withBody",
+                        g_variant_new_string(completion.withText ? "1" : ""));
+  auto tag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this,
+              TrackCall(CallKind::Snapshot, completion.generation, completion.id)});
   webkit_web_view_call_async_javascript_function(
       view_.get(), kSnapshotScript, -1, g_variant_builder_end(&arguments), kScriptWorld, nullptr,
       cancellable_.get(), &Signals::ScriptDone, tag.release());
+  if (completion.sourceDone) return;
 
   // Read only after FINISHED: before that the bytes may be incomplete.
   WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
-  if (resource) {
-    WebKitURIResponse* response = webkit_web_resource_get_response(resource);
-    // 0 for pages without an HTTP response (about:blank, WebKit's error pages).
-    if (response)
-      completion.page.statusCode = static_cast<int>(webkit_uri_response_get_status_code(response));
-  }
   if (!resource) {
     completion.sourceDone = true;
     return;
   }
-  auto sourceTag = std::make_unique<CallTag>(CallTag{
-      Ref(cancellable_.get()), this, TrackCall(CallKind::Source, generation_, completion.id)});
+  auto sourceTag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this,
+              TrackCall(CallKind::Source, completion.generation, completion.id)});
   webkit_web_resource_get_data(resource, cancellable_.get(), &Signals::SourceDone,
                                sourceTag.release());
 }
@@ -401,6 +474,16 @@ void WebKitBrowser::DeliverCompleted() {
   // that delivers the next pages itself: the front is looked at afresh each time.
   while (!completions_.empty() && completions_.front().snapshotDone &&
          completions_.front().sourceDone) {
+    Completion& front = completions_.front();
+    // Read without its text when it finished, but its handler now wants the
+    // text: read again while the page is still the frame's document.
+    if (!front.withText && events_ && events_->WantsPageText()) {
+      front.withText = true;
+      if (front.document == documents_) {
+        ReadCompletion(front);
+        return;
+      }
+    }
     // Held here as well, so a nested delivery cannot free the page the outer
     // handler still works on.
     auto page = std::make_shared<Page>(std::move(completions_.front().page));
@@ -447,15 +530,17 @@ std::optional<WebKitBrowser::Call> WebKitBrowser::TakeCall(std::uint64_t id) {
   return call;
 }
 
-void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
-                               const std::optional<std::string>& bytes) {
+void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view> data,
+                               bool answered) {
   std::optional<Call> call = TakeCall(id);
   if (!call) return;  // expired already, or failed with its web process
+  if (answered && process_ == WebProcess::Alive) answeredSinceStart_ = true;
   switch (call->kind) {
     case CallKind::Ready:
       if (process_ != WebProcess::Ending) LoadPendingUrl();
       return;
-    case CallKind::Replay: return;
+    case CallKind::Replay:
+    case CallKind::Check: return;
     case CallKind::Snapshot:
     case CallKind::Source: break;
   }
@@ -465,10 +550,10 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
   // document committed, they may be of that one and are left out.
   const bool sameDocument = completion->document == documents_;
   if (call->kind == CallKind::Snapshot) {
-    if (sameDocument) ReadSnapshot(value, completion->page);
+    if (sameDocument && data) ReadSnapshot(*data, completion->page);
     completion->snapshotDone = true;
   } else {
-    if (bytes && sameDocument) completion->page.source = *bytes;
+    if (data && sameDocument) completion->page.source.assign(*data);
     completion->sourceDone = true;
   }
   DeliverCompleted();
@@ -477,7 +562,7 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, JSCValue* value,
 void WebKitBrowser::OnCallExpired(std::uint64_t id) {
   if (calls_.find(id) == calls_.end()) return;
   if (process_ != WebProcess::Alive) {
-    OnCallDone(id, nullptr, std::nullopt);
+    OnCallDone(id, std::nullopt, false);
     return;
   }
   // A page in an endless script loop never answers; only a new process helps.
@@ -486,13 +571,13 @@ void WebKitBrowser::OnCallExpired(std::uint64_t id) {
   terminationFallback_.emplace(options_.scriptDeadline, [this] { OnWebProcessGone(); });
   // Fails the pending calls from inside, before web-process-terminated.
   webkit_web_view_terminate_web_process(view_.get());
-  OnCallDone(id, nullptr, std::nullopt);
+  OnCallDone(id, std::nullopt, false);
 }
 
 void WebKitBrowser::FailAllCalls() {
   std::vector<std::uint64_t> ids;
   for (const auto& [id, call] : calls_) ids.push_back(id);
-  for (std::uint64_t id : ids) OnCallDone(id, nullptr, std::nullopt);
+  for (std::uint64_t id : ids) OnCallDone(id, std::nullopt, false);
 }
 
 }  // namespace veltrane

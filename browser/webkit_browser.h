@@ -1,6 +1,7 @@
 // WebKitBrowser: the browser control over one WebKitWebView, for an
 // unattended browser. A completed top-level page is read by one script in an
-// isolated world together with the main resource's bytes and handed to
+// isolated world into one JSON text (with the main resource's bytes and the
+// body's outer HTML only when the events want the page's text) and handed to
 // DocumentComplete; its recorded actions are replayed in one script call.
 // Completions are delivered in the order the pages finished, also when a page
 // navigates itself before it has been read (it then comes with what could be
@@ -8,10 +9,11 @@
 // completion or failure of an older load is never taken for the current page.
 // Every script call has a deadline; a web process that misses it is
 // terminated, reported through NavigateError, and the next Navigate starts a
-// fresh one. Script dialogs are answered at once, pop-ups and printing
-// refused, forms we submit are sent in this view whatever their target, TLS
-// certificate errors fail the load. User-interface thread only; owns a
-// reference to its view.
+// fresh one. A Navigate loads at once while the web process is known to
+// answer, else after a probe; a load that does not start within the deadline
+// has its process probed, and replaced when it does not answer. Script dialogs are answered at
+// once, pop-ups and printing refused, forms we submit are sent in this view whatever their target,
+// TLS certificate errors fail the load. User-interface thread only; owns a reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -23,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "browser/browser_control.h"
@@ -36,6 +39,9 @@ struct WebKitBrowserOptions {
   std::chrono::milliseconds scriptDeadline{15000};
   // A private in-memory data store (no cookies or cache on disk); for tests.
   bool ephemeral = false;
+  // Starts the web process at once with a blank page of its own, whose events
+  // go nowhere, so that the first Navigate does not wait for a process to start.
+  bool warmUp = false;
 };
 
 class WebKitBrowser : public BrowserControl {
@@ -56,7 +62,9 @@ class WebKitBrowser : public BrowserControl {
 
  private:
   struct Signals;
-  enum class CallKind { Snapshot, Source, Ready, Replay };
+  // Ready: a replay whose answer lets a load wait for it start; Check: a
+  // probe of a web process whose load did not start.
+  enum class CallKind { Snapshot, Source, Ready, Replay, Check };
   struct Call {
     CallKind kind;
     std::uint64_t generation;
@@ -68,6 +76,7 @@ class WebKitBrowser : public BrowserControl {
     std::uint64_t generation = 0;
     std::uint64_t document = 0;  // documents_ when the page finished
     Page page;
+    bool withText = true;  // the source bytes and the body's outer HTML are read too
     bool snapshotDone = false;
     bool sourceDone = false;
   };
@@ -83,6 +92,11 @@ class WebKitBrowser : public BrowserControl {
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow(const std::string& url);
   void StartCompletion();
+  void ReadCompletion(Completion& completion);
+  void OnLoadNotStarted();
+  void EndWarmUp();
+  // Alive, answered since its current load started, and no call outstanding.
+  bool Responsive() const;
   Completion* FindCompletion(std::uint64_t id);
   void DeliverCompleted();
   void Replay(std::vector<PageAction> actions, CallKind kind);
@@ -90,7 +104,9 @@ class WebKitBrowser : public BrowserControl {
 
   std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0);
   std::optional<Call> TakeCall(std::uint64_t id);
-  void OnCallDone(std::uint64_t id, JSCValue* value, const std::optional<std::string>& bytes);
+  // `data`: the snapshot's JSON text or the source bytes; `answered`: the web
+  // process answered (not expired, not failed with its process).
+  void OnCallDone(std::uint64_t id, std::optional<std::string_view> data, bool answered);
   void OnCallExpired(std::uint64_t id);
   void FailAllCalls();
 
@@ -100,7 +116,7 @@ class WebKitBrowser : public BrowserControl {
   BrowserEvents* events_ = nullptr;
 
   // Where the top-level page's load stands. A page's load runs
-  // Navigate -> (probe answered) -> Requested -> STARTED -> Loading ->
+  // Navigate -> (probe answered, unless known to answer) -> Requested -> STARTED -> Loading ->
   // FINISHED -> read (completions_) -> DocumentComplete; a failed load runs
   // Loading -> load-failed -> FailedBeforeErrorPage -> FINISHED -> ErrorPage ->
   // FINISHED -> the error page read like any other page.
@@ -150,6 +166,14 @@ class WebKitBrowser : public BrowserControl {
   std::uint64_t documents_ = 0;
   std::shared_ptr<Page> currentPage_;
   std::uint64_t currentPageGeneration_ = 0;
+  // Set when an answer of the web process came after its current load started.
+  bool answeredSinceStart_ = false;
+  // The warm-up page is loading; a Navigate waits for its end (EndWarmUp).
+  bool warmingUp_ = false;
+  std::optional<TimeoutSource> warmUpFallback_;
+  // Armed from a load asked for until it starts (OnLoadNotStarted).
+  std::optional<TimeoutSource> loadStartFallback_;
+  std::string requestedUrl_;  // the address of the last load asked for
   // The address Navigate asked for, until it is loaded. While a probe (a
   // Ready call, see ProbeOutstanding) is out, it waits for the probe's answer.
   std::optional<std::string> pendingUrl_;

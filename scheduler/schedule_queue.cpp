@@ -1,14 +1,26 @@
 #include "scheduler/schedule_queue.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace veltrane {
 
 bool ScheduleInbox::QueueSchedule(ScheduleId id) {
-  std::lock_guard lock(PendingLock);
-  if (std::find(PendingSchedules.begin(), PendingSchedules.end(), id) == PendingSchedules.end())
+  std::function<void()> onQueued;
+  {
+    std::lock_guard lock(PendingLock);
+    if (std::find(PendingSchedules.begin(), PendingSchedules.end(), id) != PendingSchedules.end())
+      return true;
     PendingSchedules.push_back(id);
+    onQueued = onQueued_;
+  }
+  if (onQueued) onQueued();
   return true;
+}
+
+void ScheduleInbox::SetOnQueued(std::function<void()> onQueued) {
+  std::lock_guard lock(PendingLock);
+  onQueued_ = std::move(onQueued);
 }
 
 void ScheduleInbox::SetScheduleProblem(const std::string& text) {

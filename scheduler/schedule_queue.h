@@ -1,11 +1,13 @@
 // Where the schedule thread hands the ids of due schedules, and tells of what
 // keeps due schedules from running. ScheduleInbox is the one the program
 // uses: PendingSchedules under PendingLock, oldest first, each id at most
-// once, read by the main window. QueueSchedule and SetScheduleProblem are
-// called on the schedule thread; everything of the inbox is thread-safe.
+// once, read by the main window, which it wakes (SetOnQueued) when an id
+// comes in. QueueSchedule and SetScheduleProblem are called on the schedule
+// thread; everything of the inbox is thread-safe.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -34,10 +36,16 @@ class ScheduleInbox : public ScheduleQueue {
   std::size_t PendingCount();
   std::string ScheduleProblem();
 
+  // Runs `onQueued` after each id appended, on the thread that queued it and
+  // outside the lock; empty: nothing runs. Replacing it waits for no call
+  // already under way, so it must stay callable after it was replaced.
+  void SetOnQueued(std::function<void()> onQueued);
+
  private:
   std::mutex PendingLock;
   std::list<ScheduleId> PendingSchedules;
   std::string problem_;
+  std::function<void()> onQueued_;
 };
 
 }  // namespace veltrane

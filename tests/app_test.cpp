@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
@@ -124,6 +125,15 @@ TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
   EXPECT_EQ("2", form2.started.back());
   EXPECT_EQ(0u, inbox.PendingCount());
   EXPECT_FALSE(inbox.TakeNextSchedule());
+}
+
+// The timer is an hour away: only the inbox's wake-up can start the job.
+TEST_F(MainWindowTest, AnIdQueuedOnTheScheduleThreadStartsWithoutWaitingForTheTimer) {
+  std::thread([this] { inbox.QueueSchedule(5); }).join();
+  ASSERT_TRUE(RunMainLoopUntil([&] { return !form2.started.empty(); }));
+  EXPECT_EQ(std::vector<std::string>{"5"}, form2.started);
+  EXPECT_EQ("Submitting...", form1.ScheduleText());
+  EXPECT_EQ(0u, inbox.PendingCount());
 }
 
 TEST_F(MainWindowTest, HintsOfSixtyFourCharactersOrMoreAreIgnored) {

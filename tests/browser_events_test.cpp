@@ -238,6 +238,25 @@ TEST_F(BrowserEventsTest, PageInEndlessScriptLoopIsEndedAndTheNextNavigateLoads)
             events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("after the loop"));
 }
 
+// The page was read and answered in time, so the next load goes out without a
+// probe; it never starts, and the process is probed and replaced then.
+TEST_F(BrowserEventsTest, PageThatHangsAfterItWasReadIsEndedWhenTheNextLoadDoesNotStart) {
+  server.Serve("/hanging", "");
+  server.Serve("/hang-later",
+               "<html><body><p>read first</p><script>addEventListener('load', () => "
+               "setTimeout(() => { const x = new XMLHttpRequest(); x.open('GET', '/hanging', "
+               "false); x.send(); for (;;) {} }, 100));</script></body></html>");
+  server.Serve("/after-hang", "<html><body>after the hang</body></html>");
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/hang-later")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return Requested("/hanging"); }));
+
+  const int index = BrowserHarness::LoadPage(events, server.Url("/after-hang"));
+  ASSERT_GE(index, 0);
+  EXPECT_TRUE(events.HasErrorCode(navigate_status::kPageEnded));
+  EXPECT_NE(std::string::npos,
+            events.pages[static_cast<std::size_t>(index)].bodyOuterHtml.find("after the hang"));
+}
+
 // Web processes are children of this test process; ours to end.
 std::vector<pid_t> WebProcessesOfThisProcess() {
   std::vector<pid_t> pids;

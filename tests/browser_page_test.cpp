@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "browser/page_scripts.h"
+#include "browser/page_snapshot.h"
 #include "engine/navigation_guards.h"
 #include "engine/page_text.h"
 #include "engine/site_script.h"
@@ -390,6 +391,77 @@ TEST_F(BrowserPageTest, SuccessStringSplitByMarkupOrInOtherCaseIsNotFound) {
   EXPECT_FALSE(TextContains(text, "Thank you"));
   EXPECT_FALSE(TextContains(text, "for your submission"));
   EXPECT_TRUE(TextContains(text, "for your Submission"));
+}
+
+// The text is read only for a handler that wants it; one that wants it only
+// by the time the page is delivered still gets it.
+TEST_F(BrowserPageTest, PageTextIsReadOnlyWhenTheHandlerWantsIt) {
+  const std::string html =
+      "<html><body><p>Thank you</p><form action='/t'><input name='q' value='v'></form>"
+      "<a href='/x'>x</a></body></html>";
+  server.Serve("/plain", html);
+  server.Serve("/late", html);
+  events.wantsPageText = [] { return false; };
+  const int plain = BrowserHarness::LoadPage(events, server.Url("/plain"));
+  ASSERT_GE(plain, 0);
+  const Page& page = events.pages[static_cast<std::size_t>(plain)];
+  EXPECT_EQ("", page.source);
+  EXPECT_EQ("", page.bodyOuterHtml);
+  EXPECT_EQ(200, page.statusCode);
+  ASSERT_EQ(1u, page.forms.size());
+  EXPECT_EQ("v", page.forms[0].elements.at(0).value);
+  EXPECT_EQ(std::vector<std::string>{server.Url("/x")}, page.links);
+
+  int questions = 0;
+  events.wantsPageText = [&] { return ++questions > 1; };
+  const int late = BrowserHarness::LoadPage(events, server.Url("/late"));
+  ASSERT_GE(late, 0);
+  EXPECT_EQ(html, events.pages[static_cast<std::size_t>(late)].source);
+  EXPECT_EQ(0u, events.pages[static_cast<std::size_t>(late)].bodyOuterHtml.rfind("<body>", 0));
+  EXPECT_EQ(1u, events.pages[static_cast<std::size_t>(late)].forms.size());
+}
+
+// Lone UTF-16 surrogates in the page arrive as U+FFFD, the rest of the text intact.
+TEST_F(BrowserPageTest, TextsWithLoneSurrogatesArriveAsValidUtf8) {
+  server.Serve("/surrogate",
+               "<html><body><form><input name='q'></form><script>"
+               "document.forms[0].elements[0].value = 'a\\ud800b\\udc00c';</script></body></html>");
+  const int index = BrowserHarness::LoadPage(events, server.Url("/surrogate"));
+  ASSERT_GE(index, 0);
+  ASSERT_EQ(1u, events.pages[static_cast<std::size_t>(index)].forms.size());
+  EXPECT_EQ(
+      "a\xef\xbf\xbd"
+      "b\xef\xbf\xbd"
+      "c",
+      events.pages[static_cast<std::size_t>(index)].forms[0].elements.at(0).value);
+}
+
+TEST(ReadSnapshot, ReadsTheJsonTextAndLeavesTheModelEmptyForAnythingElse) {
+  Page page;
+  ReadSnapshot(
+      R"({"body":"<body></body>","characterSet":"UTF-8","forms":[["http://h/a","post",)"
+      R"([[2,"c","select-one","d",0,1,["","-","d","D"]],[0,"n","checkbox","y",1,-1,[]]]]],)"
+      R"("links":["http://h/x",7]})",
+      page);
+  EXPECT_EQ("<body></body>", page.bodyOuterHtml);
+  EXPECT_EQ("UTF-8", page.characterSet);
+  ASSERT_EQ(1u, page.forms.size());
+  EXPECT_EQ("http://h/a", page.forms[0].action);
+  EXPECT_EQ("post", page.forms[0].method);
+  ASSERT_EQ(2u, page.forms[0].elements.size());
+  const FormElement& select = page.forms[0].elements[0];
+  EXPECT_EQ(ElementKind::Select, select.kind);
+  EXPECT_EQ(1, select.selectedIndex);
+  ASSERT_EQ(2u, select.options.size());
+  EXPECT_EQ("d", select.options[1].value);
+  EXPECT_EQ("D", select.options[1].text);
+  EXPECT_TRUE(page.forms[0].elements[1].checked);
+  EXPECT_EQ(std::vector<std::string>{"http://h/x"}, page.links);  // a number is no link
+
+  for (const std::string bad : {"", "not json", "[1,2]", "\"text\"", "{\"forms\":"}) {
+    ReadSnapshot(bad, page);
+    EXPECT_TRUE(page.forms.empty() && page.links.empty() && page.bodyOuterHtml.empty()) << bad;
+  }
 }
 
 TEST(ActionsAsJson, EscapesTextsAndRepairsInvalidUtf8) {

@@ -24,3 +24,7 @@ find_package(OpenSSL REQUIRED)
 veltrane_test(browser_events_test browser_events_test.cpp)
 target_link_libraries(browser_events_test PRIVATE veltrane_browser_test_support veltrane_engine
   OpenSSL::SSL OpenSSL::Crypto)
+
+# What the step engine reads of the next page: plain logic, no display.
+veltrane_test(page_needs_test page_needs_test.cpp)
+target_link_libraries(page_needs_test PRIVATE veltrane_engine)

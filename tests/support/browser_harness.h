@@ -26,6 +26,10 @@ class RecordingBrowserEvents : public BrowserEvents {
   void PrintRefused(const std::string& url) override { printRequests.push_back(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int, int) override { ++progressChanges; }
+  bool WantsPageText() override {
+    ++pageTextQuestions;
+    return wantsPageText ? wantsPageText() : true;
+  }
 
   // Copies of the delivered pages, taken after onDocumentComplete ran.
   std::vector<Page> pages;
@@ -35,11 +39,13 @@ class RecordingBrowserEvents : public BrowserEvents {
   std::vector<std::string> printRequests;
   std::vector<std::pair<std::string, std::int32_t>> errors;
   int progressChanges = 0;
+  int pageTextQuestions = 0;
 
   std::function<void(Page&)> onDocumentComplete;
   std::function<void(const std::string&, bool&)> onBeforeNavigate;
   std::function<void(const std::string&, bool&)> onNewWindow;
   std::function<void(const std::string&, std::int32_t, bool&)> onNavigateError;
+  std::function<bool()> wantsPageText;  // unset: the text is always wanted
 
   // The index of the first delivered page whose location starts with `url`, or -1.
   int PageAt(const std::string& url) const;
