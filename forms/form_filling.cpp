@@ -102,4 +102,21 @@ bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>&
   return false;
 }
 
+std::vector<std::string> MissingControls(const PageForm& form,
+                                         const std::vector<std::string>& fieldNames) {
+  std::vector<std::string> missing;
+  for (const std::string& field : fieldNames) {
+    const std::string wanted = TrimBlanks(field);
+    bool found = false;
+    for (const FormElement& element : form.elements) {
+      if (ClassifyElement(element) != FieldOther && EqualsIgnoringAsciiCase(wanted, element.name)) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) missing.push_back(wanted);
+  }
+  return missing;
+}
+
 }  // namespace veltrane

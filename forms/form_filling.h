@@ -62,4 +62,12 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
 // expanded into it.
 bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues);
 
+// The field names a step gives that no input, text area or drop-down list of
+// the form is named with, in the step's order: each name trimmed of blanks and
+// control characters, compared with the control names ignoring A-Z case, as
+// form location compares them. Empty when the form has every control the step
+// names, which is how a changed site shows.
+std::vector<std::string> MissingControls(const PageForm& form,
+                                         const std::vector<std::string>& fieldNames);
+
 }  // namespace veltrane

@@ -3,18 +3,59 @@
 #include <string>
 #include <utility>
 
+#include "engine/form_location.h"
 #include "engine/navigation_guards.h"
 #include "engine/site_script.h"
 #include "engine/step_engine.h"
+#include "forms/form_filling.h"
 #include "jobs/report.h"
+#include "platform/date_text.h"
+#include "platform/paths.h"
 
 namespace veltrane {
+namespace {
+
+// The form that the page's recorded actions send, and the element clicked to
+// send it (-1 for a submit without a button); form -1 when nothing is sent.
+std::pair<int, int> SentForm(const Page& page) {
+  for (auto action = page.Actions().rbegin(); action != page.Actions().rend(); ++action) {
+    if (action->kind == PageAction::Kind::Click) return {action->form, action->element};
+    if (action->kind == PageAction::Kind::Submit) return {action->form, -1};
+  }
+  return {-1, -1};
+}
+
+// Keeps the page's writes and drops its clicks and submits. The model holds
+// the written values already; writing them again records them once more.
+void DropSending(Page& page) {
+  for (const PageAction& action : page.TakeActions()) {
+    switch (action.kind) {
+      case PageAction::Kind::SetValue:
+        page.SetValue(action.form, action.element, action.value);
+        break;
+      case PageAction::Kind::SetChecked: page.SetChecked(action.form, action.element); break;
+      case PageAction::Kind::SetSelectedIndex:
+        page.SetSelectedIndex(action.form, action.element, action.index);
+        break;
+      case PageAction::Kind::Click:
+      case PageAction::Kind::Submit: break;
+    }
+  }
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+}  // namespace
 
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
     : parts_(std::move(parts)),
       trace_(parts_.trace),
       loader_(parts_.paths, parts_.messageBox, trace_, parts_.clock),
-      journal_(parts_.paths.main, trace_) {
+      journal_(parts_.paths, trace_) {
   // Taken now, before the schedule thread queues anything of this run.
   for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
 }
@@ -106,6 +147,24 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
   return true;
 }
 
+bool SubmissionJob::TrySite(SiteTrial trial) {
+  trace_.TraceLine("Trial of site " + trial.site + " with press release " + trial.pressRelease);
+  ClearJobLists();
+  state_.outcome.Resumed = false;
+  if (!loader_.LoadPressRelease(state_, trial.pressRelease)) {
+    parts_.busy = false;
+    return false;
+  }
+  state_.PressReleaseName = trial.pressRelease;
+  scheduleId_ = 0;
+  jobId_ = 0;  // nothing of a trial reaches the journal
+  state_.PendingSites = {trial.site};
+  pendingPositions_ = {0};
+  trial_ = std::move(trial);
+  BeginSites();
+  return true;
+}
+
 void SubmissionJob::BeginSites() {
   parts_.busy = true;
   state_.JobRunning = true;
@@ -117,9 +176,18 @@ void SubmissionJob::NextSite() {
   // as a redirect of the next one.
   state_.AwaitRedirect = false;
   siteOpen_ = false;
+  if (state_.PendingSites.empty() && trial_) {
+    trace_.TraceLine("Trial completed");
+    state_.JobRunning = false;
+    parts_.busy = false;
+    const SiteTrial trial = std::move(*trial_);
+    trial_.reset();
+    if (trial.ended) trial.ended(lastRecord_);
+    return;
+  }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
-    SaveReport(state_, parts_.paths.main, parts_.messageBox, trace_, parts_.clock, jobId_);
+    SaveReport(state_, parts_.paths, parts_.messageBox, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
     parts_.busy = false;
@@ -132,6 +200,7 @@ void SubmissionJob::NextSite() {
   siteOpen_ = true;
   ++siteSerial_;
   siteStarted_ = parts_.clock.Now();
+  evidence_ = SiteEvidence{};
   trace_.TraceLine(std::string(69, '-'));
   trace_.TraceLine("Current site : " + state_.site.CurrentSite);
   state_.site.SiteScript.clear();
@@ -189,7 +258,12 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   record.started = siteStarted_;
   record.ended = parts_.clock.Now();
   record.lastUrl = navigatedThisSite_ ? trace_.Redact(parts_.browser.LocationURL()) : "";
+  // The step the site ended on is the one whose success text was checked or awaited.
+  evidence_.successText =
+      trace_.Redact(siteSteps_.Step(state_.site.StepNumber).directives.successString);
+  record.evidence = evidence_;
   journal_.RecordSite(jobId_, scheduleId_, record);
+  lastRecord_ = record;
   return true;
 }
 
@@ -201,6 +275,11 @@ void SubmissionJob::SiteFailed(const std::string& reason) {
   if (!EndSite(false, reason)) return;
   // The page of a site that never navigated is not its own: nothing to capture.
   if (parts_.failedPageCapture && navigatedThisSite_) {
+    // The name the capture gives its file, from the same clock read at once;
+    // the site's record gains it.
+    lastRecord_.evidence.screenshot =
+        DateStampText(parts_.clock.Now()) + "-" + FileNameSafe(state_.site.CurrentSite) + ".png";
+    journal_.RecordSite(jobId_, scheduleId_, lastRecord_);
     // Nothing can end the site again meanwhile, and only this capture's own
     // end starts the next site.
     parts_.failedPageCapture->Capture(state_.site.CurrentSite, [this, serial = siteSerial_] {
@@ -235,9 +314,12 @@ void SubmissionJob::DocumentComplete(Page& page) {
   parts_.panel2.Hide();
   // A late page of a site that has ended, or a page between jobs, changes nothing.
   if (!siteOpen_) return;
+  ++evidence_.pages;
+  evidence_.lastStatus = page.statusCode;
   const StepDecision decision =
       BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
+  if (decision.kind == StepDecision::Kind::WaitForPage && CheckSubmittedForm(page)) return;
   DisarmDeadline();
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
@@ -253,6 +335,28 @@ void SubmissionJob::DocumentComplete(Page& page) {
     case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
     case StepDecision::Kind::Failed: SiteFailed(decision.text); return;
   }
+}
+
+bool SubmissionJob::CheckSubmittedForm(Page& page) {
+  const auto [form, button] = SentForm(page);
+  const PageForm* sent = GetForm(page, form);
+  if (!sent) return false;
+  // A form step advances once, so the step that filled the form is the one before.
+  const ScriptStep& step = siteSteps_.Step(state_.site.StepNumber - 1);
+  const std::vector<std::string> missing = MissingControls(*sent, StepFieldNames(step.lines));
+  if (!missing.empty()) {
+    trace_.TraceLine("Form changed: form #" + std::to_string(form) + " has no control " +
+                     JoinNames(missing));
+    if (!evidence_.notes.empty()) evidence_.notes += "; ";
+    evidence_.notes += "form changed: missing " + JoinNames(missing);
+  }
+  if (!trial_ || !trial_->holdSubmission || FillWritesLogin(page, form, step.lines) ||
+      !trial_->holdSubmission(page, form, button))
+    return false;
+  DropSending(page);
+  trace_.TraceLine("Form #" + std::to_string(form) + " filled and held back: nothing was sent");
+  if (EndSite(false, "Stopped before sending the form")) NextSite();
+  return true;
 }
 
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {

@@ -5,6 +5,10 @@
 // Every site ends exactly once: once ended, no page, timer tick or late
 // screenshot touches it. Each ended site is committed to the job journal at
 // once, so a job cut short is finished after a restart (ResumeSubmission).
+// Beside its outcome every site keeps its evidence (last HTTP status, success
+// text, pages loaded, screenshot, a form that lacked controls the step named).
+// TrySite runs one site of one release the same way, as a trial: nothing is
+// journaled and no report or history row is written.
 // It owns the JobState; it holds references to everything else. The window
 // guards its browser events and its page timer and hands them on here.
 // User-interface thread only.
@@ -13,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +52,20 @@ struct SubmissionJobParts {
   PageCapture* failedPageCapture;
 };
 
+// One site of one press release, run as a trial (see TrySite).
+struct SiteTrial {
+  std::string pressRelease;
+  std::string site;
+  // Asked when a step has filled form `form` of the page and asked for it to be
+  // sent by a click on element `button` (-1: submitted without a button),
+  // unless the form takes the site's login, which always goes through. True
+  // holds the form back: its values are written on the live page but nothing
+  // is clicked or submitted, and the site ends there.
+  std::function<bool(const Page& page, int form, int button)> holdSubmission;
+  // Runs once, when the site has ended, with its record and evidence.
+  std::function<void(const SiteRecord& record)> ended;
+};
+
 class SubmissionJob {
  public:
   // The deadline lies 1/480 day (180 seconds) after arming.
@@ -59,6 +78,11 @@ class SubmissionJob {
   // unfinished (its ended sites are not run again) or never started. False
   // when none is left; only jobs found unfinished at construction count.
   bool ResumeSubmission();
+  // Runs one site of a press release as a job runs it (same loading, engine,
+  // guards, deadline and failure capture) without a schedule, the journal, a
+  // report or a history row. False when the press release cannot be loaded;
+  // nothing has started then.
+  bool TrySite(SiteTrial trial);
   void NextSite();
   void SiteSucceeded();
   void SiteFailed(const std::string& reason);
@@ -88,6 +112,10 @@ class SubmissionJob {
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
   bool EndSite(bool completed, const std::string& reason);
+  // After the engine handled a page: notes a form that lacks controls its
+  // step named; in a trial, holds back a form the trial does not want sent.
+  // True when the site ended here.
+  bool CheckSubmittedForm(Page& page);
 
   SubmissionJobParts parts_;
   RedactingTrace trace_;  // parts_.trace, without the current site's password
@@ -104,6 +132,9 @@ class SubmissionJob {
   int currentPosition_ = 0;
   double siteStarted_ = 0.0;
   std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction
+  SiteEvidence evidence_;               // of the current site
+  SiteRecord lastRecord_;               // of the site that ended last
+  std::optional<SiteTrial> trial_;      // set while a trial runs
 };
 
 }  // namespace veltrane

@@ -32,6 +32,16 @@ struct HistoryEntry {
   HistoryRow row;
 };
 
+// What a site showed while it ran, so that a person can judge it without
+// running it again.
+struct SiteEvidence {
+  int lastStatus = 0;       // HTTP status of the last page the site got; 0 when none or unknown
+  std::string successText;  // the success text of the step the site ended on, found or not
+  int pages = 0;            // top-level pages completed while the site ran
+  std::string screenshot;   // the failed page's picture, a file name in the shots directory
+  std::string notes;        // "form changed: missing <names>", one per form, "; " between
+};
+
 struct SiteRecord {
   int position = 0;  // the site's place in the job's site list, from 0
   std::string site;
@@ -40,6 +50,15 @@ struct SiteRecord {
   double started = 0.0;
   double ended = 0.0;
   std::string lastUrl;
+  SiteEvidence evidence;
+};
+
+// A site's outcome in a job, for reading back.
+struct SiteOutcome {
+  std::int64_t job = 0;
+  std::int64_t historyId = 0;  // the job's history row; 0 while unfinished or unknown
+  std::string pressRelease;
+  SiteRecord record;
 };
 
 struct JournalJob {
@@ -91,6 +110,15 @@ class HistoryStore {
   virtual void DropJob(std::int64_t id, ScheduleId scheduleId, double now) = 0;
   // Records how a site of the job ended, replacing an earlier record of its position.
   virtual void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+
+  // The sites of the job whose history row is `historyId`, in the job's site
+  // order; none when no job is known for that row. A store without a journal
+  // has none.
+  virtual std::vector<SiteOutcome> JobSites(std::int64_t /*historyId*/) { return {}; }
+  // The latest `limit` outcomes of `site`, newest first.
+  virtual std::vector<SiteOutcome> SiteOutcomes(const std::string& /*site*/, int /*limit*/) {
+    return {};
+  }
 };
 
 }  // namespace veltrane

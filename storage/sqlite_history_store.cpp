@@ -1,5 +1,6 @@
 // The history table of db/vt.dat and the job journal beside it (job, job_site).
 #include <filesystem>
+#include <set>
 
 #include "platform/text_lists.h"
 #include "storage/sqlite_file.h"
@@ -11,6 +12,78 @@ namespace {
 constexpr const char* kInsert =
     "INSERT INTO history (name,time,status,content,subscription) VALUES (?,?,?,?,?)";
 
+struct Column {
+  const char* table;
+  const char* name;
+  const char* type;
+};
+
+// The journal's columns added after its tables first shipped: a file made
+// before them gains them when the journal next writes to it.
+constexpr Column kAddedColumns[] = {
+    {"job", "history_id", "INTEGER"},     {"job_site", "last_status", "INTEGER"},
+    {"job_site", "success_text", "TEXT"}, {"job_site", "pages", "INTEGER"},
+    {"job_site", "screenshot", "TEXT"},   {"job_site", "notes", "TEXT"},
+};
+
+std::set<std::string> ColumnsOf(sqlite::Connection& db, const std::string& table) {
+  std::set<std::string> names;
+  sqlite::Statement query(db, "SELECT name FROM pragma_table_info(?)", {table});
+  while (query.Step()) names.insert(query.Text(0));
+  return names;
+}
+
+// Creates the journal's tables where missing and adds the columns they lack.
+void UpdateJournalTables(sqlite::Connection& db) {
+  db.Execute(JobJournalSchema());
+  std::set<std::string> job = ColumnsOf(db, "job");
+  std::set<std::string> site = ColumnsOf(db, "job_site");
+  for (const Column& column : kAddedColumns) {
+    std::set<std::string>& present = std::string_view(column.table) == "job" ? job : site;
+    if (present.count(column.name)) continue;
+    db.Execute((std::string("ALTER TABLE ") + column.table + " ADD COLUMN " + column.name + " " +
+                column.type)
+                   .c_str());
+  }
+}
+
+// The selected job_site and job columns of a SiteOutcome, in ReadOutcome's
+// order; a column the file lacks (made before it) reads as NULL.
+std::string OutcomeColumns(sqlite::Connection& db) {
+  const std::set<std::string> job = ColumnsOf(db, "job");
+  const std::set<std::string> site = ColumnsOf(db, "job_site");
+  std::string columns = "s.job_id, " +
+                        std::string(job.count("history_id") ? "j.history_id" : "NULL") +
+                        ", j.name, s.position, s.site, s.status, s.reason, s.started, s.ended, "
+                        "s.last_url";
+  for (const Column& column : kAddedColumns) {
+    if (std::string_view(column.table) != "job_site") continue;
+    columns += std::string(", ") + (site.count(column.name) ? "s." : "NULL AS ") + column.name;
+  }
+  return columns;
+}
+
+SiteOutcome ReadOutcome(const sqlite::Statement& row) {
+  SiteOutcome outcome;
+  outcome.job = row.Integer(0);
+  outcome.historyId = row.IsNull(1) ? 0 : row.Integer(1);
+  outcome.pressRelease = row.Text(2);
+  SiteRecord& record = outcome.record;
+  record.position = row.Int(3);
+  record.site = row.Text(4);
+  record.completed = row.Text(5) == "Completed";
+  record.reason = row.Text(6);
+  record.started = row.Real(7);
+  record.ended = row.Real(8);
+  record.lastUrl = row.Text(9);
+  record.evidence.lastStatus = row.Int(10);
+  record.evidence.successText = row.Text(11);
+  record.evidence.pages = row.Int(12);
+  record.evidence.screenshot = row.Text(13);
+  record.evidence.notes = row.Text(14);
+  return outcome;
+}
+
 class SqliteHistoryStore : public HistoryStore {
  public:
   SqliteHistoryStore(std::string path, SqliteStoreOptions options)
@@ -21,10 +94,14 @@ class SqliteHistoryStore : public HistoryStore {
                                                          row.content, row.subscription};
     try {
       sqlite::Connection db = file_.ForWriting();
+      if (finishesJob) UpdateJournalTables(db);
       sqlite::Transaction transaction(db);
       sqlite::Statement(db, kInsert, values).Run();
+      // The job keeps its history row's id, so the row finds its sites' evidence.
       if (finishesJob)
-        sqlite::Statement(db, "UPDATE job SET finished = ? WHERE id = ?", {now, finishesJob}).Run();
+        sqlite::Statement(db, "UPDATE job SET finished = ?, history_id = ? WHERE id = ?",
+                          {now, db.LastInsertId(), finishesJob})
+            .Run();
       transaction.Commit();
     } catch (const StorageError& error) {
       // Whatever failed, the row's insert is what did not happen.
@@ -129,7 +206,7 @@ class SqliteHistoryStore : public HistoryStore {
     std::string siteLines;
     for (const std::string& site : sites) siteLines += site + "\r\n";
     sqlite::Connection db = file_.ForWriting();
-    db.Execute(JobJournalSchema());
+    UpdateJournalTables(db);
     sqlite::Transaction transaction(db);
     if (id == 0) {
       sqlite::Statement queued(db,
@@ -163,13 +240,46 @@ class SqliteHistoryStore : public HistoryStore {
 
   void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
     sqlite::Connection db = file_.ForWriting();
+    // A job begun by an older service and resumed by this one finds its tables as they were.
+    UpdateJournalTables(db);
+    const SiteEvidence& evidence = record.evidence;
     sqlite::Statement(
         db,
         "INSERT OR REPLACE INTO job_site (job_id,schedule_id,position,site,status,"
-        "reason,started,ended,last_url) VALUES (?,?,?,?,?,?,?,?,?)",
+        "reason,started,ended,last_url,last_status,success_text,pages,screenshot,notes) "
+        "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
         {job, scheduleId, record.position, record.site, record.completed ? "Completed" : "Failed",
-         record.reason, record.started, record.ended, record.lastUrl})
+         record.reason, record.started, record.ended, record.lastUrl, evidence.lastStatus,
+         evidence.successText, evidence.pages, evidence.screenshot, evidence.notes})
         .Run();
+  }
+
+  std::vector<SiteOutcome> JobSites(std::int64_t historyId) override {
+    sqlite::Connection db = file_.ForReading();
+    std::vector<SiteOutcome> outcomes;
+    if (!db.HasTable("job") || !db.HasTable("job_site") ||
+        !ColumnsOf(db, "job").count("history_id"))
+      return outcomes;
+    sqlite::Statement query(db,
+                            "SELECT " + OutcomeColumns(db) +
+                                " FROM job j JOIN job_site s ON s.job_id = j.id "
+                                "WHERE j.history_id = ? ORDER BY s.position",
+                            {historyId});
+    while (query.Step()) outcomes.push_back(ReadOutcome(query));
+    return outcomes;
+  }
+
+  std::vector<SiteOutcome> SiteOutcomes(const std::string& site, int limit) override {
+    sqlite::Connection db = file_.ForReading();
+    std::vector<SiteOutcome> outcomes;
+    if (!db.HasTable("job") || !db.HasTable("job_site")) return outcomes;
+    sqlite::Statement query(db,
+                            "SELECT " + OutcomeColumns(db) +
+                                " FROM job_site s LEFT JOIN job j ON j.id = s.job_id "
+                                "WHERE s.site = ? ORDER BY s.ended DESC, s.rowid DESC LIMIT ?",
+                            {site, limit});
+    while (query.Step()) outcomes.push_back(ReadOutcome(query));
+    return outcomes;
   }
 
  private:

@@ -222,5 +222,15 @@ TEST(FillWritesLoginTest, OnlyValuesTheFillUsesForAControlCount) {
   }
 }
 
+// Compared as form location compares: trimmed, A-Z case ignored, button tags not controls.
+TEST(MissingControlsTest, NamesTheStepFieldsTheFormLacksInStepOrder) {
+  const Page page = PageWithForm({Input("Headline", "text"), OfKind(ElementKind::TextArea, "body"),
+                                  OfKind(ElementKind::Other, "go"), Input("", "submit")});
+  const PageForm& form = page.forms[1];
+  EXPECT_EQ(Lines{}, MissingControls(form, {" headline", "BODY\t"}));
+  EXPECT_EQ((Lines{"summary", "go"}), MissingControls(form, {"summary", "body", "go"}));
+  EXPECT_EQ(Lines{"x"}, MissingControls(page.forms[0], {"x"}));
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -1,0 +1,183 @@
+// Every site of every job keeps its evidence beside its outcome in db/vt.dat,
+// also when it ends by timeout; the history row finds its job's sites; a file
+// made before the evidence columns gains them and keeps its rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "jobs/submission_job.h"
+#include "storage/sqlite_stores.h"
+#include "tests/support/test_database.h"
+
+namespace veltrane {
+namespace {
+
+using testing::TestDatabases;
+
+class RecordingBrowser : public BrowserControl {
+ public:
+  void SetEvents(BrowserEvents*) override {}
+  void Navigate(const std::string& url) override { location = url; }
+  std::string LocationURL() const override { return location; }
+  std::string location;
+};
+
+// Keeps nothing; lets the next site start at once, as a capture that was written.
+struct ImmediateCapture : PageCapture {
+  void Capture(const std::string& site, std::function<void()> then) override {
+    sites.push_back(site);
+    then();
+  }
+  std::vector<std::string> sites;
+};
+
+class EvidenceTest : public ::testing::Test {
+ protected:
+  EvidenceTest() {
+    databases.Main(
+        "INSERT INTO pressrelease (name,headline) VALUES ('Launch','Big news');"
+        "INSERT INTO schedule (id,name,subscription,next) VALUES "
+        "(1,'Launch','ok\r\nchanged\r\nslow',0)");
+    databases.Subscription(
+        "INSERT INTO subscription (name,url,submission_data) VALUES "
+        "('ok','http://127.0.0.1:1/ok','[STEP1]\nAPP-SuccessString=Thanks\n'),"
+        "('changed','http://127.0.0.1:1/c','[STEP1]\nAPP-FormPos=0\nheadline=$$headline$$\n"
+        "summary=x\n[STEP2]\nAPP-SuccessString=Thanks\n'),"
+        "('slow','http://127.0.0.1:1/s','[STEP1]\nAPP-WaitForRedirect=1\n"
+        "[STEP2]\nAPP-SuccessString=Done\n')");
+  }
+
+  Page PageWith(const std::string& source, int status = 200) {
+    Page page;
+    page.location = browser.location;
+    page.source = source;
+    page.statusCode = status;
+    return page;
+  }
+
+  TestDatabases databases;
+  RecordingBrowser browser;
+  RecordingLoadingIndicator panel2;
+  RecordingMessageBox messages;
+  RecordingTrace trace;
+  ManualClock clock{45000.5};
+  PseudoRandom random{1};
+  bool busy = false;
+  ImmediateCapture capture;
+  SubmissionJob job{SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
+                                       browser,
+                                       panel2,
+                                       messages,
+                                       trace,
+                                       clock,
+                                       random,
+                                       busy,
+                                       SubmissionJob::kPageDeadline,
+                                       [](bool) {},
+                                       &capture}};
+};
+
+TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
+  ASSERT_TRUE(job.StartSubmission(1));
+  Page thanks = PageWith("Thanks");
+  job.DocumentComplete(thanks);  // ok completes
+
+  Page form = PageWith("<form>");
+  FormElement headline;
+  headline.kind = ElementKind::Input;
+  headline.name = "headline";
+  form.forms.emplace_back().elements.push_back(headline);
+  job.DocumentComplete(form);  // changed: its form lacks "summary"; filled and sent all the same
+  ASSERT_EQ(2u, form.Actions().size());  // the headline written, then the form submitted
+  Page refused = PageWith("Closed", 403);
+  job.DocumentComplete(refused);  // changed fails
+
+  Page landing = PageWith("One moment");
+  job.DocumentComplete(landing);  // slow waits for a redirect that never comes
+  clock.Advance(SubmissionJob::kPageDeadline * 2);
+  job.TimerTimeoutTimer();
+  ASSERT_FALSE(busy);
+
+  const std::string report = databases.MainScalar("SELECT content FROM history");
+  EXPECT_NE(std::string::npos,
+            report.find("Failed submission : \r\n - changed (Submission failed (success string "
+                        "not found))\r\n - slow (Timeout)\r\n"))
+      << report;
+  const auto history = MakeSqliteHistoryStore(databases.MainPath());
+  const std::vector<SiteOutcome> sites = history->JobSites(history->List().back().id);
+  ASSERT_EQ(3u, sites.size());
+  struct Want {
+    std::string site;
+    bool completed;
+    std::string reason;
+    int status;
+    std::string successText;
+    int pages;
+    std::string notes;
+  };
+  const Want wants[] = {
+      {"ok", true, "", 200, "Thanks", 1, ""},
+      {"changed", false, "Submission failed (success string not found)", 403, "Thanks", 2,
+       "form changed: missing summary"},
+      {"slow", false, "Timeout", 200, "Done", 1, ""},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    const SiteRecord& got = sites[i].record;
+    EXPECT_EQ(wants[i].site, got.site);
+    EXPECT_EQ(wants[i].completed, got.completed) << got.site;
+    EXPECT_EQ(wants[i].reason, got.reason) << got.site;
+    EXPECT_EQ(wants[i].status, got.evidence.lastStatus) << got.site;
+    EXPECT_EQ(wants[i].successText, got.evidence.successText) << got.site;
+    EXPECT_EQ(wants[i].pages, got.evidence.pages) << got.site;
+    EXPECT_EQ(wants[i].notes, got.evidence.notes) << got.site;
+    EXPECT_EQ("Launch", sites[i].pressRelease);
+  }
+  // Failed pages were captured, under the name the capture gives them.
+  EXPECT_EQ((std::vector<std::string>{"changed", "slow"}), capture.sites);
+  EXPECT_EQ("", sites[0].record.evidence.screenshot);
+  EXPECT_EQ("20230315-120000-changed.png", sites[1].record.evidence.screenshot);
+  EXPECT_EQ("20230315-120600-slow.png", sites[2].record.evidence.screenshot);
+  EXPECT_NE(trace.lines.end(), std::find(trace.lines.begin(), trace.lines.end(),
+                                         "Form changed: form #0 has no control summary"));
+
+  const std::vector<SiteOutcome> recent = history->SiteOutcomes("slow", 5);
+  ASSERT_EQ(1u, recent.size());
+  EXPECT_EQ("Timeout", recent[0].record.reason);
+}
+
+TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRows) {
+  TestDatabases databases;
+  // The journal as it shipped first, with a job that ended before the upgrade.
+  databases.Main(
+      "DROP TABLE job; DROP TABLE job_site;"
+      "CREATE TABLE job (id INTEGER PRIMARY KEY, schedule_id INTEGER, name TEXT, "
+      "subscription TEXT, queued REAL, started REAL, finished REAL);"
+      "CREATE TABLE job_site (job_id INTEGER, schedule_id INTEGER, position INTEGER, site TEXT, "
+      "status TEXT, reason TEXT, started REAL, ended REAL, last_url TEXT, "
+      "PRIMARY KEY (job_id, position));"
+      "INSERT INTO job VALUES (1,7,'Old','a\r\n',NULL,45000,45000.1);"
+      "INSERT INTO job_site VALUES (1,7,0,'a','Failed','Timeout',45000,45000.1,'http://x/');");
+  const auto history = MakeSqliteHistoryStore(databases.MainPath());
+  // Read as it is, before anything was written: the evidence reads empty.
+  std::vector<SiteOutcome> before = history->SiteOutcomes("a", 5);
+  ASSERT_EQ(1u, before.size());
+  EXPECT_EQ("Timeout", before[0].record.reason);
+  EXPECT_EQ(0, before[0].record.evidence.pages);
+
+  SiteRecord record;
+  record.site = "b";
+  record.evidence.pages = 3;
+  record.evidence.notes = "form changed: missing x";
+  history->RecordSite(history->StartJob(0, 8, "New", {"b"}, 45001), 8, record);
+  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM pragma_table_info('job') WHERE name = "
+                                      "'history_id'"));
+  EXPECT_EQ("Timeout|http://x/", databases.MainScalar("SELECT reason || '|' || last_url FROM "
+                                                      "job_site WHERE site = 'a'"));
+  EXPECT_EQ("3|form changed: missing x",
+            databases.MainScalar("SELECT pages || '|' || notes FROM job_site WHERE site = 'b'"));
+  EXPECT_EQ("Old", databases.MainScalar("SELECT name FROM job WHERE id = 1"));
+}
+
+}  // namespace
+}  // namespace veltrane
