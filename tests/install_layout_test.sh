@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh directory gives a self-contained layout whose
-# unit and autostart entry name that directory.
+# unit and autostart entry name that directory; systemd accepts the unit.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -11,8 +11,14 @@ for path in veltrane veltrane-admin db shots icons/veltrane.svg systemd/veltrane
   [[ -e "$prefix/$path" ]] || { echo "missing: $path"; exit 1; }
 done
 [[ -x "$prefix/veltrane" && -x "$prefix/veltrane-admin" ]] || { echo "not executable"; exit 1; }
-grep -qx "ExecStart=/usr/bin/xvfb-run -a -s \"-screen 0 1280x1024x24\" $prefix/veltrane" \
-  "$prefix/systemd/veltrane.service" || { echo "unit does not run $prefix/veltrane"; exit 1; }
+unit=$prefix/systemd/veltrane.service
+grep -qx "ExecStart=/usr/bin/xvfb-run -a -n 1099 -s \"-screen 0 1280x1024x24\" $prefix/veltrane" \
+  "$unit" || { echo "unit does not run $prefix/veltrane"; exit 1; }
+grep -qx "ReadWritePaths=$prefix/db $prefix/shots" "$unit" || { echo "unit's writable paths"; exit 1; }
+# systemd reads every line of the unit: a setting it does not know or cannot
+# parse is reported, though the exit code stays 0.
+verified=$(systemd-analyze verify "$unit" 2>&1) || { echo "$verified"; exit 1; }
+[[ -z $verified ]] || { echo "systemd-analyze verify: $verified"; exit 1; }
 grep -qx "Exec=$prefix/veltrane" "$prefix/autostart/veltrane.desktop" ||
   { echo "autostart entry does not run $prefix/veltrane"; exit 1; }
 # The installed admin tool prepares the installed service's databases.

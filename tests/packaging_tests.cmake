@@ -11,3 +11,8 @@ target_link_libraries(tray_icon_test PRIVATE veltrane_app veltrane_ui_test_suppo
 add_executable(journal_priority_test journal_priority_test.cpp)
 target_link_libraries(journal_priority_test PRIVATE veltrane_fault_test_support GTest::gtest_main)
 gtest_discover_tests(journal_priority_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 240)
+
+# The Debian package, made by cpack from the built binaries.
+add_test(NAME InstallPackage
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${PROJECT_BINARY_DIR})
+set_tests_properties(InstallPackage PROPERTIES TIMEOUT 300)
