@@ -5,6 +5,7 @@
 
 #include "engine/form_location.h"
 #include "engine/navigation_guards.h"
+#include "engine/page_needs.h"
 #include "engine/site_script.h"
 #include "engine/step_engine.h"
 #include "forms/form_filling.h"
@@ -375,6 +376,10 @@ void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCod
 
 void SubmissionJob::ProgressChange(int progress, int progressMax) {
   BrowserProgressChange(progress, progressMax);
+}
+
+bool SubmissionJob::NeedsPageText() const {
+  return siteOpen_ && PageTextNeeded(state_, siteSteps_);
 }
 
 }  // namespace veltrane

@@ -98,6 +98,9 @@ class SubmissionJob {
   void PrintRefused(const std::string& url);
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel);
   void ProgressChange(int progress, int progressMax);
+  // Whether the next completed page is read with its text: only when a step
+  // that runs on it checks a success or unique string (PageTextNeeded).
+  bool NeedsPageText() const;
 
   JobState& State() { return state_; }
   const JobState& State() const { return state_; }

@@ -15,6 +15,14 @@ namespace {
 
 using testing::TestDatabases;
 
+// The test's two database files.
+DatabasePaths Paths(const TestDatabases& databases) {
+  DatabasePaths paths;
+  paths.main = databases.MainPath();
+  paths.subscription = databases.SubscriptionPath();
+  return paths;
+}
+
 class RecordingBrowser : public BrowserControl {
  public:
   void SetEvents(BrowserEvents*) override {}
@@ -65,16 +73,8 @@ class EvidenceTest : public ::testing::Test {
   PseudoRandom random{1};
   bool busy = false;
   ImmediateCapture capture;
-  SubmissionJob job{SubmissionJobParts{{databases.MainPath(), databases.SubscriptionPath()},
-                                       browser,
-                                       panel2,
-                                       messages,
-                                       trace,
-                                       clock,
-                                       random,
-                                       busy,
-                                       SubmissionJob::kPageDeadline,
-                                       [](bool) {},
+  SubmissionJob job{SubmissionJobParts{Paths(databases), browser, panel2, messages, trace, clock,
+                                       random, busy, SubmissionJob::kPageDeadline, [](bool) {},
                                        &capture}};
 };
 
