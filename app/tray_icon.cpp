@@ -73,23 +73,6 @@ GDBusConnection* SessionBusIfConfigured() {
   return configured ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
 }
 
-// Whether the watcher runs and a host has registered with it. Asked of another
-// process, so a blocking call with a short bound is fine.
-bool WatcherHasHost(GDBusConnection* bus) {
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get",
-      g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"), G_VARIANT_TYPE("(v)"),
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, 1000, nullptr, nullptr);
-  if (!reply) return false;
-  GVariant* value = nullptr;
-  g_variant_get(reply, "(v)", &value);
-  const bool hosted =
-      g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
-  g_variant_unref(value);
-  g_variant_unref(reply);
-  return hosted;
-}
-
 }  // namespace
 
 // The StatusNotifierItem side of the tray: the indicator, the folder its two
@@ -99,11 +82,8 @@ class TrayNotifierItem {
  public:
   TrayNotifierItem(GDBusConnection* bus, GdkPixbuf* const images[2], GtkMenu* menu,
                    std::function<void()> changed)
-      : bus_(bus), changed_(std::move(changed)) {
+      : bus_(bus), cancellable_(g_cancellable_new()), changed_(std::move(changed)) {
     WriteImages(images);
-    hostRegistered_ = WatcherHasHost(bus_);
-    // Until the indicator says otherwise, a watcher with a host will take it.
-    connected_ = hostRegistered_;
     indicator_ = APP_INDICATOR(g_object_new(tray_indicator_get_type(), "id", "veltrane", "category",
                                             "ApplicationStatus", "icon-theme-path", folder_.c_str(),
                                             "icon-name", kImageNames[0], nullptr));
@@ -114,9 +94,12 @@ class TrayNotifierItem {
       subscriptions_[subscriptionCount_++] = g_dbus_connection_signal_subscribe(
           bus_, kWatcherName, kWatcherName, signal, kWatcherPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
           OnHostSignal, this, nullptr);
+    AskForHost();
   }
 
   ~TrayNotifierItem() {
+    g_cancellable_cancel(cancellable_);
+    g_object_unref(cancellable_);
     for (int i = 0; i < subscriptionCount_; ++i)
       g_dbus_connection_signal_unsubscribe(bus_, subscriptions_[i]);
     g_signal_handlers_disconnect_by_data(indicator_, this);
@@ -131,12 +114,13 @@ class TrayNotifierItem {
   TrayNotifierItem(const TrayNotifierItem&) = delete;
   TrayNotifierItem& operator=(const TrayNotifierItem&) = delete;
 
+  // The indicator has registered with a watcher, and a host with that watcher.
   bool Hosted() const { return connected_ && hostRegistered_; }
 
   void SetConnected(bool connected) {
     if (connected == connected_) return;
     connected_ = connected;
-    if (connected) hostRegistered_ = WatcherHasHost(bus_);
+    if (connected) AskForHost();
     changed_();
   }
 
@@ -170,15 +154,45 @@ class TrayNotifierItem {
     static_cast<TrayNotifierItem*>(data)->SetConnected(connected);
   }
 
-  static void OnHostSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                           const gchar* signal, GVariant*, gpointer data) {
+  // Asks the watcher whether a host has registered; the answer comes on the
+  // main loop, so the user interface never waits on the bus.
+  void AskForHost() {
+    g_dbus_connection_call(bus_, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties",
+                           "Get",
+                           g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"),
+                           G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000,
+                           cancellable_, OnHostAnswer, this);
+  }
+
+  static void OnHostAnswer(GObject* source, GAsyncResult* result, gpointer data) {
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    if (error) {
+      const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+      g_error_free(error);
+      if (cancelled) return;  // the item is gone
+    }
+    bool registered = false;
+    if (reply) {
+      GVariant* value = nullptr;
+      g_variant_get(reply, "(v)", &value);
+      registered =
+          g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+      g_variant_unref(value);
+      g_variant_unref(reply);
+    }
     auto* self = static_cast<TrayNotifierItem*>(data);
-    self->hostRegistered_ =
-        g_str_equal(signal, "StatusNotifierHostRegistered") || WatcherHasHost(self->bus_);
+    self->hostRegistered_ = registered;
     self->changed_();
   }
 
+  static void OnHostSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                           GVariant*, gpointer data) {
+    static_cast<TrayNotifierItem*>(data)->AskForHost();
+  }
+
   GDBusConnection* bus_;
+  GCancellable* cancellable_;
   std::function<void()> changed_;
   std::string folder_;
   AppIndicator* indicator_ = nullptr;
