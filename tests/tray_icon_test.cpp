@@ -200,8 +200,11 @@ class TrayIconTest : public ::testing::Test {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     menu_ = gtk_menu_new();
     g_object_ref_sink(menu_);
-    for (const char* label : {"Restore", "Unload"})
-      gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_menu_item_new_with_label(label));
+    // As the main window makes them: "Restore" in bold.
+    GtkWidget* restore = gtk_menu_item_new_with_label("");
+    gtk_label_set_markup(GTK_LABEL(gtk_bin_get_child(GTK_BIN(restore))), "<b>Restore</b>");
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_), restore);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_menu_item_new_with_label("Unload"));
     gtk_widget_show_all(menu_);
   }
   void TearDown() override {
