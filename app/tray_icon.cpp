@@ -25,10 +25,6 @@ gboolean OnButtonRelease(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
   return FALSE;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
 constexpr const char* kImageNames[2] = {"veltrane-tray-idle", "veltrane-tray-running"};
