@@ -1,0 +1,46 @@
+// The authoring commands of veltrane-admin, for people who write and keep
+// site scripts: `page inspect` (a page as the engine sees it), `site try` (one
+// site run as the service runs it, with a picture of every page) and `site
+// history` (a site's recent outcomes with their evidence). Each takes the
+// arguments after its command words, prints on the streams given and throws
+// CommandError on failure; the tool prints that as its one-line error and
+// exits with its code. The two commands that load pages run on the X display
+// of DISPLAY, or on an Xvfb of their own when DISPLAY is unset. Main thread only.
+#pragma once
+
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace veltrane::authoring {
+
+inline constexpr int kExitFailure = 1;     // the system refused (no display, database busy)
+inline constexpr int kExitUsage = 2;       // the command line is wrong
+inline constexpr int kExitData = 3;        // unknown site or release, no database
+inline constexpr int kExitSiteFailed = 4;  // site try: the site failed
+
+class CommandError : public std::runtime_error {
+ public:
+  CommandError(int exitCode, const std::string& message)
+      : std::runtime_error(message), exitCode_(exitCode) {}
+  int ExitCode() const { return exitCode_; }
+
+ private:
+  int exitCode_;
+};
+
+struct CommandIo {
+  std::string dir;  // the service directory, holding db/
+  std::ostream& out;
+  std::ostream& err;
+};
+
+using CommandArguments = std::vector<std::string>;
+
+// page inspect URL [--json] [--links PATTERN] [--settle MS]
+void RunPageInspect(const CommandIo& io, const CommandArguments& args);
+// site try NAME --release NAME [--no-submit] [--shots DIR]
+void RunSiteTry(const CommandIo& io, const CommandArguments& args);
+
+}  // namespace veltrane::authoring

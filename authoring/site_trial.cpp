@@ -1,0 +1,125 @@
+#include "authoring/site_trial.h"
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "app/browser_window.h"
+#include "app/service_timing.h"
+#include "authoring/page_shots.h"
+#include "browser/glib_handles.h"
+#include "platform/ui_timer.h"
+
+namespace veltrane::authoring {
+namespace {
+
+// A trial whose site has not ended by then has met a fault of its own; every
+// wait of the job has a deadline far shorter.
+constexpr std::chrono::minutes kTrialBound{30};
+
+// Between the control and the browser window: every event goes on to the
+// window as it would in the service; each completed page is also pictured,
+// once the control has carried out what the job wrote on it.
+class PicturingEvents : public BrowserEvents {
+ public:
+  PicturingEvents(TForm2& window, PageShots& shots, TraceSink& trace)
+      : window_(window), shots_(shots), trace_(trace) {}
+
+  void DocumentComplete(Page& page) override {
+    window_.DocumentComplete(page);
+    // Asked on the next turn of the loop: after the control has replayed the
+    // page's writes, before a page the job asked for can replace it.
+    ++waiting_;
+    pictures_.push_back(std::make_unique<TimeoutSource>(std::chrono::milliseconds(0), [this] {
+      --waiting_;
+      trace_.TraceLine("Page picture : " + shots_.Capture());
+    }));
+  }
+  // A picture is asked for or being taken.
+  bool Busy() const { return waiting_ > 0 || shots_.Pending(); }
+  void BeforeNavigate2(const std::string& url, bool& cancel) override {
+    window_.BeforeNavigate2(url, cancel);
+  }
+  void NewWindow2(const std::string& url, bool& cancel) override {
+    window_.NewWindow2(url, cancel);
+  }
+  void PrintRefused(const std::string& url) override { window_.PrintRefused(url); }
+  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override {
+    window_.NavigateError(url, statusCode, cancel);
+  }
+  void ProgressChange(int progress, int progressMax) override {
+    window_.ProgressChange(progress, progressMax);
+  }
+  bool WantsPageText() override { return window_.WantsPageText(); }
+
+ private:
+  TForm2& window_;
+  PageShots& shots_;
+  TraceSink& trace_;
+  std::vector<std::unique_ptr<TimeoutSource>> pictures_;
+  int waiting_ = 0;
+};
+
+HeldPost HeldPostOf(const Page& page, int form, int button) {
+  HeldPost held;
+  const PageForm& sent = page.forms[static_cast<std::size_t>(form)];
+  held.form = form;
+  held.action = sent.action;
+  held.method = sent.method.empty() ? "get" : sent.method;
+  held.fields = FormDataSet(sent, button);
+  held.button = button;
+  held.buttonCaption = ButtonCaption(sent, button);
+  return held;
+}
+
+}  // namespace
+
+TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageBox& messages,
+                         const Clock& clock) {
+  const ServiceTiming timing =
+      ReadServiceTiming([](const char* name) { return std::getenv(name); });
+  BrowserWindowOptions options;
+  options.paths = request.paths;
+  options.timeoutIntervalMs = timing.pageTimerMs;
+  options.pageDeadline = timing.pageDeadline;
+  // A private data store: the trial leaves no cookies behind and sees none of the service's.
+  options.browser.ephemeral = true;
+  options.shotsDirectory.clear();  // every page is pictured below
+
+  bool busy = false;
+  TForm2 window(busy, messages, messages, trace, clock, options);
+  PageShots shots(window.Browser().View(), request.shotsDirectory);
+  PicturingEvents events(window, shots, trace);
+  window.Browser().SetEvents(&events);
+  window.ShowOffScreen();
+
+  TrialResult result;
+  SiteTrial trial;
+  trial.pressRelease = request.pressRelease;
+  trial.site = request.site;
+  if (request.holdSubmission) {
+    trial.holdSubmission = [&result](const Page& page, int form, int button) {
+      result.held = HeldPostOf(page, form, button);
+      return true;
+    };
+  }
+  trial.ended = [&result](const SiteRecord& record) {
+    result.ended = true;
+    result.record = record;
+  };
+  result.started = window.Job().TrySite(std::move(trial));
+
+  if (result.started) {
+    const auto end = std::chrono::steady_clock::now() + kTrialBound;
+    UiTimer wake(50, true, [] {});  // the loop below looks at the trial at least this often
+    while ((!result.ended || events.Busy()) && std::chrono::steady_clock::now() < end)
+      g_main_context_iteration(nullptr, TRUE);
+  }
+  window.Browser().SetEvents(nullptr);
+  result.shots = shots.Saved();
+  return result;
+}
+
+}  // namespace veltrane::authoring

@@ -1,0 +1,131 @@
+// page inspect on pages served on 127.0.0.1: forms, controls owned through
+// form=, lists, buttons and links as the service's form location and link
+// search see the same page in the service's control; redirects and dialogs.
+#include <gtest/gtest.h>
+#include <json-glib/json-glib.h>
+
+#include <sstream>
+
+#include "authoring/authoring_commands.h"
+#include "authoring/page_inspection.h"
+#include "engine/form_location.h"
+#include "engine/link_search.h"
+#include "tests/support/browser_harness.h"
+#include "tests/support/recording_http_server.h"
+
+namespace veltrane::testing {
+namespace {
+
+using authoring::InspectPage;
+using Names = std::vector<std::string>;
+
+constexpr char kFormsPage[] =
+    "<!DOCTYPE html><html><body>"
+    "<form action='/search'><input name='q'><input type='submit' value='Go'></form>"
+    "<form action='/login' method='post'><input name='user'><input type='password' name='pass'>"
+    "</form>"
+    "<input name='headline' form='release'>"
+    "<form id='release' action='/post' method='post'><textarea name='body'></textarea>"
+    "<select name='country'><option value=''>-</option><option value='DE'>Germany</option>"
+    "</select><input type='checkbox' name='agree' value='yes'>"
+    "<input type='submit' value='Preview'><input type='submit' name='go' value='Publish'>"
+    "<button type='submit' name='b' value='x'>Tag</button></form>"
+    "<a href='/news/1'>1</a><a href='/about'>a</a><a href='/news/2'>2</a>"
+    "</body></html>";
+
+const authoring::InspectOptions kQuick{std::chrono::milliseconds(300), std::chrono::seconds(60)};
+
+class PageInspectTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { BrowserHarness::Start(); }
+  static void TearDownTestSuite() { BrowserHarness::Stop(); }
+  void TearDown() override { BrowserHarness::Browser().SetEvents(nullptr); }
+
+  RecordingHttpServer server;
+  RecordingBrowserEvents events;
+};
+
+TEST_F(PageInspectTest, FormsAndControlNamesAreThoseFormLocationFindsOnTheSamePage) {
+  server.Serve("/forms", kFormsPage);
+  const int loaded = BrowserHarness::LoadPage(events, server.Url("/forms"));
+  ASSERT_GE(loaded, 0);
+  const Page& servicePage = events.pages[static_cast<std::size_t>(loaded)];
+
+  const authoring::PageInspection inspection = InspectPage(server.Url("/forms"), kQuick);
+  ASSERT_EQ(1u, inspection.pages.size());
+  const Page& inspected = inspection.pages.back();
+  EXPECT_EQ(ListFormSignatures(servicePage), ListFormSignatures(inspected));
+  ASSERT_EQ(3u, inspected.forms.size());
+  // The control outside the form belongs to it, first in document order.
+  EXPECT_EQ((Names{"headline", "body", "country", "agree", "", "go"}),
+            FormControlNames(inspected.forms[2]));
+  RecordingTrace trace;
+  EXPECT_EQ(2, LocateForm(servicePage, 0, {"APP-FormPos=0", "headline=x", "body=y"}, trace));
+
+  std::ostringstream out, err;
+  authoring::RunPageInspect({".", out, err},
+                            {server.Url("/forms"), "--links", "news", "--settle", "300"});
+  const std::string text = out.str();
+  for (const std::string& line :
+       {"form 1 (APP-FormPos=1): post " + server.Url("/login"),
+        std::string("  controls: headline, body, country, agree, (unnamed), go"),
+        std::string("  [0] input text name=\"headline\" value=\"\""),
+        std::string("      option 1: value=\"DE\" text=\"Germany\""),
+        std::string("  [4] input submit name=\"\" value=\"Preview\"  button \"Preview\", clicked "
+                    "by default"),
+        std::string("  [6] other submit name=\"b\" value=\"x\"  button \"x\", never clicked by a "
+                    "step"),
+        std::string("links: 3"), std::string("links matching \"news\": 2"),
+        "  " + server.Url("/news/1") + "\n  " + server.Url("/news/2")})
+    EXPECT_NE(std::string::npos, text.find(line)) << line << "\n---\n" << text;
+  EXPECT_EQ(FindLink(servicePage, "news"), server.Url("/news/1"));
+}
+
+TEST_F(PageInspectTest, RedirectsAreFollowedAndDialogsAnsweredAndNoted) {
+  server.Handle("/old", [this](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect(server.Url("/refresh"));
+  });
+  server.Serve("/refresh",
+               "<html><head><meta http-equiv='refresh' content='0;url=/final'></head></html>");
+  server.Serve("/final",
+               "<html><body onload=\"alert('Welcome'); confirm('Sure?')\">"
+               "<form action='/x'><input name='n'></form></body></html>");
+
+  const authoring::PageInspection inspection = InspectPage(server.Url("/old"), kQuick);
+  const std::string json = authoring::InspectionJson(inspection, std::nullopt);
+  g_autoptr(JsonParser) parser = json_parser_new();
+  ASSERT_TRUE(json_parser_load_from_data(parser, json.c_str(), -1, nullptr)) << json;
+  JsonObject* root = json_node_get_object(json_parser_get_root(parser));
+  EXPECT_STREQ(server.Url("/final").c_str(), json_object_get_string_member(root, "location"));
+  EXPECT_EQ(200, json_object_get_int_member(root, "status"));
+  JsonArray* pages = json_object_get_array_member(root, "pages");
+  ASSERT_EQ(2u, json_array_get_length(pages)) << json;
+  EXPECT_STREQ(server.Url("/refresh").c_str(),
+               json_object_get_string_member(json_array_get_object_element(pages, 0), "location"));
+  JsonArray* dialogs = json_object_get_array_member(root, "dialogs");
+  ASSERT_EQ(2u, json_array_get_length(dialogs)) << json;
+  EXPECT_STREQ("alert",
+               json_object_get_string_member(json_array_get_object_element(dialogs, 0), "kind"));
+  EXPECT_STREQ("Welcome",
+               json_object_get_string_member(json_array_get_object_element(dialogs, 0), "message"));
+  JsonArray* forms = json_object_get_array_member(root, "forms");
+  ASSERT_EQ(1u, json_array_get_length(forms));
+  JsonObject* form = json_array_get_object_element(forms, 0);
+  EXPECT_EQ(0, json_object_get_int_member(form, "position"));
+  EXPECT_STREQ("get", json_object_get_string_member(form, "method"));
+  EXPECT_TRUE(server.RequestsTo("/x").empty());  // nothing is ever sent
+}
+
+TEST_F(PageInspectTest, OnlyAddressesTheServiceOpensAreInspected) {
+  std::ostringstream out, err;
+  try {
+    authoring::RunPageInspect({".", out, err}, {"file:///etc/passwd"});
+    FAIL() << "a file address was inspected";
+  } catch (const authoring::CommandError& error) {
+    EXPECT_EQ(authoring::kExitUsage, error.ExitCode());
+    EXPECT_STREQ("page inspect: the service opens http and https addresses only", error.what());
+  }
+}
+
+}  // namespace
+}  // namespace veltrane::testing

@@ -1,0 +1,162 @@
+// site try on a three-step site served on 127.0.0.1 (login, link search,
+// release form): held back before the release is posted, then run in full;
+// what it printed is what the site received. A changed form shows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "authoring/authoring_commands.h"
+#include "tests/support/recording_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace veltrane::testing {
+namespace {
+
+using Fields = std::multimap<std::string, std::string>;
+
+constexpr const char* kPage = "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body>";
+
+class SiteTryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.Serve("/d/", std::string(kPage) +
+                            "<form action='/d/login' method='post'><input name='user'>"
+                            "<input type='password' name='pass'><input type='submit' value='In'>"
+                            "</form></body></html>");
+    server.Serve("/d/login", std::string(kPage) +
+                                 "<a href='/d/about'>About</a><a href='/d/submit-news'>Submit</a>"
+                                 "</body></html>");
+    server.Serve("/d/submit-news",
+                 std::string(kPage) +
+                     "<form action='/d/post' method='post'><input type='hidden' name='token' "
+                     "value='t1'><input name='headline'><textarea name='body'></textarea>"
+                     "<select name='country'><option value=''>-</option><option value='DE'>"
+                     "Germany</option></select><input type='checkbox' name='agree' value='yes'>"
+                     "<input type='checkbox' name='spam' value='no'>"
+                     "<input type='submit' name='go' value='Preview'>"
+                     "<input type='submit' name='go' value='Publish'></form></body></html>");
+    server.Serve("/d/post", std::string(kPage) + "<p>Thank you</p></body></html>");
+    databases.Main(
+        "INSERT INTO pressrelease (name,contact_data,headline,news_body) VALUES ('Launch',"
+        "'country=Germany\r\n','Acme ships','Line one\r\nLine two');"
+        "INSERT INTO account (name,username,password) VALUES ('Daily','acme','s3cret')");
+    AddSite("Daily", "/d/",
+            "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\npass=$$password$$\n"
+            "[STEP2]\nAPP-SearchLinkPattern=submit-news\n"
+            "[STEP3]\nAPP-FormPos=0\nAPP-SubmitButtonValue=Publish\nheadline=$$headline$$\n"
+            "body=$$news_body$$\ncountry=$$country\nagree=yes\n"
+            "[STEP4]\nAPP-SuccessString=Thank you\n");
+  }
+
+  void AddSite(const std::string& name, const std::string& path, const std::string& script) {
+    databases.Subscription("INSERT INTO subscription (name,url,submission_data) VALUES ('" + name +
+                           "','" + server.Url(path) + "','" + script + "')");
+  }
+
+  // Runs the command; gives its exit code (0 when it threw nothing).
+  int Try(std::vector<std::string> args) {
+    out.str("");
+    try {
+      authoring::RunSiteTry({databases.Directory(), out, err}, args);
+      return 0;
+    } catch (const authoring::CommandError& error) {
+      lastError = error.what();
+      return error.ExitCode();
+    }
+  }
+
+  // The "  name = "value"" lines after "would post:", unescaped.
+  Fields PrintedFields() const {
+    Fields fields;
+    std::istringstream lines(out.str());
+    std::string line;
+    bool inPost = false;
+    while (std::getline(lines, line)) {
+      if (line.starts_with("would post: ")) inPost = true;
+      if (!inPost || !line.starts_with("  ")) continue;
+      const std::size_t equals = line.find(" = \"");
+      std::string value = line.substr(equals + 4, line.size() - equals - 5);
+      for (std::size_t at; (at = value.find("\\r")) != std::string::npos;)
+        value.replace(at, 2, "\r");
+      for (std::size_t at; (at = value.find("\\n")) != std::string::npos;)
+        value.replace(at, 2, "\n");
+      fields.emplace(line.substr(2, equals - 2), value);
+    }
+    return fields;
+  }
+
+  RecordingHttpServer server;
+  TestDatabases databases;
+  std::ostringstream out, err;
+  std::string lastError;
+};
+
+bool IsPng(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char magic[8] = {};
+  file.read(magic, sizeof magic);
+  return std::string(magic, 8) == "\x89PNG\r\n\x1a\n";
+}
+
+TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAFullRunPosts) {
+  const std::string shots = databases.Directory() + "/held";
+  ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--no-submit", "--shots", shots}))
+      << lastError << "\n"
+      << out.str();
+  const std::string held = out.str();
+  EXPECT_EQ(1u, server.RequestsTo("/d/login").size());
+  EXPECT_EQ(1u, server.RequestsTo("/d/submit-news").size());
+  EXPECT_TRUE(server.RequestsTo("/d/post").empty());
+  EXPECT_NE(std::string::npos, held.find("result: stopped before sending form #0")) << held;
+  EXPECT_NE(std::string::npos, held.find("would post: post " + server.Url("/d/post"))) << held;
+  EXPECT_NE(std::string::npos, held.find("button: \"Publish\" (element 7)")) << held;
+  EXPECT_EQ(std::string::npos, held.find("s3cret"));  // the trace hides the password
+  const Fields printed = PrintedFields();
+
+  // Every page handled is pictured: start, after login, link target.
+  ASSERT_EQ(3, std::distance(std::filesystem::directory_iterator(shots), {})) << held;
+  EXPECT_TRUE(IsPng(shots + "/page-03.png"));
+
+  ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--shots", databases.Directory() + "/full"}))
+      << lastError << "\n"
+      << out.str();
+  const auto posts = server.RequestsTo("/d/post");
+  ASSERT_EQ(1u, posts.size());
+  EXPECT_EQ(Fields(posts[0].params.begin(), posts[0].params.end()), printed) << held;
+  EXPECT_EQ("Line one\r\nLine two", posts[0].params.find("body")->second);
+  EXPECT_NE(std::string::npos, out.str().find("result: completed")) << out.str();
+  EXPECT_NE(std::string::npos, out.str().find("success text: \"Thank you\" (found)"));
+  EXPECT_NE(std::string::npos, out.str().find("pages loaded: 4"));
+
+  // A trial writes no history and no journal.
+  EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM history"));
+  EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM job_site"));
+}
+
+TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
+  server.Serve("/c/", std::string(kPage) +
+                          "<form action='/c/post' method='post'><input name='headline'>"
+                          "<input type='submit' value='Go'></form></body></html>");
+  server.Serve("/c/post", std::string(kPage) + "<p>Closed</p></body></html>");
+  AddSite("Changed", "/c/",
+          "[STEP1]\nAPP-FormPos=0\nheadline=$$headline$$\nsummary=$$summary$$\nTopic=x\n"
+          "[STEP2]\nAPP-SuccessString=Thank you\n");
+  EXPECT_EQ(authoring::kExitSiteFailed,
+            Try({"Changed", "--release", "Launch", "--shots", databases.Directory() + "/c"}));
+  EXPECT_EQ("site 'Changed' failed: Submission failed (success string not found)", lastError);
+  const std::string text = out.str();
+  EXPECT_NE(std::string::npos, text.find(" Form changed: form #0 has no control summary, Topic\n"))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("notes: form changed: missing summary, Topic\n"));
+  EXPECT_NE(std::string::npos, text.find("success text: \"Thank you\" (looked for)"));
+  EXPECT_EQ(1u, server.RequestsTo("/c/post").size());  // filling and sending went on
+
+  EXPECT_EQ(authoring::kExitData, Try({"Nowhere", "--release", "Launch"}));
+  EXPECT_EQ("unknown site 'Nowhere'", lastError);
+}
+
+}  // namespace
+}  // namespace veltrane::testing
