@@ -7,6 +7,7 @@
 //   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2]
 //                  [LABEL=]SERVICE...
 //
+// Without a SERVICE it runs the service built with it.
 // Needs an X display (xvfb-run). Kinds: flow, form, form-floor, large, large-floor.
 #include <unistd.h>
 
@@ -93,8 +94,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  return !options.services.empty() && options.rounds > 0 && options.sites > 1 &&
-         options.largeSites > 1;
+  if (options.services.empty()) options.services.push_back({"built", VELTRANE_BINARY});
+  return options.rounds > 0 && options.sites > 1 && options.largeSites > 1;
 }
 
 int SitesOf(const Options& options, SiteKind kind) {
@@ -224,7 +225,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
-                 "[--kinds flow,form,form-floor,large,large-floor] [LABEL=]SERVICE...\n");
+                 "[--kinds flow,form,form-floor,large,large-floor] [[LABEL=]SERVICE...]\n");
     return 2;
   }
   if (!std::getenv("DISPLAY")) {
