@@ -12,9 +12,9 @@ std::string DatabaseErrorText(const StorageError& error) {
 
 JobDataLoader::JobDataLoader(const DatabasePaths& paths, MessageBox& messageBox, TraceSink& trace,
                              const Clock& clock)
-    : schedules_(MakeSqliteScheduleStore(paths.main)),
-      releases_(MakeSqlitePressReleaseStore(paths.main)),
-      sites_(MakeSqliteSiteStore(paths)),
+    : schedules_(MakeScheduleStore(paths)),
+      releases_(MakePressReleaseStore(paths)),
+      sites_(MakeSiteStore(paths)),
       messageBox_(messageBox),
       trace_(trace),
       clock_(clock) {}

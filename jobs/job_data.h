@@ -14,7 +14,7 @@
 #include "platform/message_box.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 
 namespace veltrane {
 
@@ -48,7 +48,7 @@ std::string DatabaseErrorText(const StorageError& error);
 
 class JobDataLoader {
  public:
-  // Reads the SQLite files at `paths`.
+  // Reads the stores at `paths` (the SQLite files, or the server).
   JobDataLoader(const DatabasePaths& paths, MessageBox& messageBox, TraceSink& trace,
                 const Clock& clock = DefaultClock());
 

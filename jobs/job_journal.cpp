@@ -2,12 +2,15 @@
 
 #include <utility>
 
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 
 namespace veltrane {
 
+JobJournal::JobJournal(const DatabasePaths& paths, TraceSink& trace)
+    : store_(MakeHistoryStore(paths)), trace_(trace) {}
+
 JobJournal::JobJournal(std::string mainDatabasePath, TraceSink& trace)
-    : store_(MakeSqliteHistoryStore(std::move(mainDatabasePath))), trace_(trace) {}
+    : JobJournal(DatabasePaths{std::move(mainDatabasePath), "", ""}, trace) {}
 
 std::vector<std::int64_t> JobJournal::UnfinishedJobs() {
   try {

@@ -17,13 +17,15 @@
 
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
+#include "storage/database_files.h"
 #include "storage/history_store.h"
 
 namespace veltrane {
 
 class JobJournal {
  public:
-  // The journal in the SQLite file at mainDatabasePath.
+  // The journal of the store at `paths`; a path alone names the SQLite file.
+  JobJournal(const DatabasePaths& paths, TraceSink& trace);
   JobJournal(std::string mainDatabasePath, TraceSink& trace);
 
   // Ids of the jobs whose history row was never written, oldest first.

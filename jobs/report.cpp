@@ -5,7 +5,7 @@
 #include "jobs/job_data.h"
 #include "platform/locale_dates.h"
 #include "platform/number_text.h"
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 
 namespace veltrane {
 namespace {
@@ -92,10 +92,16 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
   return report;
 }
 
+bool SaveReport(const JobState& state, const DatabasePaths& paths, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
+  const std::unique_ptr<HistoryStore> history = MakeHistoryStore(paths);
+  return SaveReport(state, *history, messageBox, trace, clock, journalJob);
+}
+
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
-  const std::unique_ptr<HistoryStore> history = MakeSqliteHistoryStore(mainDatabasePath);
-  return SaveReport(state, *history, messageBox, trace, clock, journalJob);
+  return SaveReport(state, DatabasePaths{mainDatabasePath, "", ""}, messageBox, trace, clock,
+                    journalJob);
 }
 
 bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,

@@ -14,6 +14,7 @@
 #include "platform/day_clock.h"
 #include "platform/message_box.h"
 #include "platform/trace.h"
+#include "storage/database_files.h"
 #include "storage/history_store.h"
 
 namespace veltrane {
@@ -48,10 +49,12 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
 
 // Builds the report from PressReleaseName, CompletedSites, FailedSites,
 // FailedReasons and Resumed and inserts the history row into the database at
-// mainDatabasePath (or `history`). With a journal job, the job is marked
-// finished in the same transaction, so both land or neither. When the insert
-// fails, the row is kept (HistoryStore::Keep), to be written once by a later
-// poll, before the error is shown. True when the insert ran.
+// the store at `paths` (the SQLite file at mainDatabasePath, or `history`). With a journal job, the
+// job is marked finished in the same transaction, so both land or neither. When the insert fails,
+// the row is kept (HistoryStore::Keep), to be written once by a later poll, before the error is
+// shown. True when the insert ran.
+bool SaveReport(const JobState& state, const DatabasePaths& paths, MessageBox& messageBox,
+                TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
 bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
                 TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
 bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,

@@ -1,6 +1,5 @@
 #include "scheduler/scheduler.h"
 
-#include <filesystem>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -12,20 +11,24 @@
 namespace veltrane {
 
 CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
-                       std::string databasePath, SchedulerTiming timing)
+                       DatabasePaths paths, SchedulerTiming timing)
     : queue_(queue),
       clock_(clock),
       trace_(trace),
-      databasePath_(std::move(databasePath)),
       timing_(timing),
-      polls_(MakeSqliteScheduleStore(databasePath_)),
-      updates_(MakeSqliteScheduleStore(databasePath_, {timing.updateBusyWait})) {}
+      polls_(MakeScheduleStore(paths)),
+      updates_(MakeScheduleStore(paths, {timing.updateBusyWait})),
+      history_(MakeHistoryStore(paths)),
+      claims_(MakeJobClaims(paths)) {}
+
+CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
+                       std::string databasePath, SchedulerTiming timing)
+    : CScheduler(queue, clock, trace, DatabasePaths{std::move(databasePath), "", ""}, timing) {}
 
 void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
-                       std::string databasePath, std::shared_ptr<StopRequest> stop,
+                       DatabasePaths paths, std::shared_ptr<StopRequest> stop,
                        SchedulerTiming timing) {
-  auto scheduler =
-      std::make_unique<CScheduler>(queue, clock, trace, std::move(databasePath), timing);
+  auto scheduler = std::make_unique<CScheduler>(queue, clock, trace, std::move(paths), timing);
   std::thread([scheduler = std::move(scheduler), stop = std::move(stop)] {
     try {
       scheduler->Run(*stop);
@@ -36,9 +39,17 @@ void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trac
   }).detach();
 }
 
+void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
+                       std::string databasePath, std::shared_ptr<StopRequest> stop,
+                       SchedulerTiming timing) {
+  Start(queue, clock, trace, DatabasePaths{std::move(databasePath), "", ""}, std::move(stop),
+        timing);
+}
+
 void CScheduler::Run(const StopRequest& stop) {
   nextPoll_ = clock_.Now();
   while (!stop.Requested()) {
+    RenewLeasesWhenDue();
     if (clock_.Now() < nextPoll_) {
       stop.SleepFor(timing_.idleSleep);
       continue;
@@ -51,8 +62,11 @@ void CScheduler::Run(const StopRequest& stop) {
 
 void CScheduler::PollSchedules() {
   // Reports that could not be written when their job ended go first.
-  RunSpooledStatements(std::filesystem::path(databasePath_).parent_path().string(), databasePath_,
-                       trace_);
+  history_->WriteKept(trace_);
+  if (claims_) {
+    ClaimOnServer();
+    return;
+  }
   std::optional<DueSchedule> due;
   double next = 0.0;
   std::string pollError;
@@ -61,11 +75,7 @@ void CScheduler::PollSchedules() {
     due = polls_->FirstDue(clock_.Now(), [&](const DueSchedule& row) {
       if (!ScheduleMovesOn(row.frequency, row.time)) {
         // It would be due again at once and submitted every poll: left as it is.
-        if (invalidReported_.insert(row.id).second)
-          trace_.TraceLine("Schedule " + std::to_string(row.id) +
-                           " is invalid: its next run would not move on " + "(frequency " +
-                           std::to_string(row.frequency) + ", time " + SqlNumberText(row.time) +
-                           "); it is not run");
+        ReportInvalid(row.id, row.frequency, row.time);
         return false;
       }
       invalidReported_.erase(row.id);
@@ -75,15 +85,7 @@ void CScheduler::PollSchedules() {
   } catch (const StorageError& error) {
     pollError = error.Message();
   }
-  if (pollError != lastPollError_) {
-    // Each distinct failure is traced once, not every minute.
-    if (!pollError.empty()) trace_.TraceLine("Schedule poll failed : " + pollError);
-    lastPollError_ = pollError;
-  }
-  if (!pollError.empty()) {
-    queue_.SetScheduleProblem("Schedule poll failed : " + pollError);
-    return;
-  }
+  if (!ReportPollError(pollError)) return;
   if (!due) {
     queue_.SetScheduleProblem("");
     return;
@@ -111,6 +113,65 @@ void CScheduler::PollSchedules() {
       queue_.QueueSchedule(id);
       return;
   }
+}
+
+bool CScheduler::ReportPollError(const std::string& pollError) {
+  if (pollError != lastPollError_) {
+    // Each distinct failure is traced once, not every minute.
+    if (!pollError.empty()) trace_.TraceLine("Schedule poll failed : " + pollError);
+    lastPollError_ = pollError;
+  }
+  if (pollError.empty()) return true;
+  queue_.SetScheduleProblem("Schedule poll failed : " + pollError);
+  return false;
+}
+
+void CScheduler::ReportInvalid(ScheduleId id, int frequency, double time) {
+  if (invalidReported_.insert(id).second)
+    trace_.TraceLine("Schedule " + std::to_string(id) +
+                     " is invalid: its next run would not move on " + "(frequency " +
+                     std::to_string(frequency) + ", time " + SqlNumberText(time) +
+                     "); it is not run");
+}
+
+void CScheduler::ClaimOnServer() {
+  std::optional<ClaimedJob> claimed;
+  std::string pollError;
+  try {
+    claimed = claims_->Claim(clock_.Now(), [&](ScheduleId id, int frequency, double time) {
+      ReportInvalid(id, frequency, time);
+    });
+  } catch (const StorageError& error) {
+    pollError = error.Message();
+  }
+  if (!ReportPollError(pollError)) return;
+  queue_.SetScheduleProblem("");
+  if (!claimed) return;
+  const std::string schedule = std::to_string(claimed->scheduleId);
+  if (claimed->alreadyPending) {
+    trace_.TraceLine("Schedule " + schedule + " is already queued or running; not queued again");
+  } else if (claimed->takenOver) {
+    trace_.TraceLine("Job " + std::to_string(claimed->jobId) + " of schedule " + schedule +
+                     " taken over: the instance that held it let its lease run out");
+    queue_.QueueTakeover(claimed->scheduleId, claimed->jobId);
+  } else {
+    queue_.QueueSchedule(claimed->scheduleId);
+  }
+}
+
+void CScheduler::RenewLeasesWhenDue() {
+  if (!claims_ || clock_.Now() < nextRenewal_) return;
+  // Three times per lease, so one missed renewal does not lose a job.
+  nextRenewal_ = clock_.Now() + ThisInstance().leaseSeconds / 3.0 / 86400.0;
+  std::string error;
+  try {
+    claims_->RenewLeases();
+  } catch (const StorageError& failure) {
+    error = failure.Message();
+  }
+  if (error != lastRenewalError_ && !error.empty())
+    trace_.TraceLine("Leases of the running jobs not renewed : " + error);
+  lastRenewalError_ = error;
 }
 
 NextRunWrite CScheduler::UpdateNextRun(ScheduleId id, double next, std::string* error) {

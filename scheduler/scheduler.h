@@ -6,9 +6,14 @@
 // A schedule whose next run would not move on is skipped (traced once), and
 // one whose job is still queued or running is not queued again. Poll errors
 // are traced once each and shown through the queue.
-// It reads and writes through its schedule store, which opens a connection
-// per poll and per update, and talks to the window only through the queue. Start() runs it on a
-// detached thread that frees it when it ends.
+// On a server that several instances share, a poll claims instead: a job
+// whose holder's lease ran out is taken over (handed on with QueueTakeover),
+// or else the longest-due schedule is taken in one transaction that writes
+// its next run and this instance's lease; the leases of the jobs this
+// instance holds are renewed a few times per lease while it runs.
+// It reads and writes through its stores, which open a connection per poll
+// and per update, and talks to the window only through the queue. Start()
+// runs it on a detached thread that frees it when it ends.
 #pragma once
 
 #include <chrono>
@@ -20,7 +25,7 @@
 #include "platform/stop_request.h"
 #include "platform/trace.h"
 #include "scheduler/schedule_queue.h"
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 
 namespace veltrane {
 
@@ -42,12 +47,17 @@ class CScheduler {
  public:
   static constexpr double kPollInterval = SchedulerTiming{}.pollInterval;  // one minute in days
 
-  // `trace` must be safe to call from the schedule thread.
+  // `trace` must be safe to call from the schedule thread. A path alone
+  // names the SQLite file.
+  CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, DatabasePaths paths,
+             SchedulerTiming timing = {});
   CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, std::string databasePath,
              SchedulerTiming timing = {});
 
   // Runs the thread body on a detached thread that owns the scheduler. The
   // queue and clock must outlive it; `stop` ends it and reports its end.
+  static void Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, DatabasePaths paths,
+                    std::shared_ptr<StopRequest> stop, SchedulerTiming timing = {});
   static void Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
                     std::string databasePath, std::shared_ptr<StopRequest> stop,
                     SchedulerTiming timing = {});
@@ -67,13 +77,23 @@ class CScheduler {
   double NextPoll() const { return nextPoll_; }
 
  private:
+  // Traces a poll error once and shows it; false when there was one.
+  bool ReportPollError(const std::string& pollError);
+  // The trace for a schedule skipped because it would not move on (once per id).
+  void ReportInvalid(ScheduleId id, int frequency, double time);
+  void ClaimOnServer();
+  void RenewLeasesWhenDue();
+
   ScheduleQueue& queue_;
   const Clock& clock_;
   TraceSink& trace_;
-  std::string databasePath_;
   SchedulerTiming timing_;
   std::unique_ptr<ScheduleStore> polls_;    // the default busy wait
   std::unique_ptr<ScheduleStore> updates_;  // the update's own, shorter busy wait
+  std::unique_ptr<HistoryStore> history_;   // writes the kept reports
+  std::unique_ptr<JobClaims> claims_;       // on a shared server only
+  double nextRenewal_ = 0.0;
+  std::string lastRenewalError_;
   double nextPoll_ = 0.0;
   std::string lastPollError_;
   std::set<ScheduleId> invalidReported_;  // ids traced as invalid
