@@ -23,6 +23,21 @@ void ScheduleInbox::SetOnQueued(std::function<void()> onQueued) {
   onQueued_ = std::move(onQueued);
 }
 
+bool ScheduleInbox::QueueTakeover(ScheduleId, std::int64_t jobId) {
+  std::lock_guard lock(PendingLock);
+  if (std::find(takeovers_.begin(), takeovers_.end(), jobId) == takeovers_.end())
+    takeovers_.push_back(jobId);
+  return true;
+}
+
+std::optional<std::int64_t> ScheduleInbox::TakeNextTakeover() {
+  std::lock_guard lock(PendingLock);
+  if (takeovers_.empty()) return std::nullopt;
+  const std::int64_t id = takeovers_.front();
+  takeovers_.pop_front();
+  return id;
+}
+
 void ScheduleInbox::SetScheduleProblem(const std::string& text) {
   std::lock_guard lock(PendingLock);
   problem_ = text;

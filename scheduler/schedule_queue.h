@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <mutex>
@@ -23,6 +24,9 @@ class ScheduleQueue {
   virtual bool QueueSchedule(ScheduleId id) = 0;
   // What keeps due schedules from running ("" once a schedule was taken again).
   virtual void SetScheduleProblem(const std::string& /*text*/) {}
+  // Job `jobId` of schedule `id`, taken over from an instance that died: it
+  // is to be finished, its ended sites not run again. Nothing by default.
+  virtual bool QueueTakeover(ScheduleId /*id*/, std::int64_t /*jobId*/) { return false; }
 };
 
 class ScheduleInbox : public ScheduleQueue {
@@ -30,9 +34,12 @@ class ScheduleInbox : public ScheduleQueue {
   // Appends the id unless it waits already (it would only run twice in a row).
   bool QueueSchedule(ScheduleId id) override;
   void SetScheduleProblem(const std::string& text) override;
+  // Taken-over jobs wait apart from the schedule ids and go before them.
+  bool QueueTakeover(ScheduleId id, std::int64_t jobId) override;
 
   // The oldest waiting id, taken out; none when nothing waits.
   std::optional<ScheduleId> TakeNextSchedule();
+  std::optional<std::int64_t> TakeNextTakeover();
   std::size_t PendingCount();
   std::string ScheduleProblem();
 
@@ -44,6 +51,7 @@ class ScheduleInbox : public ScheduleQueue {
  private:
   std::mutex PendingLock;
   std::list<ScheduleId> PendingSchedules;
+  std::list<std::int64_t> takeovers_;
   std::string problem_;
   std::function<void()> onQueued_;
 };
