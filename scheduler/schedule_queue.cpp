@@ -18,15 +18,15 @@ bool ScheduleInbox::QueueSchedule(ScheduleId id) {
   return true;
 }
 
-void ScheduleInbox::SetOnQueued(std::function<void()> onQueued) {
-  std::lock_guard lock(PendingLock);
-  onQueued_ = std::move(onQueued);
-}
-
 bool ScheduleInbox::QueueTakeover(ScheduleId, std::int64_t jobId) {
-  std::lock_guard lock(PendingLock);
-  if (std::find(takeovers_.begin(), takeovers_.end(), jobId) == takeovers_.end())
+  std::function<void()> onQueued;
+  {
+    std::lock_guard lock(PendingLock);
+    if (std::find(takeovers_.begin(), takeovers_.end(), jobId) != takeovers_.end()) return true;
     takeovers_.push_back(jobId);
+    onQueued = onQueued_;
+  }
+  if (onQueued) onQueued();
   return true;
 }
 
@@ -36,6 +36,11 @@ std::optional<std::int64_t> ScheduleInbox::TakeNextTakeover() {
   const std::int64_t id = takeovers_.front();
   takeovers_.pop_front();
   return id;
+}
+
+void ScheduleInbox::SetOnQueued(std::function<void()> onQueued) {
+  std::lock_guard lock(PendingLock);
+  onQueued_ = std::move(onQueued);
 }
 
 void ScheduleInbox::SetScheduleProblem(const std::string& text) {
