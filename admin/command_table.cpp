@@ -1,8 +1,20 @@
 // The commands with their help texts; the help is the tool's manual.
+#include "admin/admin_error.h"
 #include "admin/commands.h"
+#include "authoring/authoring_commands.h"
 
 namespace veltrane::admin {
 namespace {
+
+// The authoring commands (authoring/) under this tool's errors and exit codes.
+template <void (*Run)(const authoring::CommandIo&, const authoring::CommandArguments&)>
+void RunAuthoring(AdminContext& context, Arguments args) {
+  try {
+    Run({context.dir, context.io.out, context.io.err}, {args.begin(), args.end()});
+  } catch (const authoring::CommandError& error) {
+    throw AdminError(error.ExitCode(), error.what());
+  }
+}
 
 constexpr std::string_view kReleaseFormat =
     "A press release file is plain text (UTF-8). It starts with 'key: value' lines;\n"
@@ -93,6 +105,31 @@ constexpr Command kCommands[] = {
      "that are not plain integers. Prints 'no warnings' when there are neither errors\n"
      "nor warnings. The exit code is 3 when there is an error, 0 otherwise.\n",
      RunSiteCheck},
+    {"site", "try", "NAME --release NAME [--no-submit] [--shots DIR]",
+     "run one site's script with a release, as the service would",
+     "Runs the script of site NAME with press release NAME exactly as the service\n"
+     "runs it: the service's browser window, engine, navigation guards, page deadline,\n"
+     "placeholders and list choices, on the databases in DIR/db (each read once and\n"
+     "let go, so a running service is not held up). Nothing is journaled and no\n"
+     "history row is written. The trace goes to standard output, each line stamped\n"
+     "to the millisecond, and every page the site handled is saved as a PNG\n"
+     "(page-01.png, ...) in DIR/tries/YYYYMMDD-HHMMSS-SITE/, or in --shots DIR. A\n"
+     "summary follows: how the site ended, its last page and HTTP status, the pages\n"
+     "loaded, the success text, forms that lack controls the script names.\n"
+     "Without --no-submit the site is really submitted to. With --no-submit a login\n"
+     "form (one its step fills with $$username$$ or $$password$$) is still sent, and\n"
+     "the first other form is filled but not sent: each field it would post with its\n"
+     "value, and its button, are printed. The pages load in a private browser store:\n"
+     "no cookies are kept. Without DISPLAY an Xvfb of the tool's own is used. Exit\n"
+     "code 4 when the site failed.\n",
+     RunAuthoring<authoring::RunSiteTry>},
+    {"site", "history", "NAME [--limit N]", "list a site's latest outcomes with their evidence",
+     "Lists the latest N (default 10) outcomes of site NAME in the service's jobs,\n"
+     "newest first: when it ended, the release, the history row, how it ended, the\n"
+     "HTTP status of its last page, the pages loaded, the reason and notes (such as\n"
+     "'form changed: missing NAMES'). The first line says whether the site completed\n"
+     "last time, and marks a site that fails after it used to complete as FAILING.\n",
+     RunSiteHistory},
     {"account", "set", "SITE --user NAME", "set a site's user name and password",
      "Sets the login for site SITE. The password is read from standard input (the\n"
      "first line, without its line break); it is never taken from the command line.\n"
@@ -123,15 +160,32 @@ constexpr Command kCommands[] = {
      "at its next poll (within a minute).\n",
      RunScheduleRunNow},
     {"history", "list", "", "list the finished jobs", "", RunHistoryList},
-    {"history", "show", "ID", "print a job's report and its screenshots",
-     "Prints the report of history row ID, then the screenshots of the job's failed\n"
-     "sites. The service saves a failed site's page as\n"
+    {"history", "show", "ID", "print a job's report, its sites' evidence and screenshots",
+     "Prints the report of history row ID, then each site's evidence (how it ended,\n"
+     "its last page with the HTTP status, the pages loaded, the success text found or\n"
+     "looked for, its screenshot, forms that lacked controls its script named), then\n"
+     "the screenshots of the job's failed sites. The service saves a failed site's page as\n"
      "  DIR/shots/YYYYMMDD-HHMMSS-SITE.png\n"
      "(the local time the site failed; in SITE every character other than A-Z, a-z,\n"
      "0-9, '.', '_' and '-' becomes '_'). Listed are the files whose SITE is one of the\n"
      "job's sites and whose time lies after the previous history row and not after\n"
      "this one (jobs run one at a time).\n",
      RunHistoryShow},
+    {"page", "inspect", "URL [--json] [--links PATTERN] [--settle MS]",
+     "show a page as the service's engine sees it",
+     "Loads URL in the service's browser control, as the service would (its navigation\n"
+     "guards; redirects followed; script dialogs answered), and prints what a script\n"
+     "needs: every page loaded on the way, dialogs answered, then each form of the\n"
+     "last page in document order with its position (the APP-FormPos value), action\n"
+     "and method, the control names a step's fields are matched with, and every\n"
+     "control: kind, type, name and value, a list's options (value and text), a\n"
+     "submit button's caption and the one a step clicks by default. Then the number\n"
+     "of links and, with --links PATTERN, the links that APP-SearchLinkPattern=PATTERN\n"
+     "matches, in order. --json prints the same as JSON. Nothing is ever filled in or\n"
+     "sent. The page counts as loaded once it has been quiet for --settle MS\n"
+     "(default 2000), so that a page that moves on by itself is followed. Without\n"
+     "DISPLAY an Xvfb of the tool's own is used.\n",
+     RunAuthoring<authoring::RunPageInspect>},
 };
 
 }  // namespace

@@ -42,5 +42,6 @@ void RunScheduleList(AdminContext& context, Arguments args);
 void RunScheduleRunNow(AdminContext& context, Arguments args);
 void RunHistoryList(AdminContext& context, Arguments args);
 void RunHistoryShow(AdminContext& context, Arguments args);
+void RunSiteHistory(AdminContext& context, Arguments args);
 
 }  // namespace veltrane::admin

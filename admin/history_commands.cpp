@@ -1,5 +1,7 @@
 // history list and show over the history store, which the service appends a
-// row to after each job.
+// row to after each job, and site history over the job journal beside it: the
+// sites' outcomes with their evidence.
+#include <algorithm>
 #include <optional>
 #include <ostream>
 
@@ -19,6 +21,36 @@ namespace {
 std::string TimeText(const std::string& stored) {
   const auto time = ParseStoredDayNumber(stored);
   return time ? FormatDateTime(*time) : stored;
+}
+
+// A site's evidence under a job's report: how it ended, its last page, the
+// success text, its screenshot and what changed on its forms.
+void PrintEvidence(std::ostream& out, const AdminContext& context,
+                   const std::vector<SiteOutcome>& sites) {
+  // Rows written before the journal kept evidence have none: nothing is shown.
+  if (sites.empty()) return;
+  out << "\nevidence:\n";
+  for (const SiteOutcome& outcome : sites) {
+    const SiteRecord& record = outcome.record;
+    const SiteEvidence& evidence = record.evidence;
+    out << "  " << record.site << ": "
+        << (record.completed ? std::string("completed") : "failed (" + record.reason + ")") << "\n";
+    out << "    last page: " << (record.lastUrl.empty() ? "none" : record.lastUrl) << " (HTTP "
+        << evidence.lastStatus << "), pages loaded: " << evidence.pages << "\n";
+    if (!evidence.successText.empty())
+      out << "    success text: \"" << evidence.successText << "\" "
+          << (record.completed ? "found" : "looked for") << "\n";
+    if (!evidence.screenshot.empty())
+      out << "    screenshot: " << context.ShotsDirectory() << "/" << evidence.screenshot << "\n";
+    if (!evidence.notes.empty()) out << "    " << evidence.notes << "\n";
+  }
+}
+
+// The newest outcomes first: how many of them in a row failed.
+std::size_t FailuresInARow(const std::vector<SiteOutcome>& outcomes) {
+  std::size_t count = 0;
+  while (count < outcomes.size() && !outcomes[count].record.completed) ++count;
+  return count;
 }
 
 }  // namespace
@@ -57,8 +89,47 @@ void RunHistoryShow(AdminContext& context, Arguments args) {
     shots = ScreenshotsOf(context.ShotsDirectory(), ParseCommaText(row.subscription),
                           previousTime.value_or(0.0), *time);
   }
+  PrintEvidence(out, context, history->JobSites(id));
   out << "\nscreenshots:" << (shots.empty() ? " none" : "") << "\n";
   for (const std::string& shot : shots) out << "  " << shot << "\n";
+}
+
+void RunSiteHistory(AdminContext& context, Arguments args) {
+  const CommandArgs parsed = ParseCommandArgs(args, {"limit"}, "site history");
+  RequirePositional(parsed, 1, "NAME", "site history");
+  const std::string& site = parsed.positional[0];
+  const long long limit = parsed.Has("limit") ? ParseRowId(parsed.Optional("limit"), "limit") : 10;
+  const std::vector<SiteOutcome> outcomes =
+      HistoryOf(context)->SiteOutcomes(site, static_cast<int>(std::min(limit, 100000LL)));
+  std::ostream& out = context.io.out;
+  if (outcomes.empty()) {
+    out << site << ": no outcomes recorded\n";
+    return;
+  }
+  // A site that has started to fail stands out in the first line.
+  const std::size_t failures = FailuresInARow(outcomes);
+  out << site << ": ";
+  if (failures == 0) {
+    out << "completed last time\n";
+  } else if (failures == outcomes.size()) {
+    out << "failed all " << failures << " times shown\n";
+  } else {
+    out << "FAILING: failed the last " << failures << " time" << (failures == 1 ? "" : "s")
+        << ", completed before that (" << FormatDateTime(outcomes[failures].record.ended) << ")\n";
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"ENDED", "RELEASE", "HISTORY", "STATUS", "HTTP", "PAGES", "REASON AND NOTES"}};
+  for (const SiteOutcome& outcome : outcomes) {
+    const SiteRecord& record = outcome.record;
+    std::string why = record.reason;
+    if (!record.evidence.notes.empty()) why += (why.empty() ? "" : "; ") + record.evidence.notes;
+    rows.push_back({FormatDateTime(record.ended), outcome.pressRelease,
+                    outcome.historyId ? std::to_string(outcome.historyId) : "-",
+                    record.completed ? "Completed" : "Failed",
+                    std::to_string(record.evidence.lastStatus),
+                    std::to_string(record.evidence.pages), why});
+  }
+  PrintTable(out, std::move(rows));
 }
 
 }  // namespace veltrane::admin

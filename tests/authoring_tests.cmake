@@ -5,7 +5,10 @@ if(TARGET veltrane_authoring)
   veltrane_test(authoring_test page_inspect_test.cpp site_try_test.cpp)
   target_link_libraries(authoring_test PRIVATE veltrane_authoring veltrane_browser_test_support
     PkgConfig::TEST_JSON_GLIB)
+  target_compile_definitions(authoring_test PRIVATE
+    VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
+  add_dependencies(authoring_test veltrane-admin)
 endif()
 
 veltrane_test(evidence_test evidence_test.cpp)
-target_link_libraries(evidence_test PRIVATE veltrane_job_runner)
+target_link_libraries(evidence_test PRIVATE veltrane_job_runner veltrane_admin_lib)

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 
+#include "admin/admin.h"
 #include "jobs/submission_job.h"
 #include "storage/sqlite_stores.h"
 #include "tests/support/test_database.h"
@@ -21,6 +23,13 @@ DatabasePaths Paths(const TestDatabases& databases) {
   paths.main = databases.MainPath();
   paths.subscription = databases.SubscriptionPath();
   return paths;
+}
+
+// The text from `begin` up to `end` (or to the end).
+std::string Between(const std::string& text, const std::string& begin, const std::string& end) {
+  const std::size_t from = text.find(begin);
+  if (from == std::string::npos) return "";
+  return text.substr(from, text.find(end, from) - from);
 }
 
 class RecordingBrowser : public BrowserControl {
@@ -62,6 +71,15 @@ class EvidenceTest : public ::testing::Test {
     page.source = source;
     page.statusCode = status;
     return page;
+  }
+
+  // Runs veltrane-admin on the test's directory; gives what it printed.
+  std::string Admin(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--dir", databases.Directory()});
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(0, admin::RunAdmin(args, {in, out, err})) << err.str();
+    return out.str();
   }
 
   TestDatabases databases;
@@ -141,9 +159,37 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
   EXPECT_NE(trace.lines.end(), std::find(trace.lines.begin(), trace.lines.end(),
                                          "Form changed: form #0 has no control summary"));
 
-  const std::vector<SiteOutcome> recent = history->SiteOutcomes("slow", 5);
-  ASSERT_EQ(1u, recent.size());
-  EXPECT_EQ("Timeout", recent[0].record.reason);
+  // history show prints it under the report; site history marks a site that
+  // completed before and fails now.
+  databases.Main(
+      "INSERT INTO job_site (job_id,position,site,status,reason,ended,last_status,pages) "
+      "VALUES (0,0,'slow','Completed','',44000.25,200,2)");
+  const std::string id = std::to_string(history->List().back().id);
+  const std::string shots = databases.Directory() + "/shots/";
+  EXPECT_EQ(
+      "\nevidence:\n"
+      "  ok: completed\n"
+      "    last page: http://127.0.0.1:1/ok (HTTP 200), pages loaded: 1\n"
+      "    success text: \"Thanks\" found\n"
+      "  changed: failed (Submission failed (success string not found))\n"
+      "    last page: http://127.0.0.1:1/c (HTTP 403), pages loaded: 2\n"
+      "    success text: \"Thanks\" looked for\n"
+      "    screenshot: " +
+          shots +
+          "20230315-120000-changed.png\n"
+          "    form changed: missing summary\n"
+          "  slow: failed (Timeout)\n"
+          "    last page: http://127.0.0.1:1/s (HTTP 200), pages loaded: 1\n"
+          "    success text: \"Done\" looked for\n"
+          "    screenshot: " +
+          shots + "20230315-120600-slow.png\n",
+      Between(Admin({"history", "show", id}), "\nevidence:", "\nscreenshots:"));
+  const std::string recent = Admin({"site", "history", "slow"});
+  EXPECT_EQ("slow: FAILING: failed the last 1 time, completed before that (2020-06-18 06:00:00)",
+            recent.substr(0, recent.find('\n')));
+  EXPECT_NE(std::string::npos,
+            recent.find("  Launch   " + id + "        Failed     200   1      Timeout\n"))
+      << recent;
 }
 
 TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRows) {

@@ -116,6 +116,35 @@ TEST_F(PageInspectTest, RedirectsAreFollowedAndDialogsAnsweredAndNoted) {
   EXPECT_TRUE(server.RequestsTo("/x").empty());  // nothing is ever sent
 }
 
+TEST_F(PageInspectTest, TheToolWithoutADisplayRunsOnAnXvfbOfItsOwn) {
+  server.Serve("/plain", "<html><body><form action='/p'><input name='a'></form></body></html>");
+  const std::string url = server.Url("/plain");
+  const char* argv[] = {VELTRANE_ADMIN_EXECUTABLE,
+                        "page",
+                        "inspect",
+                        url.c_str(),
+                        "--json",
+                        "--settle",
+                        "300",
+                        nullptr};
+  g_auto(GStrv) environment = g_environ_unsetenv(g_get_environ(), "DISPLAY");
+  g_autofree gchar* out = nullptr;
+  g_autofree gchar* err = nullptr;
+  gint status = 0;
+  ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar**>(argv), environment, G_SPAWN_DEFAULT,
+                           nullptr, nullptr, &out, &err, &status, nullptr));
+  ASSERT_TRUE(g_spawn_check_wait_status(status, nullptr)) << err;
+  g_autoptr(JsonParser) parser = json_parser_new();
+  ASSERT_TRUE(json_parser_load_from_data(parser, out, -1, nullptr)) << out;
+  JsonArray* forms =
+      json_object_get_array_member(json_node_get_object(json_parser_get_root(parser)), "forms");
+  ASSERT_EQ(1u, json_array_get_length(forms)) << out;
+  JsonArray* names =
+      json_object_get_array_member(json_array_get_object_element(forms, 0), "controlNames");
+  ASSERT_EQ(1u, json_array_get_length(names));
+  EXPECT_STREQ("a", json_array_get_string_element(names, 0));
+}
+
 TEST_F(PageInspectTest, OnlyAddressesTheServiceOpensAreInspected) {
   std::ostringstream out, err;
   try {
