@@ -93,6 +93,8 @@ void TForm2::Capture(const std::string& site, std::function<void()> then) {
 
 bool TForm2::ResumeSubmission() { return job_->ResumeSubmission(); }
 
+bool TForm2::TakeOverSubmission(std::int64_t jobId) { return job_->TakeOverSubmission(jobId); }
+
 void TForm2::ShowOffScreen() {
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   gtk_window_move(GTK_WINDOW(window_), kOffScreenLeft, 209);

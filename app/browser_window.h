@@ -44,6 +44,7 @@ class TForm2 : public SubmissionWindow,
 
   bool StartSubmission(ScheduleId scheduleId) override;
   bool ResumeSubmission() override;
+  bool TakeOverSubmission(std::int64_t jobId) override;
   void ShowOffScreen() override;
   void MoveToLeft(int left) override;
 

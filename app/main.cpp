@@ -48,7 +48,8 @@ int RunService() {
   TForm1 form1(
       form2, inbox, busy, errors,
       [&](TForm1&) {
-        CScheduler::Start(inbox, clock, trace, MainDatabasePath(), schedulerStop, schedulerTiming);
+        CScheduler::Start(inbox, clock, trace, ProgramDatabasePaths(), schedulerStop,
+                          schedulerTiming);
         CAntiScriptError::Start(watchdogStop);
       },
       [] { gtk_main_quit(); });

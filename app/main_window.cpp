@@ -185,6 +185,7 @@ void TForm1::Timer1Timer() {
   const std::string problem = inbox_.ScheduleProblem();
   gtk_label_set_text(GTK_LABEL(lProblem_), problem.c_str());
   gtk_widget_set_tooltip_text(lProblem_, problem.c_str());
+  inbox_.SetBusy(Busy);
   if (Busy) return;
   tray_->SetIconIndex(0);
   tray_->SetHint("Veltrane Service :: Idle");
@@ -198,12 +199,18 @@ void TForm1::Timer1Timer() {
       return;
     }
   }
+  // A job taken over from an instance that died was due before any id now waiting.
+  if (const std::optional<std::int64_t> job = inbox_.TakeNextTakeover()) {
+    if (form2_.TakeOverSubmission(*job)) ShowRunning();
+    return;
+  }
   const std::optional<ScheduleId> id = inbox_.TakeNextSchedule();
   if (!id) return;
   if (form2_.StartSubmission(*id)) ShowRunning();
 }
 
 void TForm1::ShowRunning() {
+  inbox_.SetBusy(true);  // claims no further work before the next tick sees the job
   tray_->SetIconIndex(1);
   tray_->SetHint("Veltrane Service :: Running a schedule ...");
   gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Submitting...</b>");

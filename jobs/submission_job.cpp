@@ -110,6 +110,11 @@ bool SubmissionJob::ResumeSubmission() {
   return false;
 }
 
+bool SubmissionJob::TakeOverSubmission(std::int64_t jobId) {
+  resumable_.push_front(jobId);
+  return ResumeSubmission();
+}
+
 bool SubmissionJob::ResumeJob(const JournalJob& job) {
   trace_.TraceLine("Resuming interrupted job " + std::to_string(job.id) +
                    " of schedule ID : " + std::to_string(job.scheduleId));

@@ -78,6 +78,9 @@ class SubmissionJob {
   // unfinished (its ended sites are not run again) or never started. False
   // when none is left; only jobs found unfinished at construction count.
   bool ResumeSubmission();
+  // Takes up an unfinished job that this instance took over from another on
+  // a shared server, as ResumeSubmission would have at start-up.
+  bool TakeOverSubmission(std::int64_t jobId);
   // Runs one site of a press release as a job runs it (same loading, engine,
   // guards, deadline and failure capture) without a schedule, the journal, a
   // report or a history row. False when the press release cannot be loaded;
@@ -134,7 +137,7 @@ class SubmissionJob {
   std::vector<int> pendingPositions_;  // PendingSites' places in the job's site list
   int currentPosition_ = 0;
   double siteStarted_ = 0.0;
-  std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction
+  std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction, or taken over
   SiteEvidence evidence_;               // of the current site
   SiteRecord lastRecord_;               // of the site that ended last
   std::optional<SiteTrial> trial_;      // set while a trial runs

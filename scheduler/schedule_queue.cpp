@@ -38,6 +38,16 @@ std::optional<std::int64_t> ScheduleInbox::TakeNextTakeover() {
   return id;
 }
 
+bool ScheduleInbox::ReadyForWork() {
+  std::lock_guard lock(PendingLock);
+  return !busy_ && PendingSchedules.empty() && takeovers_.empty();
+}
+
+void ScheduleInbox::SetBusy(bool busy) {
+  std::lock_guard lock(PendingLock);
+  busy_ = busy;
+}
+
 void ScheduleInbox::SetOnQueued(std::function<void()> onQueued) {
   std::lock_guard lock(PendingLock);
   onQueued_ = std::move(onQueued);

@@ -27,6 +27,9 @@ class ScheduleQueue {
   // Job `jobId` of schedule `id`, taken over from an instance that died: it
   // is to be finished, its ended sites not run again. Nothing by default.
   virtual bool QueueTakeover(ScheduleId /*id*/, std::int64_t /*jobId*/) { return false; }
+  // Whether the instance would start a job now: on a shared server, work is
+  // claimed only then, so that idle instances get it. Always by default.
+  virtual bool ReadyForWork() { return true; }
 };
 
 class ScheduleInbox : public ScheduleQueue {
@@ -36,6 +39,9 @@ class ScheduleInbox : public ScheduleQueue {
   void SetScheduleProblem(const std::string& text) override;
   // Taken-over jobs wait apart from the schedule ids and go before them.
   bool QueueTakeover(ScheduleId id, std::int64_t jobId) override;
+  // Nothing waits and the main window has no job running (SetBusy).
+  bool ReadyForWork() override;
+  void SetBusy(bool busy);
 
   // The oldest waiting id, taken out; none when nothing waits.
   std::optional<ScheduleId> TakeNextSchedule();
@@ -52,6 +58,7 @@ class ScheduleInbox : public ScheduleQueue {
   std::mutex PendingLock;
   std::list<ScheduleId> PendingSchedules;
   std::list<std::int64_t> takeovers_;
+  bool busy_ = false;
   std::string problem_;
   std::function<void()> onQueued_;
 };

@@ -64,7 +64,7 @@ void CScheduler::PollSchedules() {
   // Reports that could not be written when their job ended go first.
   history_->WriteKept(trace_);
   if (claims_) {
-    ClaimOnServer();
+    if (queue_.ReadyForWork()) ClaimOnServer();
     return;
   }
   std::optional<DueSchedule> due;

@@ -4,3 +4,11 @@ target_include_directories(veltrane_postgres_test_support PUBLIC ${PROJECT_SOURC
 
 veltrane_test(postgres_test postgres_test.cpp)
 target_link_libraries(postgres_test PRIVATE veltrane_storage veltrane_postgres_test_support)
+
+# Service instances sharing one server: label "fault", like the other runs of the built service.
+add_executable(shared_store_test shared_store_test.cpp)
+target_link_libraries(shared_store_test PRIVATE veltrane_fault_test_support
+  veltrane_postgres_test_support veltrane_storage GTest::gtest_main)
+target_compile_definitions(shared_store_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(shared_store_test veltrane)
+gtest_discover_tests(shared_store_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)
