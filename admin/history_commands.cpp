@@ -112,7 +112,9 @@ void RunSiteHistory(AdminContext& context, Arguments args) {
   if (failures == 0) {
     out << "completed last time\n";
   } else if (failures == outcomes.size()) {
-    out << "failed all " << failures << " times shown\n";
+    out << (failures == 1 ? std::string("failed the only time shown")
+                          : "failed all " + std::to_string(failures) + " times shown")
+        << "\n";
   } else {
     out << "FAILING: failed the last " << failures << " time" << (failures == 1 ? "" : "s")
         << ", completed before that (" << FormatDateTime(outcomes[failures].record.ended) << ")\n";

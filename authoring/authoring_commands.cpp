@@ -129,7 +129,7 @@ void PrintTrialSummary(std::ostream& out, const TrialRequest& request, const Tri
   if (!result.record.lastUrl.empty()) out << "last page: " << result.record.lastUrl << "\n";
   out << "HTTP status: " << evidence.lastStatus << "\n";
   out << "pages loaded: " << evidence.pages << "\n";
-  if (!evidence.successText.empty())
+  if (!evidence.successText.empty() && !result.held)
     out << "success text: " << Quoted(evidence.successText)
         << (result.record.completed ? " (found)" : " (looked for)") << "\n";
   if (!evidence.notes.empty()) out << "notes: " << evidence.notes << "\n";
