@@ -177,7 +177,8 @@ std::string InspectionText(const PageInspection& inspection,
     for (std::size_t e = 0; e < form.elements.size(); ++e) {
       const FormElement& element = form.elements[e];
       out << "  [" << e << "] " << KindName(element.kind);
-      if (!element.type.empty()) out << " " << element.type;
+      if (!element.type.empty() && element.type != KindName(element.kind))
+        out << " " << element.type;
       out << " name=" << Quoted(element.name) << " value=" << Quoted(element.value);
       if ((element.type == "checkbox" || element.type == "radio") && element.checked)
         out << " checked";
