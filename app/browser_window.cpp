@@ -147,4 +147,6 @@ void TForm2::ProgressChange(int progress, int progressMax) {
   RunGuarded(errors_, [&] { job_->ProgressChange(progress, progressMax); });
 }
 
+bool TForm2::WantsPageText() { return job_->NeedsPageText(); }
+
 }  // namespace veltrane

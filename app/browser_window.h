@@ -72,6 +72,8 @@ class TForm2 : public SubmissionWindow,
   void PrintRefused(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
+  // Only a step that checks text on the page has it read (SubmissionJob::NeedsPageText).
+  bool WantsPageText() override;
 
  private:
   void BuildWindow();

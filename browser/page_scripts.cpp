@@ -10,22 +10,37 @@ namespace veltrane {
 // Prototype methods are called explicitly: a page's named elements shadow
 // document and form members (an input named "submit" hides form.submit).
 const char kSnapshotScript[] = R"JS(
-const qsa = (root, selector) =>
-  Array.from((root instanceof Document ? Document : Element).prototype.querySelectorAll.call(root, selector));
+// One query with one selector for everything: each further selector queried
+// on a page makes the web process keep memory of that page for good.
+const nodes = Document.prototype.querySelectorAll.call(document,
+  "form, input, button, select, textarea, fieldset, object, output, a[href]");
 // Lone surrogates become U+FFFD here, so that the JSON text is valid UTF-8 on our side.
 const text = (v) => {
   if (v === undefined || v === null) return "";
   const s = String(v);
   return s.toWellFormed ? s.toWellFormed() : s;
 };
-const formList = qsa(document, "form");
-const formIndex = new Map(formList.map((f, i) => [f, i]));
-const kept = formList.map((f) => ({form: f, elements: []}));
 // Read through the prototype: a control named "action" or "method" shadows the property.
 const formAction = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "action").get;
 const formMethod = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "method").get;
-const forms = formList.map((f) => [text(formAction.call(f)), text(formMethod.call(f)), []]);
-for (const e of qsa(document, "input, button, select, textarea, fieldset, object, output")) {
+const formIndex = new Map();
+const kept = [];
+const forms = [];
+const controls = [];
+const links = [];
+for (const e of nodes) {
+  if (e instanceof HTMLFormElement) {
+    formIndex.set(e, forms.length);
+    kept.push({form: e, elements: []});
+    forms.push([text(formAction.call(e)), text(formMethod.call(e)), []]);
+  } else if (e instanceof HTMLAnchorElement) {
+    links.push(text(e.href));
+  } else if (e.tagName.toUpperCase() !== "A") {
+    controls.push(e);
+  }
+}
+// A control's form may come after it (form="id"): forms are all known first.
+for (const e of controls) {
   const i = formIndex.get(e.form);
   if (i === undefined) continue;
   const tag = e.tagName.toUpperCase();
@@ -38,16 +53,17 @@ for (const e of qsa(document, "input, button, select, textarea, fieldset, object
   forms[i][2].push([kind, text(e.name), text(e.type).toLowerCase(), "value" in e ? text(e.value) : "",
                     e.checked ? 1 : 0, kind === 2 ? e.selectedIndex : -1, options]);
 }
-const links = qsa(document, "a[href]").filter((a) => a instanceof HTMLAnchorElement).map((a) => text(a.href));
-// Replaces the previous snapshot's references: only the current page's are kept.
-window.__veltranePage = {generation, forms: kept};
+// Kept on this world's wrapper of the document, so they go with the document.
+// Kept on the window, they would pile up: this world's window outlives the page.
+// A symbol, which no named element of the page can shadow.
+document[Symbol.for("veltrane.page")] = {generation, forms: kept};
 return JSON.stringify({location: text(document.location.href),
                        body: withBody && document.body ? text(document.body.outerHTML) : "",
                        characterSet: text(document.characterSet), forms, links});
 )JS";
 
 const char kReplayScript[] = R"JS(
-const page = window.__veltranePage;
+const page = document[Symbol.for("veltrane.page")];
 if (!page || page.generation !== generation) return -1;
 // A form we submit is sent in this page, not into a new window (refused, so
 // nothing would arrive) or a frame (no top-level page would complete). The

@@ -28,3 +28,7 @@ target_link_libraries(browser_events_test PRIVATE veltrane_browser_test_support 
 # What the step engine reads of the next page: plain logic, no display.
 veltrane_test(page_needs_test page_needs_test.cpp)
 target_link_libraries(page_needs_test PRIVATE veltrane_engine)
+
+# The web process's memory over many pages read by the control; needs an X display.
+veltrane_test(browser_memory_test browser_memory_test.cpp)
+target_link_libraries(browser_memory_test PRIVATE veltrane_browser_test_support)

@@ -28,7 +28,8 @@ class BrowserWindowTest : public ::testing::Test {
     databases = std::make_unique<TestDatabases>();
     clock = std::make_unique<ManualClock>(45000.5);
     BrowserWindowOptions options;
-    options.paths = {databases->MainPath(), databases->SubscriptionPath()};
+    options.paths.main = databases->MainPath();
+    options.paths.subscription = databases->SubscriptionPath();
     options.timeoutIntervalMs = 50;
     options.browser.ephemeral = true;
     options.shotsDirectory = databases->Directory() + "/shots";
