@@ -1,6 +1,6 @@
 #include "admin/admin_stores.h"
 
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 
 namespace veltrane::admin {
 namespace {
@@ -11,28 +11,25 @@ constexpr SqliteStoreOptions kOptions{10000, true};
 }  // namespace
 
 std::unique_ptr<PressReleaseStore> ReleasesOf(const AdminContext& context) {
-  auto store = MakeSqlitePressReleaseStore(context.MainPath(), kOptions);
+  auto store = MakePressReleaseStore(context.Stores(), kOptions);
   store->Check();
   return store;
 }
 
 std::unique_ptr<SiteStore> SitesOf(const AdminContext& context) {
-  DatabasePaths paths;
-  paths.main = context.MainPath();
-  paths.subscription = context.SubscriptionPath();
-  auto store = MakeSqliteSiteStore(std::move(paths), kOptions);
+  auto store = MakeSiteStore(context.Stores(), kOptions);
   store->CheckSites();
   return store;
 }
 
 std::unique_ptr<ScheduleStore> SchedulesOf(const AdminContext& context) {
-  auto store = MakeSqliteScheduleStore(context.MainPath(), kOptions);
+  auto store = MakeScheduleStore(context.Stores(), kOptions);
   store->Check();
   return store;
 }
 
 std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context) {
-  auto store = MakeSqliteHistoryStore(context.MainPath(), kOptions);
+  auto store = MakeHistoryStore(context.Stores(), kOptions);
   store->Check();
   return store;
 }

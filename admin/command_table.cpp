@@ -63,8 +63,18 @@ constexpr Command kCommands[] = {
      "leaves one when it ran without databases) gets the tables. A file that is not\n"
      "an SQLite database is a data error. The files hold the sites' passwords, so\n"
      "new ones are readable and writable by their owner only (mode 0600), and an\n"
-     "existing one that group or others may read or write is tightened to that.\n",
+     "existing one that group or others may read or write is tightened to that.\n"
+     "With a PostgreSQL server configured ($VELTRANE_DATABASE_URL, or a line\n"
+     "'database_url = ...' in DIR/veltrane.conf), it creates the tables the server\n"
+     "lacks instead, and DIR/db/ for the reports that cannot reach the server.\n",
      RunInit},
+    {"", "copy", "--to URL [DIR]", "copy DIR's two database files into a PostgreSQL server",
+     "Copies every row of DIR/db/vt.dat and DIR/db/subscription2.dat into the\n"
+     "PostgreSQL server at URL (a libpq connection string), creating its tables\n"
+     "where missing, in one transaction. Rows already on the server (the same key)\n"
+     "are left as they are. Stop the service that uses the files first; jobs it left\n"
+     "unfinished are finished by an instance on the server.\n",
+     RunCopy},
     {"release", "add", "FILE", "add a press release from a file",
      "Adds the press release described in FILE; its name must be new.\n\n", RunReleaseAdd,
      kReleaseFormat},

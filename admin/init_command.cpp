@@ -14,9 +14,12 @@
 #include <ostream>
 
 #include "admin/admin_error.h"
+#include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "storage/database_files.h"
+#include "storage/postgres/database_url.h"
+#include "storage/postgres/pg_stores.h"
 #include "storage/sqlite_core.h"
 
 namespace veltrane::admin {
@@ -83,6 +86,20 @@ bool CreateDatabase(const DatabaseFile& file, const std::string& directory) {
   return true;
 }
 
+// On a server the tables are created where missing; db/ still keeps the
+// history rows that could not reach the server.
+void InitServer(const std::string& server, const std::string& directory, std::ostream& out) {
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (error) Failure("cannot create " + directory + ": " + error.message());
+  try {
+    CreatePgSchema(server);
+  } catch (const StorageError& failure) {
+    throw AdminErrorOf(failure);
+  }
+  out << "created the missing tables on the PostgreSQL server\n";
+}
+
 }  // namespace
 
 void RunInit(AdminContext& context, Arguments args) {
@@ -92,6 +109,10 @@ void RunInit(AdminContext& context, Arguments args) {
   const std::string dir = parsed.positional.empty() ? context.dir : parsed.positional[0];
   if (dir.empty()) UsageError("init: DIR is empty");
   const std::string directory = dir + "/db";
+  if (const std::string server = ConfiguredDatabaseUrlIn(dir); !server.empty()) {
+    InitServer(server, directory, context.io.out);
+    return;
+  }
   const DatabaseFile files[] = {
       {directory + "/vt.dat",
        MainDatabaseSchema(),

@@ -12,3 +12,6 @@ target_link_libraries(shared_store_test PRIVATE veltrane_fault_test_support
 target_compile_definitions(shared_store_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
 add_dependencies(shared_store_test veltrane)
 gtest_discover_tests(shared_store_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)
+
+veltrane_test(admin_postgres_test admin_postgres_test.cpp)
+target_link_libraries(admin_postgres_test PRIVATE veltrane_admin_lib veltrane_postgres_test_support)

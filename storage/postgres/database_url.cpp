@@ -33,10 +33,12 @@ std::string DatabaseUrlOf(const std::string& configurationText) {
   return url;
 }
 
-std::string ConfiguredDatabaseUrl() {
+std::string ConfiguredDatabaseUrl() { return ConfiguredDatabaseUrlIn(ExecutableDirectory()); }
+
+std::string ConfiguredDatabaseUrlIn(const std::string& directory) {
   if (const char* variable = std::getenv(kDatabaseUrlVariable); variable && *variable)
     return variable;
-  std::ifstream file(ExecutableDirectory() + kConfigurationFileName);
+  std::ifstream file(directory + "/" + kConfigurationFileName);
   std::stringstream text;
   text << file.rdbuf();
   return DatabaseUrlOf(text.str());

@@ -16,6 +16,8 @@ inline constexpr const char* kConfigurationFileName = "veltrane.conf";
 
 // The server's connection string; empty for the SQLite files.
 std::string ConfiguredDatabaseUrl();
+// The same for a service installed in `directory` (its veltrane.conf).
+std::string ConfiguredDatabaseUrlIn(const std::string& directory);
 
 // The database_url of a configuration file's text; empty when it has none.
 std::string DatabaseUrlOf(const std::string& configurationText);

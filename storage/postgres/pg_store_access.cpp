@@ -10,7 +10,12 @@ StorageError ToStorageError(const PgError& error) {
     kind = StorageError::Kind::Unreachable;
     detail = "database server unreachable: " + detail;
   } else if (state == "42P01") {
+    // relation "schedule" does not exist: the detail names the table, as for the files.
     kind = StorageError::Kind::MissingTable;
+    const std::size_t open = detail.find('"');
+    const std::size_t close = detail.find('"', open + 1);
+    if (open != std::string::npos && close != std::string::npos)
+      detail = detail.substr(open + 1, close - open - 1);
   } else if (state.starts_with("23")) {
     kind = StorageError::Kind::Refused;
   } else if (state == "40001" || state == "40P01" || state == "55P03") {

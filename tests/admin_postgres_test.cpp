@@ -1,0 +1,110 @@
+// veltrane-admin against a PostgreSQL server: copy moves a service folder's
+// two files into it, init creates what it lacks, and the commands read and
+// write it as they do the files.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "admin/admin.h"
+#include "storage/postgres/pg_database.h"
+#include "storage/sqlite_core.h"
+#include "tests/support/postgres_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace veltrane::admin {
+namespace {
+
+using veltrane::testing::TempDir;
+
+class AdminPostgresTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.Running()) << server.Error(); }
+
+  int Run(const TempDir& dir, std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream outStream, errStream;
+    args.insert(args.begin(), {"--dir", dir.Path()});
+    const int code = RunAdmin(args, {in, outStream, errStream, clock, false});
+    out = outStream.str();
+    err = errStream.str();
+    return code;
+  }
+
+  // The command's output on the files, then on the server.
+  std::pair<std::string, std::string> OnBoth(const std::vector<std::string>& args) {
+    EXPECT_EQ(0, Run(files, args)) << err;
+    const std::string onFiles = out;
+    EXPECT_EQ(0, Run(shared, args)) << err;
+    return {onFiles, out};
+  }
+
+  testing::PostgresServer server;
+  ManualClock clock{45000.5};
+  TempDir files;   // a service folder on the two SQLite files
+  TempDir shared;  // a service folder whose veltrane.conf names the server
+  std::string out;
+  std::string err;
+};
+
+TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatTheFilesShowed) {
+  ASSERT_EQ(0, Run(files, {"init"})) << err;
+  std::ofstream(files.File("r.txt")) << "name: Launch\nheadline: It's here\nkeywords: a, b\n";
+  std::ofstream(files.File("s.ini")) << "[STEP1]\nAPP-SuccessString=ok\n";
+  ASSERT_EQ(0, Run(files, {"release", "add", files.File("r.txt")})) << err;
+  ASSERT_EQ(0, Run(files, {"site", "add", "Alpha", "--url", "http://a/", "--script",
+                           files.File("s.ini")}))
+      << err;
+  ASSERT_EQ(0, Run(files, {"account", "set", "Alpha", "--user", "u"}, "pw\n")) << err;
+  const std::vector<std::string> addSchedule = {"schedule",    "add",   "--release", "Launch",
+                                                "--sites",     "Alpha", "--frequency", "daily",
+                                                "--first",     "now"};
+  ASSERT_EQ(0, Run(files, addSchedule)) << err;
+  {
+    // A job the files' service left unfinished, with one site ended.
+    sqlite::Connection db(files.File("db/vt.dat"), sqlite::OpenMode::ReadWrite);
+    db.Execute(
+        "INSERT INTO job (id, schedule_id, name, subscription, queued, started) "
+        "VALUES (7, 1, 'Launch', 'Alpha\r\n', 45000.25, 45000.25);"
+        "INSERT INTO history (name, time, status, content, subscription) "
+        "VALUES ('Launch', '45000,1', 'Success', 'report', 'Alpha')");
+  }
+
+  const std::string url = server.CreateDatabase("veltrane");
+  ASSERT_EQ(0, Run(files, {"copy", "--to", url})) << err;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of schedule")) << out;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of subscription")) << out;
+  // Again: nothing is there twice.
+  ASSERT_EQ(0, Run(files, {"copy", "--to", url})) << err;
+
+  std::ofstream(shared.File("veltrane.conf")) << "# the shared store\ndatabase_url = " << url
+                                              << "\n";
+  ASSERT_EQ(0, Run(shared, {"init"})) << err;
+  EXPECT_EQ("created the missing tables on the PostgreSQL server\n", out);
+
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"release", "list"}, {"release", "show", "Launch"},
+        {"site", "list"}, {"schedule", "list"}, {"history", "list"}}) {
+    const auto [onFiles, onServer] = OnBoth(command);
+    EXPECT_EQ(onFiles, onServer) << command[0] << " " << command[1];
+  }
+
+  // New rows on the server take ids after the copied ones.
+  ASSERT_EQ(0, Run(shared, addSchedule)) << err;
+  PgDatabase db(url);
+  EXPECT_EQ(2, db.Execute("SELECT max(id) FROM schedule").Integer(0, 0));
+  EXPECT_EQ(1, db.Execute("SELECT count(*) FROM history").Integer(0, 0));
+  // The unfinished job can be claimed by an instance on the server.
+  EXPECT_EQ(1, db.Execute("SELECT count(*) FROM job WHERE finished IS NULL AND lease_until < now()")
+                   .Integer(0, 0));
+}
+
+TEST_F(AdminPostgresTest, AnUnreachableServerIsAFailureThatSaysSo) {
+  std::ofstream(shared.File("veltrane.conf"))
+      << "database_url = postgresql:///none?host=" << shared.Path() << "&connect_timeout=2\n";
+  EXPECT_EQ(1, Run(shared, {"release", "list"}));
+  EXPECT_NE(std::string::npos, err.find("database server unreachable")) << err;
+}
+
+}  // namespace
+}  // namespace veltrane::admin
