@@ -1,8 +1,8 @@
 // The two scripts the WebKit control runs in its own isolated script world,
 // where page scripts and the page's content policy neither see nor block them.
 // The snapshot script reads the page into one JSON text and keeps the element
-// references it reported (the last snapshot's only); the replay script writes through exactly
-// those.
+// references it reported on its world's wrapper of the document, so that they
+// go with the page; the replay script writes through exactly those.
 #pragma once
 
 #include <string>
@@ -16,8 +16,8 @@ namespace veltrane {
 inline constexpr char kScriptWorld[] = "veltrane";
 
 // Function body; arguments `generation` (text) and `withBody` ("1" or "").
-// Returns one JSON text (a string, never an object tree: a returned object
-// tree makes the web process grow with every page) of the form
+// Returns one JSON text (one string crosses to us and is read far quicker than
+// an object tree) of the form
 // {location, body, characterSet, forms: [[action, method, [[kind, name, type,
 // value, checked (0 or 1), selectedIndex, [value, text, value, text, ...]]]]],
 // links: [href]}; body is "" unless `withBody`. A form's action is absolute,
