@@ -51,13 +51,23 @@ void JobJournal::Drop(std::int64_t id, ScheduleId scheduleId, double now) {
 
 bool JobJournal::RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) {
   if (job == 0) return false;
-  try {
-    store_->RecordSite(job, scheduleId, record);
-    return true;
-  } catch (const StorageError& error) {
-    trace_.TraceLine("Cannot record the end of site " + record.site + " : " + error.Message());
-    return false;
+  kept_.push_back({job, scheduleId, record});
+  return WriteKeptSites();
+}
+
+bool JobJournal::WriteKeptSites() {
+  while (!kept_.empty()) {
+    const KeptSite& site = kept_.front();
+    try {
+      store_->RecordSite(site.job, site.scheduleId, site.record);
+    } catch (const StorageError& error) {
+      trace_.TraceLine("Cannot record the end of site " + site.record.site + " : " +
+                       error.Message());
+      return false;
+    }
+    kept_.pop_front();
   }
+  return true;
 }
 
 }  // namespace veltrane

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,10 +41,21 @@ class JobJournal {
                      const std::vector<std::string>& sites, double now);
   // A queued job that could not start (its rows are gone): finished without history.
   void Drop(std::int64_t id, ScheduleId scheduleId, double now);
+  // A site's end that cannot be written (the store is unreachable, say) is
+  // kept and written before the next one, or by WriteKeptSites, so that it
+  // lands once the store is back. False while anything is kept.
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
+  bool WriteKeptSites();
 
  private:
+  struct KeptSite {
+    std::int64_t job;
+    ScheduleId scheduleId;
+    SiteRecord record;
+  };
+
   std::unique_ptr<HistoryStore> store_;
+  std::deque<KeptSite> kept_;
   TraceSink& trace_;
 };
 

@@ -193,6 +193,7 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
+    journal_.WriteKeptSites();  // a site's end kept while the store was away goes first
     SaveReport(state_, parts_.paths, parts_.messageBox, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;

@@ -6,10 +6,12 @@
 #include <thread>
 #include <vector>
 
+#include "jobs/job_journal.h"
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_claims.h"
 #include "storage/postgres/pg_database.h"
 #include "storage/postgres/pg_schema.h"
+#include "storage/postgres/pg_stores.h"
 #include "tests/support/postgres_server.h"
 
 namespace veltrane {
@@ -156,6 +158,35 @@ TEST(PgClaimsTest, AJobWhoseLeaseRanOutIsTakenOverOnceAndItsOldHolderLosesIt) {
   EXPECT_EQ(1, RenewLeases(database, second));
   // The server has not run for a whole lease of the first: no takeover yet.
   EXPECT_FALSE(ClaimJob(database, 102, first, nullptr));
+}
+
+TEST(PgJournalTest, ASiteEndWrittenWhileTheServerIsAwayLandsOnceItIsBack) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  CreatePgSchema(server.Url());
+  RecordingTrace trace;
+  JobJournal journal(DatabasePaths{"/nonexistent/db/vt.dat", "", server.Url()}, trace);
+  const std::int64_t job = journal.Start(0, 1, "Launch", {"a", "b"}, 45000.5);
+  ASSERT_GT(job, 0);
+  SiteRecord record;
+  record.site = "a";
+  record.completed = true;
+
+  ASSERT_TRUE(server.Stop()) << server.Error();
+  EXPECT_FALSE(journal.RecordSite(job, 1, record));
+  ASSERT_EQ(1u, trace.lines.size());
+  EXPECT_NE(std::string::npos, trace.lines[0].find("database server unreachable"))
+      << trace.lines[0];
+  ASSERT_TRUE(server.Start()) << server.Error();
+  record.position = 1;
+  record.site = "b";
+  EXPECT_TRUE(journal.RecordSite(job, 1, record));
+
+  const std::optional<JournalJob> read = journal.Read(job);
+  ASSERT_TRUE(read);
+  ASSERT_EQ(2u, read->ended.size());
+  EXPECT_EQ("a", read->ended[0].site);
+  EXPECT_EQ("b", read->ended[1].site);
 }
 
 }  // namespace

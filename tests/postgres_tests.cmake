@@ -3,7 +3,7 @@ add_library(veltrane_postgres_test_support STATIC support/postgres_server.cpp)
 target_include_directories(veltrane_postgres_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 
 veltrane_test(postgres_test postgres_test.cpp)
-target_link_libraries(postgres_test PRIVATE veltrane_storage veltrane_postgres_test_support)
+target_link_libraries(postgres_test PRIVATE veltrane_jobs veltrane_postgres_test_support)
 
 # Service instances sharing one server: label "fault", like the other runs of the built service.
 add_executable(shared_store_test shared_store_test.cpp)
