@@ -71,6 +71,7 @@ const char* StorageError::CodeName(int code) {
     case 100: return "SQLITE_ROW";
     case 101: return "SQLITE_DONE";
     case kLayerError: return "CPPSQLITE_ERROR";
+    case kServerError: return "POSTGRESQL_ERROR";
     default: return "UNKNOWN_ERROR";
   }
 }

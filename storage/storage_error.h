@@ -3,7 +3,8 @@
 // database it happened on and, when a statement was running, that statement
 // as it ran (bound values written in as SQL literals). Message() is
 // "<code name>[<code>]: <detail>", the form the service's traces and message
-// boxes show; code 1000 marks an error of the storage layer itself.
+// boxes show; code 1000 marks an error of the storage layer itself, 1001 one
+// of a PostgreSQL server (POSTGRESQL_ERROR).
 #pragma once
 
 #include <stdexcept>
@@ -14,6 +15,7 @@ namespace veltrane {
 class StorageError : public std::runtime_error {
  public:
   static constexpr int kLayerError = 1000;
+  static constexpr int kServerError = 1001;
 
   // What went wrong, for callers that answer differently (the admin tool's
   // exit codes, the scheduler's busy retries).

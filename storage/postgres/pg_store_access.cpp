@@ -21,7 +21,7 @@ StorageError ToStorageError(const PgError& error) {
   } else if (state == "40001" || state == "40P01" || state == "55P03") {
     kind = StorageError::Kind::Busy;
   }
-  return StorageError(kind, StorageError::kLayerError, detail, "PostgreSQL server");
+  return StorageError(kind, StorageError::kServerError, detail, "PostgreSQL server");
 }
 
 }  // namespace veltrane::pg
