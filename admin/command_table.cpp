@@ -10,7 +10,8 @@ namespace {
 template <void (*Run)(const authoring::CommandIo&, const authoring::CommandArguments&)>
 void RunAuthoring(AdminContext& context, Arguments args) {
   try {
-    Run({context.dir, context.io.out, context.io.err}, {args.begin(), args.end()});
+    Run({context.dir, context.Stores(), context.io.out, context.io.err},
+        {args.begin(), args.end()});
   } catch (const authoring::CommandError& error) {
     throw AdminError(error.ExitCode(), error.what());
   }

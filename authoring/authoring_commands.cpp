@@ -11,10 +11,9 @@
 #include "authoring/stream_output.h"
 #include "authoring/tool_display.h"
 #include "engine/navigation_guards.h"
-#include "jobs/report.h"
 #include "platform/date_text.h"
 #include "platform/paths.h"
-#include "storage/cppsqlite3.h"
+#include "storage/stores.h"
 
 namespace veltrane::authoring {
 namespace {
@@ -99,16 +98,17 @@ ToolDisplay& RequireDisplay(ToolDisplay& display) {
   return display;
 }
 
-// Whether the file holds a row of that name; a data error when the file is missing.
-bool HasRow(const std::string& path, const std::string& table, const std::string& name) {
-  if (!std::filesystem::is_regular_file(path)) Fail(kExitData, "no database at " + path);
+// Looks a site or a release up as veltrane-admin does: the data must exist,
+// read-only, waiting a while for the service's lock.
+template <typename Lookup>
+bool Exists(Lookup lookup) {
   try {
-    CppSQLite3DB db;
-    db.Open(path.c_str());
-    const std::string query = "SELECT 1 FROM " + table + " WHERE name = '" + QuoteSql(name) + "'";
-    return !db.RunQuery(query.c_str()).AtEnd();
-  } catch (const CppSQLite3Exception& error) {
-    Fail(kExitFailure, path + ": " + error.Message());
+    return lookup(SqliteStoreOptions{10000, true});
+  } catch (const StorageError& error) {
+    const bool refused = error.What() == StorageError::Kind::Busy ||
+                         error.What() == StorageError::Kind::Unreachable ||
+                         error.What() == StorageError::Kind::Failure;
+    Fail(refused ? kExitFailure : kExitData, error.Message());
   }
 }
 
@@ -177,12 +177,15 @@ void RunSiteTry(const CommandIo& io, const CommandArguments& args) {
   if (!release) Fail(kExitUsage, command + ": --release NAME is required");
   request.pressRelease = *release;
   request.holdSubmission = parsed.Flag("no-submit");
-  request.paths.main = io.dir + "/db/vt.dat";
-  request.paths.subscription = io.dir + "/db/subscription2.dat";
-  // Read once here and let go: the service may be running on these files.
-  if (!HasRow(request.paths.subscription, "subscription", request.site))
+  request.paths = io.stores;
+  // Read once here and let go: the service may be running on the same data.
+  if (!Exists([&](SqliteStoreOptions options) {
+        return MakeSiteStore(request.paths, options)->Exists(request.site);
+      }))
     Fail(kExitData, "unknown site '" + request.site + "'");
-  if (!HasRow(request.paths.main, "pressrelease", request.pressRelease))
+  if (!Exists([&](SqliteStoreOptions options) {
+        return MakePressReleaseStore(request.paths, options)->Exists(request.pressRelease);
+      }))
     Fail(kExitData, "unknown press release '" + request.pressRelease + "'");
   const SystemClock clock;
   request.shotsDirectory = parsed.Value("shots").value_or(

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/database_files.h"
+
 namespace veltrane::authoring {
 
 inline constexpr int kExitFailure = 1;     // the system refused (no display, database busy)
@@ -31,7 +33,8 @@ class CommandError : public std::runtime_error {
 };
 
 struct CommandIo {
-  std::string dir;  // the service directory, holding db/
+  std::string dir;       // the service directory, holding db/
+  DatabasePaths stores;  // where the service's data is: the files in db/, or its server
   std::ostream& out;
   std::ostream& err;
 };

@@ -63,7 +63,7 @@ TEST_F(PageInspectTest, FormsAndControlNamesAreThoseFormLocationFindsOnTheSamePa
   EXPECT_EQ(2, LocateForm(servicePage, 0, {"APP-FormPos=0", "headline=x", "body=y"}, trace));
 
   std::ostringstream out, err;
-  authoring::RunPageInspect({".", out, err},
+  authoring::RunPageInspect({".", {}, out, err},
                             {server.Url("/forms"), "--links", "news", "--settle", "300"});
   const std::string text = out.str();
   for (const std::string& line :
@@ -148,7 +148,7 @@ TEST_F(PageInspectTest, TheToolWithoutADisplayRunsOnAnXvfbOfItsOwn) {
 TEST_F(PageInspectTest, OnlyAddressesTheServiceOpensAreInspected) {
   std::ostringstream out, err;
   try {
-    authoring::RunPageInspect({".", out, err}, {"file:///etc/passwd"});
+    authoring::RunPageInspect({".", {}, out, err}, {"file:///etc/passwd"});
     FAIL() << "a file address was inspected";
   } catch (const authoring::CommandError& error) {
     EXPECT_EQ(authoring::kExitUsage, error.ExitCode());

@@ -60,7 +60,7 @@ class SiteTryTest : public ::testing::Test {
   int Try(std::vector<std::string> args) {
     out.str("");
     try {
-      authoring::RunSiteTry({databases.Directory(), out, err}, args);
+      authoring::RunSiteTry({databases.Directory(), databases.Paths(), out, err}, args);
       return 0;
     } catch (const authoring::CommandError& error) {
       lastError = error.what();
