@@ -31,12 +31,17 @@ class AdminPostgresTest : public ::testing::Test {
     return code;
   }
 
-  // The command's output on the files, then on the server.
+  // The command's output on the files, then on the server, each folder shown as "DIR".
   std::pair<std::string, std::string> OnBoth(const std::vector<std::string>& args) {
+    const auto shown = [](std::string text, const std::string& folder) {
+      for (std::size_t at; (at = text.find(folder)) != std::string::npos;)
+        text.replace(at, folder.size(), "DIR");
+      return text;
+    };
     EXPECT_EQ(0, Run(files, args)) << err;
-    const std::string onFiles = out;
+    const std::string onFiles = shown(out, files.Path());
     EXPECT_EQ(0, Run(shared, args)) << err;
-    return {onFiles, out};
+    return {onFiles, shown(out, shared.Path())};
   }
 
   testing::PostgresServer server;
@@ -67,7 +72,14 @@ TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatThe
         "INSERT INTO job (id, schedule_id, name, subscription, queued, started) "
         "VALUES (7, 1, 'Launch', 'Alpha\r\n', 45000.25, 45000.25);"
         "INSERT INTO history (name, time, status, content, subscription) "
-        "VALUES ('Launch', '45000,1', 'Success', 'report', 'Alpha')");
+        "VALUES ('Launch', '45000,1', 'Success', 'report', 'Alpha');"
+        // A finished job with its site's evidence, under history row 1.
+        "INSERT INTO job (id, schedule_id, name, subscription, queued, started, finished, "
+        "history_id) VALUES (6, 1, 'Launch', 'Alpha\r\n', 45000.05, 45000.05, 45000.1, 1);"
+        "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
+        "ended, last_url, last_status, success_text, pages, screenshot, notes) VALUES (6, 1, 0, "
+        "'Alpha', 'Failed', 'Submission failed', 45000.06, 45000.07, 'http://a/done', 500, "
+        "'ok', 3, 'Alpha.png', 'form changed: missing title')");
   }
 
   const std::string url = server.CreateDatabase("veltrane");
@@ -84,7 +96,8 @@ TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatThe
 
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"release", "list"}, {"release", "show", "Launch"},
-        {"site", "list"}, {"schedule", "list"}, {"history", "list"}}) {
+        {"site", "list"}, {"schedule", "list"}, {"history", "list"}, {"history", "show", "1"},
+        {"site", "history", "Alpha"}}) {
     const auto [onFiles, onServer] = OnBoth(command);
     EXPECT_EQ(onFiles, onServer) << command[0] << " " << command[1];
   }

@@ -50,7 +50,14 @@ class PgHistoryStore : public HistoryStore {
                     .Changes() == 0) {
           return;  // finished already, or taken over: its holder writes the row
         }
-        db.Execute(kInsert, {row.name, row.time, row.status, row.content, row.subscription});
+        const std::int64_t id =
+            db.Execute(std::string(kInsert) + " RETURNING id",
+                       {row.name, row.time, row.status, row.content, row.subscription})
+                .Integer(0, 0);
+        // The job keeps its history row's id, so the row finds its sites' evidence.
+        if (finishesJob)
+          db.Execute("UPDATE job SET history_id = $1 WHERE id = $2",
+                     {Param(id), Param(finishesJob)});
         transaction.Commit();
       });
     } catch (const StorageError& error) {
@@ -197,20 +204,68 @@ class PgHistoryStore : public HistoryStore {
   }
 
   void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
+    const SiteEvidence& evidence = record.evidence;
     WithConnection(url_, [&](PgDatabase& db) {
       db.Execute(
           "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
-          "ended, last_url) VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9) ON CONFLICT (job_id, position) "
-          "DO UPDATE SET site = EXCLUDED.site, status = EXCLUDED.status, reason = "
-          "EXCLUDED.reason, started = EXCLUDED.started, ended = EXCLUDED.ended, last_url = "
-          "EXCLUDED.last_url",
+          "ended, last_url, last_status, success_text, pages, screenshot, notes) "
+          "VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) "
+          "ON CONFLICT (job_id, position) DO UPDATE SET site = EXCLUDED.site, "
+          "status = EXCLUDED.status, reason = EXCLUDED.reason, started = EXCLUDED.started, "
+          "ended = EXCLUDED.ended, last_url = EXCLUDED.last_url, "
+          "last_status = EXCLUDED.last_status, success_text = EXCLUDED.success_text, "
+          "pages = EXCLUDED.pages, screenshot = EXCLUDED.screenshot, notes = EXCLUDED.notes",
           {Param(job), Param(scheduleId), Param(std::int64_t{record.position}), record.site,
            std::string(record.completed ? "Completed" : "Failed"), record.reason,
-           Param(record.started), Param(record.ended), record.lastUrl});
+           Param(record.started), Param(record.ended), record.lastUrl,
+           Param(std::int64_t{evidence.lastStatus}), evidence.successText,
+           Param(std::int64_t{evidence.pages}), evidence.screenshot, evidence.notes});
     });
   }
 
+  std::vector<SiteOutcome> JobSites(std::int64_t historyId) override {
+    return Outcomes(
+        "FROM job j JOIN job_site s ON s.job_id = j.id WHERE j.history_id = $1 "
+        "ORDER BY s.position",
+        {Param(historyId)});
+  }
+
+  std::vector<SiteOutcome> SiteOutcomes(const std::string& site, int limit) override {
+    return Outcomes(
+        "FROM job_site s LEFT JOIN job j ON j.id = s.job_id WHERE s.site = $1 "
+        "ORDER BY s.ended DESC, s.job_id DESC LIMIT $2",
+        {site, Param(std::int64_t{limit})});
+  }
+
  private:
+  std::vector<SiteOutcome> Outcomes(const std::string& fromWhere,
+                                    const std::vector<PgParam>& params) {
+    return WithConnection(url_, [&](PgDatabase& db) {
+      const PgResult rows = db.Execute(
+          "SELECT s.position, s.site, s.status, s.reason, s.started, s.ended, s.last_url, "
+          "COALESCE(s.last_status, 0), s.success_text, COALESCE(s.pages, 0), s.screenshot, "
+          "s.notes, s.job_id, COALESCE(j.history_id, 0), j.name " +
+              fromWhere,
+          params);
+      std::vector<SiteOutcome> outcomes;
+      for (int i = 0; i < rows.Rows(); ++i) {
+        SiteOutcome outcome;
+        outcome.record = RecordOf(rows, i);
+        SiteEvidence& evidence = outcome.record.evidence;
+        evidence.lastStatus = static_cast<int>(rows.Integer(i, 7));
+        evidence.successText = rows.Text(i, 8);
+        evidence.pages = static_cast<int>(rows.Integer(i, 9));
+        evidence.screenshot = rows.Text(i, 10);
+        evidence.notes = rows.Text(i, 11);
+        outcome.job = rows.Integer(i, 12);
+        outcome.historyId = rows.Integer(i, 13);
+        outcome.pressRelease = rows.Text(i, 14);
+        outcomes.push_back(std::move(outcome));
+      }
+      return outcomes;
+    });
+  }
+
   std::string url_;
   LeaseHolder holder_;
   std::string spool_;

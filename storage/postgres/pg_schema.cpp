@@ -60,6 +60,7 @@ CREATE TABLE IF NOT EXISTS job (
   queued DOUBLE PRECISION,
   started DOUBLE PRECISION,
   finished DOUBLE PRECISION,
+  history_id BIGINT,
   holder TEXT,
   lease_until TIMESTAMPTZ
 );
@@ -75,6 +76,11 @@ CREATE TABLE IF NOT EXISTS job_site (
   started DOUBLE PRECISION,
   ended DOUBLE PRECISION,
   last_url TEXT,
+  last_status INTEGER,
+  success_text TEXT,
+  pages INTEGER,
+  screenshot TEXT,
+  notes TEXT,
   PRIMARY KEY (job_id, position)
 );
 )sql";
