@@ -1,7 +1,6 @@
 #include "authoring/authoring_commands.h"
 
 #include <charconv>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -93,9 +92,8 @@ int Milliseconds(const std::string& text, const std::string& what) {
   return value;
 }
 
-ToolDisplay& RequireDisplay(ToolDisplay& display) {
+void RequireDisplay(const ToolDisplay& display) {
   if (!display.Ready()) Fail(kExitFailure, display.Error());
-  return display;
 }
 
 // Looks a site or a release up as veltrane-admin does: the data must exist,
