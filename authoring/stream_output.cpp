@@ -1,17 +1,10 @@
 #include "authoring/stream_output.h"
 
-#include <cstdio>
 #include <ostream>
 
-namespace veltrane::authoring {
+#include "platform/stderr_trace.h"
 
-std::string StampText(double dayNumber) {
-  const CalendarTime time = CalendarFromDayNumber(dayNumber);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month,
-                time.day, time.hour, time.minute, time.second, time.millisecond);
-  return text;
-}
+namespace veltrane::authoring {
 
 std::string OneLineText(const std::string& text) {
   std::string line;
@@ -28,7 +21,7 @@ std::string OneLineText(const std::string& text) {
 }
 
 bool StreamTrace::TraceLine(const std::string& text) {
-  out_ << StampText(clock_.Now()) << ' ' << OneLineText(text) << '\n';
+  out_ << TraceStampText(clock_.Now()) << ' ' << OneLineText(text) << '\n';
   out_.flush();
   return true;
 }

@@ -15,9 +15,6 @@
 
 namespace veltrane::authoring {
 
-// "YYYY-MM-DD HH:MM:SS.mmm" of a day number.
-std::string StampText(double dayNumber);
-
 class StreamTrace : public TraceSink {
  public:
   StreamTrace(std::ostream& out, const Clock& clock) : out_(out), clock_(clock) {}

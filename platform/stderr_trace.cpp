@@ -3,10 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/date_text.h"
 #include "platform/trace_priority.h"
 
 namespace veltrane {
+
+std::string TraceStampText(double dayNumber) {
+  const CalendarTime time = CalendarFromDayNumber(dayNumber);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month,
+                time.day, time.hour, time.minute, time.second, time.millisecond);
+  return text;
+}
 
 StderrTrace::StderrTrace(const Clock& clock, std::FILE* out)
     : clock_(clock),
@@ -26,7 +33,7 @@ bool StderrTrace::TraceLine(const std::string& text) {
       line += c;
   }
   const std::string prefix = priorities_ ? JournalPrefix(TracePriorityOf(text)) : "";
-  const std::string stamp = DateTimeText(clock_.Now());
+  const std::string stamp = TraceStampText(clock_.Now());
   std::lock_guard lock(mutex_);
   std::fprintf(out_, "%s%s %s\n", prefix.c_str(), stamp.c_str(), line.c_str());
   std::fflush(out_);

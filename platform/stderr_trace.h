@@ -1,10 +1,11 @@
 // StderrTrace: the program's trace hook. Every progress text goes to standard
-// error as one line, behind the local time, so a person (or the journal under
-// systemd) can follow what every site did. When the stream is the one systemd
-// connected to the journal, each line starts with its syslog priority ("<3>"
-// errors, "<4>" a failed site, "<6>" progress; see trace_priority.h), so that
-// `journalctl -p warning` shows the failures; elsewhere lines carry no prefix.
-// Nothing is written to a file. Always returns true; safe from any thread.
+// error as one line, behind the local time to the millisecond, so a person (or
+// the journal under systemd) can follow what every site did, page by page.
+// When the stream is the one systemd connected to the journal, each line
+// starts with its syslog priority ("<3>" errors, "<4>" a failed site, "<6>"
+// progress; see trace_priority.h), so that `journalctl -p warning` shows the
+// failures; elsewhere lines carry no prefix. Nothing is written to a file.
+// Always returns true; safe from any thread.
 #pragma once
 
 #include <cstdio>
@@ -15,6 +16,9 @@
 #include "platform/trace.h"
 
 namespace veltrane {
+
+// The stamp of a trace line: "YYYY-MM-DD HH:MM:SS.mmm" of a day number.
+std::string TraceStampText(double dayNumber);
 
 class StderrTrace : public TraceSink {
  public:

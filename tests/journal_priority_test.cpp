@@ -88,14 +88,14 @@ std::string TraceOutput(const char* stream) {
 
 TEST(JournalPriority, OnlyTheJournalsOwnStreamGetsPriorities) {
   EXPECT_EQ(
-      "<6>2023-03-16 18:00:00 Current site : alpha\n"
-      "<4>2023-03-16 18:00:00 Success string not found\n"
-      "<3>2023-03-16 18:00:00 Schedule poll failed : locked\n",
+      "<6>2023-03-16 18:00:00.000 Current site : alpha\n"
+      "<4>2023-03-16 18:00:00.000 Success string not found\n"
+      "<3>2023-03-16 18:00:00.000 Schedule poll failed : locked\n",
       TraceOutput("self"));
   const std::string plain =
-      "2023-03-16 18:00:00 Current site : alpha\n"
-      "2023-03-16 18:00:00 Success string not found\n"
-      "2023-03-16 18:00:00 Schedule poll failed : locked\n";
+      "2023-03-16 18:00:00.000 Current site : alpha\n"
+      "2023-03-16 18:00:00.000 Success string not found\n"
+      "2023-03-16 18:00:00.000 Schedule poll failed : locked\n";
   EXPECT_EQ(plain, TraceOutput(nullptr));
   // Standard error handed on from a service to a child that redirected it.
   EXPECT_EQ(plain, TraceOutput(StreamName(STDIN_FILENO).c_str()));
@@ -130,7 +130,7 @@ TEST(JournalPriority, TheServiceWarnsOfTheFailedSiteOnly) {
             harness.Outcomes("Journal")["refusing"]);
 
   // Trace lines are the stamped ones; GTK and WebKit may write others.
-  const std::regex traceLine(R"((<\d>)?\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*))");
+  const std::regex traceLine(R"((<\d>)?\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*))");
   std::istringstream lines(harness.Trace());
   std::string line;
   std::vector<std::string> unprefixed, warnings, errors;

@@ -136,8 +136,11 @@ TEST(StderrTraceTest, EachTextIsOneStampedLine) {
   char buffer[256] = {};
   const std::size_t read = std::fread(buffer, 1, sizeof buffer - 1, out);
   std::fclose(out);
-  EXPECT_EQ("2023-03-16 18:00:00 Current site : alpha\n2023-03-16 18:00:00 a\\r\\nb\n",
+  EXPECT_EQ("2023-03-16 18:00:00.000 Current site : alpha\n2023-03-16 18:00:00.000 a\\r\\nb\n",
             std::string(buffer, read));
+  // Stamped to the millisecond, so that one page's handling can be read.
+  EXPECT_EQ("2023-03-16 18:00:01.123", TraceStampText(45001.75 + 1.123 / 86400));
+  EXPECT_EQ("2023-03-16 17:59:59.999", TraceStampText(45001.75 - 0.001 / 86400));
 }
 
 }  // namespace
