@@ -29,9 +29,6 @@ class PageShots {
   const std::vector<std::string>& Saved() const { return *saved_; }
 
  private:
-  struct Shot;
-  static void OnSnapshot(GObject* source, GAsyncResult* result, gpointer data);
-
   WebKitWebView* view_;
   std::string directory_;
   std::chrono::milliseconds deadline_;

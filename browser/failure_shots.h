@@ -33,9 +33,6 @@ class FailureShots : public PageCapture {
   void Capture(const std::string& site, std::function<void()> then) override;
 
  private:
-  struct Pending;
-  static void OnSnapshot(GObject* source, GAsyncResult* result, gpointer data);
-
   WebKitWebView* view_;
   std::string directory_;
   TraceSink& trace_;
