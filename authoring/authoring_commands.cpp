@@ -12,6 +12,7 @@
 #include "engine/navigation_guards.h"
 #include "platform/date_text.h"
 #include "platform/paths.h"
+#include "platform/stderr_trace.h"
 #include "storage/stores.h"
 
 namespace veltrane::authoring {

@@ -6,20 +6,6 @@
 
 namespace veltrane::authoring {
 
-std::string OneLineText(const std::string& text) {
-  std::string line;
-  line.reserve(text.size());
-  for (char c : text) {
-    if (c == '\r')
-      line += "\\r";
-    else if (c == '\n')
-      line += "\\n";
-    else
-      line += c;
-  }
-  return line;
-}
-
 bool StreamTrace::TraceLine(const std::string& text) {
   out_ << TraceStampText(clock_.Now()) << ' ' << OneLineText(text) << '\n';
   out_.flush();

@@ -36,7 +36,4 @@ class StreamMessageBox : public MessageBox {
   std::string prefix_;
 };
 
-// The text with CR and LF written as "\r" and "\n", so it stays one line.
-std::string OneLineText(const std::string& text);
-
 }  // namespace veltrane::authoring

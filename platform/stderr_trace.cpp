@@ -15,13 +15,7 @@ std::string TraceStampText(double dayNumber) {
   return text;
 }
 
-StderrTrace::StderrTrace(const Clock& clock, std::FILE* out)
-    : clock_(clock),
-      out_(out),
-      priorities_(WritesToJournal(fileno(out), std::getenv("JOURNAL_STREAM"))) {}
-
-bool StderrTrace::TraceLine(const std::string& text) {
-  // A text with line breaks still makes one line per call: breaks are shown escaped.
+std::string OneLineText(const std::string& text) {
   std::string line;
   line.reserve(text.size());
   for (char c : text) {
@@ -32,6 +26,17 @@ bool StderrTrace::TraceLine(const std::string& text) {
     else
       line += c;
   }
+  return line;
+}
+
+StderrTrace::StderrTrace(const Clock& clock, std::FILE* out)
+    : clock_(clock),
+      out_(out),
+      priorities_(WritesToJournal(fileno(out), std::getenv("JOURNAL_STREAM"))) {}
+
+bool StderrTrace::TraceLine(const std::string& text) {
+  // A text with line breaks still makes one line per call: breaks are shown escaped.
+  const std::string line = OneLineText(text);
   const std::string prefix = priorities_ ? JournalPrefix(TracePriorityOf(text)) : "";
   const std::string stamp = TraceStampText(clock_.Now());
   std::lock_guard lock(mutex_);

@@ -19,6 +19,8 @@ namespace veltrane {
 
 // The stamp of a trace line: "YYYY-MM-DD HH:MM:SS.mmm" of a day number.
 std::string TraceStampText(double dayNumber);
+// The text on one line: CR and LF shown escaped as "\r" and "\n".
+std::string OneLineText(const std::string& text);
 
 class StderrTrace : public TraceSink {
  public:
