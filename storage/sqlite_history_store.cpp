@@ -63,19 +63,26 @@ std::string OutcomeColumns(sqlite::Connection& db) {
   return columns;
 }
 
+// position, site, status, reason, started, ended, last_url from column `first` on.
+SiteRecord ReadSiteRecord(const sqlite::Statement& row, int first) {
+  SiteRecord record;
+  record.position = row.Int(first);
+  record.site = row.Text(first + 1);
+  record.completed = row.Text(first + 2) == "Completed";
+  record.reason = row.Text(first + 3);
+  record.started = row.Real(first + 4);
+  record.ended = row.Real(first + 5);
+  record.lastUrl = row.Text(first + 6);
+  return record;
+}
+
 SiteOutcome ReadOutcome(const sqlite::Statement& row) {
   SiteOutcome outcome;
   outcome.job = row.Integer(0);
   outcome.historyId = row.IsNull(1) ? 0 : row.Integer(1);
   outcome.pressRelease = row.Text(2);
+  outcome.record = ReadSiteRecord(row, 3);
   SiteRecord& record = outcome.record;
-  record.position = row.Int(3);
-  record.site = row.Text(4);
-  record.completed = row.Text(5) == "Completed";
-  record.reason = row.Text(6);
-  record.started = row.Real(7);
-  record.ended = row.Real(8);
-  record.lastUrl = row.Text(9);
   record.evidence.lastStatus = row.Int(10);
   record.evidence.successText = row.Text(11);
   record.evidence.pages = row.Int(12);
@@ -187,17 +194,7 @@ class SqliteHistoryStore : public HistoryStore {
                             "SELECT position,site,status,reason,started,ended,last_url "
                             "FROM job_site WHERE job_id = ? ORDER BY ended, rowid",
                             {id});
-    while (query.Step()) {
-      SiteRecord record;
-      record.position = query.Int(0);
-      record.site = query.Text(1);
-      record.completed = query.Text(2) == "Completed";
-      record.reason = query.Text(3);
-      record.started = query.Real(4);
-      record.ended = query.Real(5);
-      record.lastUrl = query.Text(6);
-      job.ended.push_back(std::move(record));
-    }
+    while (query.Step()) job.ended.push_back(ReadSiteRecord(query, 0));
     return job;
   }
 
