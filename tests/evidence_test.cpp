@@ -17,14 +17,6 @@ namespace {
 
 using testing::TestDatabases;
 
-// The test's two database files.
-DatabasePaths Paths(const TestDatabases& databases) {
-  DatabasePaths paths;
-  paths.main = databases.MainPath();
-  paths.subscription = databases.SubscriptionPath();
-  return paths;
-}
-
 // The text from `begin` up to `end` (or to the end).
 std::string Between(const std::string& text, const std::string& begin, const std::string& end) {
   const std::size_t from = text.find(begin);
@@ -91,7 +83,7 @@ class EvidenceTest : public ::testing::Test {
   PseudoRandom random{1};
   bool busy = false;
   ImmediateCapture capture;
-  SubmissionJob job{SubmissionJobParts{Paths(databases), browser, panel2, messages, trace, clock,
+  SubmissionJob job{SubmissionJobParts{databases.Paths(), browser, panel2, messages, trace, clock,
                                        random, busy, SubmissionJob::kPageDeadline, [](bool) {},
                                        &capture}};
 };

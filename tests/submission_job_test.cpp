@@ -18,14 +18,6 @@ namespace {
 
 using testing::TestDatabases;
 
-// The test's two database files.
-DatabasePaths Paths(const TestDatabases& databases) {
-  DatabasePaths paths;
-  paths.main = databases.MainPath();
-  paths.subscription = databases.SubscriptionPath();
-  return paths;
-}
-
 class RecordingBrowser : public BrowserControl {
  public:
   void SetEvents(BrowserEvents*) override {}
@@ -59,7 +51,7 @@ class SubmissionJobTest : public ::testing::Test {
   // A job of its own (as after a restart), with the failed-page capture given.
   std::unique_ptr<SubmissionJob> NewJob(PageCapture* capture = nullptr) {
     return std::make_unique<SubmissionJob>(SubmissionJobParts{
-        Paths(databases), browser, panel2, messages, trace, clock, random, busy,
+        databases.Paths(), browser, panel2, messages, trace, clock, random, busy,
         SubmissionJob::kPageDeadline, [this](bool on) { timerEnabled = on; }, capture});
   }
   int HistoryRows() const {
