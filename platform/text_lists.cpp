@@ -20,6 +20,12 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::string LinesText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
 std::string LookupValue(const std::vector<std::string>& lines, std::string_view name) {
   for (const std::string& line : lines) {
     const std::size_t equals = line.find('=');

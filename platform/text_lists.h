@@ -10,6 +10,8 @@ namespace veltrane {
 // Splits at CR LF, a lone CR or a lone LF. A final break adds no entry, an
 // empty line between two breaks is an empty entry, nothing is trimmed.
 std::vector<std::string> SplitLines(std::string_view text);
+// Each entry followed by CR LF, as a stored list of sites is written.
+std::string LinesText(const std::vector<std::string>& lines);
 
 // The value behind the first "=" of the first line whose name (the text before
 // that "=") equals `name` with letter case ignored; empty when there is none.

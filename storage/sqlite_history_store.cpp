@@ -200,8 +200,7 @@ class SqliteHistoryStore : public HistoryStore {
 
   std::int64_t StartJob(std::int64_t id, ScheduleId scheduleId, const std::string& pressRelease,
                         const std::vector<std::string>& sites, double now) override {
-    std::string siteLines;
-    for (const std::string& site : sites) siteLines += site + "\r\n";
+    const std::string siteLines = LinesText(sites);
     sqlite::Connection db = file_.ForWriting();
     UpdateJournalTables(db);
     sqlite::Transaction transaction(db);

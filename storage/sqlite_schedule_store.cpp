@@ -85,8 +85,7 @@ class SqliteScheduleStore : public ScheduleStore {
     sqlite::Statement nextId(db, "SELECT IFNULL(MAX(CAST(id AS INTEGER)), 0) + 1 FROM schedule");
     nextId.Step();
     const ScheduleId id = nextId.Integer(0);
-    std::string subscription;
-    for (const std::string& site : schedule.sites) subscription += site + "\r\n";
+    const std::string subscription = LinesText(schedule.sites);
     sqlite::Statement(
         db,
         "INSERT INTO schedule (id, name, subscription, frequency, time, next) "

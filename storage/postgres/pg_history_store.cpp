@@ -167,8 +167,7 @@ class PgHistoryStore : public HistoryStore {
 
   std::int64_t StartJob(std::int64_t id, ScheduleId scheduleId, const std::string& pressRelease,
                         const std::vector<std::string>& sites, double now) override {
-    std::string siteLines;
-    for (const std::string& site : sites) siteLines += site + "\r\n";
+    const std::string siteLines = LinesText(sites);
     return WithConnection(url_, [&](PgDatabase& db) {
       PgTransaction transaction(db);
       if (id == 0) {

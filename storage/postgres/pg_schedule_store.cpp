@@ -10,12 +10,6 @@ namespace {
 using pg::Param;
 using pg::WithConnection;
 
-std::string SiteLines(const std::vector<std::string>& sites) {
-  std::string lines;
-  for (const std::string& site : sites) lines += site + "\r\n";
-  return lines;
-}
-
 class PgScheduleStore : public ScheduleStore {
  public:
   explicit PgScheduleStore(std::string url) : url_(std::move(url)) {}
@@ -93,7 +87,7 @@ class PgScheduleStore : public ScheduleStore {
       db.Execute(
           "INSERT INTO schedule (id, name, subscription, frequency, time, next) "
           "VALUES ($1, $2, $3, $4, $5, $6)",
-          {Param(id), schedule.release, SiteLines(schedule.sites),
+          {Param(id), schedule.release, LinesText(schedule.sites),
            Param(std::int64_t{schedule.frequency}), Param(schedule.time), Param(schedule.next)});
       transaction.Commit();
       return id;
