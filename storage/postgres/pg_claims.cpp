@@ -5,12 +5,12 @@
 #include <chrono>
 #include <vector>
 
-#include "platform/number_text.h"
+#include "storage/postgres/pg_store_access.h"
 
 namespace veltrane {
 namespace {
 
-std::string Text(long long value) { return std::to_string(value); }
+using pg::Param;
 
 std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHolder& holder) {
   // For a whole lease after the server (re)started, no lease counts as run
@@ -19,7 +19,7 @@ std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHo
       "SELECT id, schedule_id FROM job WHERE finished IS NULL AND lease_until < now() "
       "AND now() - pg_postmaster_start_time() > make_interval(secs => $1) "
       "ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED",
-      {Text(holder.leaseSeconds)});
+      {Param(std::int64_t{holder.leaseSeconds})});
   if (expired.Rows() == 0) return std::nullopt;
   ClaimedJob job;
   job.jobId = expired.Integer(0, 0);
@@ -27,7 +27,7 @@ std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHo
   job.takenOver = true;
   database.Execute(
       "UPDATE job SET holder = $1, lease_until = now() + make_interval(secs => $2) WHERE id = $3",
-      {holder.name, Text(holder.leaseSeconds), Text(job.jobId)});
+      {holder.name, Param(std::int64_t{holder.leaseSeconds}), Param(job.jobId)});
   return job;
 }
 
@@ -47,32 +47,33 @@ std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const Lease
     const PgResult due = database.Execute(
         "SELECT id, frequency, time FROM schedule WHERE next < $1 AND NOT (id = ANY($2::bigint[])) "
         "ORDER BY next LIMIT 1 FOR UPDATE SKIP LOCKED",
-        {SqlNumberText(now), skipped});
+        {Param(now), skipped});
     if (due.Rows() == 0) return std::nullopt;
     const ScheduleId id = due.Integer(0, 0);
     const int frequency = static_cast<int>(due.Integer(0, 1));
     const double time = due.IsNull(0, 2) ? 0.0 : due.Real(0, 2);
     if (!ScheduleMovesOn(frequency, time)) {
       if (invalid) invalid(id, frequency, time);
-      skipped.insert(skipped.size() - 1, (skipped.size() > 2 ? "," : "") + Text(id));
+      skipped.insert(skipped.size() - 1, (skipped.size() > 2 ? "," : "") + Param(id));
       continue;
     }
     job.emplace();
     job->scheduleId = id;
     database.Execute("UPDATE schedule SET next = $1 WHERE id = $2",
-                     {SqlNumberText(now + FrequencyDays(frequency) + time), Text(id)});
+                     {Param(now + FrequencyDays(frequency) + time), Param(id)});
     job->alreadyPending =
         database
             .Execute("SELECT count(*) FROM job WHERE schedule_id = $1 AND finished IS NULL",
-                     {Text(id)})
+                     {Param(id)})
             .Integer(0, 0) > 0;
     if (!job->alreadyPending)
-      job->jobId = database
-                       .Execute(
-                           "INSERT INTO job (schedule_id, queued, holder, lease_until) "
-                           "VALUES ($1, $2, $3, now() + make_interval(secs => $4)) RETURNING id",
-                           {Text(id), SqlNumberText(now), holder.name, Text(holder.leaseSeconds)})
-                       .Integer(0, 0);
+      job->jobId =
+          database
+              .Execute(
+                  "INSERT INTO job (schedule_id, queued, holder, lease_until) "
+                  "VALUES ($1, $2, $3, now() + make_interval(secs => $4)) RETURNING id",
+                  {Param(id), Param(now), holder.name, Param(std::int64_t{holder.leaseSeconds})})
+              .Integer(0, 0);
     transaction.Commit();
     return job;
   }
@@ -83,7 +84,7 @@ int RenewLeases(PgDatabase& database, const LeaseHolder& holder) {
       .Execute(
           "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
           "WHERE holder = $2 AND finished IS NULL",
-          {Text(holder.leaseSeconds), holder.name})
+          {Param(std::int64_t{holder.leaseSeconds}), holder.name})
       .Changes();
 }
 
@@ -92,7 +93,7 @@ std::string InstanceName() {
   gethostname(host, sizeof host - 1);
   const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::system_clock::now().time_since_epoch());
-  return std::string(host) + ":" + Text(getpid()) + ":" + Text(started.count());
+  return std::string(host) + ":" + std::to_string(getpid()) + ":" + std::to_string(started.count());
 }
 
 }  // namespace veltrane
