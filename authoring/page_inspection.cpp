@@ -59,11 +59,18 @@ class InspectionEvents : public BrowserEvents, public LoadingIndicator, public T
   PageInspection& inspection_;
 };
 
+struct DialogNotes {
+  PageInspection& inspection;
+  const WebKitBrowser* browser = nullptr;  // whose own prompts are not the page's
+};
+
 // Connected before the control's own handler, which answers every dialog:
-// this one only notes it and lets the emission go on.
+// this one only notes the page's dialogs and lets the emission go on.
 gboolean NoteDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+  DialogNotes& notes = *static_cast<DialogNotes*>(data);
+  if (notes.browser && notes.browser->OwnsDialog(dialog)) return FALSE;
   const char* message = webkit_script_dialog_get_message(dialog);
-  static_cast<PageInspection*>(data)->dialogs.push_back(
+  notes.inspection.dialogs.push_back(
       {DialogKind(webkit_script_dialog_get_dialog_type(dialog)), message ? message : ""});
   return FALSE;
 }
@@ -79,8 +86,10 @@ PageInspection InspectPage(const std::string& address, const InspectOptions& opt
   // none of the service's.
   GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context.get()));
-  g_signal_connect(view, "script-dialog", G_CALLBACK(&NoteDialog), &inspection);
+  DialogNotes notes{inspection};
+  g_signal_connect(view, "script-dialog", G_CALLBACK(&NoteDialog), &notes);
   auto browser = std::make_unique<WebKitBrowser>(WebKitBrowserOptions{}, view);
+  notes.browser = browser.get();
   browser->SetEvents(&events);
 
   // The service's browser window: its size, off every screen, shown.
@@ -105,7 +114,7 @@ PageInspection InspectPage(const std::string& address, const InspectOptions& opt
   }
 
   browser->SetEvents(nullptr);
-  g_signal_handlers_disconnect_by_data(view, &inspection);
+  g_signal_handlers_disconnect_by_data(view, &notes);
   browser.reset();
   gtk_widget_destroy(window);
   return inspection;

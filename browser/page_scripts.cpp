@@ -115,6 +115,16 @@ return done;
 
 namespace {
 
+constexpr char kPageShownListener[] = R"JS(
+window.addEventListener("pageshow", (event) => {
+  if (event.persisted) return;
+  const generation = window.prompt(token + "?");
+  if (!generation) return;
+  const actions = window.prompt(token + snapshot(generation, ""));
+  if (actions) replay(generation, actions);
+}, true);
+)JS";
+
 void AppendJsonString(std::string& out, const std::string& bytes) {
   std::unique_ptr<char, decltype(&g_free)> valid(
       g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size())), &g_free);
@@ -147,6 +157,18 @@ const char* KindName(PageAction::Kind kind) {
 }
 
 }  // namespace
+
+std::string PageShownScript(const std::string& token) {
+  std::string source = "(() => {\nconst token = ";
+  AppendJsonString(source, token);
+  source += ";\nconst snapshot = (generation, withBody) => {";
+  source += kSnapshotScript;
+  source += "};\nconst replay = (generation, actions) => {";
+  source += kReplayScript;
+  source += "};";
+  source += kPageShownListener;
+  return source + "})();\n";
+}
 
 std::string ActionsAsJson(const std::vector<PageAction>& actions) {
   std::string json = "[";

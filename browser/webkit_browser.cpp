@@ -56,8 +56,14 @@ struct WebKitBrowser::Signals {
     Self(data)->RaiseNewWindow(uri ? uri : "");
     return nullptr;
   }
-  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  static gboolean ScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
     // An unanswered dialog stalls the page and every pending script call.
+    if (Self(data)->OwnsDialog(dialog)) {
+      const std::string_view message = webkit_script_dialog_get_message(dialog);
+      const std::string answer = Self(data)->OnPageShown(message.substr(Self(data)->token_.size()));
+      webkit_script_dialog_prompt_set_text(dialog, answer.c_str());
+      return TRUE;
+    }
     switch (webkit_script_dialog_get_dialog_type(dialog)) {
       case WEBKIT_SCRIPT_DIALOG_ALERT: break;
       case WEBKIT_SCRIPT_DIALOG_CONFIRM:
@@ -131,6 +137,14 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
       webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_.get()));
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
   WireSignals();
+  g_autofree char* token = g_uuid_string_random();
+  token_ = std::string("veltrane:") + token + ":";
+  WebKitUserScript* script = webkit_user_script_new_for_world(
+      PageShownScript(token_).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kScriptWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
+                                         script);
+  webkit_user_script_unref(script);
   if (options_.warmUp) {
     // A web process starts now, while the program is still setting up, rather
     // than when the first page is asked for. The blank page's events are our own.
@@ -158,6 +172,12 @@ void WebKitBrowser::WireSignals() {
   g_signal_connect(view, "authenticate", G_CALLBACK(&Signals::Authenticate), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(&Signals::Terminated), this);
   g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(&Signals::Progress), this);
+}
+
+bool WebKitBrowser::OwnsDialog(WebKitScriptDialog* dialog) const {
+  const char* message = webkit_script_dialog_get_message(dialog);
+  return webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_PROMPT && message &&
+         std::string_view(message).substr(0, token_.size()) == token_;
 }
 
 std::string WebKitBrowser::LocationURL() const {
@@ -281,7 +301,9 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
           }
           StartCompletion();
           return;
-        case LoadState::Loading: StartCompletion(); return;
+        case LoadState::Loading:
+          if (documentDeliveredAtShow_ != documents_) StartCompletion();
+          return;
       }
       break;
     default: break;
@@ -422,13 +444,51 @@ void WebKitBrowser::StartCompletion() {
   completion.generation = generation_;
   completion.document = documents_;
   completion.page.location = LocationURL();
+  completion.page.statusCode = MainResourceStatus();
+  completion.withText = !events_ || events_->WantsPageText();
+  ReadCompletion(completion);
+}
+
+int WebKitBrowser::MainResourceStatus() const {
   WebKitWebResource* resource = webkit_web_view_get_main_resource(view_.get());
   WebKitURIResponse* response = resource ? webkit_web_resource_get_response(resource) : nullptr;
   // 0 for pages without an HTTP response (about:blank, WebKit's error pages).
-  if (response)
-    completion.page.statusCode = static_cast<int>(webkit_uri_response_get_status_code(response));
-  completion.withText = !events_ || events_->WantsPageText();
-  ReadCompletion(completion);
+  return response ? static_cast<int>(webkit_uri_response_get_status_code(response)) : 0;
+}
+
+// Only an ordinary page of the current load, with nothing before it still to
+// deliver and no load waiting, is taken at its pageshow; any other page is read
+// at its FINISHED as before. The page's text (its source bytes) cannot be read
+// while its web process waits for our answer.
+bool WebKitBrowser::TakesPageAtShow() const {
+  return events_ && !warmingUp_ && process_ == WebProcess::Alive && load_ == LoadState::Loading &&
+         documents_ > 0 && documentDeliveredAtShow_ != documents_ && completions_.empty() &&
+         !pendingUrl_ && !ProbeOutstanding() && !events_->WantsPageText();
+}
+
+std::string WebKitBrowser::OnPageShown(std::string_view message) {
+  if (message == "?") {
+    shownPage_.reset();
+    if (!TakesPageAtShow()) return "";
+    shownPage_ = ShownPage{documents_, generation_};
+    return std::to_string(generation_);
+  }
+  // Between the two prompts the page may have been left, or its text become wanted.
+  const std::optional<ShownPage> shown = std::exchange(shownPage_, std::nullopt);
+  if (!shown || shown->document != documents_ || shown->generation != generation_ ||
+      !TakesPageAtShow())
+    return "";
+  documentDeliveredAtShow_ = documents_;
+  answeredSinceStart_ = true;
+  auto page = std::make_shared<Page>();
+  page->location = LocationURL();
+  page->statusCode = MainResourceStatus();
+  ReadSnapshot(message, *page);
+  currentPage_ = page;
+  currentPageGeneration_ = generation_;
+  events_->DocumentComplete(*page);
+  // Replayed by the script as soon as we answer, before anything else runs on the page.
+  return ActionsAsJson(page->TakeActions());
 }
 
 void WebKitBrowser::ReadCompletion(Completion& completion) {

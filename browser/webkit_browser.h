@@ -2,7 +2,9 @@
 // unattended browser. A completed top-level page is read by one script in an
 // isolated world into one JSON text (with the main resource's bytes and the
 // body's outer HTML only when the events want the page's text) and handed to
-// DocumentComplete; its recorded actions are replayed in one script call.
+// DocumentComplete; its recorded actions are replayed in one script call. A
+// page whose text is not wanted is read, delivered and replayed already at its
+// pageshow, while its web process waits, before WebKit lays it out.
 // Completions are delivered in the order the pages finished, also when a page
 // navigates itself before it has been read (it then comes with what could be
 // read of it). Every navigation carries a generation number, so a late
@@ -59,6 +61,8 @@ class WebKitBrowser : public BrowserControl {
   // The view as a widget, for the window to pack.
   GtkWidget* Widget() const { return GTK_WIDGET(view_.get()); }
   WebKitWebView* View() const { return view_.get(); }
+  // Whether `dialog` is one of this control's own prompts, not the page's.
+  bool OwnsDialog(WebKitScriptDialog* dialog) const;
 
  private:
   struct Signals;
@@ -92,6 +96,10 @@ class WebKitBrowser : public BrowserControl {
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow(const std::string& url);
   void StartCompletion();
+  // A prompt of our pageshow script (PageShownScript), without the token; gives its answer.
+  std::string OnPageShown(std::string_view message);
+  bool TakesPageAtShow() const;
+  int MainResourceStatus() const;
   void ReadCompletion(Completion& completion);
   void OnLoadNotStarted();
   void EndWarmUp();
@@ -177,6 +185,17 @@ class WebKitBrowser : public BrowserControl {
   // The address Navigate asked for, until it is loaded. While a probe (a
   // Ready call, see ProbeOutstanding) is out, it waits for the probe's answer.
   std::optional<std::string> pendingUrl_;
+
+  // Marks our pageshow script's prompts; unknown to the page.
+  std::string token_;
+  // The document and generation a pageshow read was offered to, until its snapshot comes.
+  struct ShownPage {
+    std::uint64_t document;
+    std::uint64_t generation;
+  };
+  std::optional<ShownPage> shownPage_;
+  // The document delivered at its pageshow, whose FINISHED is then no page to read.
+  std::uint64_t documentDeliveredAtShow_ = 0;
 
   std::map<std::uint64_t, Call> calls_;
   std::uint64_t nextCallId_ = 1;

@@ -331,6 +331,59 @@ TEST_F(BrowserPageTest, PagesThatNavigateThemselvesAreEachDeliveredInOrder) {
   EXPECT_EQ(1u, server.RequestsTo("/landed").size());
 }
 
+// A page whose text is not wanted is read as its load handlers end, while it
+// still counts as loading, and once; writes on it are carried out as before.
+TEST_F(BrowserPageTest, PagesWithoutTextAreTakenOnceAfterTheirLoadHandlers) {
+  server.Serve("/shown",
+               "<html><body><form action='/taken' method='post'><input name='a'></form><script>"
+               "addEventListener('load', () => { const late = document.createElement('input');"
+               " late.name = 'late'; late.value = 'added'; document.forms[0].append(late); });"
+               "</script></body></html>");
+  server.Serve("/taken", "<html><body>taken</body></html>");
+  server.Serve("/end", "<html><body>end</body></html>");
+  events.wantsPageText = [] { return false; };
+  std::vector<bool> loading;
+  events.onDocumentComplete = [&](Page& page) {
+    loading.push_back(webkit_web_view_is_loading(BrowserHarness::Browser().View()));
+    if (page.location != server.Url("/shown")) return;
+    page.SetValue(0, 0, "typed");
+    page.Submit(0);
+  };
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/shown")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/taken")) >= 0; }));
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/end")), 0);
+
+  EXPECT_EQ(
+      (std::vector<std::string>{server.Url("/shown"), server.Url("/taken"), server.Url("/end")}),
+      Locations(events.pages));
+  EXPECT_EQ((std::vector<bool>{true, true, true}), loading);
+  EXPECT_EQ((std::multimap<std::string, std::string>{{"a", "typed"}, {"late", "added"}}),
+            Fields(server.RequestsTo("/taken")));
+}
+
+// A page that may not open dialogs is read once its load has finished, as any page whose
+// text is wanted.
+TEST_F(BrowserPageTest, PagesThatMayNotPromptAreReadWhenTheirLoadFinishes) {
+  server.Handle("/sandboxed", [](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Content-Security-Policy", "sandbox allow-scripts allow-forms");
+    response.set_content(
+        "<html><body><form action='/x'><input name='q' value='v'></form>"
+        "</body></html>",
+        "text/html");
+  });
+  events.wantsPageText = [] { return false; };
+  std::vector<bool> loading;
+  events.onDocumentComplete = [&](Page&) {
+    loading.push_back(webkit_web_view_is_loading(BrowserHarness::Browser().View()));
+  };
+  const int page = BrowserHarness::LoadPage(events, server.Url("/sandboxed"));
+  ASSERT_GE(page, 0);
+  EXPECT_EQ(1u, events.pages.size());
+  EXPECT_EQ(std::vector<bool>{false}, loading);
+  ASSERT_EQ(1u, events.pages[static_cast<std::size_t>(page)].forms.size());
+  EXPECT_EQ("v", events.pages[static_cast<std::size_t>(page)].forms[0].elements.at(0).value);
+}
+
 // Forms that would post into a new window or a frame post into the page.
 TEST_F(BrowserPageTest, SubmittedFormsLoadInThePageWhateverTheirTarget) {
   struct Case {

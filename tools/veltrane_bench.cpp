@@ -4,11 +4,12 @@
 // of the UI, web and network processes. Several binaries are run in turn,
 // round after round (a, b, a, b, ...), and compared by their medians.
 //
-//   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2]
+//   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2] [--keep]
 //                  [LABEL=]SERVICE...
 //
 // Without a SERVICE it runs the service built with it.
 // Needs an X display (xvfb-run). Kinds: flow, form, form-floor, large, large-floor.
+// --keep leaves every run's folder (databases, service.log with the trace) in place.
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,6 +42,7 @@ struct Options {
   int largeSites = 20;
   std::vector<SiteKind> kinds = AllSiteKinds();
   std::vector<Service> services;
+  bool keep = false;
 };
 
 double Median(std::vector<double> values) {
@@ -76,6 +78,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.sites = std::atoi(argv[++i]);
     else if (arg == "--large-sites" && hasValue)
       options.largeSites = std::atoi(argv[++i]);
+    else if (arg == "--keep")
+      options.keep = true;
     else if (arg == "--kinds" && hasValue) {
       options.kinds.clear();
       std::istringstream names(argv[++i]);
@@ -223,9 +227,10 @@ void PrintGoals(const Options& options, Results& results) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
-                 "[--kinds flow,form,form-floor,large,large-floor] [[LABEL=]SERVICE...]\n");
+    std::fprintf(
+        stderr,
+        "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
+        "[--kinds flow,form,form-floor,large,large-floor] [--keep] [[LABEL=]SERVICE...]\n");
     return 2;
   }
   if (!std::getenv("DISPLAY")) {
@@ -251,7 +256,7 @@ int main(int argc, char** argv) {
                      round, KindName(kind).c_str(), service.label.c_str(), result.sites,
                      Median(result.siteMs), result.startupMs, result.error.empty() ? "" : "  ",
                      result.error.c_str());
-        if (result.error.empty())
+        if (result.error.empty() && !options.keep)
           std::filesystem::remove_all(work);
         else
           ++failures;
@@ -261,6 +266,7 @@ int main(int argc, char** argv) {
   }
   for (SiteKind kind : options.kinds) PrintKind(options, kind, results[kind]);
   PrintGoals(options, results);
-  if (failures == 0) std::filesystem::remove_all(base);
+  if (options.keep) std::fprintf(stderr, "runs kept in %s\n", base.c_str());
+  if (failures == 0 && !options.keep) std::filesystem::remove_all(base);
   return failures ? 1 : 0;
 }
