@@ -35,7 +35,8 @@ class BrowserEvents {
   // Asked when a completed page is about to be read, and again before it is
   // delivered: whether DocumentComplete needs the page's text (source bytes
   // and the body's outer HTML) besides its forms and links. Reading the text
-  // of a large page is costly; without it both stay empty.
+  // of a large page is costly; without it both stay empty, and the page may be
+  // delivered as soon as its load handlers have run, before it counts as loaded.
   virtual bool WantsPageText() { return true; }
 };
 

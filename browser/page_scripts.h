@@ -31,9 +31,8 @@ extern const char kSnapshotScript[];
 extern const char kReplayScript[];
 
 // Source of the user script that reads a page as soon as its load handlers
-// have run, before WebKit lays the loaded page out (on a large page that
-// layout takes longer than everything else, and a form submitted before it
-// skips it). At each top-level pageshow it asks through window.prompt with
+// have run, before WebKit lays the loaded page out and reports it finished (on
+// a large page that layout takes longer than everything else). At each top-level pageshow it asks through window.prompt with
 // `token` + "?"; an answer names the generation to read for, and the script
 // then prompts `token` + the snapshot's JSON text (kSnapshotScript, without
 // the body) and replays the answer, the actions as ActionsAsJson gives them

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -117,7 +118,20 @@ struct Sample {
   Clock::time_point at;
   std::map<std::string, double> kb;
   double totalKb = 0;
+  double totalPssKb = 0;
 };
+
+// A process's proportional set size in KB, 0 when it cannot be read.
+double PssKb(const std::filesystem::path& process) {
+  std::ifstream rollup(process / "smaps_rollup");
+  std::string key;
+  double kb = 0;
+  while (rollup >> key) {
+    if (key == "Pss:" && rollup >> kb) return kb;
+    rollup.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  return 0;
+}
 
 // The resident memory of the group's live processes, by kind.
 Sample MeasureGroup(pid_t group) {
@@ -151,6 +165,7 @@ Sample MeasureGroup(pid_t group) {
       kind = "network";
     sample.kb[kind] += kb;
     sample.totalKb += kb;
+    sample.totalPssKb += PssKb(entry.path());
   }
   return sample;
 }
@@ -262,6 +277,7 @@ RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchF
         static_cast<int>(std::count_if(siteStarts.begin(), siteStarts.end(),
                                        [&](Clock::time_point at) { return at <= sample.at; }));
     result.treePeakKb = std::max(result.treePeakKb, sample.totalKb);
+    result.treePeakPssKb = std::max(result.treePeakPssKb, sample.totalPssKb);
     for (const auto& [process, kb] : sample.kb) {
       MemoryFigures& figures = result.memory[process];
       if (figures.startKb == 0) figures.startKb = kb;

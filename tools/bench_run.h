@@ -29,7 +29,10 @@ struct RunResult {
   std::vector<double> siteMs;  // from one site's first request to the next one's
   std::map<std::string, std::vector<double>> gapMs;  // page kind: answer written to next request
   std::map<std::string, MemoryFigures> memory;       // "UI", "web", "network"
-  double treePeakKb = 0;                             // all processes of the run together
+  double treePeakKb = 0;                             // all processes' resident memory together
+  // The same as proportional set sizes: a shared library page resident in
+  // three processes counts once, not three times.
+  double treePeakPssKb = 0;
 };
 
 // `work` is an empty directory the run may fill.
