@@ -333,9 +333,11 @@ TEST_F(BrowserPageTest, PagesThatNavigateThemselvesAreEachDeliveredInOrder) {
 
 // A page whose text is not wanted is read as its load handlers end, while it
 // still counts as loading, and once; writes on it are carried out as before.
+// The page's own prompt function is not the one the control's script calls.
 TEST_F(BrowserPageTest, PagesWithoutTextAreTakenOnceAfterTheirLoadHandlers) {
   server.Serve("/shown",
                "<html><body><form action='/taken' method='post'><input name='a'></form><script>"
+               "window.prompt = () => '1';"
                "addEventListener('load', () => { const late = document.createElement('input');"
                " late.name = 'late'; late.value = 'added'; document.forms[0].append(late); });"
                "</script></body></html>");
