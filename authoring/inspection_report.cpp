@@ -76,6 +76,24 @@ void AddInt(JsonBuilder* builder, const char* member, gint64 value) {
   json_builder_add_int_value(builder, value);
 }
 
+void AddBool(JsonBuilder* builder, const char* member, bool value) {
+  json_builder_set_member_name(builder, member);
+  json_builder_add_boolean_value(builder, value);
+}
+
+// An array of one object per item; `fill` adds the object's members.
+template <typename Items, typename Fill>
+void AddObjects(JsonBuilder* builder, const char* member, const Items& items, Fill fill) {
+  json_builder_set_member_name(builder, member);
+  json_builder_begin_array(builder);
+  for (const auto& item : items) {
+    json_builder_begin_object(builder);
+    fill(item);
+    json_builder_end_object(builder);
+  }
+  json_builder_end_array(builder);
+}
+
 void AddStrings(JsonBuilder* builder, const char* member, const std::vector<std::string>& values) {
   json_builder_set_member_name(builder, member);
   json_builder_begin_array(builder);
@@ -92,31 +110,21 @@ void AddElement(JsonBuilder* builder, const PageForm& form, std::size_t index) {
   AddString(builder, "type", element.type);
   AddString(builder, "name", element.name);
   AddString(builder, "value", element.value);
-  if (element.type == "checkbox" || element.type == "radio") {
-    json_builder_set_member_name(builder, "checked");
-    json_builder_add_boolean_value(builder, element.checked);
-  }
+  if (element.type == "checkbox" || element.type == "radio")
+    AddBool(builder, "checked", element.checked);
   if (element.kind == ElementKind::Select) {
     AddInt(builder, "selectedIndex", element.selectedIndex);
-    json_builder_set_member_name(builder, "options");
-    json_builder_begin_array(builder);
-    for (const SelectOption& option : element.options) {
-      json_builder_begin_object(builder);
+    AddObjects(builder, "options", element.options, [&](const SelectOption& option) {
       AddString(builder, "value", option.value);
       AddString(builder, "text", option.text);
-      json_builder_end_object(builder);
-    }
-    json_builder_end_array(builder);
+    });
   }
   if (IsButton(element)) {
     json_builder_set_member_name(builder, "button");
     json_builder_begin_object(builder);
     AddString(builder, "caption", element.value);
-    json_builder_set_member_name(builder, "clickedByDefault");
-    json_builder_add_boolean_value(builder, DefaultButton(form) == static_cast<int>(index));
-    json_builder_set_member_name(builder, "clickable");
-    json_builder_add_boolean_value(builder,
-                                   element.kind == ElementKind::Input && element.type == "submit");
+    AddBool(builder, "clickedByDefault", DefaultButton(form) == static_cast<int>(index));
+    AddBool(builder, "clickable", element.kind == ElementKind::Input && element.type == "submit");
     json_builder_end_object(builder);
   }
   json_builder_end_object(builder);
@@ -210,28 +218,15 @@ std::string InspectionJson(const PageInspection& inspection,
   AddString(builder, "address", inspection.address);
   AddString(builder, "location", page.location);
   AddInt(builder, "status", page.statusCode);
-  json_builder_set_member_name(builder, "settled");
-  json_builder_add_boolean_value(builder, inspection.settled);
-
-  json_builder_set_member_name(builder, "pages");
-  json_builder_begin_array(builder);
-  for (const Page& loaded : inspection.pages) {
-    json_builder_begin_object(builder);
+  AddBool(builder, "settled", inspection.settled);
+  AddObjects(builder, "pages", inspection.pages, [&](const Page& loaded) {
     AddString(builder, "location", loaded.location);
     AddInt(builder, "status", loaded.statusCode);
-    json_builder_end_object(builder);
-  }
-  json_builder_end_array(builder);
-
-  json_builder_set_member_name(builder, "dialogs");
-  json_builder_begin_array(builder);
-  for (const AnsweredDialog& dialog : inspection.dialogs) {
-    json_builder_begin_object(builder);
+  });
+  AddObjects(builder, "dialogs", inspection.dialogs, [&](const AnsweredDialog& dialog) {
     AddString(builder, "kind", dialog.kind);
     AddString(builder, "message", dialog.message);
-    json_builder_end_object(builder);
-  }
-  json_builder_end_array(builder);
+  });
   AddStrings(builder, "browser", inspection.browserNotes);
 
   json_builder_set_member_name(builder, "forms");
