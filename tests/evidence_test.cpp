@@ -10,12 +10,10 @@
 #include "admin/admin.h"
 #include "jobs/submission_job.h"
 #include "storage/sqlite_stores.h"
-#include "tests/support/test_database.h"
+#include "tests/support/job_rig.h"
 
 namespace veltrane {
 namespace {
-
-using testing::TestDatabases;
 
 // The text from `begin` up to `end` (or to the end).
 std::string Between(const std::string& text, const std::string& begin, const std::string& end) {
@@ -23,14 +21,6 @@ std::string Between(const std::string& text, const std::string& begin, const std
   if (from == std::string::npos) return "";
   return text.substr(from, text.find(end, from) - from);
 }
-
-class RecordingBrowser : public BrowserControl {
- public:
-  void SetEvents(BrowserEvents*) override {}
-  void Navigate(const std::string& url) override { location = url; }
-  std::string LocationURL() const override { return location; }
-  std::string location;
-};
 
 // Keeps nothing; lets the next site start at once, as a capture that was written.
 struct ImmediateCapture : PageCapture {
@@ -41,7 +31,7 @@ struct ImmediateCapture : PageCapture {
   std::vector<std::string> sites;
 };
 
-class EvidenceTest : public ::testing::Test {
+class EvidenceTest : public ::testing::Test, protected testing::JobRig {
  protected:
   EvidenceTest() {
     databases.Main(
@@ -57,14 +47,6 @@ class EvidenceTest : public ::testing::Test {
         "[STEP2]\nAPP-SuccessString=Done\n')");
   }
 
-  Page PageWith(const std::string& source, int status = 200) {
-    Page page;
-    page.location = browser.location;
-    page.source = source;
-    page.statusCode = status;
-    return page;
-  }
-
   // Runs veltrane-admin on the test's directory; gives what it printed.
   std::string Admin(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", databases.Directory()});
@@ -74,18 +56,8 @@ class EvidenceTest : public ::testing::Test {
     return out.str();
   }
 
-  TestDatabases databases;
-  RecordingBrowser browser;
-  RecordingLoadingIndicator panel2;
-  RecordingMessageBox messages;
-  RecordingTrace trace;
-  ManualClock clock{45000.5};
-  PseudoRandom random{1};
-  bool busy = false;
   ImmediateCapture capture;
-  SubmissionJob job{SubmissionJobParts{databases.Paths(), browser, panel2, messages, trace, clock,
-                                       random, busy, SubmissionJob::kPageDeadline, [](bool) {},
-                                       &capture}};
+  SubmissionJob job{Parts(&capture)};
 };
 
 TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
@@ -185,7 +157,7 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
 }
 
 TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRows) {
-  TestDatabases databases;
+  testing::TestDatabases databases;
   // The journal as it shipped first, with a job that ended before the upgrade.
   databases.Main(
       "DROP TABLE job; DROP TABLE job_site;"

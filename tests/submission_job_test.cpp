@@ -11,22 +11,12 @@
 #include <vector>
 
 #include "jobs/redacting_trace.h"
-#include "tests/support/test_database.h"
+#include "tests/support/job_rig.h"
 
 namespace veltrane {
 namespace {
 
-using testing::TestDatabases;
-
-class RecordingBrowser : public BrowserControl {
- public:
-  void SetEvents(BrowserEvents*) override {}
-  void Navigate(const std::string& url) override { navigations.push_back(url); }
-  std::string LocationURL() const override { return navigations.empty() ? "" : navigations.back(); }
-  std::vector<std::string> navigations;
-};
-
-class SubmissionJobTest : public ::testing::Test {
+class SubmissionJobTest : public ::testing::Test, protected testing::JobRig {
  protected:
   SubmissionJobTest() {
     databases.Main(
@@ -42,30 +32,14 @@ class SubmissionJobTest : public ::testing::Test {
     databases.Main("INSERT INTO schedule (id,name,subscription,next) VALUES (1,'Launch','" + sites +
                    "',0)");
   }
-  Page PageWith(const std::string& source) {
-    Page page;
-    page.location = browser.LocationURL();
-    page.source = source;
-    return page;
-  }
   // A job of its own (as after a restart), with the failed-page capture given.
   std::unique_ptr<SubmissionJob> NewJob(PageCapture* capture = nullptr) {
-    return std::make_unique<SubmissionJob>(SubmissionJobParts{
-        databases.Paths(), browser, panel2, messages, trace, clock, random, busy,
-        SubmissionJob::kPageDeadline, [this](bool on) { timerEnabled = on; }, capture});
+    return std::make_unique<SubmissionJob>(Parts(capture, [this](bool on) { timerEnabled = on; }));
   }
   int HistoryRows() const {
     return std::stoi(databases.MainScalar("SELECT count(*) FROM history"));
   }
 
-  TestDatabases databases;
-  RecordingBrowser browser;
-  RecordingLoadingIndicator panel2;
-  RecordingMessageBox messages;
-  RecordingTrace trace;
-  ManualClock clock{45000.5};
-  PseudoRandom random{1};
-  bool busy = false;
   bool timerEnabled = false;
   std::unique_ptr<SubmissionJob> ownJob = NewJob();
   SubmissionJob& job = *ownJob;
