@@ -88,6 +88,14 @@ class AdminCommandsTest : public ::testing::Test {
     ASSERT_EQ(0, Run({"account", "set", "Alpha", "--user", "u"}, "pw\n")) << err;
   }
 
+  // Runs `sql` on the file at `path` (created when missing).
+  static void Exec(const std::string& path, const std::string& sql) {
+    sqlite3* connection = nullptr;
+    sqlite3_open(path.c_str(), &connection);
+    sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(connection);
+  }
+
   std::string Scalar(const std::string& path, const std::string& sql) const {
     sqlite3* connection = nullptr;
     std::string value = "(no row)";
@@ -207,14 +215,10 @@ TEST_F(AdminCommandsTest, ReleaseIsStoredAsTheServiceReadsItAndShownForEditing) 
 
 // Stored list columns read back into the file; lines the file cannot hold stay visible.
 TEST_F(AdminCommandsTest, ReleaseShowKeepsOddStoredLinesVisible) {
-  sqlite3* connection = nullptr;
-  sqlite3_open(Main().c_str(), &connection);
-  sqlite3_exec(connection,
-               "INSERT INTO pressrelease (name, contact_data, keyword, extra_data) VALUES ('Odd', "
-               "'EMAIL=a@b' || char(13, 10) || 'email=second' || char(10) || 'fax' || char(10), "
-               "'one' || char(10, 10) || 'two', 'Site=Cat' || char(13) || 'noequals')",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(connection);
+  Exec(Main(),
+       "INSERT INTO pressrelease (name, contact_data, keyword, extra_data) VALUES ('Odd', "
+       "'EMAIL=a@b' || char(13, 10) || 'email=second' || char(10) || 'fax' || char(10), "
+       "'one' || char(10, 10) || 'two', 'Site=Cat' || char(13) || 'noequals')");
   ASSERT_EQ(0, Run({"release", "show", "Odd"})) << err;
   for (const char* line :
        {"\nrelease_date: \n", "\nkeywords: one, two\n", "\nemail: a@b\n", "\nfax: \n",
@@ -284,14 +288,10 @@ TEST_F(AdminCommandsTest, SiteCheckReportsAScriptWithoutStepsAsAnError) {
 // whole, and site check fails it as the service would.
 TEST_F(AdminCommandsTest, StoredScriptWithANulByteIsReadWholeAndFailsTheCheck) {
   AddFixtures();
-  sqlite3* connection = nullptr;
-  sqlite3_open(Sites().c_str(), &connection);
-  sqlite3_exec(connection,
-               "UPDATE subscription SET submission_data = '[STEP1]' || char(10) || "
-               "'APP-GotoLink=u' || char(10, 0) || '[STEP2]' || char(10) || "
-               "'APP-SuccessString=ok' WHERE name = 'Alpha'",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(connection);
+  Exec(Sites(),
+       "UPDATE subscription SET submission_data = '[STEP1]' || char(10) || "
+       "'APP-GotoLink=u' || char(10, 0) || '[STEP2]' || char(10) || "
+       "'APP-SuccessString=ok' WHERE name = 'Alpha'");
 
   ASSERT_EQ(0, Run({"site", "show", "Alpha"})) << err;
   EXPECT_NE(std::string::npos, out.find("APP-GotoLink=u\n\0[STEP2]\nAPP-SuccessString=ok\n"s))
@@ -309,14 +309,10 @@ TEST_F(AdminCommandsTest, ScheduleListMarksSchedulesThatNeverMoveOn) {
                     "9", "--time", "12:00", "--first", "now"}))
       << err;
   EXPECT_EQ("9|0.5", Scalar(Main(), "SELECT frequency || '|' || time FROM schedule"));
-  sqlite3* connection = nullptr;
-  sqlite3_open(Main().c_str(), &connection);
-  sqlite3_exec(connection,
-               "INSERT INTO schedule (id, name, subscription, frequency, time, next) VALUES "
-               "(2, 'Launch', 'Alpha', 9, 0, 45000.25), (3, 'Launch', 'Alpha', 1, -1, 45001.5), "
-               "(4, 'Launch', 'Alpha', NULL, NULL, 45002), (5, 'Launch', 'Alpha', 1, -0.5, 45003)",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(connection);
+  Exec(Main(),
+       "INSERT INTO schedule (id, name, subscription, frequency, time, next) VALUES "
+       "(2, 'Launch', 'Alpha', 9, 0, 45000.25), (3, 'Launch', 'Alpha', 1, -1, 45001.5), "
+       "(4, 'Launch', 'Alpha', NULL, NULL, 45002), (5, 'Launch', 'Alpha', 1, -0.5, 45003)");
 
   ASSERT_EQ(0, Run({"schedule", "list"})) << err;
   EXPECT_EQ(
@@ -553,28 +549,21 @@ TEST_F(AdminCommandsTest, FilesThatAreNotVeltraneDatabasesAreDataErrors) {
   EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(kept), {}));
 
   std::filesystem::remove(path);
-  sqlite3* other = nullptr;
-  sqlite3_open(path.c_str(), &other);
-  sqlite3_exec(other, "CREATE TABLE notes (x)", nullptr, nullptr, nullptr);
-  sqlite3_close(other);
+  Exec(path, "CREATE TABLE notes (x)");
   EXPECT_EQ(kExitData, Run({"history", "list"}));
   EXPECT_EQ("veltrane-admin: " + path + " has no table 'history' (not a Veltrane database?)\n",
             err);
 }
 
 TEST_F(AdminCommandsTest, HistoryShowsTheReportAndTheScreenshotsOfItsJob) {
-  sqlite3* connection = nullptr;
-  sqlite3_open(Main().c_str(), &connection);
   // The job before ended at 2023-03-15 09:00:00 (45000.375); this one at 18:00 (45000.75),
   // written with a decimal comma as the service does under such a locale.
-  sqlite3_exec(connection,
-               "INSERT INTO history (name, time, status, content, subscription) VALUES "
-               "('Earlier', '45000.375', 'Failed', '', 'Alpha');"
-               "INSERT INTO history (name, time, status, content, subscription) VALUES "
-               "('Launch', '45000,75', 'Partial', 'Report line 1' || char(13, 10) || 'line 2' || "
-               "char(13, 10), 'Alpha,\"PR Daily/2\"')",
-               nullptr, nullptr, nullptr);
-  sqlite3_close(connection);
+  Exec(Main(),
+       "INSERT INTO history (name, time, status, content, subscription) VALUES "
+       "('Earlier', '45000.375', 'Failed', '', 'Alpha');"
+       "INSERT INTO history (name, time, status, content, subscription) VALUES "
+       "('Launch', '45000,75', 'Partial', 'Report line 1' || char(13, 10) || 'line 2' || "
+       "char(13, 10), 'Alpha,\"PR Daily/2\"')");
   std::filesystem::create_directories(dir.File("shots"));
   for (const char* name :
        {"20230315-170000-PR_Daily_2.png", "20230315-090001-Alpha.png", "20230315-180001-Alpha.png",
