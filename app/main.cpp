@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/service_timing.h"
 #include "app/single_instance.h"
+#include "browser/engine_environment.h"
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/stderr_trace.h"
@@ -66,6 +67,7 @@ int RunService() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  veltrane::PrepareEngineEnvironment();
   // The browser window must be able to stand off screen, which needs X11.
   setenv("GDK_BACKEND", "x11", 1);
   XInitThreads();  // the watchdog uses a display connection of its own

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "browser/engine_environment.h"
+
 namespace veltrane::authoring {
 namespace {
 
@@ -38,6 +40,7 @@ ToolDisplay::ToolDisplay() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) StartServer();
   if (!error_.empty()) return;
+  PrepareEngineEnvironment();
   // The service's browser window needs X11 (it stands off screen); so do we.
   setenv("GDK_BACKEND", "x11", 1);
   if (!gtk_init_check(nullptr, nullptr)) error_ = "cannot open the X display";

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,20 +51,29 @@ double Median(std::vector<double> values) {
   return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-double Mean(const std::vector<double>& values, std::size_t from, std::size_t to) {
+double MedianOf(const std::vector<double>& values, std::size_t from, std::size_t to) {
   to = std::min(to, values.size());
   if (from >= to) return 0;
-  return std::accumulate(values.begin() + static_cast<long>(from),
-                         values.begin() + static_cast<long>(to), 0.0) /
-         static_cast<double>(to - from);
+  return Median({values.begin() + static_cast<long>(from), values.begin() + static_cast<long>(to)});
 }
 
-// Per-site time of sites 10 to 30 against the last 20: the late ones' excess in percent.
+// Windows of 50 sites, medians, so that one stall of the machine does not
+// pass for a trend.
+constexpr std::size_t kEarlyFrom = 20;
+constexpr std::size_t kWindow = 50;
+
+double EarlyMs(const std::vector<double>& siteMs) {
+  return MedianOf(siteMs, kEarlyFrom, kEarlyFrom + kWindow);
+}
+double LateMs(const std::vector<double>& siteMs) {
+  return MedianOf(siteMs, siteMs.size() >= kWindow ? siteMs.size() - kWindow : 0, siteMs.size());
+}
+
+// Per-site time of the last sites against sites 20 to 70: the late ones' excess in percent.
 double Drift(const std::vector<double>& siteMs) {
-  if (siteMs.size() < 60) return 0;
-  const double early = Mean(siteMs, 10, 30);
-  const double late = Mean(siteMs, siteMs.size() - 20, siteMs.size());
-  return early > 0 ? (late / early - 1) * 100 : 0;
+  if (siteMs.size() < kEarlyFrom + 2 * kWindow) return 0;
+  const double early = EarlyMs(siteMs);
+  return early > 0 ? (LateMs(siteMs) / early - 1) * 100 : 0;
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -136,11 +144,10 @@ void PrintKind(const Options& options, SiteKind kind,
   Row(
       options, table, "sites answered", [](const RunResult& r) { return r.sites; }, "%12.0f");
   Row(options, table, "ms per site (median)", [](const RunResult& r) { return Median(r.siteMs); });
-  Row(options, table, "ms per site, sites 10-30 (mean)",
-      [](const RunResult& r) { return Mean(r.siteMs, 10, 30); });
-  Row(options, table, "ms per site, last 20 (mean)", [](const RunResult& r) {
-    return Mean(r.siteMs, r.siteMs.size() >= 20 ? r.siteMs.size() - 20 : 0, r.siteMs.size());
-  });
+  Row(options, table, "ms per site, sites 20-70 (median)",
+      [](const RunResult& r) { return EarlyMs(r.siteMs); });
+  Row(options, table, "ms per site, last 50 (median)",
+      [](const RunResult& r) { return LateMs(r.siteMs); });
   Row(options, table, "start to first request (ms)",
       [](const RunResult& r) { return r.startupMs; });
   std::vector<std::string> pages;
@@ -208,7 +215,7 @@ void PrintGoals(const Options& options, Results& results) {
       return web == r.memory.end() ? 0.0 : web->second.growthKbPerSite;
     });
   });
-  goal("flow: last 20 sites over sites 10-30 (%)", "<= 3", [&](const std::string& label) {
+  goal("flow: last 50 sites over sites 20-70 (%)", "<= 3", [&](const std::string& label) {
     return MedianOf(results, SiteKind::Flow, label,
                     [](const RunResult& r) { return Drift(r.siteMs); });
   });

@@ -1,5 +1,6 @@
 #include "tests/support/browser_harness.h"
 
+#include "browser/engine_environment.h"
 #include "tests/support/main_loop.h"
 
 namespace veltrane::testing {
@@ -57,6 +58,7 @@ int RecordingBrowserEvents::PageAt(const std::string& url) const {
 }
 
 void BrowserHarness::Start(std::chrono::milliseconds scriptDeadline) {
+  PrepareEngineEnvironment();  // the engine as the service runs it
   gtk_init(nullptr, nullptr);
   harness = std::make_unique<Harness>();
   WebKitBrowserOptions options;
