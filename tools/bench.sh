@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target veltrane veltrane-bench
+cmake --build build --target veltrane veltrane-start-floor veltrane-bench
 exec xvfb-run -a -s "-noreset -screen 0 1280x1024x24" build/tools/veltrane-bench "$@"

@@ -76,7 +76,8 @@ void MakeDatabases(const std::string& work, SiteKind kind, int sites, const Benc
   RunSql(work + "/db/subscription2.dat", subscription + "COMMIT;");
 }
 
-pid_t Spawn(const std::string& executable, const std::string& work) {
+pid_t Spawn(const std::string& executable, const std::string& work,
+            const std::string& argument = {}) {
   std::vector<std::string> texts;
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
@@ -105,8 +106,8 @@ pid_t Spawn(const std::string& executable, const std::string& work) {
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) dup2(fd, STDERR_FILENO);
     if (chdir(work.c_str()) != 0) _exit(127);
-    std::string program = executable;
-    char* argv[] = {program.data(), nullptr};
+    std::string program = executable, first = argument;
+    char* argv[] = {program.data(), argument.empty() ? nullptr : first.data(), nullptr};
     execve(program.c_str(), argv, envp.data());
     _exit(127);
   }
@@ -287,6 +288,21 @@ RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchF
     }
   }
   for (auto& [process, figures] : result.memory) figures.growthKbPerSite = Slope(points[process]);
+  return result;
+}
+
+RunResult RunStartFloor(const std::string& binary, BenchFarm& farm, const std::string& work) {
+  RunResult result;
+  farm.ClearLog();
+  const Clock::time_point started = Clock::now();
+  const pid_t pid = Spawn(binary, work, farm.Url(StartPath(SiteKind::Form, 0)));
+  const auto requested = [](const std::vector<FarmLogEntry>& log) { return !log.empty(); };
+  if (farm.WaitFor(requested, milliseconds(30000)))
+    result.startupMs = Ms(farm.Log().front().received - started);
+  else
+    result.error = "no request in time; see " + work + "/service.log";
+  kill(-pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
   return result;
 }
 

@@ -39,4 +39,8 @@ struct RunResult {
 RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchFarm& farm,
                      const std::string& work);
 
+// The bare engine's start (veltrane-start-floor), run the same way: only
+// startupMs, or the error, is filled in.
+RunResult RunStartFloor(const std::string& binary, BenchFarm& farm, const std::string& work);
+
 }  // namespace veltrane::bench

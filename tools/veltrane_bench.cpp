@@ -189,7 +189,8 @@ double MedianOf(Results& results, SiteKind kind, const std::string& label,
   return Median(values);
 }
 
-void PrintGoals(const Options& options, Results& results) {
+void PrintGoals(const Options& options, Results& results,
+                const std::vector<RunResult>& startFloor) {
   std::printf("\nGoals (per service; medians of runs)\n  %-44s", "");
   for (const Service& service : options.services)
     std::printf("%12s", service.label.substr(0, 11).c_str());
@@ -227,12 +228,19 @@ void PrintGoals(const Options& options, Results& results) {
     return MedianOf(results, SiteKind::Flow, label,
                     [](const RunResult& r) { return r.treePeakPssKb / 1024; });
   });
-  goal("start to first request, all runs (ms)", "<= 300", [&](const std::string& label) {
+  const auto startup = [&](const std::string& label) {
     std::vector<double> values;
     for (SiteKind kind : options.kinds)
       for (const RunResult& run : results[kind][label]) values.push_back(run.startupMs);
     return Median(values);
-  });
+  };
+  goal("start to first request, all runs (ms)", "<= 300", startup);
+  // The engine's own start on this machine, for reading the line above.
+  std::vector<double> floorStarts;
+  for (const RunResult& run : startFloor) floorStarts.push_back(run.startupMs);
+  goal("start over a bare WebKitGTK program's (ms)", "",
+       [&](const std::string& label) { return startup(label) - Median(floorStarts); });
+  std::printf("  %-44s%12.1f\n", "bare WebKitGTK program: start (ms)", Median(floorStarts));
 }
 
 }  // namespace
@@ -257,9 +265,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   Results results;
+  std::vector<RunResult> startFloor;
   int failures = 0, run = 0;
   for (int round = 1; round <= options.rounds; ++round) {
     for (SiteKind kind : options.kinds) {
+      {
+        const std::string work = base + "/run" + std::to_string(++run);
+        std::filesystem::create_directories(work);
+        RunResult result = RunStartFloor(VELTRANE_START_FLOOR, farm, work);
+        std::fprintf(stderr, "round %d start-floor (bare WebKitGTK)  first request %6.0f ms%s%s\n",
+                     round, result.startupMs, result.error.empty() ? "" : "  ",
+                     result.error.c_str());
+        if (result.error.empty() && !options.keep)
+          std::filesystem::remove_all(work);
+        else if (!result.error.empty())
+          ++failures;
+        if (result.error.empty()) startFloor.push_back(std::move(result));
+      }
       for (const Service& service : options.services) {
         const std::string work = base + "/run" + std::to_string(++run);
         std::filesystem::create_directories(work);
@@ -278,7 +300,7 @@ int main(int argc, char** argv) {
     }
   }
   for (SiteKind kind : options.kinds) PrintKind(options, kind, results[kind]);
-  PrintGoals(options, results);
+  PrintGoals(options, results, startFloor);
   if (options.keep) std::fprintf(stderr, "runs kept in %s\n", base.c_str());
   if (failures == 0 && !options.keep) std::filesystem::remove_all(base);
   return failures ? 1 : 0;
