@@ -32,12 +32,13 @@ extern const char kReplayScript[];
 
 // Source of the user script that reads a page as soon as its load handlers
 // have run, before WebKit lays the loaded page out and reports it finished (on
-// a large page that layout takes longer than everything else). At each top-level pageshow it asks through window.prompt with
-// `token` + "?"; an answer names the generation to read for, and the script
-// then prompts `token` + the snapshot's JSON text (kSnapshotScript, without
-// the body) and replays the answer, the actions as ActionsAsJson gives them
-// (kReplayScript). An empty or absent answer leaves the page alone. Pages'
-// own scripts cannot read the token, so cannot speak for this script.
+// a large page that layout takes longer than everything else). At each
+// top-level pageshow it asks through window.prompt with `token` + "?"; an
+// answer names the generation to read for, and the script then prompts
+// `token` + the snapshot's JSON text (kSnapshotScript, without the body) and
+// replays the answer, the actions as ActionsAsJson gives them (kReplayScript).
+// An empty or absent answer leaves the page alone. Pages' own scripts cannot
+// read the token, so cannot speak for this script.
 std::string PageShownScript(const std::string& token);
 
 // The actions as a JSON array. Texts that are not valid UTF-8 are repaired

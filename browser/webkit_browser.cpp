@@ -177,7 +177,7 @@ void WebKitBrowser::WireSignals() {
 bool WebKitBrowser::OwnsDialog(WebKitScriptDialog* dialog) const {
   const char* message = webkit_script_dialog_get_message(dialog);
   return webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_PROMPT && message &&
-         std::string_view(message).substr(0, token_.size()) == token_;
+         std::string_view(message).starts_with(token_);
 }
 
 std::string WebKitBrowser::LocationURL() const {
@@ -484,9 +484,7 @@ std::string WebKitBrowser::OnPageShown(std::string_view message) {
   page->location = LocationURL();
   page->statusCode = MainResourceStatus();
   ReadSnapshot(message, *page);
-  currentPage_ = page;
-  currentPageGeneration_ = generation_;
-  events_->DocumentComplete(*page);
+  Deliver(page, generation_);
   // Replayed by the script as soon as we answer, before anything else runs on the page.
   return ActionsAsJson(page->TakeActions());
 }
@@ -549,14 +547,18 @@ void WebKitBrowser::DeliverCompleted() {
     auto page = std::make_shared<Page>(std::move(completions_.front().page));
     const std::uint64_t generation = completions_.front().generation;
     completions_.pop_front();
-    currentPage_ = page;
-    currentPageGeneration_ = generation;
-    if (events_) events_->DocumentComplete(*page);
+    Deliver(page, generation);
     // Tagged with the page's generation: on a document that replaced it, the
     // replay finds no snapshot of that generation and does nothing.
     if (currentPage_ == page && !page->Actions().empty())
       Replay(page->TakeActions(), CallKind::Replay);
   }
+}
+
+void WebKitBrowser::Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation) {
+  currentPage_ = page;
+  currentPageGeneration_ = generation;
+  if (events_) events_->DocumentComplete(*page);
 }
 
 void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {

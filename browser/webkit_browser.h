@@ -101,6 +101,8 @@ class WebKitBrowser : public BrowserControl {
   bool TakesPageAtShow() const;
   int MainResourceStatus() const;
   void ReadCompletion(Completion& completion);
+  // Makes `page` the current page and hands it to DocumentComplete.
+  void Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation);
   void OnLoadNotStarted();
   void EndWarmUp();
   // Alive, answered since its current load started, and no call outstanding.

@@ -51,7 +51,7 @@ double Median(std::vector<double> values) {
   return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-double MedianOf(const std::vector<double>& values, std::size_t from, std::size_t to) {
+double WindowMedian(const std::vector<double>& values, std::size_t from, std::size_t to) {
   to = std::min(to, values.size());
   if (from >= to) return 0;
   return Median({values.begin() + static_cast<long>(from), values.begin() + static_cast<long>(to)});
@@ -63,10 +63,11 @@ constexpr std::size_t kEarlyFrom = 20;
 constexpr std::size_t kWindow = 50;
 
 double EarlyMs(const std::vector<double>& siteMs) {
-  return MedianOf(siteMs, kEarlyFrom, kEarlyFrom + kWindow);
+  return WindowMedian(siteMs, kEarlyFrom, kEarlyFrom + kWindow);
 }
 double LateMs(const std::vector<double>& siteMs) {
-  return MedianOf(siteMs, siteMs.size() >= kWindow ? siteMs.size() - kWindow : 0, siteMs.size());
+  return WindowMedian(siteMs, siteMs.size() >= kWindow ? siteMs.size() - kWindow : 0,
+                      siteMs.size());
 }
 
 // Per-site time of the last sites against sites 20 to 70: the late ones' excess in percent.
@@ -267,34 +268,35 @@ int main(int argc, char** argv) {
   Results results;
   std::vector<RunResult> startFloor;
   int failures = 0, run = 0;
+  const auto newWork = [&] {
+    const std::string work = base + "/run" + std::to_string(++run);
+    std::filesystem::create_directories(work);
+    return work;
+  };
+  // A failed run's folder stays, for its service.log.
+  const auto settle = [&](const RunResult& result, const std::string& work) {
+    if (!result.error.empty())
+      ++failures;
+    else if (!options.keep)
+      std::filesystem::remove_all(work);
+  };
   for (int round = 1; round <= options.rounds; ++round) {
     for (SiteKind kind : options.kinds) {
-      {
-        const std::string work = base + "/run" + std::to_string(++run);
-        std::filesystem::create_directories(work);
-        RunResult result = RunStartFloor(VELTRANE_START_FLOOR, farm, work);
-        std::fprintf(stderr, "round %d start-floor (bare WebKitGTK)  first request %6.0f ms%s%s\n",
-                     round, result.startupMs, result.error.empty() ? "" : "  ",
-                     result.error.c_str());
-        if (result.error.empty() && !options.keep)
-          std::filesystem::remove_all(work);
-        else if (!result.error.empty())
-          ++failures;
-        if (result.error.empty()) startFloor.push_back(std::move(result));
-      }
+      const std::string floorWork = newWork();
+      RunResult bare = RunStartFloor(VELTRANE_START_FLOOR, farm, floorWork);
+      std::fprintf(stderr, "round %d start-floor (bare WebKitGTK)  first request %6.0f ms%s%s\n",
+                   round, bare.startupMs, bare.error.empty() ? "" : "  ", bare.error.c_str());
+      settle(bare, floorWork);
+      if (bare.error.empty()) startFloor.push_back(std::move(bare));
       for (const Service& service : options.services) {
-        const std::string work = base + "/run" + std::to_string(++run);
-        std::filesystem::create_directories(work);
+        const std::string work = newWork();
         RunResult result = RunService(service.binary, kind, SitesOf(options, kind), farm, work);
         std::fprintf(stderr,
                      "round %d %-11s %-10s %4d sites  %8.1f ms/site  first request %6.0f ms%s%s\n",
                      round, KindName(kind).c_str(), service.label.c_str(), result.sites,
                      Median(result.siteMs), result.startupMs, result.error.empty() ? "" : "  ",
                      result.error.c_str());
-        if (result.error.empty() && !options.keep)
-          std::filesystem::remove_all(work);
-        else
-          ++failures;
+        settle(result, work);
         results[kind][service.label].push_back(std::move(result));
       }
     }
