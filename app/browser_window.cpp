@@ -147,6 +147,10 @@ void TForm2::ProgressChange(int progress, int progressMax) {
   RunGuarded(errors_, [&] { job_->ProgressChange(progress, progressMax); });
 }
 
+void TForm2::NavigateComplete2(const std::string& url) {
+  RunGuarded(errors_, [&] { job_->NavigateComplete2(url); });
+}
+
 bool TForm2::WantsPageText() { return job_->NeedsPageText(); }
 
 }  // namespace veltrane

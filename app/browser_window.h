@@ -72,6 +72,7 @@ class TForm2 : public SubmissionWindow,
   void PrintRefused(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
+  void NavigateComplete2(const std::string& url) override;
   // Only a step that checks text on the page has it read (SubmissionJob::NeedsPageText).
   bool WantsPageText() override;
 

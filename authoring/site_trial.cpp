@@ -52,6 +52,7 @@ class PicturingEvents : public BrowserEvents {
   void ProgressChange(int progress, int progressMax) override {
     window_.ProgressChange(progress, progressMax);
   }
+  void NavigateComplete2(const std::string& url) override { window_.NavigateComplete2(url); }
   bool WantsPageText() override { return window_.WantsPageText(); }
 
  private:

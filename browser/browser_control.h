@@ -4,13 +4,16 @@
 // frames; cancel refuses it), NewWindow2 per pop-up request with the address
 // it asked for (no window is ever opened), PrintRefused per print request of a
 // page (nothing is ever printed), NavigateError per failed navigation (network
-// failure or HTTP status 400 and above), and DocumentComplete once per
+// failure or HTTP status 400 and above), NavigateComplete2 when a new top-level
+// document has taken the place of the last one, and DocumentComplete once per
 // completed top-level page, in the order the pages completed, with its model
 // ready (a page that another replaced before it could be read comes with what
 // was read of it). Writes a handler records on that Page are carried out on the
 // live page when the handler returns, or before a Navigate it asks for, and
 // never on a later document; a form clicked or submitted that way is sent in
-// this browser whatever its target.
+// this browser whatever its target. A handler of BeforeNavigate2 may ask for
+// a Navigate of its own: it starts once the navigation asked about has been
+// refused (it replaces that one either way).
 #pragma once
 
 #include <cstdint>
@@ -32,6 +35,9 @@ class BrowserEvents {
   // cancel true: the browser shows no error page of its own for a network failure.
   virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;
+  // A new top-level document at `url` has been committed: from here on,
+  // requests of the view belong to that document, not to the one before.
+  virtual void NavigateComplete2(const std::string& /*url*/) {}
   // Asked when a completed page is about to be read, and again before it is
   // delivered: whether DocumentComplete needs the page's text (source bytes
   // and the body's outer HTML) besides its forms and links. Reading the text

@@ -25,6 +25,9 @@ struct FormElement {
   bool checked = false;
   int selectedIndex = -1;
   std::vector<SelectOption> options;  // selects only
+  // A submit control's own formaction, as an absolute address; empty when it
+  // has none and the form's action applies.
+  std::string formAction;
 };
 
 struct PageForm {

@@ -49,9 +49,12 @@ for (const e of controls) {
   if (kind === 2) {
     for (const o of Array.from(e.options)) options.push(text(o.value), text(o.text));
   }
+  // Without the attribute, formAction reads as the document's address: only a set one counts.
+  const ownAction = (e instanceof HTMLInputElement || e instanceof HTMLButtonElement) &&
+      Element.prototype.hasAttribute.call(e, "formaction") ? text(e.formAction) : "";
   kept[i].elements.push(e);
   forms[i][2].push([kind, text(e.name), text(e.type).toLowerCase(), "value" in e ? text(e.value) : "",
-                    e.checked ? 1 : 0, kind === 2 ? e.selectedIndex : -1, options]);
+                    e.checked ? 1 : 0, kind === 2 ? e.selectedIndex : -1, options, ownAction]);
 }
 // Kept on this world's wrapper of the document, so they go with the document.
 // Kept on the window, they would pile up: this world's window outlives the page.

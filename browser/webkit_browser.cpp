@@ -201,6 +201,17 @@ void WebKitBrowser::Navigate(const std::string& url) {
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();
   pendingUrl_ = url;
+  // Asked for while a navigation is being decided: started once that one has
+  // its answer, so the answer cannot be taken for this load's.
+  if (decidingNavigation_) {
+    navigatedWhileDeciding_ = true;
+    return;
+  }
+  StartPendingNavigation();
+}
+
+void WebKitBrowser::StartPendingNavigation() {
+  if (!pendingUrl_) return;
   if (warmingUp_) return;          // loads when the warm-up page is done
   if (ProbeOutstanding()) return;  // the load already waiting takes the newer address
   std::vector<PageAction> actions;
@@ -282,7 +293,10 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       // A page that navigates itself at once reports its FINISHED before this
       // STARTED; its completion stays in flight and is delivered first.
       break;
-    case WEBKIT_LOAD_COMMITTED: ++documents_; break;
+    case WEBKIT_LOAD_COMMITTED:
+      ++documents_;
+      if (events_) events_->NavigateComplete2(LocationURL());
+      break;
     case WEBKIT_LOAD_FINISHED:
       switch (load_) {
         case LoadState::Requested: return;  // the replaced load's
@@ -341,14 +355,20 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
           WEBKIT_NAVIGATION_POLICY_DECISION(decision));
       const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
       bool cancel = false;
+      decidingNavigation_ = true;
+      navigatedWhileDeciding_ = false;
       if (events_) events_->BeforeNavigate2(uri ? uri : "", cancel);
-      if (!cancel) return false;
+      decidingNavigation_ = false;
+      // The handler asked for a page of its own: that one replaces this one.
+      const bool navigated = std::exchange(navigatedWhileDeciding_, false);
+      if (!cancel && !navigated) return false;
       // A refused load never starts, so nothing older is left to wait out.
       if (load_ == LoadState::Requested) {
         load_ = LoadState::Loading;
         loadStartFallback_.reset();
       }
       webkit_policy_decision_ignore(decision);
+      if (navigated) StartPendingNavigation();
       return true;
     }
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION: {

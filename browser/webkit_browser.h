@@ -111,6 +111,8 @@ class WebKitBrowser : public BrowserControl {
   void DeliverCompleted();
   void Replay(std::vector<PageAction> actions, CallKind kind);
   void LoadPendingUrl();
+  // Carries out the Navigate asked for last, as the web process allows.
+  void StartPendingNavigation();
 
   std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0);
   std::optional<Call> TakeCall(std::uint64_t id);
@@ -187,6 +189,9 @@ class WebKitBrowser : public BrowserControl {
   // The address Navigate asked for, until it is loaded. While a probe (a
   // Ready call, see ProbeOutstanding) is out, it waits for the probe's answer.
   std::optional<std::string> pendingUrl_;
+  // A navigation action is with BeforeNavigate2: a Navigate waits for its answer.
+  bool decidingNavigation_ = false;
+  bool navigatedWhileDeciding_ = false;
 
   // Marks our pageshow script's prompts; unknown to the page.
   std::string token_;

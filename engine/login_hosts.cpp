@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "forms/form_filling.h"
+#include "forms/form_submission.h"
 #include "platform/text_lists.h"
 
 namespace veltrane {
@@ -99,6 +100,7 @@ bool LoginHosts::Allows(std::string_view host) const {
 
 std::optional<std::string> ForeignLoginHost(const Page& page, int form,
                                             const std::vector<std::string>& stepValues,
+                                            std::string_view buttonValue,
                                             const LoginHosts& allowed) {
   if (!FillWritesLogin(page, form, stepValues)) return std::nullopt;
   const auto outside = [&](const std::string& url) -> std::optional<std::string> {
@@ -107,12 +109,20 @@ std::optional<std::string> ForeignLoginHost(const Page& page, int form,
     return host.empty() ? url : host;
   };
   if (auto host = outside(page.location)) return host;
-  // An action that is no http(s) address sends nothing anywhere by itself: a
+  // An address that is no http(s) address sends nothing anywhere by itself: a
   // javascript: action runs in the page judged above, other schemes are
   // never navigated. An unread action (empty) is the page's own address.
-  const std::string& action = page.forms[static_cast<std::size_t>(form)].action;
-  if (IsHttpAddress(action)) return outside(action);
+  const std::string& address =
+      SubmissionAddress(page.forms[static_cast<std::size_t>(form)], buttonValue);
+  if (IsHttpAddress(address)) return outside(address);
   return std::nullopt;
+}
+
+std::optional<std::string> ForeignRequestHost(std::string_view url, const LoginHosts& allowed) {
+  if (!IsHttpAddress(url)) return std::nullopt;
+  const std::string host = HostOfAddress(url);
+  if (allowed.Allows(host)) return std::nullopt;
+  return host.empty() ? std::string(url) : host;
 }
 
 }  // namespace veltrane

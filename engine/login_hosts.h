@@ -41,11 +41,18 @@ class LoginHosts {
 };
 
 // When filling form `form` of `page` from `stepValues` would write the login
-// (FillWritesLogin) while the page, or the http(s) address the form submits
-// to, lies outside `allowed`: that host (the page's when both are outside;
-// the whole address when it has no host). Otherwise none.
+// (FillWritesLogin) while the page, or the http(s) address the form is sent
+// to with `buttonValue` (SubmissionAddress: the button's formaction, else the
+// form's action), lies outside `allowed`: that host (the page's when both are
+// outside; the whole address when it has no host). Otherwise none.
 std::optional<std::string> ForeignLoginHost(const Page& page, int form,
                                             const std::vector<std::string>& stepValues,
+                                            std::string_view buttonValue,
                                             const LoginHosts& allowed);
+
+// The host a navigation to `url` would send a login to when that host lies
+// outside `allowed`; none for an allowed host and for addresses that are no
+// http(s) address (about:blank and the like send nothing anywhere).
+std::optional<std::string> ForeignRequestHost(std::string_view url, const LoginHosts& allowed);
 
 }  // namespace veltrane

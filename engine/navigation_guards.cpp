@@ -26,23 +26,24 @@ void BrowserBeforeNavigate2(LoadingIndicator& panel2, TraceSink& trace, const st
                             bool& cancel) {
   panel2.Show();
   if (RefusedMediaAddress(url) || RefusedScheme(url)) {
-    trace.TraceLine("Navigation refused: " + url);
+    trace.TraceLine("Navigation refused: " + trace.Outside(url));
     cancel = true;
   }
 }
 
 void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel) {
-  trace.TraceLine("New window refused: " + url);
+  trace.TraceLine("New window refused: " + trace.Outside(url));
   cancel = true;
 }
 
 void BrowserPrintRefused(TraceSink& trace, const std::string& url) {
-  trace.TraceLine("Print refused: " + url);
+  trace.TraceLine("Print refused: " + trace.Outside(url));
 }
 
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
                           bool& cancel) {
-  trace.TraceLine("Error while navigate " + url + " code:" + std::to_string(statusCode));
+  trace.TraceLine("Error while navigate " + trace.Outside(url) +
+                  " code:" + std::to_string(statusCode));
   cancel = false;
 }
 

@@ -17,8 +17,8 @@ namespace veltrane {
 namespace {
 
 // A non-empty APP-ErrorString replaces the engine's own reason.
-std::string ReasonOr(const StepDirectives& step, const char* ownReason) {
-  return step.failureReason.empty() ? ownReason : step.failureReason;
+std::string ReasonOr(const StepDirectives& step, const char* ownReason, const TraceSink& trace) {
+  return step.failureReason.empty() ? ownReason : trace.Outside(step.failureReason);
 }
 
 class StepRunner {
@@ -38,12 +38,12 @@ class StepRunner {
 
   Outcome HandleStep() {
     const std::string address = page_.location;
-    trace_.TraceLine("Document complete . Current page is : " + address);
+    trace_.TraceLine("Document complete . Current page is : " + trace_.Outside(address));
     trace_.TraceLine("Current step : " + std::to_string(state_.site.StepNumber));
     const StepDirectives& step = steps_.Step(state_.site.StepNumber).directives;
 
     if (!step.successString.empty()) {
-      trace_.TraceLine("Check for success string : " + step.successString);
+      trace_.TraceLine("Check for success string : " + trace_.Outside(step.successString));
       if (PageContains(page_, step.successString)) {
         trace_.TraceLine("Success String found !!");
         decision_ = {StepDecision::Kind::Succeeded, {}};
@@ -55,7 +55,7 @@ class StepRunner {
     }
 
     if (!step.uniqueString.empty()) {
-      trace_.TraceLine("Check for unique string : " + step.uniqueString);
+      trace_.TraceLine("Check for unique string : " + trace_.Outside(step.uniqueString));
       if (PageContains(page_, step.uniqueString)) {
         trace_.TraceLine("Unique string found !!");
       } else {
@@ -64,7 +64,8 @@ class StepRunner {
           trace_.TraceLine("Skip to next step");
           return Outcome::NextStepHere;
         }
-        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Redirected to unknown page")};
+        decision_ = {StepDecision::Kind::Failed,
+                     ReasonOr(step, "Redirected to unknown page", trace_)};
         return Outcome::Done;
       }
     }
@@ -82,15 +83,15 @@ class StepRunner {
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
-        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form")};
+        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form", trace_)};
         return Outcome::Done;
       }
       // The login goes to the site's own domain only: a login form elsewhere
       // ends the site before anything is written into it.
       if (const std::optional<std::string> foreign =
-              ForeignLoginHost(page_, position, state_.site.StepValues,
+              ForeignLoginHost(page_, position, state_.site.StepValues, step.buttonValue,
                                LoginHosts(state_.site.SiteUrl, step.credentialHosts))) {
-        const std::string reason = "Login form on another host (" + *foreign + ")";
+        const std::string reason = "Login form on another host (" + trace_.Outside(*foreign) + ")";
         trace_.TraceLine(reason);
         decision_ = {StepDecision::Kind::Failed, reason};
         return Outcome::Done;
@@ -103,16 +104,16 @@ class StepRunner {
     }
 
     if (!step.address.empty()) {
-      trace_.TraceLine("Goto link " + step.address);
+      trace_.TraceLine("Goto link " + trace_.Outside(step.address));
       NavigateAndAdvance(step.address);
       return Outcome::Done;
     }
 
     if (!step.pattern.empty()) {
-      trace_.TraceLine("Search for link with pattern : " + step.pattern);
+      trace_.TraceLine("Search for link with pattern : " + trace_.Outside(step.pattern));
       const std::string link = FindLink(page_, step.pattern);
       if (!link.empty()) {
-        trace_.TraceLine("Found link : " + link);
+        trace_.TraceLine("Found link : " + trace_.Outside(link));
         NavigateAndAdvance(link);
         return Outcome::Done;
       }
@@ -121,20 +122,22 @@ class StepRunner {
         trace_.TraceLine("Oh .. this url already match with pattern , advance to next step");
         return Outcome::NextStepHere;
       }
-      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link")};
+      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link", trace_)};
       return Outcome::Done;
     }
 
     if (!step.randomPattern.empty()) {
-      trace_.TraceLine("Search for random link with pattern : " + step.randomPattern);
+      trace_.TraceLine("Search for random link with pattern : " +
+                       trace_.Outside(step.randomPattern));
       const std::string link = FindRandomLink(page_, step.randomPattern, random_);
       if (!link.empty()) {
-        trace_.TraceLine("Found random link : " + link);
+        trace_.TraceLine("Found random link : " + trace_.Outside(link));
         NavigateAndAdvance(link);
         return Outcome::Done;
       }
       trace_.TraceLine("Unable to found random link with pattern");
-      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found random link")};
+      decision_ = {StepDecision::Kind::Failed,
+                   ReasonOr(step, "Unable to found random link", trace_)};
       return Outcome::Done;
     }
 
@@ -146,7 +149,8 @@ class StepRunner {
       // An error page is no accepted submission, unless a success string
       // said otherwise above.
       if (page_.statusCode >= 400) {
-        const std::string reason = "HTTP " + std::to_string(page_.statusCode) + " on " + address;
+        const std::string reason =
+            "HTTP " + std::to_string(page_.statusCode) + " on " + trace_.Outside(address);
         trace_.TraceLine(reason);
         decision_ = {StepDecision::Kind::Failed, reason};
       } else {
@@ -161,7 +165,7 @@ class StepRunner {
     // address given to it in the current page without asking the guard. As
     // with any refused navigation, no page comes and the deadline ends the site.
     if (RefusedScheme(url)) {
-      trace_.TraceLine("Navigation refused: " + url);
+      trace_.TraceLine("Navigation refused: " + trace_.Outside(url));
       decision_ = {StepDecision::Kind::WaitForPage, {}};
     } else {
       decision_ = {StepDecision::Kind::Navigate, url};

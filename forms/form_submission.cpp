@@ -6,18 +6,32 @@
 
 namespace veltrane {
 
+int SubmitButton(const PageForm& form, std::string_view buttonValue) {
+  for (std::size_t i = 0; i < form.elements.size(); ++i) {
+    const FormElement& element = form.elements[i];
+    if (ClassifyElement(element) != FieldInput || element.type != "submit") continue;
+    if (buttonValue.empty() || element.value == buttonValue) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const std::string& SubmissionAddress(const PageForm& form, std::string_view buttonValue) {
+  const int button = SubmitButton(form, buttonValue);
+  if (button >= 0) {
+    const std::string& own = form.elements[static_cast<std::size_t>(button)].formAction;
+    if (!own.empty()) return own;
+  }
+  return form.action;
+}
+
 void SubmitForm(Page& page, int form, std::string_view buttonValue) {
   if (form < 0 || form >= static_cast<int>(page.forms.size())) return;
-  const std::vector<FormElement>& elements = page.forms[static_cast<std::size_t>(form)].elements;
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    const FormElement& element = elements[i];
-    if (ClassifyElement(element) != FieldInput || element.type != "submit") continue;
-    if (buttonValue.empty() || element.value == buttonValue) {
-      page.Click(form, static_cast<int>(i));
-      return;
-    }
+  const int button = SubmitButton(page.forms[static_cast<std::size_t>(form)], buttonValue);
+  if (button >= 0) {
+    page.Click(form, button);
+  } else {
+    page.Submit(form);
   }
-  page.Submit(form);
 }
 
 }  // namespace veltrane

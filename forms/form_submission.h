@@ -4,6 +4,7 @@
 // arrives later as a new completed page. User-interface thread only.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "browser/page.h"
@@ -16,5 +17,13 @@ namespace veltrane {
 // When no input fits, the form is submitted directly. A form index that is
 // not a form of the page submits nothing.
 void SubmitForm(Page& page, int form, std::string_view buttonValue);
+
+// The element SubmitForm clicks to send `form` with `buttonValue`; -1 when
+// it submits the form without a button.
+int SubmitButton(const PageForm& form, std::string_view buttonValue);
+
+// The address the form is sent to that way: the button's own formaction
+// when it has one, else the form's action.
+const std::string& SubmissionAddress(const PageForm& form, std::string_view buttonValue);
 
 }  // namespace veltrane

@@ -23,7 +23,7 @@ int ChooseCategory(const std::vector<std::string>& options, std::string_view cat
                    TraceSink& trace) {
   std::string list;
   for (const std::string& option : options) list += option + "\r\n";
-  trace.TraceLine("Category found are : " + list);
+  trace.TraceLine("Category found are : " + trace.Outside(list));
   if (const int index = FindOption(options, category); index >= 0) return index;
   trace.TraceLine("Cannot found selected category , continue to search business");
   if (const int index = FindOption(options, "business"); index >= 0) return index;

@@ -215,8 +215,8 @@ void SubmissionJob::NextSite() {
   const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
   siteSteps_ = SiteSteps(state_.site.SiteScript);
   trace_.SetSecret(state_.site.login.Password);
-  trace_.TraceLine("submission_data : " + state_.site.SiteScript);
-  trace_.TraceLine("extra_data : " + site.extraData);
+  trace_.TraceLine("submission_data : " + trace_.Outside(state_.site.SiteScript));
+  trace_.TraceLine("extra_data : " + trace_.Outside(site.extraData));
   if (!site.SubscriptionFound()) {
     // Without its own row the site has no address or script to run: it fails
     // at once rather than running on another site's address and login.
@@ -235,7 +235,7 @@ void SubmissionJob::NextSite() {
   }
   state_.site.StepNumber = 1;
   LoadStep(state_, siteSteps_, 1);
-  trace_.TraceLine("Navigate to : " + state_.site.SiteUrl);
+  trace_.TraceLine("Navigate to : " + trace_.Outside(state_.site.SiteUrl));
   navigatedThisSite_ = true;
   parts_.browser.Navigate(state_.site.SiteUrl);
   ArmDeadline();
@@ -248,26 +248,25 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   }
   siteOpen_ = false;
   state_.AwaitRedirect = false;
-  // A failing address may carry the login of a GET form: the report hides it too.
-  const std::string shownReason = trace_.Redact(reason);
+  loginInFlight_.reset();
   DisarmDeadline();
   if (completed) {
     state_.outcome.CompletedSites.push_back(state_.site.CurrentSite);
   } else {
     state_.outcome.FailedSites.push_back(state_.site.CurrentSite);
-    state_.outcome.FailedReasons.push_back(shownReason);
+    state_.outcome.FailedReasons.push_back(reason);
   }
   SiteRecord record;
   record.position = currentPosition_;
   record.site = state_.site.CurrentSite;
   record.completed = completed;
-  record.reason = shownReason;
+  record.reason = reason;
   record.started = siteStarted_;
   record.ended = parts_.clock.Now();
-  record.lastUrl = navigatedThisSite_ ? trace_.Redact(parts_.browser.LocationURL()) : "";
+  record.lastUrl = navigatedThisSite_ ? trace_.Outside(parts_.browser.LocationURL()) : "";
   // The step the site ended on is the one whose success text was checked or awaited.
   evidence_.successText =
-      trace_.Redact(siteSteps_.Step(state_.site.StepNumber).directives.successString);
+      trace_.Outside(siteSteps_.Step(state_.site.StepNumber).directives.successString);
   record.evidence = evidence_;
   journal_.RecordSite(jobId_, scheduleId_, record);
   lastRecord_ = record;
@@ -323,10 +322,15 @@ void SubmissionJob::DocumentComplete(Page& page) {
   if (!siteOpen_) return;
   ++evidence_.pages;
   evidence_.lastStatus = page.statusCode;
+  // A form of this page sends the login in the page's encoding.
+  trace_.NoteCharacterSet(page.characterSet);
   const StepDecision decision =
       BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
-  if (decision.kind == StepDecision::Kind::WaitForPage && CheckSubmittedForm(page)) return;
+  if (decision.kind == StepDecision::Kind::WaitForPage) {
+    if (CheckSubmittedForm(page)) return;
+    GuardLoginSubmission(page);
+  }
   DisarmDeadline();
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
@@ -353,9 +357,9 @@ bool SubmissionJob::CheckSubmittedForm(Page& page) {
   const std::vector<std::string> missing = MissingControls(*sent, StepFieldNames(step.lines));
   if (!missing.empty()) {
     trace_.TraceLine("Form changed: form #" + std::to_string(form) + " has no control " +
-                     JoinNames(missing));
+                     trace_.Outside(JoinNames(missing)));
     if (!evidence_.notes.empty()) evidence_.notes += "; ";
-    evidence_.notes += "form changed: missing " + JoinNames(missing);
+    evidence_.notes += "form changed: missing " + trace_.Outside(JoinNames(missing));
   }
   if (!trial_ || !trial_->holdSubmission || FillWritesLogin(page, form, step.lines) ||
       !trial_->holdSubmission(page, form, button))
@@ -366,9 +370,27 @@ bool SubmissionJob::CheckSubmittedForm(Page& page) {
   return true;
 }
 
+void SubmissionJob::GuardLoginSubmission(const Page& page) {
+  const int form = SentForm(page).first;
+  const ScriptStep& step = siteSteps_.Step(state_.site.StepNumber - 1);
+  if (form >= 0 && FillWritesLogin(page, form, step.lines))
+    loginInFlight_.emplace(state_.site.SiteUrl, step.directives.credentialHosts);
+}
+
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
   BrowserBeforeNavigate2(parts_.panel2, trace_, url, cancel);
+  if (cancel || !loginInFlight_ || !siteOpen_) return;
+  // Whatever the page did to the form, its action or the redirects that
+  // follow, the login goes nowhere but to the site's own hosts.
+  if (const std::optional<std::string> foreign = ForeignRequestHost(url, *loginInFlight_)) {
+    cancel = true;
+    const std::string reason = "Login form on another host (" + trace_.Outside(*foreign) + ")";
+    trace_.TraceLine(reason);
+    SiteFailed(reason);
+  }
 }
+
+void SubmissionJob::NavigateComplete2(const std::string&) { loginInFlight_.reset(); }
 
 void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
   BrowserNewWindow2(trace_, url, cancel);

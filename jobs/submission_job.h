@@ -24,6 +24,7 @@
 #include "browser/browser_control.h"
 #include "browser/loading_indicator.h"
 #include "browser/page_capture.h"
+#include "engine/login_hosts.h"
 #include "engine/pseudo_random.h"
 #include "engine/site_script.h"
 #include "jobs/job_data.h"
@@ -101,6 +102,7 @@ class SubmissionJob {
   void PrintRefused(const std::string& url);
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel);
   void ProgressChange(int progress, int progressMax);
+  void NavigateComplete2(const std::string& url);
   // Whether the next completed page is read with its text: only when a step
   // that runs on it checks a success or unique string (PageTextNeeded).
   bool NeedsPageText() const;
@@ -122,6 +124,9 @@ class SubmissionJob {
   // step named; in a trial, holds back a form the trial does not want sent.
   // True when the site ended here.
   bool CheckSubmittedForm(Page& page);
+  // After a form was sent that carries the site's login: from now until the
+  // next document commits, no request of the view may leave the site's hosts.
+  void GuardLoginSubmission(const Page& page);
 
   SubmissionJobParts parts_;
   RedactingTrace trace_;  // parts_.trace, without the current site's password
@@ -141,6 +146,9 @@ class SubmissionJob {
   SiteEvidence evidence_;               // of the current site
   SiteRecord lastRecord_;               // of the site that ended last
   std::optional<SiteTrial> trial_;      // set while a trial runs
+  // Where the login just sent may go; set from its submission until the next
+  // document commits or the site ends.
+  std::optional<LoginHosts> loginInFlight_;
 };
 
 }  // namespace veltrane

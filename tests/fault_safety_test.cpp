@@ -55,12 +55,17 @@ std::string UrlEncoded(const std::string& text, bool blankAsPlus) {
   return encoded;
 }
 
-// A login form: fields user, pass, company and t, sent with `method` to `action`.
-std::string LoginPage(const std::string& action, const std::string& method = "post") {
-  return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body><form action='" + action +
-         "' method='" + method +
-         "'><input name='user'><input type='password' name='pass'><input name='company'>"
-         "<input name='t'><input type='submit' value='Send'></form></body></html>";
+// A login form: fields user, pass, company and t, sent with `method` to
+// `action`; `formExtra` and `buttonExtra` are further attributes of the form
+// and of its submit button.
+std::string LoginPage(const std::string& action, const std::string& method = "post",
+                      const std::string& formExtra = "", const std::string& buttonExtra = "",
+                      const std::string& charset = "utf-8") {
+  return "<!DOCTYPE html><html><head><meta charset='" + charset + "'></head><body><form action='" +
+         action + "' method='" + method + "' " + formExtra +
+         "><input name='user'><input type='password' name='pass'><input name='company'>"
+         "<input name='t'><input type='submit' value='Send' " +
+         buttonExtra + "></form></body></html>";
 }
 
 // Fills every field of LoginPage; the release's values may name the password.
@@ -177,6 +182,122 @@ TEST(FaultSafety, LoginGoesOnlyToTheSitesHostsAndStaysOutOfTheTrace) {
   EXPECT_GT(harness.TraceCount("/get-login/done?pass=***"), 0);
   EXPECT_EQ(PathCounts{}, harness.PostedTwice());
   EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+// Whatever the page does once the login form is read (a button's own
+// formaction, a submit handler that rewrites the action, a redirect that
+// re-sends the post), the request is refused before it leaves for another
+// host. A host under the site's own domain still gets the login.
+TEST(FaultSafety, LoginIsRefusedAtTheRequestThatWouldTakeItElsewhere) {
+  FaultHarness harness;
+  const std::string port = std::to_string(harness.server.Port());
+  const std::string elsewhere = "http://localhost:" + port;
+  const auto redirectTo = [&](const std::string& path, int status) {
+    harness.server.Handle(path, [=](const httplib::Request& request, httplib::Response& response) {
+      const std::string query = request.target.find('?') == std::string::npos
+                                    ? ""
+                                    : request.target.substr(request.target.find('?'));
+      response.status = status;
+      response.set_header("Location", elsewhere + path + "/stolen" + query);
+    });
+  };
+  harness.server.Serve("/formaction/",
+                       LoginPage("/formaction/post", "post", "",
+                                 "formaction='" + elsewhere + "/formaction/stolen'"));
+  harness.server.Serve("/onsubmit/",
+                       LoginPage("/onsubmit/post", "post",
+                                 "onsubmit=\"this.action='" + elsewhere + "/onsubmit/stolen'\""));
+  harness.server.Serve("/r307/", LoginPage("/r307/post"));
+  redirectTo("/r307/post", 307);
+  harness.server.Serve("/r308/", LoginPage("/r308/post"));
+  redirectTo("/r308/post", 308);
+  harness.server.Serve("/g302/", LoginPage("/g302/post", "get"));
+  redirectTo("/g302/post", 302);
+  // The site lives on localhost; its login form posts to login.localhost.
+  harness.server.Serve("/subdomain/",
+                       LoginPage("http://login.localhost:" + port + "/subdomain/post"));
+  harness.server.Serve("/subdomain/post", kThanks);
+  const std::vector<std::string> sites = {"formaction", "onsubmit", "r307",
+                                          "r308",       "g302",     "subdomain"};
+  for (const std::string& site : sites) {
+    const std::string start = "/" + site + "/";
+    harness.AddSite(site, site == "subdomain" ? elsewhere + start : harness.server.Url(start),
+                    LoginScript());
+    AddAccount(harness, site, "Pw " + site + " 9&x");
+  }
+  harness.databases.Main("INSERT INTO pressrelease (name,headline) VALUES ('Login hosts','News')");
+  harness.AddSchedule(1, "Login hosts", sites);
+  harness.AddSentinel();
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
+
+  const std::string refused = "Login form on another host (localhost)";
+  EXPECT_EQ((Outcomes{{"formaction", refused},
+                      {"onsubmit", refused},
+                      {"r307", refused},
+                      {"r308", refused},
+                      {"g302", refused},
+                      {"subdomain", "Completed"}}),
+            harness.Outcomes("Login hosts"))
+      << harness.Report("Login hosts");
+  for (const std::string site : {"formaction", "onsubmit", "r307", "r308", "g302"})
+    EXPECT_EQ(
+        0, harness.Requests("/" + site + "/post/stolen") + harness.Requests("/" + site + "/stolen"))
+        << site;
+  EXPECT_EQ(1, harness.Requests("/r307/post"));
+  EXPECT_EQ(1, harness.Requests("/g302/post"));
+  const auto sub = harness.server.RequestsTo("/subdomain/post");
+  ASSERT_EQ(1u, sub.size());
+  EXPECT_EQ(0u, Header(sub[0], "Host").rfind("login.localhost:", 0)) << Header(sub[0], "Host");
+  EXPECT_EQ("Pw subdomain 9&x", Param(sub[0], "pass"));
+  for (const std::string& site : sites)
+    EXPECT_EQ(std::string::npos, harness.Trace().find("Pw " + site)) << site;
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+// Only what came from outside the service has the password taken out: a
+// one-letter password leaves the service's own texts whole, and a password
+// sent in a page's legacy encoding is hidden in that encoding as well.
+TEST(FaultSafety, RedactionHidesEveryEncodingOfThePasswordAndNoneOfTheServicesWords) {
+  FaultHarness harness;
+  harness.server.Serve("/short/", LoginPage("/short/post"));
+  harness.server.Serve("/short/post", "Sorry, closed");
+  harness.AddSite("short", harness.server.Url("/short/"), LoginScript());
+  AddAccount(harness, "short", "g");
+  // windows-1252 holds the "ä" and the euro sign; the "ł" goes as a character reference.
+  const std::string password = "P\xC3\xA4ss w\xE2\x82\xAC\xC5\x82";
+  harness.server.Serve("/latin/", LoginPage("/latin/welcome", "get", "", "", "iso-8859-1"),
+                       "text/html; charset=iso-8859-1");
+  harness.server.Serve("/latin/welcome", "Not yet", "text/html; charset=iso-8859-1");
+  harness.AddSite("latin", harness.server.Url("/latin/"), LoginScript());
+  AddAccount(harness, "latin", password);
+  harness.databases.Main("INSERT INTO pressrelease (name,headline) VALUES ('Encodings','News')");
+  harness.AddSchedule(1, "Encodings", {"short", "latin"});
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Encodings", 1, kJobBound));
+
+  const std::string notFound = "Submission failed (success string not found)";
+  EXPECT_EQ((Outcomes{{"short", notFound}, {"latin", notFound}}), harness.Outcomes("Encodings"))
+      << harness.Report("Encodings");
+  EXPECT_GT(harness.TraceCount("Success string not found"), 1);
+  EXPECT_GT(harness.TraceCount("Check for success string : Thank you"), 1);
+
+  const auto sent = harness.server.RequestsTo("/latin/welcome");
+  ASSERT_EQ(1u, sent.size());
+  const std::string lastUrl =
+      harness.databases.MainScalar("SELECT last_url FROM job_site WHERE site = 'latin'");
+  EXPECT_NE(std::string::npos, lastUrl.find("pass=***&")) << lastUrl;
+  const std::string latin = "P\xE4ss w\x80&#322;";
+  const std::string trace = harness.Trace();
+  for (const std::string& spelling :
+       {password, latin, UrlEncoded(latin, true), UrlEncoded(latin, false), std::string("P%E4ss"),
+        std::string("P%e4ss")}) {
+    EXPECT_EQ(std::string::npos, trace.find(spelling)) << spelling;
+    EXPECT_EQ(std::string::npos, lastUrl.find(spelling)) << spelling;
+  }
+  EXPECT_GT(harness.TraceCount("/latin/welcome?user=editor&pass=***&"), 0);
 }
 
 TEST(FaultSafety, ErrorAnswersFileLinksAndBrokenScriptsFailTheSite) {

@@ -324,6 +324,23 @@ TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
       EXPECT_TRUE(page.Actions().empty()) << c.location << " " << c.action;
     }
   }
+  // The button the step clicks sends the form to its own formaction.
+  state.site.SiteUrl = "https://www.example.com/";
+  for (const std::string button : {"Send", "Other"}) {
+    page = Page();
+    page.location = "https://www.example.com/login";
+    FormElement send = Input("", "submit", "Send");
+    send.formAction = "https://collect.other.net/x";
+    page.forms.push_back(FormOf({Input("user"), Input("", "submit", "Other"), send},
+                                "https://www.example.com/post"));
+    host.calls.clear();
+    StartSite("[STEP1]\nAPP-FormPos=0\nAPP-SubmitButtonValue=" + button +
+              "\nuser=$$UserName$$\n[STEP2]\nAPP-SuccessString=ok\n");
+    Complete();
+    EXPECT_EQ(button == "Send" ? "failed: Login form on another host (collect.other.net)" : "arm",
+              host.calls.back())
+        << button;
+  }
 }
 
 TEST_F(StepEngineTest, FormsThatGetNoLoginAreFilledOnAnyHost) {
