@@ -194,6 +194,26 @@ TEST_F(BrowserEventsTest, NavigateAskedOnAnErrorIsNotLostToTheErrorPage) {
   EXPECT_EQ(1u, trace.lines.size());
 }
 
+// A redirect is asked about like any navigation; a handler that refuses it
+// and asks for another page gets that page, and the refused one is never sent.
+TEST_F(BrowserEventsTest, NavigateAskedWhileRefusingARedirectLoadsAfterTheRefusal) {
+  server.Handle("/hop", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 307;
+    response.set_header("Location", "/away");
+  });
+  events.onBeforeNavigate = [&](const std::string& url, bool& cancel) {
+    if (url != server.Url("/away")) return;
+    cancel = true;
+    BrowserHarness::Browser().Navigate(server.Url("/sentinel"));
+  };
+  BrowserHarness::Browser().SetEvents(&events);
+  BrowserHarness::Browser().Navigate(server.Url("/hop"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/sentinel")) >= 0; }));
+  EXPECT_TRUE(Requested("/hop"));
+  EXPECT_FALSE(Requested("/away"));
+  EXPECT_EQ(server.Url("/sentinel"), events.pages.front().location);
+}
+
 TEST_F(BrowserEventsTest, HttpErrorStatusIsReportedAndTheServersPageDelivered) {
   server.Serve("/missing", "<html><body>gone away</body></html>", "text/html", 404);
   const int index = BrowserHarness::LoadPage(events, server.Url("/missing"));
