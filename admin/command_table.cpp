@@ -116,27 +116,36 @@ constexpr Command kCommands[] = {
      "that are not plain integers. Prints 'no warnings' when there are neither errors\n"
      "nor warnings. The exit code is 3 when there is an error, 0 otherwise.\n",
      RunSiteCheck},
-    {"site", "try", "NAME --release NAME [--no-submit] [--shots DIR]",
+    {"site", "try", "NAME --release NAME [--submit] [--shots DIR]",
      "run one site's script with a release, as the service would",
      "Runs the script of site NAME with press release NAME exactly as the service\n"
      "runs it: the service's browser window, engine, navigation guards, page deadline,\n"
      "placeholders and list choices, on the databases in DIR/db (each read once and\n"
-     "let go, so a running service is not held up). Nothing is journaled and no\n"
-     "history row is written. The trace goes to standard output, each line stamped\n"
-     "to the millisecond, and every page the site handled is saved as a PNG\n"
-     "(page-01.png, ...) in DIR/tries/YYYYMMDD-HHMMSS-SITE/, or in --shots DIR. A\n"
-     "summary follows: how the site ended, its last page and HTTP status, the pages\n"
-     "loaded, the success text, forms that lack controls the script names.\n"
-     "Without --no-submit the site is really submitted to. With --no-submit a login\n"
-     "form (one its step fills with $$username$$ or $$password$$) is still sent, and\n"
-     "the first other form is filled but not sent: each field it would post with its\n"
-     "value, and its button, are printed. The pages load in a private browser store:\n"
-     "no cookies are kept. Without DISPLAY an Xvfb of the tool's own is used. Exit\n"
-     "code 4 when the site failed.\n",
+     "let go, so a running service is not held up). The trace goes to standard\n"
+     "output, each line stamped to the millisecond, and every page the site handled\n"
+     "is saved as a PNG (page-01.png, ...) in DIR/tries/YYYYMMDD-HHMMSS-SITE/, or in\n"
+     "--shots DIR. A summary follows: how the site ended, its last page and HTTP\n"
+     "status, the pages loaded, the success text, forms that lack controls the\n"
+     "script names.\n"
+     "The release is not sent unless --submit is given: a login form (one its step\n"
+     "fills with $$username$$ or $$password$$) is still sent, and the first other\n"
+     "form is filled but not sent; each field it would post with its value, and its\n"
+     "button, are printed. Nothing is recorded then. --no-submit asks for the same\n"
+     "and is kept for scripts that give it.\n"
+     "With --submit the site really gets the release, and the trial is recorded among\n"
+     "the site's outcomes with its evidence (its last picture as its screenshot):\n"
+     "'site history NAME' lists it as a trial, so a later scheduled run of the same\n"
+     "release can be seen to be the second. A trial is never a job of the service: no\n"
+     "history row is written and the service never resumes it.\n"
+     "The pages load in a private browser store: no cookies are kept. Without DISPLAY\n"
+     "an Xvfb of the tool's own is used. Exit code 0 when the site stopped before the\n"
+     "release or completed; 4 when the site failed; 1 when it did not end, or when a\n"
+     "trial with --submit could not be recorded; 2 for --submit with --no-submit.\n",
      RunAuthoring<authoring::RunSiteTry>},
     {"site", "history", "NAME [--limit N]", "list a site's latest outcomes with their evidence",
-     "Lists the latest N (default 10) outcomes of site NAME in the service's jobs,\n"
-     "newest first: when it ended, the release, the history row, how it ended, the\n"
+     "Lists the latest N (default 10) outcomes of site NAME in the service's jobs and\n"
+     "in trials sent with 'site try --submit', newest first: when it ended, the\n"
+     "release, the history row ('trial' for a trial, which has none), how it ended, the\n"
      "HTTP status of its last page, the pages loaded, the reason and notes (such as\n"
      "'form changed: missing NAMES'). The first line says whether the site completed\n"
      "last time, and marks a site that fails after it used to complete as FAILING.\n",

@@ -35,9 +35,9 @@ constexpr std::string_view kExitCodes =
     "Exit codes: 0 done; 1 the system refused (database locked by another program,\n"
     "directory not writable); 2 usage error (unknown command or option, missing\n"
     "argument); 3 data error (unknown release, site or schedule, malformed file, date,\n"
-    "frequency or number, a file that is not a Veltrane database). Errors are one line\n"
-    "on standard error starting with \"veltrane-admin:\". A command that fails changes\n"
-    "nothing.\n";
+    "frequency or number, a file that is not a Veltrane database); 4 site try: the\n"
+    "site failed. Errors are one line on standard error starting with\n"
+    "\"veltrane-admin:\". A command that fails changes nothing.\n";
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // history list and show over the history store, which the service appends a
 // row to after each job, and site history over the job journal beside it: the
-// sites' outcomes with their evidence.
+// sites' outcomes with their evidence, trials sent by 'site try --submit' among them.
 #include <algorithm>
 #include <optional>
 #include <ostream>
@@ -126,7 +126,9 @@ void RunSiteHistory(AdminContext& context, Arguments args) {
     std::string why = record.reason;
     if (!record.evidence.notes.empty()) why += (why.empty() ? "" : "; ") + record.evidence.notes;
     rows.push_back({FormatDateTime(record.ended), outcome.pressRelease,
-                    outcome.historyId ? std::to_string(outcome.historyId) : "-",
+                    outcome.trial       ? "trial"
+                    : outcome.historyId ? std::to_string(outcome.historyId)
+                                        : "-",
                     record.completed ? "Completed" : "Failed",
                     std::to_string(record.evidence.lastStatus),
                     std::to_string(record.evidence.pages), why});

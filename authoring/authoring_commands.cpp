@@ -132,6 +132,9 @@ void PrintTrialSummary(std::ostream& out, const TrialRequest& request, const Tri
     out << "success text: " << Quoted(evidence.successText)
         << (result.record.completed ? " (found)" : " (looked for)") << "\n";
   if (!evidence.notes.empty()) out << "notes: " << evidence.notes << "\n";
+  if (result.recorded)
+    out << "recorded: as a trial among the site's outcomes ('veltrane-admin site history "
+        << request.site << "')\n";
   out << "pictures: " << request.shotsDirectory << " (" << result.shots.size() << ")\n";
   for (const std::string& shot : result.shots) out << "  " << shot << "\n";
   if (result.held) {
@@ -169,13 +172,16 @@ void RunPageInspect(const CommandIo& io, const CommandArguments& args) {
 
 void RunSiteTry(const CommandIo& io, const CommandArguments& args) {
   const std::string command = "site try";
-  const ParsedArgs parsed = Parse(args, {"release", "shots"}, {"no-submit"}, command);
+  const ParsedArgs parsed = Parse(args, {"release", "shots"}, {"submit", "no-submit"}, command);
   TrialRequest request;
   request.site = OnePositional(parsed, "one site NAME", command);
   const std::optional<std::string> release = parsed.Value("release");
   if (!release) Fail(kExitUsage, command + ": --release NAME is required");
   request.pressRelease = *release;
-  request.holdSubmission = parsed.Flag("no-submit");
+  // Held back unless asked otherwise; --no-submit, once needed for that, still says so.
+  if (parsed.Flag("submit") && parsed.Flag("no-submit"))
+    Fail(kExitUsage, command + ": --submit and --no-submit contradict each other");
+  request.holdSubmission = !parsed.Flag("submit");
   request.paths = io.stores;
   // Read once here and let go: the service may be running on the same data.
   if (!Exists([&](SqliteStoreOptions options) {
@@ -200,6 +206,10 @@ void RunSiteTry(const CommandIo& io, const CommandArguments& args) {
   PrintTrialSummary(io.out, request, result);
   io.out.flush();
   if (!result.ended) Fail(kExitFailure, "site '" + request.site + "' did not end");
+  // Before the site's own outcome: unrecorded, a later scheduled run would send it again unseen.
+  if (!request.holdSubmission && !result.recorded)
+    Fail(kExitFailure, "the trial of site '" + request.site +
+                           "' was sent but could not be recorded: " + result.recordError);
   if (!result.held && !result.record.completed)
     Fail(kExitSiteFailed, "site '" + request.site + "' failed: " + result.record.reason);
 }

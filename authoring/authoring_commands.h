@@ -17,7 +17,9 @@
 
 namespace veltrane::authoring {
 
-inline constexpr int kExitFailure = 1;     // the system refused (no display, database busy)
+// the system refused (no display, database busy); site try: the site did not
+// end, or a trial that sent the release could not be recorded
+inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;       // the command line is wrong
 inline constexpr int kExitData = 3;        // unknown site or release, no database
 inline constexpr int kExitSiteFailed = 4;  // site try: the site failed
@@ -43,7 +45,10 @@ using CommandArguments = std::vector<std::string>;
 
 // page inspect URL [--json] [--links PATTERN] [--settle MS]
 void RunPageInspect(const CommandIo& io, const CommandArguments& args);
-// site try NAME --release NAME [--no-submit] [--shots DIR]
+// site try NAME --release NAME [--submit] [--no-submit] [--shots DIR]
+// Stops before the release is sent unless --submit is given (--no-submit is
+// that default, kept for scripts that say so); a trial with --submit is
+// recorded among the site's outcomes.
 void RunSiteTry(const CommandIo& io, const CommandArguments& args);
 
 }  // namespace veltrane::authoring

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "app/browser_window.h"
@@ -11,6 +12,7 @@
 #include "authoring/page_shots.h"
 #include "browser/glib_handles.h"
 #include "platform/ui_timer.h"
+#include "storage/stores.h"
 
 namespace veltrane::authoring {
 namespace {
@@ -75,6 +77,22 @@ HeldPost HeldPostOf(const Page& page, int form, int button) {
   return held;
 }
 
+// A trial that may have sent the release is kept beside the service's jobs,
+// so that a later scheduled run is not taken for the site's first.
+void RecordTrial(const TrialRequest& request, TrialResult& result) {
+  SiteRecord record = result.record;
+  if (!result.shots.empty())
+    record.evidence.screenshot = std::filesystem::absolute(result.shots.back()).string();
+  try {
+    MakeHistoryStore(request.paths, SqliteStoreOptions{60000, true})
+        ->RecordTrial(request.pressRelease, record);
+    result.record = record;
+    result.recorded = true;
+  } catch (const StorageError& error) {
+    result.recordError = error.Message();
+  }
+}
+
 }  // namespace
 
 TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageBox& messages,
@@ -120,6 +138,7 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
   }
   window.Browser().SetEvents(nullptr);
   result.shots = shots.Saved();
+  if (result.ended && !request.holdSubmission) RecordTrial(request, result);
   return result;
 }
 

@@ -1,10 +1,13 @@
 // RunSiteTrial: one site's script run with one press release exactly as the
 // service runs it: the service's browser window (its WebKit control, guards,
 // page timer and deadline, read from the environment as the service reads
-// them) and its job, through SubmissionJob::TrySite, so nothing is journaled
-// and no history row is written. Every page the site handled is saved as a
-// PNG. With `holdSubmission`, the first form sent that does not take the
-// site's login is filled but not sent; what it would have posted is kept.
+// them) and its job, through SubmissionJob::TrySite, so it is never a job of
+// the journal and no history row is written. Every page the site handled is
+// saved as a PNG. With `holdSubmission`, the first form sent that does not
+// take the site's login is filled but not sent; what it would have posted is
+// kept, and nothing is recorded. Without it the release is sent, and the
+// ended site is recorded as a trial among the site's outcomes
+// (HistoryStore::RecordTrial), its last picture as its screenshot.
 // Runs the GLib main loop until the site has ended and its pictures are
 // written; GTK must be initialised (ToolDisplay). User-interface thread only.
 #pragma once
@@ -46,6 +49,8 @@ struct TrialResult {
   SiteRecord record;     // with its evidence
   std::optional<HeldPost> held;
   std::vector<std::string> shots;  // the pictures written, in order
+  bool recorded = false;           // the trial is among the site's outcomes
+  std::string recordError;         // why a trial that sent its release is not
 };
 
 // `trace` gets the job's trace; `messages` what the job would show in a message box.

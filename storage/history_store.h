@@ -58,6 +58,7 @@ struct SiteOutcome {
   std::int64_t job = 0;
   std::int64_t historyId = 0;  // the job's history row; 0 while unfinished or unknown
   std::string pressRelease;
+  bool trial = false;  // a run of 'site try --submit', not a job of the service
   SiteRecord record;
 };
 
@@ -110,6 +111,11 @@ class HistoryStore {
   virtual void DropJob(std::int64_t id, ScheduleId scheduleId, double now) = 0;
   // Records how a site of the job ended, replacing an earlier record of its position.
   virtual void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+  // Records a trial that sent the release: a job marked trial, without a
+  // schedule, finished when written and without a history row (so it is
+  // never unfinished, resumed or claimed), with the site's record at
+  // position 0, in one transaction. Its outcome is among SiteOutcomes.
+  virtual void RecordTrial(const std::string& pressRelease, const SiteRecord& record) = 0;
 
   // The sites of the job whose history row is `historyId`, in the job's site
   // order; none when no job is known for that row. A store without a journal

@@ -1,7 +1,9 @@
 -- The job journal of db/vt.dat: every job and every site's outcome as it
 -- ends, so that a job cut short (a crash, a kill, a power cut) is finished
 -- after the next start instead of being lost, and what each site showed (its
--- evidence), so that a person can judge a site without running it again. The
+-- evidence), so that a person can judge a site without running it again. A
+-- trial that sent its release is kept here too, as a job marked trial that
+-- is finished when it is written and has no history row. The
 -- service creates these tables itself when a database made before them lacks
 -- them, and adds the columns a table made before them lacks.
 CREATE TABLE IF NOT EXISTS job (
@@ -12,7 +14,8 @@ CREATE TABLE IF NOT EXISTS job (
   queued REAL,        -- when the schedule thread took the schedule
   started REAL,       -- NULL while the job waits in the queue
   finished REAL,      -- NULL until the job's history row is written
-  history_id INTEGER  -- the rowid of that history row
+  history_id INTEGER, -- the rowid of that history row
+  trial INTEGER       -- 1: a run of 'site try --submit', recorded finished, never resumed
 );
 
 CREATE TABLE IF NOT EXISTS job_site (

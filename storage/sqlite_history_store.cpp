@@ -24,6 +24,7 @@ constexpr Column kAddedColumns[] = {
     {"job", "history_id", "INTEGER"},     {"job_site", "last_status", "INTEGER"},
     {"job_site", "success_text", "TEXT"}, {"job_site", "pages", "INTEGER"},
     {"job_site", "screenshot", "TEXT"},   {"job_site", "notes", "TEXT"},
+    {"job", "trial", "INTEGER"},
 };
 
 std::set<std::string> ColumnsOf(sqlite::Connection& db, const std::string& table) {
@@ -60,7 +61,7 @@ std::string OutcomeColumns(sqlite::Connection& db) {
     if (std::string_view(column.table) != "job_site") continue;
     columns += std::string(", ") + (site.count(column.name) ? "s." : "NULL AS ") + column.name;
   }
-  return columns;
+  return columns + (job.count("trial") ? ", j.trial" : ", NULL AS trial");
 }
 
 // position, site, status, reason, started, ended, last_url from column `first` on.
@@ -88,7 +89,23 @@ SiteOutcome ReadOutcome(const sqlite::Statement& row) {
   record.evidence.pages = row.Int(12);
   record.evidence.screenshot = row.Text(13);
   record.evidence.notes = row.Text(14);
+  outcome.trial = row.Int(15) != 0;
   return outcome;
+}
+
+// Records how a site of job `job` ended, replacing an earlier record of its position.
+void InsertSite(sqlite::Connection& db, std::int64_t job, sqlite::Value scheduleId,
+                const SiteRecord& record) {
+  const SiteEvidence& evidence = record.evidence;
+  sqlite::Statement(
+      db,
+      "INSERT OR REPLACE INTO job_site (job_id,schedule_id,position,site,status,"
+      "reason,started,ended,last_url,last_status,success_text,pages,screenshot,notes) "
+      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+      {job, scheduleId, record.position, record.site, record.completed ? "Completed" : "Failed",
+       record.reason, record.started, record.ended, record.lastUrl, evidence.lastStatus,
+       evidence.successText, evidence.pages, evidence.screenshot, evidence.notes})
+      .Run();
 }
 
 class SqliteHistoryStore : public HistoryStore {
@@ -238,16 +255,23 @@ class SqliteHistoryStore : public HistoryStore {
     sqlite::Connection db = file_.ForWriting();
     // A job begun by an older service and resumed by this one finds its tables as they were.
     UpdateJournalTables(db);
-    const SiteEvidence& evidence = record.evidence;
-    sqlite::Statement(
-        db,
-        "INSERT OR REPLACE INTO job_site (job_id,schedule_id,position,site,status,"
-        "reason,started,ended,last_url,last_status,success_text,pages,screenshot,notes) "
-        "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-        {job, scheduleId, record.position, record.site, record.completed ? "Completed" : "Failed",
-         record.reason, record.started, record.ended, record.lastUrl, evidence.lastStatus,
-         evidence.successText, evidence.pages, evidence.screenshot, evidence.notes})
+    InsertSite(db, job, scheduleId, record);
+  }
+
+  void RecordTrial(const std::string& pressRelease, const SiteRecord& record) override {
+    const std::string sites = LinesText({record.site});
+    sqlite::Connection db = file_.ForWriting();
+    UpdateJournalTables(db);
+    sqlite::Transaction transaction(db);
+    sqlite::Statement(db,
+                      "INSERT INTO job (name,subscription,started,finished,trial) "
+                      "VALUES (?,?,?,?,1)",
+                      {pressRelease, sites, record.started, record.ended})
         .Run();
+    SiteRecord site = record;
+    site.position = 0;
+    InsertSite(db, db.LastInsertId(), nullptr, site);
+    transaction.Commit();
   }
 
   std::vector<SiteOutcome> JobSites(std::int64_t historyId) override {

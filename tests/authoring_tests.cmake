@@ -8,6 +8,16 @@ if(TARGET veltrane_authoring)
   target_compile_definitions(authoring_test PRIVATE
     VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
   add_dependencies(authoring_test veltrane-admin)
+
+  # site try through the built tool, on the files and on a PostgreSQL server,
+  # and the built service started after it.
+  veltrane_test(site_trial_record_test site_trial_record_test.cpp support/service_process.cpp)
+  target_link_libraries(site_trial_record_test PRIVATE veltrane_browser_test_support
+    veltrane_postgres_test_support)
+  target_compile_definitions(site_trial_record_test PRIVATE
+    VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>"
+    VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+  add_dependencies(site_trial_record_test veltrane-admin veltrane)
 endif()
 
 veltrane_test(evidence_test evidence_test.cpp)

@@ -1,6 +1,6 @@
 // site try on a three-step site served on 127.0.0.1 (login, link search,
-// release form): held back before the release is posted, then run in full;
-// what it printed is what the site received. A changed form shows.
+// release form): held back before the release is posted, then run in full
+// with --submit; what it printed is what the site received. A changed form shows.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
@@ -127,7 +127,8 @@ TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAF
   ASSERT_EQ(3, std::distance(std::filesystem::directory_iterator(shots), {})) << held;
   EXPECT_TRUE(ShowsSomething(shots + "/page-03.png"));
 
-  ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--shots", databases.Directory() + "/full"}))
+  ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--submit", "--shots",
+                    databases.Directory() + "/full"}))
       << lastError << "\n"
       << out.str();
   const auto posts = server.RequestsTo("/d/post");
@@ -138,9 +139,10 @@ TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAF
   EXPECT_NE(std::string::npos, out.str().find("success text: \"Thank you\" (found)"));
   EXPECT_NE(std::string::npos, out.str().find("pages loaded: 4"));
 
-  // A trial writes no history and no journal.
+  // A trial writes no history; the one that sent the release is recorded as a trial.
   EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM history"));
-  EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM job_site"));
+  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM job_site"));
+  EXPECT_EQ("1", databases.MainScalar("SELECT trial FROM job"));
 }
 
 TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
@@ -151,8 +153,8 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   AddSite("Changed", "/c/",
           "[STEP1]\nAPP-FormPos=0\nheadline=$$headline$$\nsummary=$$summary$$\nTopic=x\n"
           "[STEP2]\nAPP-SuccessString=Thank you\n");
-  EXPECT_EQ(authoring::kExitSiteFailed,
-            Try({"Changed", "--release", "Launch", "--shots", databases.Directory() + "/c"}));
+  EXPECT_EQ(authoring::kExitSiteFailed, Try({"Changed", "--release", "Launch", "--submit",
+                                             "--shots", databases.Directory() + "/c"}));
   EXPECT_EQ("site 'Changed' failed: Submission failed (success string not found)", lastError);
   const std::string text = out.str();
   EXPECT_NE(std::string::npos, text.find(" Form changed: form #0 has no control summary, Topic\n"))

@@ -34,6 +34,35 @@ SiteRecord RecordOf(const PgResult& rows, int row) {
   return record;
 }
 
+// Whether the job table has the trial column: a server made before it lacks
+// it until init, or until a trial is recorded on it, adds it.
+bool HasTrialColumn(PgDatabase& db) {
+  return db.Execute(
+               "SELECT 1 FROM information_schema.columns WHERE table_name = 'job' "
+               "AND column_name = 'trial' AND table_schema = current_schema()")
+             .Rows() > 0;
+}
+
+// Records how a site of job `job` ended, replacing an earlier record of its position.
+void InsertSite(PgDatabase& db, std::int64_t job, const PgParam& scheduleId,
+                const SiteRecord& record) {
+  const SiteEvidence& evidence = record.evidence;
+  db.Execute(
+      "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
+      "ended, last_url, last_status, success_text, pages, screenshot, notes) "
+      "VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) "
+      "ON CONFLICT (job_id, position) DO UPDATE SET site = EXCLUDED.site, "
+      "status = EXCLUDED.status, reason = EXCLUDED.reason, started = EXCLUDED.started, "
+      "ended = EXCLUDED.ended, last_url = EXCLUDED.last_url, "
+      "last_status = EXCLUDED.last_status, success_text = EXCLUDED.success_text, "
+      "pages = EXCLUDED.pages, screenshot = EXCLUDED.screenshot, notes = EXCLUDED.notes",
+      {Param(job), scheduleId, Param(std::int64_t{record.position}), record.site,
+       std::string(record.completed ? "Completed" : "Failed"), record.reason, Param(record.started),
+       Param(record.ended), record.lastUrl, Param(std::int64_t{evidence.lastStatus}),
+       evidence.successText, Param(std::int64_t{evidence.pages}), evidence.screenshot,
+       evidence.notes});
+}
+
 class PgHistoryStore : public HistoryStore {
  public:
   PgHistoryStore(std::string url, LeaseHolder holder, std::string spoolDirectory)
@@ -203,22 +232,24 @@ class PgHistoryStore : public HistoryStore {
   }
 
   void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
-    const SiteEvidence& evidence = record.evidence;
+    WithConnection(url_, [&](PgDatabase& db) { InsertSite(db, job, Param(scheduleId), record); });
+  }
+
+  void RecordTrial(const std::string& pressRelease, const SiteRecord& record) override {
     WithConnection(url_, [&](PgDatabase& db) {
-      db.Execute(
-          "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
-          "ended, last_url, last_status, success_text, pages, screenshot, notes) "
-          "VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) "
-          "ON CONFLICT (job_id, position) DO UPDATE SET site = EXCLUDED.site, "
-          "status = EXCLUDED.status, reason = EXCLUDED.reason, started = EXCLUDED.started, "
-          "ended = EXCLUDED.ended, last_url = EXCLUDED.last_url, "
-          "last_status = EXCLUDED.last_status, success_text = EXCLUDED.success_text, "
-          "pages = EXCLUDED.pages, screenshot = EXCLUDED.screenshot, notes = EXCLUDED.notes",
-          {Param(job), Param(scheduleId), Param(std::int64_t{record.position}), record.site,
-           std::string(record.completed ? "Completed" : "Failed"), record.reason,
-           Param(record.started), Param(record.ended), record.lastUrl,
-           Param(std::int64_t{evidence.lastStatus}), evidence.successText,
-           Param(std::int64_t{evidence.pages}), evidence.screenshot, evidence.notes});
+      if (!HasTrialColumn(db)) db.Execute("ALTER TABLE job ADD COLUMN IF NOT EXISTS trial INTEGER");
+      PgTransaction transaction(db);
+      const std::int64_t id =
+          db.Execute(
+                "INSERT INTO job (name, subscription, started, finished, trial) "
+                "VALUES ($1, $2, $3, $4, 1) RETURNING id",
+                {pressRelease, LinesText({record.site}), Param(record.started),
+                 Param(record.ended)})
+              .Integer(0, 0);
+      SiteRecord site = record;
+      site.position = 0;
+      InsertSite(db, id, std::nullopt, site);
+      transaction.Commit();
     });
   }
 
@@ -243,8 +274,8 @@ class PgHistoryStore : public HistoryStore {
       const PgResult rows = db.Execute(
           "SELECT s.position, s.site, s.status, s.reason, s.started, s.ended, s.last_url, "
           "COALESCE(s.last_status, 0), s.success_text, COALESCE(s.pages, 0), s.screenshot, "
-          "s.notes, s.job_id, COALESCE(j.history_id, 0), j.name " +
-              fromWhere,
+          "s.notes, s.job_id, COALESCE(j.history_id, 0), j.name, " +
+              std::string(HasTrialColumn(db) ? "COALESCE(j.trial, 0)" : "0") + " " + fromWhere,
           params);
       std::vector<SiteOutcome> outcomes;
       for (int i = 0; i < rows.Rows(); ++i) {
@@ -259,6 +290,7 @@ class PgHistoryStore : public HistoryStore {
         outcome.job = rows.Integer(i, 12);
         outcome.historyId = rows.Integer(i, 13);
         outcome.pressRelease = rows.Text(i, 14);
+        outcome.trial = rows.Integer(i, 15) != 0;
         outcomes.push_back(std::move(outcome));
       }
       return outcomes;

@@ -62,9 +62,12 @@ CREATE TABLE IF NOT EXISTS job (
   finished DOUBLE PRECISION,
   history_id BIGINT,
   holder TEXT,
-  lease_until TIMESTAMPTZ
+  lease_until TIMESTAMPTZ,
+  trial INTEGER
 );
 CREATE INDEX IF NOT EXISTS job_unfinished ON job(lease_until) WHERE finished IS NULL;
+-- Columns added after the table first shipped, for servers made before them.
+ALTER TABLE job ADD COLUMN IF NOT EXISTS trial INTEGER;
 
 CREATE TABLE IF NOT EXISTS job_site (
   job_id BIGINT,
