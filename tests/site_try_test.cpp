@@ -1,6 +1,7 @@
 // site try on a three-step site served on 127.0.0.1 (login, link search,
 // release form): held back before the release is posted, then run in full
-// with --submit; what it printed is what the site received. A changed form shows.
+// with --submit; what it printed is what the site received. A changed form
+// shows, and a login is refused at a redirect to another host.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
@@ -162,6 +163,21 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   EXPECT_NE(std::string::npos, text.find("notes: form changed: missing summary, Topic\n"));
   EXPECT_NE(std::string::npos, text.find("success text: \"Thank you\" (looked for)"));
   EXPECT_EQ(1u, server.RequestsTo("/c/post").size());  // filling and sending went on
+
+  // A login re-sent to another host by a redirect is refused there, as in the service.
+  server.Handle("/e/login", [this](const httplib::Request&, httplib::Response& response) {
+    response.status = 307;
+    response.set_header("Location",
+                        "http://localhost:" + std::to_string(server.Port()) + "/e/stolen");
+  });
+  server.Serve("/e/", std::string(kPage) +
+                          "<form action='/e/login' method='post'><input name='user'>"
+                          "<input type='submit' value='In'></form></body></html>");
+  AddSite("Elsewhere", "/e/", "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\n");
+  EXPECT_EQ(authoring::kExitSiteFailed, Try({"Elsewhere", "--release", "Launch"}));
+  EXPECT_EQ("site 'Elsewhere' failed: Login form on another host (localhost)", lastError);
+  EXPECT_EQ(1u, server.RequestsTo("/e/login").size());
+  EXPECT_TRUE(server.RequestsTo("/e/stolen").empty());
 
   EXPECT_EQ(authoring::kExitData, Try({"Nowhere", "--release", "Launch"}));
   EXPECT_EQ("unknown site 'Nowhere'", lastError);
