@@ -65,6 +65,7 @@ constexpr Command kCommands[] = {
      "an SQLite database is a data error. The files hold the sites' passwords, so\n"
      "new ones are readable and writable by their owner only (mode 0600), and an\n"
      "existing one that group or others may read or write is tightened to that.\n"
+     "A DIR/db/ it creates is its owner's alone as well (mode 0700).\n"
      "With a PostgreSQL server configured ($VELTRANE_DATABASE_URL, or a line\n"
      "'database_url = ...' in DIR/veltrane.conf), it creates the tables the server\n"
      "lacks instead, and DIR/db/ for the reports that cannot reach the server.\n",

@@ -17,6 +17,7 @@
 #include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
+#include "platform/private_files.h"
 #include "storage/database_files.h"
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_stores.h"
@@ -90,8 +91,8 @@ bool CreateDatabase(const DatabaseFile& file, const std::string& directory) {
 // history rows that could not reach the server.
 void InitServer(const std::string& server, const std::string& directory, std::ostream& out) {
   std::error_code error;
-  std::filesystem::create_directories(directory, error);
-  if (error) Failure("cannot create " + directory + ": " + error.message());
+  if (!MakePrivateDirectories(directory, error))
+    Failure("cannot create " + directory + ": " + error.message());
   try {
     CreatePgSchema(server);
   } catch (const StorageError& failure) {
@@ -138,8 +139,8 @@ void RunInit(AdminContext& context, Arguments args) {
   }
 
   std::error_code error;
-  std::filesystem::create_directories(directory, error);
-  if (error) Failure("cannot create " + directory + ": " + error.message());
+  if (!MakePrivateDirectories(directory, error))
+    Failure("cannot create " + directory + ": " + error.message());
 
   std::ostream& out = context.io.out;
   for (int i = 0; i < 2; ++i) {

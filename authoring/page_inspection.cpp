@@ -82,8 +82,8 @@ PageInspection InspectPage(const std::string& address, const InspectOptions& opt
   inspection.address = address;
   InspectionEvents events(inspection);
 
-  // A private data store: the inspection leaves no cookies behind and sees
-  // none of the service's.
+  // The view is made here, for the dialog handler to come first; its data is
+  // kept in memory only, as in the control's own views.
   GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context.get()));
   DialogNotes notes{inspection};

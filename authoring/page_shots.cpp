@@ -1,10 +1,10 @@
 #include "authoring/page_shots.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "browser/png_snapshot.h"
+#include "platform/private_files.h"
 
 namespace veltrane::authoring {
 
@@ -15,7 +15,7 @@ PageShots::~PageShots() = default;
 
 std::string PageShots::Capture() {
   std::error_code error;
-  std::filesystem::create_directories(directory_, error);
+  MakePrivateDirectories(directory_, error);
   char name[32];
   std::snprintf(name, sizeof name, "page-%02d.png", ++count_);
   const std::string path = directory_ + "/" + name;

@@ -1,8 +1,9 @@
 // PageShots: a numbered PNG of every page a trial handled, in one folder:
-// "page-01.png", "page-02.png", ... Each capture is asynchronous and ends when
-// its file is written, when the picture could not be taken, or at its
-// deadline; Pending() tells whether one is still out. User-interface thread
-// only; the view must outlive the object.
+// "page-01.png", "page-02.png", ... (the folder made 0700 where missing, the
+// files 0600). Each capture is asynchronous and ends when its file is
+// written, when the picture could not be taken, or at its deadline;
+// Pending() tells whether one is still out. User-interface thread only; the
+// view must outlive the object.
 #pragma once
 
 #include <webkit2/webkit2.h>

@@ -103,8 +103,6 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
   options.paths = request.paths;
   options.timeoutIntervalMs = timing.pageTimerMs;
   options.pageDeadline = timing.pageDeadline;
-  // A private data store: the trial leaves no cookies behind and sees none of the service's.
-  options.browser.ephemeral = true;
   options.shotsDirectory.clear();  // every page is pictured below
 
   bool busy = false;

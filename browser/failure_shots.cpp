@@ -1,12 +1,12 @@
 #include "browser/failure_shots.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "browser/png_snapshot.h"
 #include "platform/date_text.h"
 #include "platform/paths.h"
+#include "platform/private_files.h"
 
 namespace veltrane {
 
@@ -27,7 +27,7 @@ FailureShots::~FailureShots() = default;
 
 void FailureShots::Capture(const std::string& site, std::function<void()> then) {
   std::error_code error;
-  std::filesystem::create_directories(directory_, error);
+  MakePrivateDirectories(directory_, error);
   const std::string path = directory_ + "/" + ShotFileName(clock_.Now(), site);
   SavePageAsPng(view_, path, deadline_,
                 [this, owner = std::weak_ptr(alive_), path, then = std::move(then)](bool saved) {

@@ -1,8 +1,9 @@
 // FailureShots: when a site fails, a PNG of the page as it stood is saved in
 // the shots directory as "<YYYYMMDD-HHMMSS>-<site>.png" (characters outside
 // A-Z, a-z, 0-9, ".", "_" and "-" in the site name become "_"), and its path
-// is traced. The capture is asynchronous; `then` runs exactly once, when the
-// file is written, when the capture failed, or when the deadline passed.
+// is traced. The directory is made 0700 where missing, the file 0600. The
+// capture is asynchronous; `then` runs exactly once, when the file is
+// written, when the capture failed, or when the deadline passed.
 // User-interface thread only.
 #pragma once
 

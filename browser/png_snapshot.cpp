@@ -1,11 +1,13 @@
 #include "browser/png_snapshot.h"
 
 #include <cairo.h>
+#include <unistd.h>
 
 #include <memory>
 #include <utility>
 
 #include "browser/glib_handles.h"
+#include "platform/private_files.h"
 
 namespace veltrane {
 namespace {
@@ -26,6 +28,27 @@ struct Snapshot {
   }
 };
 
+cairo_status_t WriteToFd(void* closure, const unsigned char* data, unsigned int length) {
+  const int fd = *static_cast<int*>(closure);
+  while (length > 0) {
+    const ssize_t written = write(fd, data, length);
+    if (written <= 0) return CAIRO_STATUS_WRITE_ERROR;
+    data += written;
+    length -= static_cast<unsigned int>(written);
+  }
+  return CAIRO_STATUS_SUCCESS;
+}
+
+// The picture as a PNG file only its owner can read: a page may show what
+// the job filled in.
+bool WritePrivatePng(cairo_surface_t* surface, const std::string& path) {
+  int fd = OpenPrivateFile(path);
+  if (fd < 0) return false;
+  const bool written =
+      cairo_surface_write_to_png_stream(surface, &WriteToFd, &fd) == CAIRO_STATUS_SUCCESS;
+  return close(fd) == 0 && written;
+}
+
 void OnSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
   // The callback owns one reference to the snapshot until it runs.
   std::unique_ptr<std::shared_ptr<Snapshot>> holder(static_cast<std::shared_ptr<Snapshot>*>(data));
@@ -34,9 +57,7 @@ void OnSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
   cairo_surface_t* surface =
       webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
   if (error) g_error_free(error);
-  const bool saved =
-      surface && !snapshot->Finished() &&
-      cairo_surface_write_to_png(surface, snapshot->path.c_str()) == CAIRO_STATUS_SUCCESS;
+  const bool saved = surface && !snapshot->Finished() && WritePrivatePng(surface, snapshot->path);
   if (surface) cairo_surface_destroy(surface);
   snapshot->Finish(saved);
 }

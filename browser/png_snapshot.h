@@ -1,8 +1,8 @@
 // SavePageAsPng: a PNG of the whole page a view shows, written to `path`
-// asynchronously. `done` runs exactly once, on the user-interface thread:
-// with true once the file is written, with false when the picture could not
-// be taken or written, or when `deadline` passed first (the snapshot is then
-// cancelled, so a web process that does not answer holds nobody up).
+// (mode 0600) asynchronously. `done` runs exactly once, on the user-interface
+// thread: with true once the file is written, with false when the picture
+// could not be taken or written, or when `deadline` passed first (the snapshot
+// is then cancelled, so a web process that does not answer holds nobody up).
 #pragma once
 
 #include <webkit2/webkit2.h>

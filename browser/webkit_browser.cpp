@@ -21,8 +21,8 @@ GObjectPtr<GCancellable> Ref(GCancellable* cancellable) {
   return GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable)));
 }
 
-WebKitWebView* CreateView(bool ephemeral) {
-  if (!ephemeral) return WEBKIT_WEB_VIEW(webkit_web_view_new());
+WebKitWebView* CreateView() {
+  // The default context keeps a disk cache and cookies under the user's folders.
   GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
   return WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context.get()));
 }
@@ -128,7 +128,7 @@ struct WebKitBrowser::Signals {
 
 WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
     : options_(options),
-      view_(WEBKIT_WEB_VIEW(g_object_ref_sink(view ? view : CreateView(options.ephemeral)))),
+      view_(WEBKIT_WEB_VIEW(g_object_ref_sink(view ? view : CreateView()))),
       cancellable_(g_cancellable_new()) {
   WebKitSettings* settings = webkit_web_view_get_settings(view_.get());
   // Lets window.open reach `create`, where it is reported and refused.

@@ -15,7 +15,8 @@
 // answer, else after a probe; a load that does not start within the deadline
 // has its process probed, and replaced when it does not answer. Script dialogs are answered at
 // once, pop-ups and printing refused, forms we submit are sent in this view whatever their target,
-// TLS certificate errors fail the load. User-interface thread only; owns a reference to its view.
+// TLS certificate errors fail the load. A view it creates keeps its website data in memory only.
+// User-interface thread only; owns a reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -39,8 +40,6 @@ struct WebKitBrowserOptions {
   // How long a script call (snapshot, replay) may take before the web process
   // is taken for hung.
   std::chrono::milliseconds scriptDeadline{15000};
-  // A private in-memory data store (no cookies or cache on disk); for tests.
-  bool ephemeral = false;
   // Starts the web process at once with a blank page of its own, whose events
   // go nowhere, so that the first Navigate does not wait for a process to start.
   bool warmUp = false;
@@ -48,7 +47,10 @@ struct WebKitBrowserOptions {
 
 class WebKitBrowser : public BrowserControl {
  public:
-  // Drives `view` when given (a reference is taken), else creates its own.
+  // Drives `view` when given (a reference is taken), else creates its own in
+  // an ephemeral web context: no cache, cookie, storage or HSTS file is
+  // written, so no page or address of a job (a GET login's password
+  // included) outlives the process.
   explicit WebKitBrowser(WebKitBrowserOptions options = {}, WebKitWebView* view = nullptr);
   ~WebKitBrowser() override;
   WebKitBrowser(const WebKitBrowser&) = delete;

@@ -79,6 +79,7 @@ TEST(AdminExecutableTest, KeepsFilesPrivateAndRefusesAPipedScriptWithANulByte) {
   TempDir dir;
   const ScopedUmask usual(022);  // the shell and the tool inherit it
   ASSERT_EQ(0, RunTool(dir, "init").code);
+  EXPECT_EQ(0700, ModeOf(dir.File("db")));
   EXPECT_EQ(0600, ModeOf(dir.File("db/vt.dat")));
   EXPECT_EQ(0600, ModeOf(dir.File("db/subscription2.dat")));
   Result result =

@@ -2,7 +2,7 @@
 # Xvfb against sites on 127.0.0.1, and sites' evidence in real database files.
 if(TARGET veltrane_authoring)
   pkg_check_modules(TEST_JSON_GLIB REQUIRED IMPORTED_TARGET json-glib-1.0)
-  veltrane_test(authoring_test page_inspect_test.cpp site_try_test.cpp)
+  veltrane_test(authoring_test page_inspect_test.cpp site_try_test.cpp site_try_disk_test.cpp)
   target_link_libraries(authoring_test PRIVATE veltrane_authoring veltrane_browser_test_support
     PkgConfig::TEST_JSON_GLIB)
   target_compile_definitions(authoring_test PRIVATE

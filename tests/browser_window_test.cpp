@@ -31,7 +31,6 @@ class BrowserWindowTest : public ::testing::Test {
     options.paths.main = databases->MainPath();
     options.paths.subscription = databases->SubscriptionPath();
     options.timeoutIntervalMs = 50;
-    options.browser.ephemeral = true;
     options.shotsDirectory = databases->Directory() + "/shots";
     form2 = std::make_unique<TForm2>(busy, messages, errors, trace, *clock, options);
     form2->ShowOffScreen();

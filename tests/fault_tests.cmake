@@ -21,3 +21,8 @@ foreach(name fault_responses_test fault_pages_test fault_web_process_test fault_
   target_link_libraries(${name} PRIVATE veltrane_fault_test_support GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 240)
 endforeach()
+
+# Nothing of a job left on disk: the service run with its home folders in a temporary one.
+add_executable(fault_disk_test fault_disk_test.cpp)
+target_link_libraries(fault_disk_test PRIVATE veltrane_fault_test_support GTest::gtest_main)
+gtest_discover_tests(fault_disk_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 240)

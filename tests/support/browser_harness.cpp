@@ -63,7 +63,6 @@ void BrowserHarness::Start(std::chrono::milliseconds scriptDeadline) {
   harness = std::make_unique<Harness>();
   WebKitBrowserOptions options;
   options.scriptDeadline = scriptDeadline;
-  options.ephemeral = true;
   harness->browser = std::make_unique<WebKitBrowser>(options);
   harness->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(harness->window), 800, 600);
