@@ -40,6 +40,10 @@ void BrowserPrintRefused(TraceSink& trace, const std::string& url) {
   trace.TraceLine("Print refused: " + url);
 }
 
+void BrowserDownloadRefused(TraceSink& trace, const std::string& url) {
+  trace.TraceLine("Download refused: " + url);
+}
+
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
                           bool& cancel) {
   trace.TraceLine("Error while navigate " + url + " code:" + std::to_string(statusCode));

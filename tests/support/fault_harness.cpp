@@ -77,9 +77,11 @@ void FaultHarness::AddSentinel() {
   AddSchedule(99, "Sentinel", {"sentinel"}, 2);
 }
 
-void FaultHarness::Start(int pageTimeoutMs, int pollIntervalMs) {
-  service.StartInOwnGroup({{"VELTRANE_PAGE_TIMEOUT_MS", std::to_string(pageTimeoutMs)},
-                           {"VELTRANE_POLL_INTERVAL_MS", std::to_string(pollIntervalMs)}});
+void FaultHarness::Start(int pageTimeoutMs, int pollIntervalMs,
+                         std::map<std::string, std::string> environment) {
+  environment["VELTRANE_PAGE_TIMEOUT_MS"] = std::to_string(pageTimeoutMs);
+  environment["VELTRANE_POLL_INTERVAL_MS"] = std::to_string(pollIntervalMs);
+  service.StartInOwnGroup(environment);
 }
 
 bool FaultHarness::WaitFor(const std::function<bool()>& done, std::chrono::seconds bound) {

@@ -58,8 +58,10 @@ class FaultHarness {
   // ran to their end and that the service took up the next one.
   void AddSentinel();
 
-  // Starts the service with these timer periods in milliseconds.
-  void Start(int pageTimeoutMs, int pollIntervalMs = 1000);
+  // Starts the service with these timer periods in milliseconds, and these
+  // entries added to its environment.
+  void Start(int pageTimeoutMs, int pollIntervalMs = 1000,
+             std::map<std::string, std::string> environment = {});
   // True once `done` holds; false when `bound` passed or the service died.
   bool WaitFor(const std::function<bool()>& done,
                std::chrono::seconds bound = std::chrono::seconds(120));
