@@ -23,11 +23,14 @@ GObjectPtr<GCancellable> Ref(GCancellable* cancellable) {
 
 // Whether WebKit would save the response as a file rather than show it: a type
 // the view cannot show, or an attachment (the disposition type before any
-// parameters, as WebKit reads it).
+// parameters, as WebKit reads it). A response without content (204, 205) has
+// nothing to save: WebKit stays on the page by itself.
 bool WouldBeSaved(WebKitResponsePolicyDecision* decision) {
+  WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+  const guint status = webkit_uri_response_get_status_code(response);
+  if (status == 204 || status == 205) return false;
   if (!webkit_response_policy_decision_is_mime_type_supported(decision)) return true;
-  SoupMessageHeaders* headers =
-      webkit_uri_response_get_http_headers(webkit_response_policy_decision_get_response(decision));
+  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
   const char* disposition =
       headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
   if (!disposition) return false;
@@ -314,9 +317,9 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       switch (load_) {
         case LoadState::Requested: return;  // the replaced load's
         case LoadState::Failed: load_ = LoadState::Loading; return;
-        case LoadState::Dropped:
+        case LoadState::Refused:
           load_ = LoadState::Loading;
-          // Whoever asked for the dropped load waits for a page: the one still
+          // Whoever asked for the refused load waits for a page: the one still
           // shown is read again, unless a newer load is already waiting.
           if (askedGeneration_ == generation_ && !pendingUrl_) StartCompletion();
           return;
@@ -347,20 +350,22 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
   if (warmingUp_) return false;
   const std::string url = uri ? uri : "";
   const bool current = load_ != LoadState::Requested;
-  // A response refused as a download (or turned into one) ends its load before
-  // it committed: the document before it is still the page.
-  const bool dropped = g_error_matches(error, WEBKIT_POLICY_ERROR,
-                                       WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+  const bool policy = g_error_matches(error, WEBKIT_POLICY_ERROR,
+                                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+  // A load whose response we refused ends before it committed: the document
+  // before it is still the page. WebKit ends others so too (a 204), which
+  // leave no page as before.
+  const bool refused = current && policy && refusedGeneration_ == generation_;
   if (current) {
     if (ExpectsErrorPage())
       load_ = LoadState::FailedBeforeErrorPage;
     else
-      load_ = dropped ? LoadState::Dropped : LoadState::Failed;
-    if (!dropped) failingUri_ = url;
+      load_ = refused ? LoadState::Refused : LoadState::Failed;
+    if (!refused) failingUri_ = url;
   }
   const bool tls = std::exchange(tlsFailure_, false);
-  // A load replaced by another, or dropped, is no error.
-  if (dropped || g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
+  // A load replaced by another, or ended by a policy decision, is no error.
+  if (policy || g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
     return false;
   // Set first: the handler may already ask for the next page.
   if (current) load_ = LoadState::FailedBeforeErrorPage;
@@ -404,6 +409,8 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       if (status >= 400) RaiseNavigateError(uri ? uri : "", static_cast<std::int32_t>(status));
       if (!WouldBeSaved(responseDecision)) return false;  // WebKit's own handling shows the page
       // Never downloaded: the load ends unshown (OnLoadFailed), frames' loads alike.
+      if (webkit_response_policy_decision_is_main_frame_main_resource(responseDecision))
+        refusedGeneration_ = generation_;
       webkit_policy_decision_ignore(decision);
       RaiseDownloadRefused(uri ? uri : "");
       return true;

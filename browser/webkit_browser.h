@@ -18,9 +18,9 @@
 // TLS certificate errors fail the load. A response WebKit would save as a file (an attachment, or
 // a type the view cannot show) is refused at its response decision, and a download that starts
 // anyway (a link to save) is cancelled before it has a file: nothing is ever written. A refused
-// top-level load is dropped as if never started; when it is the one a Navigate asked for, the
-// document still shown is read again and delivered. User-interface thread only; owns a reference
-// to its view.
+// top-level load ends unshown, as if it had never started; when it is the one a Navigate asked
+// for, the document still shown is read again and delivered. User-interface thread only; owns a
+// reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -137,8 +137,9 @@ class WebKitBrowser : public BrowserControl {
   // FINISHED -> read (completions_) -> DocumentComplete; a failed load runs
   // Loading -> load-failed -> FailedBeforeErrorPage -> FINISHED -> ErrorPage ->
   // FINISHED -> the error page read like any other page; a load whose response
-  // was refused runs Loading -> load-failed -> Dropped -> FINISHED -> Loading,
-  // and, when a Navigate asked for it, the document still shown is read again.
+  // we refused as a download runs Loading -> load-failed -> Refused -> FINISHED
+  // -> Loading, and, when a Navigate asked for it, the document still shown is
+  // read again.
   enum class LoadState {
     // The current load, under way or finished: its FINISHED is a page to read.
     // Also the state before the first load and after a page was shown, since a
@@ -148,9 +149,9 @@ class WebKitBrowser : public BrowserControl {
     Requested,
     // The current load failed and no error page follows: its FINISHED is no page.
     Failed,
-    // The current load was dropped by a policy decision (its response refused
-    // as a download) before it committed: the document before it stays shown.
-    Dropped,
+    // We refused the current load's response as a download: it ended before
+    // it committed, and the document before it is still shown.
+    Refused,
     // The current load failed and WebKit loads its error page after its FINISHED.
     FailedBeforeErrorPage,
     // WebKit's error page is on its way; a load asked for now waits for it.
@@ -172,6 +173,8 @@ class WebKitBrowser : public BrowserControl {
   std::uint64_t generation_ = 0;  // advances with every load we start or see start
   // The generation of the last load a Navigate asked for, from its STARTED.
   std::uint64_t askedGeneration_ = 0;
+  // The generation of the last top-level load whose response we refused.
+  std::uint64_t refusedGeneration_ = 0;
   LoadState load_ = LoadState::Loading;
   WebProcess process_ = WebProcess::Absent;
   // Set by load-failed-with-tls-errors for the load-failed WebKit emits right
