@@ -34,8 +34,9 @@ class BrowserEvents {
   // The page at `url` asked to print (window.print()); it was refused.
   virtual void PrintRefused(const std::string& url) = 0;
   // The response at `url` would have been saved as a file; it was refused and
-  // nothing was written.
-  virtual void DownloadRefused(const std::string& /*url*/) {}
+  // nothing was written. `requested`: it answered the load a Navigate asked
+  // for, and the page still shown follows through DocumentComplete.
+  virtual void DownloadRefused(const std::string& /*url*/, bool /*requested*/) {}
   // cancel true: the browser shows no error page of its own for a network failure.
   virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;

@@ -409,10 +409,12 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       if (status >= 400) RaiseNavigateError(uri ? uri : "", static_cast<std::int32_t>(status));
       if (!WouldBeSaved(responseDecision)) return false;  // WebKit's own handling shows the page
       // Never downloaded: the load ends unshown (OnLoadFailed), frames' loads alike.
-      if (webkit_response_policy_decision_is_main_frame_main_resource(responseDecision))
-        refusedGeneration_ = generation_;
+      const bool topLevel =
+          webkit_response_policy_decision_is_main_frame_main_resource(responseDecision);
+      if (topLevel) refusedGeneration_ = generation_;
       webkit_policy_decision_ignore(decision);
-      RaiseDownloadRefused(uri ? uri : "");
+      RaiseDownloadRefused(uri ? uri : "", topLevel && load_ != LoadState::Requested &&
+                                               generation_ == askedGeneration_);
       return true;
     }
     default: return false;
@@ -427,7 +429,7 @@ void WebKitBrowser::OnDownloadStarted(WebKitDownload* download) {
   webkit_download_cancel(download);
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
-  RaiseDownloadRefused(uri ? uri : "");
+  RaiseDownloadRefused(uri ? uri : "", false);
 }
 
 void WebKitBrowser::OnPrint() {
@@ -488,8 +490,8 @@ bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t stat
   return cancel;
 }
 
-void WebKitBrowser::RaiseDownloadRefused(const std::string& url) {
-  if (events_) events_->DownloadRefused(url);
+void WebKitBrowser::RaiseDownloadRefused(const std::string& url, bool requested) {
+  if (events_) events_->DownloadRefused(url, requested);
 }
 
 bool WebKitBrowser::RaiseNewWindow(const std::string& url) {

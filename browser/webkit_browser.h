@@ -101,7 +101,7 @@ class WebKitBrowser : public BrowserControl {
 
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow(const std::string& url);
-  void RaiseDownloadRefused(const std::string& url);
+  void RaiseDownloadRefused(const std::string& url, bool requested);
   void StartCompletion();
   // A prompt of our pageshow script (PageShownScript), without the token; gives its answer.
   std::string OnPageShown(std::string_view message);

@@ -376,10 +376,10 @@ void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
 
 void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(trace_, url); }
 
-void SubmissionJob::DownloadRefused(const std::string& url) {
+void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
   BrowserDownloadRefused(trace_, url);
   // The page delivered again after it would be the site before's, or none.
-  if (siteOpen_ && navigatedThisSite_ && evidence_.pages == 0)
+  if (requested && siteOpen_ && navigatedThisSite_ && evidence_.pages == 0)
     SiteFailed("Download refused: " + url);
 }
 

@@ -154,8 +154,9 @@ TEST_F(BrowserDownloadsTest, DownloadsAreRefusedAndTheShownPageStaysCurrent) {
   ASSERT_TRUE(RunMainLoopUntil([&] { return events.refusedDownloads.size() == 3; }));
   ASSERT_TRUE(LoadSentinel());
 
-  EXPECT_EQ((std::vector<std::string>{server.Url("/install.sh"), server.Url("/data.bin"),
-                                      server.Url("/notes.txt")}),
+  EXPECT_EQ((std::vector<std::pair<std::string, bool>>{{server.Url("/install.sh"), true},
+                                                       {server.Url("/data.bin"), false},
+                                                       {server.Url("/notes.txt"), false}}),
             events.refusedDownloads);
   std::vector<std::string> delivered;
   for (const Page& page : events.pages) delivered.push_back(page.location);

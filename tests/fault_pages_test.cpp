@@ -157,9 +157,9 @@ TEST(FaultPages, HeavyAndHostilePagesAreStillSubmitted) {
   EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
-// Files to save, asked for by a link, a step's address (through a redirect),
-// a site's own address and a page's script: none is saved anywhere, and each
-// site goes on at once on the page the browser still shows.
+// Files to save, asked for by a frame, a link, a step's address (through a
+// redirect), a site's own address and a page's script: none is saved
+// anywhere, and each site goes on at once on the page the browser still shows.
 TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
   TempDir home;  // the service's home and user folders, where a saved file would land
   FaultHarness harness;
@@ -176,14 +176,17 @@ TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
   const std::string script = "#!/bin/sh\necho " + marker + "\n";
   const std::string launcher = "[Desktop Entry]\nType=Application\nExec=echo " + marker + "\n";
   const std::string formThenThanks =
-      "[STEP2]\nAPP-FormPos=0\nt=$$headline$$\n[STEP3]\n"
-      "APP-SuccessString=" +
-      std::string(kThanks) + "\n";
+      "[STEP2]\nAPP-FormPos=0\nt=$$headline$$\n[STEP3]\nAPP-SuccessString=" + std::string(kThanks) +
+      "\n";
 
+  // Its first page holds a frame of a file to save as well.
   AddPageSite(harness, "download-link",
-              FormPage("/download-link/post", "<a href='/download-link/install.sh'>Install</a>"),
+              FormPage("/download-link/post",
+                       "<iframe src='/download-link/readme.sh'></iframe>"
+                       "<a href='/download-link/install.sh'>Install</a>"),
               "[STEP1]\nAPP-SearchLinkPattern=install.sh\n" + formThenThanks);
   file("/download-link/install.sh", script);
+  file("/download-link/readme.sh", script);
   AddPageSite(harness, "download-goto", FormPage("/download-goto/post"),
               "[STEP1]\nAPP-GotoLink=" + harness.server.Url("/download-goto/latest") +
                   "\n[STEP2]\nAPP-SuccessString=" + kThanks + "\n");
@@ -234,8 +237,9 @@ TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
                 {"ok", "Completed"}}),
             harness.Outcomes("Downloads"))
       << harness.Report("Downloads");
-  for (const char* path : {"/download-link/install.sh", "/download-goto/launcher.desktop",
-                           "/download-start/setup.sh", "/download-self/autostart.desktop"})
+  for (const char* path :
+       {"/download-link/readme.sh", "/download-link/install.sh", "/download-goto/launcher.desktop",
+        "/download-start/setup.sh", "/download-self/autostart.desktop"})
     EXPECT_EQ(1, harness.TraceCount("Download refused: " + harness.server.Url(path))) << path;
   for (const char* site : {"download-link", "download-self"})
     EXPECT_EQ(1, harness.Requests("/" + std::string(site) + "/post")) << site;
