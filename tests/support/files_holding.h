@@ -19,7 +19,8 @@ inline std::vector<std::string> FilesHolding(const std::string& directory,
   for (std::filesystem::recursive_directory_iterator entry(
            directory, std::filesystem::directory_options::skip_permission_denied, error);
        !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-    if (!entry->is_regular_file(error)) continue;
+    std::error_code unreadable;  // apart: it must not end the walk
+    if (!entry->is_regular_file(unreadable)) continue;
     std::ifstream file(entry->path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
