@@ -199,13 +199,14 @@ TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
   harness.AddSite("download-start", harness.server.Url("/download-start/setup.sh"), FormScript());
   file("/download-start/setup.sh", script);
   // Sends itself to a file, and moves on once the file was asked for (and
-  // its refusal long decided).
+  // its refusal long decided). The refusal stops the page's loads under way,
+  // so a poll that was cut short is sent again.
   AddPageSite(harness, "download-self",
               "<html><body>One moment<script>addEventListener('load', () => {"
               " location.href = '/download-self/autostart.desktop';"
               " const poll = () => fetch('/download-self/asked').then((r) => r.text()).then((t) =>"
               " t == 'yes' ? setTimeout(() => { location.href = '/download-self/form'; }, 1000)"
-              " : setTimeout(poll, 100));"
+              " : setTimeout(poll, 100), () => setTimeout(poll, 100));"
               " poll(); });</script></body></html>",
               "[STEP1]\nAPP-WaitForRedirect=1\n" + formThenThanks);
   file("/download-self/autostart.desktop", launcher);
