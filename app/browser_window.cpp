@@ -139,6 +139,10 @@ void TForm2::PrintRefused(const std::string& url) {
   RunGuarded(errors_, [&] { job_->PrintRefused(url); });
 }
 
+void TForm2::DownloadRefused(const std::string& url, bool requested) {
+  RunGuarded(errors_, [&] { job_->DownloadRefused(url, requested); });
+}
+
 void TForm2::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
   RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, cancel); });
 }

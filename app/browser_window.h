@@ -70,6 +70,7 @@ class TForm2 : public SubmissionWindow,
   void BeforeNavigate2(const std::string& url, bool& cancel) override;
   void NewWindow2(const std::string& url, bool& cancel) override;
   void PrintRefused(const std::string& url) override;
+  void DownloadRefused(const std::string& url, bool requested) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
   void NavigateComplete2(const std::string& url) override;

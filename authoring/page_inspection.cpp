@@ -42,6 +42,9 @@ class InspectionEvents : public BrowserEvents, public LoadingIndicator, public T
     BrowserNewWindow2(*this, url, cancel);
   }
   void PrintRefused(const std::string& url) override { BrowserPrintRefused(*this, url); }
+  void DownloadRefused(const std::string& url, bool) override {
+    BrowserDownloadRefused(*this, url);
+  }
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override {
     BrowserNavigateError(*this, url, statusCode, cancel);
   }

@@ -48,6 +48,9 @@ class PicturingEvents : public BrowserEvents {
     window_.NewWindow2(url, cancel);
   }
   void PrintRefused(const std::string& url) override { window_.PrintRefused(url); }
+  void DownloadRefused(const std::string& url, bool requested) override {
+    window_.DownloadRefused(url, requested);
+  }
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override {
     window_.NavigateError(url, statusCode, cancel);
   }

@@ -3,17 +3,21 @@
 // user-interface thread: BeforeNavigate2 before each navigation (top-level and
 // frames; cancel refuses it), NewWindow2 per pop-up request with the address
 // it asked for (no window is ever opened), PrintRefused per print request of a
-// page (nothing is ever printed), NavigateError per failed navigation (network
-// failure or HTTP status 400 and above), NavigateComplete2 when a new top-level
-// document has taken the place of the last one, and DocumentComplete once per
-// completed top-level page, in the order the pages completed, with its model
-// ready (a page that another replaced before it could be read comes with what
-// was read of it). Writes a handler records on that Page are carried out on the
-// live page when the handler returns, or before a Navigate it asks for, and
-// never on a later document; a form clicked or submitted that way is sent in
-// this browser whatever its target. A handler of BeforeNavigate2 may ask for
-// a Navigate of its own: it starts once the navigation asked about has been
-// refused (it replaces that one either way).
+// page (nothing is ever printed), DownloadRefused per response that would have
+// been saved as a file (nothing is ever downloaded), NavigateError per failed
+// navigation (network failure or HTTP status 400 and above), NavigateComplete2
+// when a new top-level document has taken the place of the last one, and
+// DocumentComplete once per completed top-level page, in the order the pages
+// completed, with its model ready (a page that another replaced before it
+// could be read comes with what was read of it). A refused download leaves the
+// page before it current, as if that navigation had not happened; when it was
+// the load a Navigate asked for, that page is read again and delivered, so a
+// caller waiting for a page goes on at once. Writes a handler records on that
+// Page are carried out on the live page when the handler returns, or before a
+// Navigate it asks for, and never on a later document; a form clicked or
+// submitted that way is sent in this browser whatever its target. A handler of
+// BeforeNavigate2 may ask for a Navigate of its own: it starts once the
+// navigation asked about has been refused (it replaces that one either way).
 #pragma once
 
 #include <cstdint>
@@ -32,6 +36,10 @@ class BrowserEvents {
   virtual void NewWindow2(const std::string& url, bool& cancel) = 0;
   // The page at `url` asked to print (window.print()); it was refused.
   virtual void PrintRefused(const std::string& url) = 0;
+  // The response at `url` would have been saved as a file; it was refused and
+  // nothing was written. `requested`: it answered the load a Navigate asked
+  // for, and the page still shown follows through DocumentComplete.
+  virtual void DownloadRefused(const std::string& /*url*/, bool /*requested*/) {}
   // cancel true: the browser shows no error page of its own for a network failure.
   virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;

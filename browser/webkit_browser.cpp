@@ -21,6 +21,27 @@ GObjectPtr<GCancellable> Ref(GCancellable* cancellable) {
   return GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable)));
 }
 
+// Whether WebKit would save the response as a file rather than show it: a type
+// the view cannot show, or an attachment (the disposition type before any
+// parameters, as WebKit reads it). A response without content (204, 205) has
+// nothing to save: WebKit stays on the page by itself.
+bool WouldBeSaved(WebKitResponsePolicyDecision* decision) {
+  WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+  const guint status = webkit_uri_response_get_status_code(response);
+  if (status == 204 || status == 205) return false;
+  if (!webkit_response_policy_decision_is_mime_type_supported(decision)) return true;
+  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+  const char* disposition =
+      headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+  if (!disposition) return false;
+  std::string_view type(disposition);
+  type = type.substr(0, type.find(';'));
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!type.empty() && blank(type.front())) type.remove_prefix(1);
+  while (!type.empty() && blank(type.back())) type.remove_suffix(1);
+  return type.size() == 10 && g_ascii_strncasecmp(type.data(), "attachment", 10) == 0;
+}
+
 WebKitWebView* CreateView() {
   // The default context keeps a disk cache and cookies under the user's folders.
   GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
@@ -49,6 +70,9 @@ struct WebKitBrowser::Signals {
   static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                WebKitPolicyDecisionType type, gpointer data) {
     return Self(data)->OnDecidePolicy(decision, type);
+  }
+  static void DownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer data) {
+    Self(data)->OnDownloadStarted(download);
   }
   static GtkWidget* Create(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
     // window.open comes here directly; no view means no window.
@@ -157,6 +181,7 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
 
 WebKitBrowser::~WebKitBrowser() {
   g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_context(view_.get()), this);
   g_cancellable_cancel(cancellable_.get());
 }
 
@@ -172,6 +197,9 @@ void WebKitBrowser::WireSignals() {
   g_signal_connect(view, "authenticate", G_CALLBACK(&Signals::Authenticate), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(&Signals::Terminated), this);
   g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(&Signals::Progress), this);
+  // Downloads are the context's, whichever of its views they come from.
+  g_signal_connect(webkit_web_view_get_context(view_.get()), "download-started",
+                   G_CALLBACK(&Signals::DownloadStarted), this);
 }
 
 bool WebKitBrowser::OwnsDialog(WebKitScriptDialog* dialog) const {
@@ -283,6 +311,8 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
   switch (event) {
     case WEBKIT_LOAD_STARTED:
       ++generation_;
+      // Asked for by Navigate: its STARTED is the first one after the request.
+      if (load_ == LoadState::Requested) askedGeneration_ = generation_;
       loadStartFallback_.reset();
       answeredSinceStart_ = false;
       // Only the error page's FINISHED ends the wait for it, not its STARTED.
@@ -301,6 +331,12 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       switch (load_) {
         case LoadState::Requested: return;  // the replaced load's
         case LoadState::Failed: load_ = LoadState::Loading; return;
+        case LoadState::Refused:
+          load_ = LoadState::Loading;
+          // Whoever asked for the refused load waits for a page: the one still
+          // shown is read again, unless a newer load is already waiting.
+          if (askedGeneration_ == generation_ && !pendingUrl_) StartCompletion();
+          return;
         case LoadState::FailedBeforeErrorPage:
           // WebKit's error page follows as a load of its own.
           load_ = LoadState::ErrorPage;
@@ -328,17 +364,23 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
   if (warmingUp_) return false;
   const std::string url = uri ? uri : "";
   const bool current = load_ != LoadState::Requested;
+  const bool policy = g_error_matches(error, WEBKIT_POLICY_ERROR,
+                                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+  // A load whose response we refused ends before it committed: the document
+  // before it is still the page. WebKit ends others so too (a 204), which
+  // leave no page as before.
+  const bool refused = current && policy && refusedGeneration_ == generation_;
   if (current) {
-    load_ = ExpectsErrorPage() ? LoadState::FailedBeforeErrorPage : LoadState::Failed;
-    failingUri_ = url;
+    if (ExpectsErrorPage())
+      load_ = LoadState::FailedBeforeErrorPage;
+    else
+      load_ = refused ? LoadState::Refused : LoadState::Failed;
+    if (!refused) failingUri_ = url;
   }
   const bool tls = std::exchange(tlsFailure_, false);
-  // A load replaced by another, or a response turned into a download, is no error.
-  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
-      g_error_matches(error, WEBKIT_POLICY_ERROR,
-                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+  // A load replaced by another, or ended by a policy decision, is no error.
+  if (policy || g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
     return false;
-  }
   // Set first: the handler may already ask for the next page.
   if (current) load_ = LoadState::FailedBeforeErrorPage;
   const bool cancel =
@@ -380,17 +422,34 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       return true;
     }
     case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
-      WebKitURIResponse* response =
-          webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+      WebKitResponsePolicyDecision* responseDecision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      WebKitURIResponse* response = webkit_response_policy_decision_get_response(responseDecision);
+      const char* uri = webkit_uri_response_get_uri(response);
       const guint status = webkit_uri_response_get_status_code(response);
-      if (status >= 400) {
-        const char* uri = webkit_uri_response_get_uri(response);
-        RaiseNavigateError(uri ? uri : "", static_cast<std::int32_t>(status));
-      }
-      return false;  // WebKit's own handling shows the page
+      if (status >= 400) RaiseNavigateError(uri ? uri : "", static_cast<std::int32_t>(status));
+      if (!WouldBeSaved(responseDecision)) return false;  // WebKit's own handling shows the page
+      // Never downloaded: the load ends unshown (OnLoadFailed), frames' loads alike.
+      const bool topLevel =
+          webkit_response_policy_decision_is_main_frame_main_resource(responseDecision);
+      if (topLevel) refusedGeneration_ = generation_;
+      webkit_policy_decision_ignore(decision);
+      RaiseDownloadRefused(uri ? uri : "", topLevel && load_ != LoadState::Requested &&
+                                               generation_ == askedGeneration_);
+      return true;
     }
     default: return false;
   }
+}
+
+void WebKitBrowser::OnDownloadStarted(WebKitDownload* download) {
+  // Only API calls start a download without a view, and this program makes none.
+  WebKitWebView* from = webkit_download_get_web_view(download);
+  if (from && from != view_.get()) return;  // another control's
+  // Cancelled before it is given a file, so nothing is written.
+  webkit_download_cancel(download);
+  WebKitURIRequest* request = webkit_download_get_request(download);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  RaiseDownloadRefused(uri ? uri : "", false);
 }
 
 void WebKitBrowser::OnPrint() {
@@ -449,6 +508,10 @@ bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t stat
   bool cancel = false;
   if (events_) events_->NavigateError(url, statusCode, cancel);
   return cancel;
+}
+
+void WebKitBrowser::RaiseDownloadRefused(const std::string& url, bool requested) {
+  if (events_) events_->DownloadRefused(url, requested);
 }
 
 bool WebKitBrowser::RaiseNewWindow(const std::string& url) {

@@ -15,8 +15,12 @@
 // answer, else after a probe; a load that does not start within the deadline
 // has its process probed, and replaced when it does not answer. Script dialogs are answered at
 // once, pop-ups and printing refused, forms we submit are sent in this view whatever their target,
-// TLS certificate errors fail the load. A view it creates keeps its website data in memory only.
-// User-interface thread only; owns a reference to its view.
+// TLS certificate errors fail the load. A response WebKit would save as a file (an attachment, or
+// a type the view cannot show) is refused at its response decision, and a download that starts
+// anyway (a link to save) is cancelled before it has a file: nothing is ever written. A refused
+// top-level load ends unshown, as if it had never started; when it is the one a Navigate asked
+// for, the document still shown is read again and delivered. A view it creates keeps its website
+// data in memory only. User-interface thread only; owns a reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -91,12 +95,14 @@ class WebKitBrowser : public BrowserControl {
   void OnLoadChanged(WebKitLoadEvent event);
   bool OnLoadFailed(const char* uri, const GError* error);
   bool OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+  void OnDownloadStarted(WebKitDownload* download);
   void OnPrint();
   void OnWebProcessTerminated();
   void OnWebProcessGone();
 
   bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
   bool RaiseNewWindow(const std::string& url);
+  void RaiseDownloadRefused(const std::string& url, bool requested);
   void StartCompletion();
   // A prompt of our pageshow script (PageShownScript), without the token; gives its answer.
   std::string OnPageShown(std::string_view message);
@@ -133,7 +139,10 @@ class WebKitBrowser : public BrowserControl {
   // Navigate -> (probe answered, unless known to answer) -> Requested -> STARTED -> Loading ->
   // FINISHED -> read (completions_) -> DocumentComplete; a failed load runs
   // Loading -> load-failed -> FailedBeforeErrorPage -> FINISHED -> ErrorPage ->
-  // FINISHED -> the error page read like any other page.
+  // FINISHED -> the error page read like any other page; a load whose response
+  // we refused as a download runs Loading -> load-failed -> Refused -> FINISHED
+  // -> Loading, and, when a Navigate asked for it, the document still shown is
+  // read again.
   enum class LoadState {
     // The current load, under way or finished: its FINISHED is a page to read.
     // Also the state before the first load and after a page was shown, since a
@@ -143,6 +152,9 @@ class WebKitBrowser : public BrowserControl {
     Requested,
     // The current load failed and no error page follows: its FINISHED is no page.
     Failed,
+    // We refused the current load's response as a download: it ended before
+    // it committed, and the document before it is still shown.
+    Refused,
     // The current load failed and WebKit loads its error page after its FINISHED.
     FailedBeforeErrorPage,
     // WebKit's error page is on its way; a load asked for now waits for it.
@@ -162,6 +174,10 @@ class WebKitBrowser : public BrowserControl {
   bool ProbeOutstanding() const;
 
   std::uint64_t generation_ = 0;  // advances with every load we start or see start
+  // The generation of the last load a Navigate asked for, from its STARTED.
+  std::uint64_t askedGeneration_ = 0;
+  // The generation of the last top-level load whose response we refused.
+  std::uint64_t refusedGeneration_ = 0;
   LoadState load_ = LoadState::Loading;
   WebProcess process_ = WebProcess::Absent;
   // Set by load-failed-with-tls-errors for the load-failed WebKit emits right

@@ -40,6 +40,10 @@ void BrowserPrintRefused(TraceSink& trace, const std::string& url) {
   trace.TraceLine("Print refused: " + trace.Outside(url));
 }
 
+void BrowserDownloadRefused(TraceSink& trace, const std::string& url) {
+  trace.TraceLine("Download refused: " + trace.Outside(url));
+}
+
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
                           bool& cancel) {
   trace.TraceLine("Error while navigate " + trace.Outside(url) +

@@ -1,6 +1,6 @@
 // The browser window's handlers for the control's navigation events other than
 // document-complete: media addresses and addresses other than http(s) and
-// about:blank are refused, pop-ups are never opened,
+// about:blank are refused, pop-ups are never opened, downloads never saved,
 // navigation errors are only traced, and every navigation shows the loading
 // indicator. Plain functions over plain values; user-interface thread only.
 #pragma once
@@ -33,6 +33,9 @@ void BrowserNewWindow2(TraceSink& trace, const std::string& url, bool& cancel);
 
 // Traces "Print refused: <url>"; nothing is ever printed.
 void BrowserPrintRefused(TraceSink& trace, const std::string& url);
+
+// Traces "Download refused: <url>"; nothing is ever saved.
+void BrowserDownloadRefused(TraceSink& trace, const std::string& url);
 
 // Traces "Error while navigate <url> code:<statusCode>" and leaves the error
 // to the browser's own handling (cancel false).

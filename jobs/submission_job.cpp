@@ -398,6 +398,13 @@ void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
 
 void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(trace_, url); }
 
+void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
+  BrowserDownloadRefused(trace_, url);
+  // The page delivered again after it would be the site before's, or none.
+  if (requested && siteOpen_ && navigatedThisSite_ && evidence_.pages == 0)
+    SiteFailed("Download refused: " + trace_.Outside(url));
+}
+
 void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
   BrowserNavigateError(trace_, url, statusCode, cancel);
 }

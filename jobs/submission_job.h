@@ -100,6 +100,9 @@ class SubmissionJob {
   void BeforeNavigate2(const std::string& url, bool& cancel);
   void NewWindow2(const std::string& url, bool& cancel);
   void PrintRefused(const std::string& url);
+  // Traced; a site whose own address is a file to save fails at once, since
+  // the page the browser still shows is not the site's.
+  void DownloadRefused(const std::string& url, bool requested);
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel);
   void ProgressChange(int progress, int progressMax);
   void NavigateComplete2(const std::string& url);

@@ -11,12 +11,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "engine/navigation_guards.h"
 #include "tests/support/browser_harness.h"
+#include "tests/support/files_holding.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
 namespace {
@@ -101,6 +104,68 @@ TEST_F(BrowserEventsTest, PopUpsOpenNothingAndSendNothing) {
   for (const char* path : {"/popup-link", "/popup-open"}) {
     EXPECT_FALSE(Requested(path)) << path;
   }
+}
+
+// Downloads, with the home and user folders of WebKit's processes in a folder
+// of the test's own, where a download let through would land.
+class BrowserDownloadsTest : public BrowserEventsTest {
+ protected:
+  static void SetUpTestSuite() {
+    home = std::make_unique<TempDir>();
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+      g_setenv(name, home->Path().c_str(), TRUE);
+    BrowserEventsTest::SetUpTestSuite();
+  }
+  // Kept to the end of the process, whose helpers may still write there.
+  static inline std::unique_ptr<TempDir> home;
+};
+
+TEST_F(BrowserDownloadsTest, DownloadsAreRefusedAndTheShownPageStaysCurrent) {
+  const std::string content = "echo downloaded-4d1c";
+  const auto file = [&](const std::string& type, const std::string& disposition) {
+    return [=](const httplib::Request&, httplib::Response& response) {
+      if (!disposition.empty()) response.set_header("Content-Disposition", disposition);
+      response.set_content(content, type);
+    };
+  };
+  // A type the view shows, but as an attachment; a type it cannot show; a link to save.
+  server.Handle("/install.sh", file("text/plain", "attachment; filename=install.sh"));
+  server.Handle("/data.bin", file("application/octet-stream", ""));
+  server.Handle("/notes.txt", file("text/plain", ""));
+  server.Serve("/links", "<html><body>links page</body></html>");
+  server.Serve("/mover",
+               "<html><body><script>addEventListener('load', () =>"
+               " setTimeout(() => { location.href = '/data.bin'; }, 0));</script></body></html>");
+  server.Serve("/saver",
+               "<html><body><a id='d' download href='/notes.txt'>n</a><script>"
+               "addEventListener('load', () => document.getElementById('d').click());"
+               "</script></body></html>");
+
+  // A load asked for: the page still shown is delivered again at once.
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/links")), 0);
+  BrowserHarness::Browser().Navigate(server.Url("/install.sh"));
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.pages.size() == 2; }));
+  EXPECT_NE(std::string::npos, events.pages[1].bodyOuterHtml.find("links page"));
+  EXPECT_EQ(server.Url("/links"), BrowserHarness::Browser().LocationURL());
+  // A page that sends itself to a download, or saves a link, stays as it was.
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/mover")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.refusedDownloads.size() == 2; }));
+  ASSERT_GE(BrowserHarness::LoadPage(events, server.Url("/saver")), 0);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return events.refusedDownloads.size() == 3; }));
+  ASSERT_TRUE(LoadSentinel());
+
+  EXPECT_EQ((std::vector<std::pair<std::string, bool>>{{server.Url("/install.sh"), true},
+                                                       {server.Url("/data.bin"), false},
+                                                       {server.Url("/notes.txt"), false}}),
+            events.refusedDownloads);
+  std::vector<std::string> delivered;
+  for (const Page& page : events.pages) delivered.push_back(page.location);
+  EXPECT_EQ(
+      (std::vector<std::string>{server.Url("/links"), server.Url("/links"), server.Url("/mover"),
+                                server.Url("/saver"), server.Url("/sentinel")}),
+      delivered);
+  EXPECT_TRUE(events.errors.empty()) << events.errors.front().first;
+  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(home->Path(), content));
 }
 
 // Counts GTK dialogs shown in this process, and cancels each at once so a

@@ -1,11 +1,13 @@
 // The built service on pages that load badly or fight back: media, pop-ups,
 // forms aimed at other windows, script dialogs, print, a page that comes
 // late, a page of 20 MB, a page whose own scripts are forbidden, pages that
-// move on by themselves.
+// move on by themselves, pages that send the browser to files to save.
 // None of them may stall the job or open anything; forms still post once.
 #include <gtest/gtest.h>
 
 #include "tests/support/fault_harness.h"
+#include "tests/support/files_holding.h"
+#include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
 namespace {
@@ -151,6 +153,102 @@ TEST(FaultPages, HeavyAndHostilePagesAreStillSubmitted) {
   const auto bigPost = harness.server.RequestsTo("/big/post");
   ASSERT_EQ(1u, bigPost.size());
   EXPECT_EQ("Acme news", bigPost[0].params.find("t")->second);
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+// Files to save, asked for by a frame, a link, a step's address (through a
+// redirect), a site's own address and a page's script: none is saved
+// anywhere, and each site goes on at once on the page the browser still shows.
+TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
+  TempDir home;  // the service's home and user folders, where a saved file would land
+  FaultHarness harness;
+  const std::string marker = "veltrane-download-7f3a";
+  const auto file = [&](const std::string& path, const std::string& body) {
+    harness.server.Handle(path, [=](const httplib::Request&, httplib::Response& response) {
+      const std::string name = path.substr(path.rfind('/') + 1);
+      response.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+      response.set_header("Cache-Control", "no-store");
+      // A type the view could show: only the attachment makes it a file to save.
+      response.set_content(body, "text/plain");
+    });
+  };
+  const std::string script = "#!/bin/sh\necho " + marker + "\n";
+  const std::string launcher = "[Desktop Entry]\nType=Application\nExec=echo " + marker + "\n";
+  const std::string formThenThanks =
+      "[STEP2]\nAPP-FormPos=0\nt=$$headline$$\n[STEP3]\nAPP-SuccessString=" + std::string(kThanks) +
+      "\n";
+
+  // Its first page holds a frame of a file to save as well.
+  AddPageSite(harness, "download-link",
+              FormPage("/download-link/post",
+                       "<iframe src='/download-link/readme.sh'></iframe>"
+                       "<a href='/download-link/install.sh'>Install</a>"),
+              "[STEP1]\nAPP-SearchLinkPattern=install.sh\n" + formThenThanks);
+  file("/download-link/install.sh", script);
+  file("/download-link/readme.sh", script);
+  AddPageSite(harness, "download-goto", FormPage("/download-goto/post"),
+              "[STEP1]\nAPP-GotoLink=" + harness.server.Url("/download-goto/latest") +
+                  "\n[STEP2]\nAPP-SuccessString=" + kThanks + "\n");
+  harness.server.Handle("/download-goto/latest",
+                        [](const httplib::Request&, httplib::Response& response) {
+                          response.set_redirect("/download-goto/launcher.desktop");
+                        });
+  file("/download-goto/launcher.desktop", launcher);
+  // Nothing of its own is shown: the page still shown is the site before's.
+  harness.AddSite("download-start", harness.server.Url("/download-start/setup.sh"), FormScript());
+  file("/download-start/setup.sh", script);
+  // Sends itself to a file, and moves on once the file was asked for (and
+  // its refusal long decided). The refusal stops the page's loads under way,
+  // so a poll that was cut short is sent again.
+  AddPageSite(harness, "download-self",
+              "<html><body>One moment<script>addEventListener('load', () => {"
+              " location.href = '/download-self/autostart.desktop';"
+              " const poll = () => fetch('/download-self/asked').then((r) => r.text()).then((t) =>"
+              " t == 'yes' ? setTimeout(() => { location.href = '/download-self/form'; }, 1000)"
+              " : setTimeout(poll, 100), () => setTimeout(poll, 100));"
+              " poll(); });</script></body></html>",
+              "[STEP1]\nAPP-WaitForRedirect=1\n" + formThenThanks);
+  file("/download-self/autostart.desktop", launcher);
+  harness.server.Handle(
+      "/download-self/asked", [&harness](const httplib::Request&, httplib::Response& response) {
+        const bool asked = !harness.server.RequestsTo("/download-self/autostart.desktop").empty();
+        response.set_content(asked ? "yes" : "no", "text/plain");
+      });
+  harness.server.Serve("/download-self/form", FormPage("/download-self/post"));
+  harness.AddFormSite("ok");
+  const std::vector<std::string> sites = {"download-link", "download-goto", "download-start",
+                                          "download-self", "ok"};
+  harness.AddSchedule(1, "Downloads", sites);
+  harness.AddSentinel();
+
+  harness.Start(10000, 1000,
+                {{"HOME", home.Path()},
+                 {"XDG_CONFIG_HOME", home.File("config")},
+                 {"XDG_CACHE_HOME", home.File("cache")},
+                 {"XDG_DATA_HOME", home.File("data")}});
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+
+  const std::string start = harness.server.Url("/download-start/setup.sh");
+  EXPECT_EQ((std::map<std::string, std::string>{
+                {"download-link", "Completed"},
+                {"download-goto", "Submission failed (success string not found)"},
+                {"download-start", "Download refused: " + start},
+                {"download-self", "Completed"},
+                {"ok", "Completed"}}),
+            harness.Outcomes("Downloads"))
+      << harness.Report("Downloads");
+  for (const char* path :
+       {"/download-link/readme.sh", "/download-link/install.sh", "/download-goto/launcher.desktop",
+        "/download-start/setup.sh", "/download-self/autostart.desktop"})
+    EXPECT_EQ(1, harness.TraceCount("Download refused: " + harness.server.Url(path))) << path;
+  for (const char* site : {"download-link", "download-self"})
+    EXPECT_EQ(1, harness.Requests("/" + std::string(site) + "/post")) << site;
+  // The site before's form is not sent again with the next site's values.
+  EXPECT_EQ(0, harness.Requests("/download-goto/post"));
+  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(home.Path(), marker));
+  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(harness.databases.Directory(), marker));
+  EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
   EXPECT_EQ(PathCounts{}, harness.PostedTwice());
   EXPECT_TRUE(harness.KillLeavesNothing());
 }

@@ -24,6 +24,9 @@ class RecordingBrowserEvents : public BrowserEvents {
   void BeforeNavigate2(const std::string& url, bool& cancel) override;
   void NewWindow2(const std::string& url, bool& cancel) override;
   void PrintRefused(const std::string& url) override { printRequests.push_back(url); }
+  void DownloadRefused(const std::string& url, bool requested) override {
+    refusedDownloads.emplace_back(url, requested);
+  }
   void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
   void ProgressChange(int, int) override { ++progressChanges; }
   bool WantsPageText() override {
@@ -37,6 +40,7 @@ class RecordingBrowserEvents : public BrowserEvents {
   int newWindows = 0;
   std::vector<std::string> newWindowAddresses;
   std::vector<std::string> printRequests;
+  std::vector<std::pair<std::string, bool>> refusedDownloads;  // with `requested`
   std::vector<std::pair<std::string, std::int32_t>> errors;
   int progressChanges = 0;
   int pageTextQuestions = 0;
