@@ -16,9 +16,9 @@
 
 #include "engine/navigation_guards.h"
 #include "tests/support/browser_harness.h"
-#include "tests/support/files_holding.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
+#include "tests/support/secret_search.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
@@ -165,7 +165,7 @@ TEST_F(BrowserDownloadsTest, DownloadsAreRefusedAndTheShownPageStaysCurrent) {
                                 server.Url("/saver"), server.Url("/sentinel")}),
       delivered);
   EXPECT_TRUE(events.errors.empty()) << events.errors.front().first;
-  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(home->Path(), content));
+  EXPECT_EQ(std::vector<SecretFound>{}, FilesHolding(home->Path(), {content}));
 }
 
 // Counts GTK dialogs shown in this process, and cancels each at once so a

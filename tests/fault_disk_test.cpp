@@ -105,13 +105,11 @@ TEST(FaultDisk, NothingOfAGetLoginIsKeptOnDiskAndScreenshotsArePrivate) {
         << site << ": " << pass->second;
   }
 
-  for (const SecretFound& found : FilesHolding(home.Path(), spellings))
-    ADD_FAILURE() << found.path << " holds the password as " << found.spelling;
+  EXPECT_EQ(std::vector<SecretFound>{}, FilesHolding(home.Path(), spellings));
   // The trace (standard error, kept by the test as service.log) is not a file of the service.
-  for (const SecretFound& found :
-       FilesHolding(harness.databases.Directory(), spellings,
-                    {"db/vt.dat", "db/subscription2.dat", "service.log"}))
-    ADD_FAILURE() << found.path << " holds the password as " << found.spelling;
+  EXPECT_EQ(std::vector<SecretFound>{},
+            FilesHolding(harness.databases.Directory(), spellings,
+                         {"db/vt.dat", "db/subscription2.dat", "service.log"}));
 
   // What the service wrote beside itself (its screenshots, and what runs in
   // its runtime folder) is its user's alone; the test made the rest.

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/fault_harness.h"
-#include "tests/support/files_holding.h"
+#include "tests/support/secret_search.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
@@ -246,8 +246,8 @@ TEST(FaultPages, DownloadsAreRefusedAndTheSiteGoesOn) {
     EXPECT_EQ(1, harness.Requests("/" + std::string(site) + "/post")) << site;
   // The site before's form is not sent again with the next site's values.
   EXPECT_EQ(0, harness.Requests("/download-goto/post"));
-  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(home.Path(), marker));
-  EXPECT_EQ(std::vector<std::string>{}, FilesHolding(harness.databases.Directory(), marker));
+  EXPECT_EQ(std::vector<SecretFound>{}, FilesHolding(home.Path(), {marker}));
+  EXPECT_EQ(std::vector<SecretFound>{}, FilesHolding(harness.databases.Directory(), {marker}));
   EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
   EXPECT_EQ(PathCounts{}, harness.PostedTwice());
   EXPECT_TRUE(harness.KillLeavesNothing());

@@ -69,11 +69,9 @@ TEST(SiteTryDisk, ATrialKeepsNoLoginOnDiskAndItsPicturesArePrivate) {
   ASSERT_EQ(1u, server.RequestsTo("/g/welcome").size()) << out;
 
   const std::vector<std::string> spellings = SecretSpellings(kPassword);
-  for (const SecretFound& found : FilesHolding(home.Path(), spellings))
-    ADD_FAILURE() << found.path << " holds the password as " << found.spelling;
-  for (const SecretFound& found :
-       FilesHolding(databases.Directory(), spellings, {"db/vt.dat", "db/subscription2.dat"}))
-    ADD_FAILURE() << found.path << " holds the password as " << found.spelling;
+  EXPECT_EQ(std::vector<SecretFound>{}, FilesHolding(home.Path(), spellings));
+  EXPECT_EQ(std::vector<SecretFound>{},
+            FilesHolding(databases.Directory(), spellings, {"db/vt.dat", "db/subscription2.dat"}));
 
   // tries/<time>-g/page-NN.png, the folders made by the trial.
   const std::string tries = databases.Directory() + "/tries";

@@ -2,6 +2,7 @@
 // addresses and caches, and the files under a folder that hold one of them.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@ std::vector<std::string> SecretSpellings(const std::string& utf8);
 struct SecretFound {
   std::string path;
   std::string spelling;
+  bool operator==(const SecretFound&) const = default;
 };
+
+inline void PrintTo(const SecretFound& found, std::ostream* out) {
+  *out << found.path << " holds \"" << found.spelling << "\"";
+}
 
 // The regular files under `folder` (recursively, symbolic links not followed)
 // that hold one of `spellings`, except those whose path relative to `folder`
