@@ -92,14 +92,31 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
   }
 }
 
-bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues) {
+namespace {
+
+// Whether one of the values FillForm takes for the form's controls passes `holds`.
+template <typename Test>
+bool FillUsesValue(const Page& page, int form, const std::vector<std::string>& stepValues,
+                   Test holds) {
   if (form < 0 || form >= static_cast<int>(page.forms.size())) return false;
   for (const FormElement& element : page.forms[static_cast<std::size_t>(form)].elements) {
     if (ClassifyElement(element) == FieldOther) continue;
     const std::optional<std::string> value = StepValue(stepValues, element.name);
-    if (value && HoldsLoginPlaceholder(*value)) return true;
+    if (value && holds(*value)) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues) {
+  return FillUsesValue(page, form, stepValues,
+                       [](const std::string& value) { return HoldsLoginPlaceholder(value); });
+}
+
+bool FillWritesRelease(const Page& page, int form, const std::vector<std::string>& stepValues) {
+  return FillUsesValue(page, form, stepValues,
+                       [](const std::string& value) { return HoldsReleasePlaceholder(value); });
 }
 
 std::vector<std::string> MissingControls(const PageForm& form,

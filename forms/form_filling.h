@@ -62,6 +62,10 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
 // expanded into it.
 bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues);
 
+// The same for a value holding a placeholder of the press release
+// (HoldsReleasePlaceholder): the form would carry the release.
+bool FillWritesRelease(const Page& page, int form, const std::vector<std::string>& stepValues);
+
 // The field names a step gives that no input, text area or drop-down list of
 // the form is named with, in the step's order: each name trimmed of blanks and
 // control characters, compared with the control names ignoring A-Z case, as

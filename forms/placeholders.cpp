@@ -88,6 +88,12 @@ bool HoldsLoginPlaceholder(std::string_view text) {
          ContainsIgnoringCase(text, kPasswordPlaceholder);
 }
 
+bool HoldsReleasePlaceholder(std::string_view text) {
+  const std::string rest = ReplaceIgnoringCase(ReplaceIgnoringCase(text, kUserNamePlaceholder, ""),
+                                               kPasswordPlaceholder, "");
+  return rest.find("$$") != std::string::npos;
+}
+
 std::string SubstitutePlaceholders(const PressRelease& release, const SiteLogin& login,
                                    std::string_view text) {
   const CalendarTime released = CalendarFromDayNumber(release.ReleaseDate);

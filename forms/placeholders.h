@@ -23,6 +23,10 @@ std::string SubstitutePlaceholders(const PressRelease& release, const SiteLogin&
 // True when `text` holds "$$username$$" or "$$password$$" (A-Z case ignored).
 bool HoldsLoginPlaceholder(std::string_view text);
 
+// True when `text` holds a placeholder or list keyword of the press release:
+// a "$$" left once the login placeholders are taken out.
+bool HoldsReleasePlaceholder(std::string_view text);
+
 // Replaces every occurrence of `placeholder` (A-Z case ignored) with `value`,
 // searching on behind each inserted value.
 std::string ReplaceIgnoringCase(std::string_view text, std::string_view placeholder,

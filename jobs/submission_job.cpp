@@ -361,7 +361,10 @@ bool SubmissionJob::CheckSubmittedForm(Page& page) {
     if (!evidence_.notes.empty()) evidence_.notes += "; ";
     evidence_.notes += "form changed: missing " + trace_.Outside(JoinNames(missing));
   }
-  if (!trial_ || !trial_->holdSubmission || FillWritesLogin(page, form, step.lines) ||
+  // A login form goes through so the trial can go on, unless it would carry the release too.
+  const bool loginOnly =
+      FillWritesLogin(page, form, step.lines) && !FillWritesRelease(page, form, step.lines);
+  if (!trial_ || !trial_->holdSubmission || loginOnly ||
       !trial_->holdSubmission(page, form, button))
     return false;
   DropSending(page);

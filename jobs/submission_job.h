@@ -59,7 +59,8 @@ struct SiteTrial {
   std::string site;
   // Asked when a step has filled form `form` of the page and asked for it to be
   // sent by a click on element `button` (-1: submitted without a button),
-  // unless the form takes the site's login, which always goes through. True
+  // unless the form takes the site's login and none of the release, which
+  // always goes through. True
   // holds the form back: its values are written on the live page but nothing
   // is clicked or submitted, and the site ends there.
   std::function<bool(const Page& page, int form, int button)> holdSubmission;

@@ -179,6 +179,16 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   EXPECT_EQ(1u, server.RequestsTo("/e/login").size());
   EXPECT_TRUE(server.RequestsTo("/e/stolen").empty());
 
+  // A form that takes the login and the release is held back like a release form.
+  server.Serve("/both/", std::string(kPage) +
+                             "<form action='/both/post' method='post'><input name='user'>"
+                             "<input name='headline'><input type='submit' value='Go'></form>"
+                             "</body></html>");
+  AddSite("Both", "/both/", "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\nheadline=$$headline$$\n");
+  EXPECT_EQ(0, Try({"Both", "--release", "Launch"})) << lastError;
+  EXPECT_NE(std::string::npos, out.str().find("result: stopped before sending form #0"));
+  EXPECT_TRUE(server.RequestsTo("/both/post").empty());
+
   EXPECT_EQ(authoring::kExitData, Try({"Nowhere", "--release", "Launch"}));
   EXPECT_EQ("unknown site 'Nowhere'", lastError);
 }
