@@ -7,6 +7,7 @@
 #include "platform/date_text.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "platform/trace_priority.h"
 
 namespace veltrane {
 
@@ -29,12 +30,13 @@ void FailureShots::Capture(const std::string& site, std::function<void()> then) 
   std::error_code error;
   MakePrivateDirectories(directory_, error);
   const std::string path = directory_ + "/" + ShotFileName(clock_.Now(), site);
-  SavePageAsPng(view_, path, deadline_,
-                [this, owner = std::weak_ptr(alive_), path, then = std::move(then)](bool saved) {
-                  if (owner.expired()) return;
-                  if (saved) trace_.TraceLine("Screenshot saved : " + path);
-                  then();
-                });
+  SavePageAsPng(
+      view_, path, deadline_,
+      [this, owner = std::weak_ptr(alive_), path, site, then = std::move(then)](bool saved) {
+        if (owner.expired()) return;
+        if (saved) trace_.TraceLine(NamingSite("Screenshot saved : " + path, site));
+        then();
+      });
 }
 
 }  // namespace veltrane

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/text_lists.h"
+#include "platform/trace_priority.h"
 
 namespace veltrane {
 namespace {
@@ -120,6 +121,11 @@ void RedactingTrace::AddSpellings(const std::string& bytes) {
     return a.size() != b.size() ? a.size() > b.size() : a < b;
   });
   forms_.erase(std::unique(forms_.begin(), forms_.end()), forms_.end());
+}
+
+bool RedactingTrace::TraceLine(const std::string& text) {
+  if (site_.empty() || TracePriorityOf(text) == TracePriority::Info) return out_.TraceLine(text);
+  return out_.TraceLine(NamingSite(text, site_));
 }
 
 std::string RedactingTrace::Redact(std::string text) const {

@@ -4,7 +4,9 @@
 // appears: as written in UTF-8, and in the character set of every page the
 // site has shown (where a form is sent in its page's encoding), each raw,
 // percent-encoded (either letter case) and form-encoded (a blank as "+").
-// The service's own words are never touched, whatever the password.
+// The service's own words are never touched, whatever the password. While a
+// site runs, a line at warning or above (TracePriorityOf) ends with
+// " [site: <name>]", so that the journal's warnings tell the sites apart.
 // User-interface thread only.
 #pragma once
 
@@ -26,15 +28,18 @@ class RedactingTrace : public TraceSink {
   // A page in `characterSet` was shown: the password is hidden in that
   // encoding too. Unknown names and UTF-8 add nothing.
   void NoteCharacterSet(const std::string& characterSet);
+  // The site that runs from now on; "" when none does.
+  void SetSite(const std::string& site) { site_ = site; }
 
   std::string Redact(std::string text) const;
   std::string Outside(std::string text) const override { return Redact(std::move(text)); }
-  bool TraceLine(const std::string& text) override { return out_.TraceLine(text); }
+  bool TraceLine(const std::string& text) override;
 
  private:
   void AddSpellings(const std::string& bytes);
 
   TraceSink& out_;
+  std::string site_;
   std::string secret_;
   std::set<std::string> characterSets_;  // noted since SetSecret, upper case
   std::vector<std::string> forms_;       // the secret's spellings, longest first

@@ -210,6 +210,7 @@ void SubmissionJob::NextSite() {
   evidence_ = SiteEvidence{};
   trace_.TraceLine(std::string(69, '-'));
   trace_.TraceLine("Current site : " + state_.site.CurrentSite);
+  trace_.SetSite(state_.site.CurrentSite);
   state_.site.SiteScript.clear();
   navigatedThisSite_ = false;
   const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
@@ -249,6 +250,7 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   siteOpen_ = false;
   state_.AwaitRedirect = false;
   loginInFlight_.reset();
+  trace_.SetSite("");
   DisarmDeadline();
   if (completed) {
     state_.outcome.CompletedSites.push_back(state_.site.CurrentSite);

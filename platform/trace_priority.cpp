@@ -79,6 +79,10 @@ TracePriority TracePriorityOf(const std::string& text) {
   return TracePriority::Info;
 }
 
+std::string NamingSite(const std::string& text, const std::string& site) {
+  return text + " [site: " + site + "]";
+}
+
 std::string JournalPrefix(TracePriority priority) {
   return "<" + std::to_string(static_cast<int>(priority)) + ">";
 }

@@ -15,6 +15,10 @@ enum class TracePriority { Error = 3, Warning = 4, Info = 6 };
 
 TracePriority TracePriorityOf(const std::string& text);
 
+// `text` with " [site: <site>]" after it: how a line at warning or above that
+// a site caused names that site.
+std::string NamingSite(const std::string& text, const std::string& site);
+
 // "<3>", "<4>" or "<6>": the prefix journald reads when SyslogLevelPrefix= is on.
 std::string JournalPrefix(TracePriority priority);
 

@@ -150,7 +150,12 @@ TEST(JournalPriority, TheServiceWarnsOfTheFailedSiteOnly) {
   }
   EXPECT_EQ(std::vector<std::string>{}, unprefixed);
   EXPECT_EQ(std::vector<std::string>{}, errors);
-  EXPECT_EQ((std::vector<std::string>{"Success string not found", "Screenshot saved"}), warnings);
+  EXPECT_EQ((std::vector<std::string>{"Success string not found [site: refusing]",
+                                       "Screenshot saved"}),
+            warnings);
+  // Every warning names the site it is about; progress lines keep their text.
+  EXPECT_EQ(1, harness.TraceCount(".png [site: refusing]"));
+  EXPECT_EQ(0, harness.TraceCount("Current site : refusing [site:"));
   EXPECT_GT(progress, 10);
 }
 

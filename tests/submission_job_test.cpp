@@ -295,7 +295,7 @@ TEST_F(SubmissionJobTest, PasswordIsHiddenInWhatPagesSayNotInTheServicesOwnTexts
             job.State().outcome.FailedReasons);
   for (const std::string want :
        {"Document complete . Current page is : http://127.0.0.1:1/a?u***er=al&pa******=***",
-        "Success string not found", "Submission completed"})
+        "Success string not found [site: alpha]", "Submission completed"})
     EXPECT_NE(trace.lines.end(), std::find(trace.lines.begin(), trace.lines.end(), want)) << want;
   EXPECT_NE(std::string::npos, databases.MainScalar("SELECT content FROM history")
                                    .find("Submission failed (success string not found)"));
