@@ -25,6 +25,10 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
                            options.pageDeadline,
                            [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
                            nullptr};
+  parts.afterSettleTime = [this](std::function<void()> then) {
+    settleTimer_.emplace(SubmissionJob::kSettleTime,
+                         [this, then = std::move(then)] { RunGuarded(errors_, then); });
+  };
   if (!options.shotsDirectory.empty()) {
     shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
     parts.failedPageCapture = this;

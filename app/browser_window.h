@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "browser/failure_shots.h"
@@ -88,6 +89,8 @@ class TForm2 : public SubmissionWindow,
   PseudoRandom random_;
   std::unique_ptr<FailureShots> shots_;
   std::unique_ptr<SubmissionJob> job_;
+  // The job's settle time; gone before the job is.
+  std::optional<TimeoutSource> settleTimer_;
 };
 
 }  // namespace veltrane

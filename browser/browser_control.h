@@ -65,6 +65,9 @@ class BrowserControl {
   virtual void Navigate(const std::string& url) = 0;
   // The address of the top-level page (the failing address after a network error).
   virtual std::string LocationURL() const = 0;
+  // True when a top-level load has started since the page delivered last, and
+  // its page (or an error page) may still come: the page is moving on.
+  virtual bool LoadStartedSincePage() const { return false; }
 };
 
 // NavigateError status codes for failures without an HTTP status: the classic

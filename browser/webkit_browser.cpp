@@ -215,6 +215,11 @@ std::string WebKitBrowser::LocationURL() const {
   return uri;
 }
 
+bool WebKitBrowser::LoadStartedSincePage() const {
+  return currentPage_ && generation_ != currentPageGeneration_ && load_ != LoadState::Failed &&
+         load_ != LoadState::Refused;
+}
+
 void WebKitBrowser::Navigate(const std::string& url) {
   const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
   if (start != std::string::npos &&

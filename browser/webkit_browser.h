@@ -63,6 +63,7 @@ class WebKitBrowser : public BrowserControl {
   void SetEvents(BrowserEvents* events) override { events_ = events; }
   void Navigate(const std::string& url) override;
   std::string LocationURL() const override;
+  bool LoadStartedSincePage() const override;
 
   // The view as a widget, for the window to pack.
   GtkWidget* Widget() const { return GTK_WIDGET(view_.get()); }

@@ -49,7 +49,8 @@ class StepRunner {
         decision_ = {StepDecision::Kind::Succeeded, {}};
       } else {
         trace_.TraceLine("Success string not found");
-        decision_ = {StepDecision::Kind::Failed, "Submission failed (success string not found)"};
+        decision_ = {StepDecision::Kind::Failed, "Submission failed (success string not found)",
+                     true};
       }
       return Outcome::Done;
     }
@@ -65,7 +66,7 @@ class StepRunner {
           return Outcome::NextStepHere;
         }
         decision_ = {StepDecision::Kind::Failed,
-                     ReasonOr(step, "Redirected to unknown page", trace_)};
+                     ReasonOr(step, "Redirected to unknown page", trace_), true};
         return Outcome::Done;
       }
     }
@@ -83,7 +84,7 @@ class StepRunner {
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
-        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form", trace_)};
+        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form", trace_), true};
         return Outcome::Done;
       }
       // The login goes to the site's own domain only: a login form elsewhere
@@ -122,7 +123,8 @@ class StepRunner {
         trace_.TraceLine("Oh .. this url already match with pattern , advance to next step");
         return Outcome::NextStepHere;
       }
-      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link", trace_)};
+      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link", trace_),
+                   true};
       return Outcome::Done;
     }
 
@@ -137,7 +139,7 @@ class StepRunner {
       }
       trace_.TraceLine("Unable to found random link with pattern");
       decision_ = {StepDecision::Kind::Failed,
-                   ReasonOr(step, "Unable to found random link", trace_)};
+                   ReasonOr(step, "Unable to found random link", trace_), true};
       return Outcome::Done;
     }
 

@@ -32,6 +32,9 @@ struct StepDecision {
   };
   Kind kind = Kind::NotAwaited;
   std::string text;
+  // A failure on what the page lacks (a form, a link, a text): a page that
+  // is sending itself on by script may still bring it.
+  bool pageMayMoveOn = false;
 };
 
 // Handles one completed top-level page and says what comes next. `steps` is

@@ -346,7 +346,10 @@ void SubmissionJob::DocumentComplete(Page& page) {
       ArmDeadline();
       return;
     case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
-    case StepDecision::Kind::Failed: SiteFailed(decision.text); return;
+    case StepDecision::Kind::Failed:
+      if (decision.pageMayMoveOn && HoldFailureWhilePageMayMoveOn(decision.text)) return;
+      SiteFailed(decision.text);
+      return;
   }
 }
 
@@ -372,6 +375,19 @@ bool SubmissionJob::CheckSubmittedForm(Page& page) {
   DropSending(page);
   trace_.TraceLine("Form #" + std::to_string(form) + " filled and held back: nothing was sent");
   if (EndSite(false, "Stopped before sending the form")) NextSite();
+  return true;
+}
+
+bool SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
+  if (!parts_.afterSettleTime) return false;
+  // The step stays current: a page that arrives meanwhile is judged by it.
+  ArmDeadline();
+  parts_.afterSettleTime([this, serial = siteSerial_, pages = evidence_.pages, reason] {
+    if (serial != siteSerial_ || !siteOpen_ || evidence_.pages != pages) return;
+    // A page on its way is waited for, within the page deadline.
+    if (parts_.browser.LoadStartedSincePage()) return;
+    SiteFailed(reason);
+  });
   return true;
 }
 

@@ -14,6 +14,7 @@
 // User-interface thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -51,6 +52,10 @@ struct SubmissionJobParts {
   std::function<void(bool)> setTimerEnabled;  // TimerTimeout on or off
   // When set, a failed site's page is captured before the next site starts.
   PageCapture* failedPageCapture;
+  // Runs its argument once, when the settle time (kSettleTime) has passed; a
+  // later call replaces an earlier one still waiting. Unset: a step that
+  // fails on what its page lacks fails at once.
+  std::function<void(std::function<void()>)> afterSettleTime = {};
 };
 
 // One site of one press release, run as a trial (see TrySite).
@@ -72,6 +77,9 @@ class SubmissionJob {
  public:
   // The deadline lies 1/480 day (180 seconds) after arming.
   static constexpr double kPageDeadline = 1.0 / 480.0;
+  // How long a step that fails on what its page lacks waits for the page to
+  // send itself on by script before the site fails.
+  static constexpr std::chrono::milliseconds kSettleTime{500};
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
@@ -128,6 +136,10 @@ class SubmissionJob {
   // step named; in a trial, holds back a form the trial does not want sent.
   // True when the site ended here.
   bool CheckSubmittedForm(Page& page);
+  // A step failed on what the page lacks: the failure waits out the settle
+  // time, and a page the page itself navigates to meanwhile is judged by the
+  // same step instead. False when there is no settle time.
+  bool HoldFailureWhilePageMayMoveOn(const std::string& reason);
   // After a form was sent that carries the site's login: from now until the
   // next document commits, no request of the view may leave the site's hosts.
   void GuardLoginSubmission(const Page& page);

@@ -157,6 +157,38 @@ TEST(FaultPages, HeavyAndHostilePagesAreStillSubmitted) {
   EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
+// A login page that sends itself on by script, from its onload or from its
+// head, is not judged before it leaves: step 1 finds its form on the page it
+// lands on. A page that stays where it is fails on what it lacks, not by the
+// page timer.
+TEST(FaultPages, PagesThatMoveOnByScriptAreJudgedWhereTheyLand) {
+  FaultHarness harness;
+  const auto moving = [&](const std::string& site, const std::string& head,
+                          const std::string& body) {
+    AddPageSite(harness, site,
+                "<html><head>" + head + "</head><body" + body + ">One moment</body></html>");
+    harness.server.Serve("/" + site + "/real", FormPage("/" + site + "/post"));
+  };
+  moving("onload", "", " onload=\"location.href = '/onload/real'\"");
+  moving("head", "<script>location.href = '/head/real';</script>", "");
+  AddPageSite(harness, "still", "<html><body>No form here</body></html>");
+  const std::vector<std::string> sites = {"onload", "head", "still"};
+  harness.AddSchedule(1, "Moving pages", sites);
+  harness.AddSentinel();
+
+  // A deadline of 6 s: "still" would end by "Timeout" if it waited for it.
+  harness.Start(10000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+
+  EXPECT_EQ((std::map<std::string, std::string>{
+                {"onload", "Completed"}, {"head", "Completed"}, {"still", "Invalid form"}}),
+            harness.Outcomes("Moving pages"))
+      << harness.Report("Moving pages");
+  EXPECT_EQ(1, harness.Requests("/onload/post"));
+  EXPECT_EQ(1, harness.Requests("/head/post"));
+  EXPECT_EQ(PathCounts{}, harness.PostedTwice());
+}
+
 // Files to save, asked for by a frame, a link, a step's address (through a
 // redirect), a site's own address and a page's script: none is saved
 // anywhere, and each site goes on at once on the page the browser still shows.

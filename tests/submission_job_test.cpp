@@ -257,6 +257,35 @@ TEST_F(SubmissionJobTest, JobQueuedButNeverStartedRunsAfterARestart) {
   EXPECT_EQ("1|Launch", databases.MainScalar("SELECT id || '|' || name FROM job"));
 }
 
+// A step that fails on what its page lacks waits out the settle time: a page
+// that comes meanwhile, or one already on its way, is judged by the same step.
+TEST_F(SubmissionJobTest, AFailureOnWhatThePageLacksWaitsForThePageToMoveOn) {
+  std::function<void()> settled;
+  SubmissionJobParts parts = Parts();
+  parts.afterSettleTime = [&](std::function<void()> then) { settled = std::move(then); };
+  SubmissionJob held(std::move(parts));
+  Schedule("alpha\r\nalpha");
+  ASSERT_TRUE(held.StartSubmission(1));
+  Page sorry = PageWith("Sorry");
+  Page thanks = PageWith("Thanks!");
+  held.DocumentComplete(sorry);
+  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
+  held.DocumentComplete(thanks);
+  settled();  // too late to change anything
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, held.State().outcome.CompletedSites);
+  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
+
+  held.DocumentComplete(sorry);
+  browser.loadStarted = true;
+  settled();  // a page is on its way: still waiting
+  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
+  held.DocumentComplete(sorry);
+  browser.loadStarted = false;
+  settled();
+  EXPECT_EQ(std::vector<std::string>{"Submission failed (success string not found)"},
+            held.State().outcome.FailedReasons);
+}
+
 TEST(RedactingTraceTest, PasswordIsHiddenRawAndEncodedInOutsideTextOnly) {
   RecordingTrace out;
   RedactingTrace trace(out);

@@ -21,7 +21,9 @@ class RecordingBrowser : public BrowserControl {
   void SetEvents(BrowserEvents*) override {}
   void Navigate(const std::string& url) override { navigations.push_back(url); }
   std::string LocationURL() const override { return navigations.empty() ? "" : navigations.back(); }
+  bool LoadStartedSincePage() const override { return loadStarted; }
   std::vector<std::string> navigations;
+  bool loadStarted = false;
 };
 
 struct JobRig {
