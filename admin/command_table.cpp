@@ -126,7 +126,7 @@ constexpr Command kCommands[] = {
      "output, each line stamped to the millisecond, and every page the site handled\n"
      "is saved as a PNG (page-01.png, ...) in DIR/tries/YYYYMMDD-HHMMSS-SITE/, or in\n"
      "--shots DIR. A summary follows: how the site ended, its last page and HTTP\n"
-     "status, the pages loaded, the success text, forms that lack controls the\n"
+     "status (or its network error), the pages loaded, the success text, forms that lack controls the\n"
      "script names.\n"
      "The release is not sent unless --submit is given: a login form (one its step\n"
      "fills with $$username$$ or $$password$$) is still sent, and the first other\n"
@@ -148,7 +148,8 @@ constexpr Command kCommands[] = {
      "in trials sent with 'site try --submit', newest first: when it ended, the\n"
      "release, the history row ('trial' for a trial, which has none), how it ended, the\n"
      "HTTP status of its last page, the pages loaded, the reason and notes (such as\n"
-     "'form changed: missing NAMES'). The first line says whether the site completed\n"
+     "'form changed: missing NAMES', or 'network error: MESSAGE' when the last page\n"
+     "did not load). The first line says whether the site completed\n"
      "last time, and marks a site that fails after it used to complete as FAILING.\n",
      RunSiteHistory},
     {"account", "set", "SITE --user NAME", "set a site's user name and password",
@@ -183,8 +184,9 @@ constexpr Command kCommands[] = {
     {"history", "list", "", "list the finished jobs", "", RunHistoryList},
     {"history", "show", "ID", "print a job's report, its sites' evidence and screenshots",
      "Prints the report of history row ID, then each site's evidence (how it ended,\n"
-     "its last page with the HTTP status, the pages loaded, the success text found or\n"
-     "looked for, its screenshot, forms that lacked controls its script named), then\n"
+     "its last page with the HTTP status, or the network error when it did not load,\n"
+     "the pages loaded, the success text found or looked for, its screenshot, forms\n"
+     "that lacked controls its script named), then\n"
      "the screenshots of the job's failed sites. The service saves a failed site's page as\n"
      "  DIR/shots/YYYYMMDD-HHMMSS-SITE.png\n"
      "(the local time the site failed; in SITE every character other than A-Z, a-z,\n"
@@ -205,7 +207,9 @@ constexpr Command kCommands[] = {
      "matches, in order. --json prints the same as JSON. Nothing is ever filled in or\n"
      "sent. The page counts as loaded once it has been quiet for --settle MS\n"
      "(default 2000), so that a page that moves on by itself is followed. Without\n"
-     "DISPLAY an Xvfb of the tool's own is used.\n",
+     "DISPLAY an Xvfb of the tool's own is used. An address that does not load (a\n"
+     "refused connection, an unknown host, a TLS failure) prints the engine's error\n"
+     "and exits with 4.\n",
      RunAuthoring<authoring::RunPageInspect>},
 };
 

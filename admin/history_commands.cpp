@@ -35,8 +35,12 @@ void PrintEvidence(std::ostream& out, const AdminContext& context,
     const SiteEvidence& evidence = record.evidence;
     out << "  " << record.site << ": "
         << (record.completed ? std::string("completed") : "failed (" + record.reason + ")") << "\n";
-    out << "    last page: " << (record.lastUrl.empty() ? "none" : record.lastUrl) << " (HTTP "
-        << evidence.lastStatus << "), pages loaded: " << evidence.pages << "\n";
+    // A page that did not load has no HTTP status, only the engine's message.
+    const std::string how = evidence.networkError.empty()
+                                ? "HTTP " + std::to_string(evidence.lastStatus)
+                                : "network error: " + evidence.networkError;
+    out << "    last page: " << (record.lastUrl.empty() ? "none" : record.lastUrl) << " (" << how
+        << "), pages loaded: " << evidence.pages << "\n";
     if (!evidence.successText.empty())
       out << "    success text: \"" << evidence.successText << "\" "
           << (record.completed ? "found" : "looked for") << "\n";
@@ -124,6 +128,8 @@ void RunSiteHistory(AdminContext& context, Arguments args) {
   for (const SiteOutcome& outcome : outcomes) {
     const SiteRecord& record = outcome.record;
     std::string why = record.reason;
+    if (!record.evidence.networkError.empty())
+      why += (why.empty() ? "" : "; ") + ("network error: " + record.evidence.networkError);
     if (!record.evidence.notes.empty()) why += (why.empty() ? "" : "; ") + record.evidence.notes;
     rows.push_back({FormatDateTime(record.ended), outcome.pressRelease,
                     outcome.trial       ? "trial"

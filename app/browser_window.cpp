@@ -147,8 +147,9 @@ void TForm2::DownloadRefused(const std::string& url, bool requested) {
   RunGuarded(errors_, [&] { job_->DownloadRefused(url, requested); });
 }
 
-void TForm2::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
-  RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, cancel); });
+void TForm2::NavigateError(const std::string& url, std::int32_t statusCode,
+                           const std::string& message, bool& cancel) {
+  RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, message, cancel); });
 }
 
 void TForm2::ProgressChange(int progress, int progressMax) {

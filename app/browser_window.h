@@ -72,7 +72,8 @@ class TForm2 : public SubmissionWindow,
   void NewWindow2(const std::string& url, bool& cancel) override;
   void PrintRefused(const std::string& url) override;
   void DownloadRefused(const std::string& url, bool requested) override;
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
+  void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
+                     bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
   void NavigateComplete2(const std::string& url) override;
   // Only a step that checks text on the page has it read (SubmissionJob::NeedsPageText).

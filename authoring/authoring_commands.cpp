@@ -126,7 +126,10 @@ void PrintTrialSummary(std::ostream& out, const TrialRequest& request, const Tri
   }
   const SiteEvidence& evidence = result.record.evidence;
   if (!result.record.lastUrl.empty()) out << "last page: " << result.record.lastUrl << "\n";
-  out << "HTTP status: " << evidence.lastStatus << "\n";
+  if (evidence.networkError.empty())
+    out << "HTTP status: " << evidence.lastStatus << "\n";
+  else
+    out << "network error: " << evidence.networkError << "\n";
   out << "pages loaded: " << evidence.pages << "\n";
   if (!evidence.successText.empty() && !result.held)
     out << "success text: " << Quoted(evidence.successText)
@@ -168,6 +171,8 @@ void RunPageInspect(const CommandIo& io, const CommandArguments& args) {
   io.out << (parsed.Flag("json") ? InspectionJson(inspection, pattern)
                                  : InspectionText(inspection, pattern));
   io.out.flush();
+  if (!inspection.networkError.empty())
+    Fail(kExitSiteFailed, command + ": " + address + " did not load: " + inspection.networkError);
 }
 
 void RunSiteTry(const CommandIo& io, const CommandArguments& args) {

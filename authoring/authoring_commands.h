@@ -22,7 +22,7 @@ namespace veltrane::authoring {
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;       // the command line is wrong
 inline constexpr int kExitData = 3;        // unknown site or release, no database
-inline constexpr int kExitSiteFailed = 4;  // site try: the site failed
+inline constexpr int kExitSiteFailed = 4;  // site try: site failed; page inspect: did not load
 
 class CommandError : public std::runtime_error {
  public:

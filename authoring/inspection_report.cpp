@@ -160,6 +160,7 @@ std::string InspectionText(const PageInspection& inspection,
     out << "page: " << page.location << "\n";
     out << "status: " << page.statusCode << "\n";
   }
+  if (!inspection.networkError.empty()) out << "network error: " << inspection.networkError << "\n";
   if (inspection.pages.size() > 1) {
     out << "pages loaded: " << inspection.pages.size() << "\n";
     for (std::size_t i = 0; i < inspection.pages.size(); ++i)
@@ -218,6 +219,7 @@ std::string InspectionJson(const PageInspection& inspection,
   AddString(builder, "address", inspection.address);
   AddString(builder, "location", page.location);
   AddInt(builder, "status", page.statusCode);
+  AddString(builder, "networkError", inspection.networkError);
   AddBool(builder, "settled", inspection.settled);
   AddObjects(builder, "pages", inspection.pages, [&](const Page& loaded) {
     AddString(builder, "location", loaded.location);

@@ -28,6 +28,9 @@ struct PageInspection {
   std::vector<AnsweredDialog> dialogs;
   std::vector<std::string> browserNotes;  // what the navigation guards and errors traced
   bool settled = true;                    // false: still loading when the wait ended
+  // The engine's message when the last page did not load (no server answered
+  // it; what shows is the browser's error page); "" otherwise.
+  std::string networkError;
 };
 
 std::string InspectionText(const PageInspection& inspection,

@@ -33,6 +33,8 @@ class InspectionEvents : public BrowserEvents, public LoadingIndicator, public T
 
   void DocumentComplete(Page& page) override {
     inspection_.pages.push_back(page);
+    // A page a server answered follows the failure; the browser's error page does not.
+    if (page.statusCode != 0) inspection_.networkError.clear();
     lastEvent = Clock::now();
   }
   void BeforeNavigate2(const std::string& url, bool& cancel) override {
@@ -45,8 +47,10 @@ class InspectionEvents : public BrowserEvents, public LoadingIndicator, public T
   void DownloadRefused(const std::string& url, bool) override {
     BrowserDownloadRefused(*this, url);
   }
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override {
-    BrowserNavigateError(*this, url, statusCode, cancel);
+  void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
+                     bool& cancel) override {
+    BrowserNavigateError(*this, url, statusCode, message, cancel);
+    if (!message.empty()) inspection_.networkError = message;
   }
   void ProgressChange(int, int) override {}
   void Show() override {}

@@ -51,8 +51,9 @@ class PicturingEvents : public BrowserEvents {
   void DownloadRefused(const std::string& url, bool requested) override {
     window_.DownloadRefused(url, requested);
   }
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override {
-    window_.NavigateError(url, statusCode, cancel);
+  void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
+                     bool& cancel) override {
+    window_.NavigateError(url, statusCode, message, cancel);
   }
   void ProgressChange(int progress, int progressMax) override {
     window_.ProgressChange(progress, progressMax);

@@ -41,7 +41,9 @@ class BrowserEvents {
   // for, and the page still shown follows through DocumentComplete.
   virtual void DownloadRefused(const std::string& /*url*/, bool /*requested*/) {}
   // cancel true: the browser shows no error page of its own for a network failure.
-  virtual void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) = 0;
+  // `message` is the engine's own text of a network failure ("" for an HTTP status).
+  virtual void NavigateError(const std::string& url, std::int32_t statusCode,
+                             const std::string& message, bool& cancel) = 0;
   virtual void ProgressChange(int progress, int progressMax) = 0;
   // A new top-level document at `url` has been committed: from here on,
   // requests of the view belong to that document, not to the one before.

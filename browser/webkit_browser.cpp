@@ -389,7 +389,8 @@ bool WebKitBrowser::OnLoadFailed(const char* uri, const GError* error) {
   // Set first: the handler may already ask for the next page.
   if (current) load_ = LoadState::FailedBeforeErrorPage;
   const bool cancel =
-      RaiseNavigateError(url, tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error));
+      RaiseNavigateError(url, tls ? navigate_status::kInvalidCertificate : NavigateStatusOf(error),
+                         error->message ? error->message : "");
   if (cancel) load_ = WithoutErrorPage(load_);  // no error page is shown
   return cancel;
 }
@@ -509,9 +510,10 @@ bool WebKitBrowser::ProbeOutstanding() const {
   return false;
 }
 
-bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t statusCode) {
+bool WebKitBrowser::RaiseNavigateError(const std::string& url, std::int32_t statusCode,
+                                       const std::string& message) {
   bool cancel = false;
-  if (events_) events_->NavigateError(url, statusCode, cancel);
+  if (events_) events_->NavigateError(url, statusCode, message, cancel);
   return cancel;
 }
 

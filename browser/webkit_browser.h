@@ -101,7 +101,8 @@ class WebKitBrowser : public BrowserControl {
   void OnWebProcessTerminated();
   void OnWebProcessGone();
 
-  bool RaiseNavigateError(const std::string& url, std::int32_t statusCode);
+  bool RaiseNavigateError(const std::string& url, std::int32_t statusCode,
+                          const std::string& message = "");
   bool RaiseNewWindow(const std::string& url);
   void RaiseDownloadRefused(const std::string& url, bool requested);
   void StartCompletion();

@@ -45,9 +45,10 @@ void BrowserDownloadRefused(TraceSink& trace, const std::string& url) {
 }
 
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
-                          bool& cancel) {
+                          const std::string& message, bool& cancel) {
   trace.TraceLine("Error while navigate " + trace.Outside(url) +
                   " code:" + std::to_string(statusCode));
+  if (!message.empty()) trace.TraceLine("Network error: " + trace.Outside(message));
   cancel = false;
 }
 

@@ -37,10 +37,12 @@ void BrowserPrintRefused(TraceSink& trace, const std::string& url);
 // Traces "Download refused: <url>"; nothing is ever saved.
 void BrowserDownloadRefused(TraceSink& trace, const std::string& url);
 
-// Traces "Error while navigate <url> code:<statusCode>" and leaves the error
-// to the browser's own handling (cancel false).
+// Traces "Error while navigate <url> code:<statusCode>", then the engine's
+// message of a network failure on a line of its own ("Network error:
+// <message>"; none when `message` is empty), and leaves the error to the
+// browser's own handling (cancel false).
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
-                          bool& cancel);
+                          const std::string& message, bool& cancel);
 
 // Progress is not shown anywhere.
 void BrowserProgressChange(int progress, int progressMax);

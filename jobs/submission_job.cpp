@@ -324,6 +324,8 @@ void SubmissionJob::DocumentComplete(Page& page) {
   if (!siteOpen_) return;
   ++evidence_.pages;
   evidence_.lastStatus = page.statusCode;
+  // A page a server answered follows the failure; the browser's error page does not.
+  if (page.statusCode != 0) evidence_.networkError.clear();
   // A form of this page sends the login in the page's encoding.
   trace_.NoteCharacterSet(page.characterSet);
   const StepDecision decision =
@@ -426,8 +428,11 @@ void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
     SiteFailed("Download refused: " + trace_.Outside(url));
 }
 
-void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) {
-  BrowserNavigateError(trace_, url, statusCode, cancel);
+void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode,
+                                  const std::string& message, bool& cancel) {
+  BrowserNavigateError(trace_, url, statusCode, message, cancel);
+  if (siteOpen_ && navigatedThisSite_ && !message.empty())
+    evidence_.networkError = trace_.Outside(message);
 }
 
 void SubmissionJob::ProgressChange(int progress, int progressMax) {

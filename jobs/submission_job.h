@@ -112,7 +112,8 @@ class SubmissionJob {
   // Traced; a site whose own address is a file to save fails at once, since
   // the page the browser still shows is not the site's.
   void DownloadRefused(const std::string& url, bool requested);
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel);
+  void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
+                     bool& cancel);
   void ProgressChange(int progress, int progressMax);
   void NavigateComplete2(const std::string& url);
   // Whether the next completed page is read with its text: only when a step

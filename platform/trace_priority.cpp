@@ -53,9 +53,13 @@ constexpr std::string_view kErrorStarts[] = {
 // subscription", which a site without a login writes too. Every site that
 // fails on a page, by a timeout too, ends with its screenshot line.
 constexpr std::string_view kSiteFailureStarts[] = {
-    "Success string not found",     "Invalid form NULL",
-    "Login form on another host (", "Unable to found random link with pattern",
-    "Unable to continue",           "Error while navigate ",
+    "Success string not found",
+    "Invalid form NULL",
+    "Login form on another host (",
+    "Unable to found random link with pattern",
+    "Unable to continue",
+    "Error while navigate ",
+    "Network error: ",
     "Screenshot saved : ",
 };
 

@@ -40,6 +40,9 @@ struct SiteEvidence {
   int pages = 0;            // top-level pages completed while the site ran
   std::string screenshot;   // the failed page's picture, a file name in the shots directory
   std::string notes;        // "form changed: missing <names>", one per form, "; " between
+  // The engine's message when the site's last page failed to load (no server
+  // answered it); "" when a server answered the last page.
+  std::string networkError;
 };
 
 struct SiteRecord {

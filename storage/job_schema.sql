@@ -33,5 +33,6 @@ CREATE TABLE IF NOT EXISTS job_site (
   pages INTEGER,        -- top-level pages completed while the site ran
   screenshot TEXT,      -- the failed page's picture, a file name in shots/
   notes TEXT,           -- such as "form changed: missing <names>"
+  network_error TEXT,   -- the engine's message when the last page did not load; '' otherwise
   PRIMARY KEY (job_id, position)
 );

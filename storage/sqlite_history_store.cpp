@@ -24,7 +24,7 @@ constexpr Column kAddedColumns[] = {
     {"job", "history_id", "INTEGER"},     {"job_site", "last_status", "INTEGER"},
     {"job_site", "success_text", "TEXT"}, {"job_site", "pages", "INTEGER"},
     {"job_site", "screenshot", "TEXT"},   {"job_site", "notes", "TEXT"},
-    {"job", "trial", "INTEGER"},
+    {"job", "trial", "INTEGER"},          {"job_site", "network_error", "TEXT"},
 };
 
 std::set<std::string> ColumnsOf(sqlite::Connection& db, const std::string& table) {
@@ -89,7 +89,8 @@ SiteOutcome ReadOutcome(const sqlite::Statement& row) {
   record.evidence.pages = row.Int(12);
   record.evidence.screenshot = row.Text(13);
   record.evidence.notes = row.Text(14);
-  outcome.trial = row.Int(15) != 0;
+  record.evidence.networkError = row.Text(15);
+  outcome.trial = row.Int(16) != 0;
   return outcome;
 }
 
@@ -97,14 +98,14 @@ SiteOutcome ReadOutcome(const sqlite::Statement& row) {
 void InsertSite(sqlite::Connection& db, std::int64_t job, sqlite::Value scheduleId,
                 const SiteRecord& record) {
   const SiteEvidence& evidence = record.evidence;
-  sqlite::Statement(
-      db,
-      "INSERT OR REPLACE INTO job_site (job_id,schedule_id,position,site,status,"
-      "reason,started,ended,last_url,last_status,success_text,pages,screenshot,notes) "
-      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-      {job, scheduleId, record.position, record.site, record.completed ? "Completed" : "Failed",
-       record.reason, record.started, record.ended, record.lastUrl, evidence.lastStatus,
-       evidence.successText, evidence.pages, evidence.screenshot, evidence.notes})
+  sqlite::Statement(db,
+                    "INSERT OR REPLACE INTO job_site (job_id,schedule_id,position,site,status,"
+                    "reason,started,ended,last_url,last_status,success_text,pages,screenshot,notes,"
+                    "network_error) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                    {job, scheduleId, record.position, record.site,
+                     record.completed ? "Completed" : "Failed", record.reason, record.started,
+                     record.ended, record.lastUrl, evidence.lastStatus, evidence.successText,
+                     evidence.pages, evidence.screenshot, evidence.notes, evidence.networkError})
       .Run();
 }
 

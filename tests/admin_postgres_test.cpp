@@ -77,9 +77,10 @@ TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatThe
         "INSERT INTO job (id, schedule_id, name, subscription, queued, started, finished, "
         "history_id) VALUES (6, 1, 'Launch', 'Alpha\r\n', 45000.05, 45000.05, 45000.1, 1);"
         "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
-        "ended, last_url, last_status, success_text, pages, screenshot, notes) VALUES (6, 1, 0, "
-        "'Alpha', 'Failed', 'Submission failed', 45000.06, 45000.07, 'http://a/done', 500, "
-        "'ok', 3, 'Alpha.png', 'form changed: missing title')");
+        "ended, last_url, last_status, success_text, pages, screenshot, notes, network_error) "
+        "VALUES (6, 1, 0, 'Alpha', 'Failed', 'Submission failed', 45000.06, 45000.07, "
+        "'http://a/done', 0, 'ok', 3, 'Alpha.png', 'form changed: missing title', "
+        "'Connection refused')");
   }
 
   const std::string url = server.CreateDatabase("veltrane");
@@ -100,6 +101,12 @@ TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatThe
         {"site", "history", "Alpha"}}) {
     const auto [onFiles, onServer] = OnBoth(command);
     EXPECT_EQ(onFiles, onServer) << command[0] << " " << command[1];
+    // The site's evidence, copied with its network error, shows it on the server too.
+    const bool showsEvidence = command == std::vector<std::string>{"history", "show", "1"} ||
+                               command == std::vector<std::string>{"site", "history", "Alpha"};
+    EXPECT_EQ(showsEvidence,
+              onServer.find("network error: Connection refused") != std::string::npos)
+        << onServer;
   }
 
   // New rows on the server take ids after the copied ones.

@@ -39,8 +39,9 @@ class BrowserEventsTest : public ::testing::Test {
     events.onNewWindow = [this](const std::string& url, bool& cancel) {
       BrowserNewWindow2(trace, url, cancel);
     };
-    events.onNavigateError = [this](const std::string& url, std::int32_t code, bool& cancel) {
-      BrowserNavigateError(trace, url, code, cancel);
+    events.onNavigateError = [this](const std::string& url, std::int32_t code,
+                                    const std::string& message, bool& cancel) {
+      BrowserNavigateError(trace, url, code, message, cancel);
     };
     server.Serve("/sentinel", kSentinel);
   }
@@ -237,8 +238,13 @@ TEST_F(BrowserEventsTest, RefusedConnectionIsReportedAndTheErrorPageDelivered) {
   ASSERT_GE(index, 0);
   EXPECT_TRUE(events.HasError(closed, navigate_status::kCannotConnect)) << events.errors.size();
   EXPECT_EQ(closed, BrowserHarness::Browser().LocationURL());
-  EXPECT_NE(trace.lines.end(), std::find(trace.lines.begin(), trace.lines.end(),
-                                         "Error while navigate " + closed + " code:-2146697212"));
+  const auto line = std::find(trace.lines.begin(), trace.lines.end(),
+                              "Error while navigate " + closed + " code:-2146697212");
+  ASSERT_NE(trace.lines.end(), line);
+  // The engine's own message follows on a line of its own.
+  ASSERT_NE(trace.lines.end(), line + 1);
+  EXPECT_TRUE(line[1].starts_with("Network error: ")) << line[1];
+  EXPECT_NE(std::string::npos, line[1].find("Connection refused")) << line[1];
 }
 
 // WebKit's error page is already on its way when the handler asks for the next page.
@@ -248,15 +254,16 @@ TEST_F(BrowserEventsTest, NavigateAskedOnAnErrorIsNotLostToTheErrorPage) {
     RecordingHttpServer gone;
     closed = gone.Url("/nothing");
   }
-  events.onNavigateError = [&](const std::string& url, std::int32_t code, bool& cancel) {
-    BrowserNavigateError(trace, url, code, cancel);
+  events.onNavigateError = [&](const std::string& url, std::int32_t code,
+                               const std::string& message, bool& cancel) {
+    BrowserNavigateError(trace, url, code, message, cancel);
     BrowserHarness::Browser().Navigate(server.Url("/sentinel"));
   };
   BrowserHarness::Browser().SetEvents(&events);
   BrowserHarness::Browser().Navigate(closed);
   ASSERT_TRUE(RunMainLoopUntil([&] { return events.PageAt(server.Url("/sentinel")) >= 0; }));
   EXPECT_EQ(-1, events.PageAt(closed));
-  EXPECT_EQ(1u, trace.lines.size());
+  EXPECT_EQ(2u, trace.lines.size());  // the error and its message, once
 }
 
 // A redirect is asked about like any navigation; a handler that refuses it

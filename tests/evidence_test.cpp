@@ -77,6 +77,8 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
 
   Page landing = PageWith("One moment");
   job.DocumentComplete(landing);  // slow waits for a redirect that never comes
+  bool cancel = false;            // its next page does not load
+  job.NavigateError("http://127.0.0.1:1/s2", -2146697212, "Connection refused", cancel);
   clock.Advance(SubmissionJob::kPageDeadline * 2);
   job.TimerTimeoutTimer();
   ASSERT_FALSE(busy);
@@ -97,12 +99,13 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
     std::string successText;
     int pages;
     std::string notes;
+    std::string networkError;
   };
   const Want wants[] = {
-      {"ok", true, "", 200, "Thanks", 1, ""},
+      {"ok", true, "", 200, "Thanks", 1, "", ""},
       {"changed", false, "Submission failed (success string not found)", 403, "Thanks", 2,
-       "form changed: missing summary"},
-      {"slow", false, "Timeout", 200, "Done", 1, ""},
+       "form changed: missing summary", ""},
+      {"slow", false, "Timeout", 200, "Done", 1, "", "Connection refused"},
   };
   for (std::size_t i = 0; i < 3; ++i) {
     const SiteRecord& got = sites[i].record;
@@ -113,6 +116,7 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
     EXPECT_EQ(wants[i].successText, got.evidence.successText) << got.site;
     EXPECT_EQ(wants[i].pages, got.evidence.pages) << got.site;
     EXPECT_EQ(wants[i].notes, got.evidence.notes) << got.site;
+    EXPECT_EQ(wants[i].networkError, got.evidence.networkError) << got.site;
     EXPECT_EQ("Launch", sites[i].pressRelease);
   }
   // Failed pages were captured, under the name the capture gives them.
@@ -143,7 +147,8 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
           "20230315-120000-changed.png\n"
           "    form changed: missing summary\n"
           "  slow: failed (Timeout)\n"
-          "    last page: http://127.0.0.1:1/s (HTTP 200), pages loaded: 1\n"
+          "    last page: http://127.0.0.1:1/s (network error: Connection refused), pages "
+          "loaded: 1\n"
           "    success text: \"Done\" looked for\n"
           "    screenshot: " +
           shots + "20230315-120600-slow.png\n",
@@ -152,7 +157,9 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
   EXPECT_EQ("slow: FAILING: failed the last 1 time, completed before that (2020-06-18 06:00:00)",
             recent.substr(0, recent.find('\n')));
   EXPECT_NE(std::string::npos,
-            recent.find("  Launch   " + id + "        Failed     200   1      Timeout\n"))
+            recent.find("  Launch   " + id +
+                        "        Failed     200   1      Timeout; network error: Connection "
+                        "refused\n"))
       << recent;
 }
 
@@ -179,13 +186,15 @@ TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRo
   record.site = "b";
   record.evidence.pages = 3;
   record.evidence.notes = "form changed: missing x";
+  record.evidence.networkError = "Connection refused";
   history->RecordSite(history->StartJob(0, 8, "New", {"b"}, 45001), 8, record);
   EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM pragma_table_info('job') WHERE name = "
                                       "'history_id'"));
   EXPECT_EQ("Timeout|http://x/", databases.MainScalar("SELECT reason || '|' || last_url FROM "
                                                       "job_site WHERE site = 'a'"));
-  EXPECT_EQ("3|form changed: missing x",
-            databases.MainScalar("SELECT pages || '|' || notes FROM job_site WHERE site = 'b'"));
+  EXPECT_EQ("3|form changed: missing x|Connection refused",
+            databases.MainScalar("SELECT pages || '|' || notes || '|' || network_error "
+                                 "FROM job_site WHERE site = 'b'"));
   EXPECT_EQ("Old", databases.MainScalar("SELECT name FROM job WHERE id = 1"));
 }
 

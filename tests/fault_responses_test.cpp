@@ -5,6 +5,8 @@
 // next schedule run, and the job leaves one history row.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/support/fault_harness.h"
 #include "tests/support/fault_servers.h"
 
@@ -80,6 +82,65 @@ TEST(FaultResponses, EverySiteEndsWithItsReasonAndTheNextOnesRun) {
   EXPECT_GE(raw.Requests("/never"), 1);
   EXPECT_EQ(PathCounts{}, harness.PostedTwice());
   EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
+// The trace line right after the first that contains `text`; "" when none.
+std::string LineAfter(const std::string& trace, const std::string& text) {
+  std::istringstream lines(trace);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find(text) == std::string::npos) continue;
+    return std::getline(lines, line) ? line : "";
+  }
+  return "";
+}
+
+// A network failure keeps its specified reason and trace line, and the
+// engine's own message follows that line and is kept with the site's evidence.
+TEST(FaultResponses, NetworkErrorsSayWhatTheyWere) {
+  FaultHarness harness;
+  RawFaultServer raw;
+  raw.Set("/reset", RawFaultServer::Fault::Reset);
+  std::string refused;
+  {
+    RecordingHttpServer gone;
+    refused = gone.Url("/refused");
+  }
+  const std::map<std::string, std::string> sites = {
+      {"refused", refused},
+      {"reset", raw.Url("/reset")},
+      {"unknown-host", "http://veltrane-nowhere.invalid/login"}};
+  std::vector<std::string> names;
+  for (const auto& [name, url] : sites) {
+    harness.AddSite(name, url, FormScript());
+    names.push_back(name);
+  }
+  harness.AddSchedule(1, "Unreachable", names);
+  harness.AddSentinel();
+
+  harness.Start(5000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
+
+  const std::map<std::string, std::string> expected = {
+      {"refused", "Invalid form"}, {"reset", "Invalid form"}, {"unknown-host", "Invalid form"}};
+  EXPECT_EQ(expected, harness.Outcomes("Unreachable")) << harness.Report("Unreachable");
+  const std::string trace = harness.Trace();
+  for (const auto& [name, url] : sites) {
+    const std::string stored = harness.databases.MainScalar(
+        "SELECT network_error FROM job_site WHERE site = " + Quoted(name));
+    EXPECT_FALSE(stored.empty()) << name;
+    EXPECT_EQ("0", harness.databases.MainScalar("SELECT last_status FROM job_site WHERE site = " +
+                                                Quoted(name)))
+        << name;
+    EXPECT_NE(std::string::npos, LineAfter(trace, "Error while navigate " + url + " code:")
+                                     .find("Network error: " + stored + " [site: " + name + "]"))
+        << name << ": " << stored;
+  }
+  EXPECT_NE(
+      std::string::npos,
+      harness.databases.MainScalar("SELECT network_error FROM job_site WHERE site = 'refused'")
+          .find("Connection refused"));
+  EXPECT_EQ(1, harness.HistoryRows("Sentinel"));
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Login form on another host (evil.example)", TracePriority::Warning},
       {"HTTP 503 on http://127.0.0.1:8080/", TracePriority::Warning},
       {"Error while navigate http://127.0.0.1:1/ code:0", TracePriority::Warning},
+      {"Network error: Connection refused", TracePriority::Warning},
       {"Screenshot saved : /srv/shots/20240501-093000-alpha.png", TracePriority::Warning},
       // A step may go on after these, so they are progress.
       {"Unique string not found", TracePriority::Info},

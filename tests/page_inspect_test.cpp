@@ -156,5 +156,24 @@ TEST_F(PageInspectTest, OnlyAddressesTheServiceOpensAreInspected) {
   }
 }
 
+TEST_F(PageInspectTest, AnAddressThatDoesNotLoadPrintsTheErrorAndFails) {
+  std::string refused;
+  {
+    RecordingHttpServer gone;
+    refused = gone.Url("/login");
+  }
+  std::ostringstream out, err;
+  try {
+    authoring::RunPageInspect({".", {}, out, err}, {refused, "--settle", "300"});
+    FAIL() << "an address that did not load was inspected: " << out.str();
+  } catch (const authoring::CommandError& error) {
+    EXPECT_EQ(authoring::kExitSiteFailed, error.ExitCode());
+    const std::string message = error.what();
+    EXPECT_TRUE(message.starts_with("page inspect: " + refused + " did not load: ")) << message;
+    EXPECT_NE(std::string::npos, message.find("Connection refused")) << message;
+  }
+  EXPECT_NE(std::string::npos, out.str().find("\nnetwork error: ")) << out.str();
+}
+
 }  // namespace
 }  // namespace veltrane::testing

@@ -187,11 +187,12 @@ TEST(NavigationGuards, NewWindowIsCancelledAndErrorsAreTraced) {
   EXPECT_EQ("New window refused: http://a.test/pop", trace.lines.back());
 
   bool errorCancel = true;
-  BrowserNavigateError(trace, "http://a.test/x", -2146697211, errorCancel);
-  BrowserNavigateError(trace, "http://a.test/y", 404, errorCancel);
+  BrowserNavigateError(trace, "http://a.test/x", -2146697211, "Connection refused", errorCancel);
+  BrowserNavigateError(trace, "http://a.test/y", 404, "", errorCancel);
   EXPECT_FALSE(errorCancel);
   EXPECT_EQ((std::vector<std::string>{"New window refused: http://a.test/pop",
                                       "Error while navigate http://a.test/x code:-2146697211",
+                                      "Network error: Connection refused",
                                       "Error while navigate http://a.test/y code:404"}),
             trace.lines);
 }

@@ -146,7 +146,7 @@ TEST_F(SubmissionJobTest, GuardsRefuseMediaAndPopUpsAndTraceErrors) {
   EXPECT_TRUE(cancel);
   EXPECT_EQ("New window refused: http://127.0.0.1/pop", trace.lines.back());
   cancel = true;
-  job.NavigateError("http://127.0.0.1:1/", -2146697211, cancel);
+  job.NavigateError("http://127.0.0.1:1/", -2146697211, "", cancel);
   EXPECT_FALSE(cancel);
   EXPECT_EQ("Error while navigate http://127.0.0.1:1/ code:-2146697211", trace.lines.back());
 }

@@ -34,12 +34,14 @@ SiteRecord RecordOf(const PgResult& rows, int row) {
   return record;
 }
 
-// Whether the job table has the trial column: a server made before it lacks
-// it until init, or until a trial is recorded on it, adds it.
-bool HasTrialColumn(PgDatabase& db) {
+// Whether the table has the column: a server made before job.trial or
+// job_site.network_error lacks it until init, or until the store first
+// writes one there, adds it.
+bool HasColumn(PgDatabase& db, const std::string& table, const std::string& column) {
   return db.Execute(
-               "SELECT 1 FROM information_schema.columns WHERE table_name = 'job' "
-               "AND column_name = 'trial' AND table_schema = current_schema()")
+               "SELECT 1 FROM information_schema.columns WHERE table_name = $1 "
+               "AND column_name = $2 AND table_schema = current_schema()",
+               {table, column})
              .Rows() > 0;
 }
 
@@ -47,20 +49,23 @@ bool HasTrialColumn(PgDatabase& db) {
 void InsertSite(PgDatabase& db, std::int64_t job, const PgParam& scheduleId,
                 const SiteRecord& record) {
   const SiteEvidence& evidence = record.evidence;
+  if (!HasColumn(db, "job_site", "network_error"))
+    db.Execute("ALTER TABLE job_site ADD COLUMN IF NOT EXISTS network_error TEXT");
   db.Execute(
       "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, started, "
-      "ended, last_url, last_status, success_text, pages, screenshot, notes) "
-      "VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14) "
+      "ended, last_url, last_status, success_text, pages, screenshot, notes, network_error) "
+      "VALUES ($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11,$12,$13,$14,$15) "
       "ON CONFLICT (job_id, position) DO UPDATE SET site = EXCLUDED.site, "
       "status = EXCLUDED.status, reason = EXCLUDED.reason, started = EXCLUDED.started, "
       "ended = EXCLUDED.ended, last_url = EXCLUDED.last_url, "
       "last_status = EXCLUDED.last_status, success_text = EXCLUDED.success_text, "
-      "pages = EXCLUDED.pages, screenshot = EXCLUDED.screenshot, notes = EXCLUDED.notes",
+      "pages = EXCLUDED.pages, screenshot = EXCLUDED.screenshot, notes = EXCLUDED.notes, "
+      "network_error = EXCLUDED.network_error",
       {Param(job), scheduleId, Param(std::int64_t{record.position}), record.site,
        std::string(record.completed ? "Completed" : "Failed"), record.reason, Param(record.started),
        Param(record.ended), record.lastUrl, Param(std::int64_t{evidence.lastStatus}),
        evidence.successText, Param(std::int64_t{evidence.pages}), evidence.screenshot,
-       evidence.notes});
+       evidence.notes, evidence.networkError});
 }
 
 class PgHistoryStore : public HistoryStore {
@@ -237,7 +242,8 @@ class PgHistoryStore : public HistoryStore {
 
   void RecordTrial(const std::string& pressRelease, const SiteRecord& record) override {
     WithConnection(url_, [&](PgDatabase& db) {
-      if (!HasTrialColumn(db)) db.Execute("ALTER TABLE job ADD COLUMN IF NOT EXISTS trial INTEGER");
+      if (!HasColumn(db, "job", "trial"))
+        db.Execute("ALTER TABLE job ADD COLUMN IF NOT EXISTS trial INTEGER");
       PgTransaction transaction(db);
       const std::int64_t id =
           db.Execute(
@@ -275,7 +281,9 @@ class PgHistoryStore : public HistoryStore {
           "SELECT s.position, s.site, s.status, s.reason, s.started, s.ended, s.last_url, "
           "COALESCE(s.last_status, 0), s.success_text, COALESCE(s.pages, 0), s.screenshot, "
           "s.notes, s.job_id, COALESCE(j.history_id, 0), j.name, " +
-              std::string(HasTrialColumn(db) ? "COALESCE(j.trial, 0)" : "0") + " " + fromWhere,
+              std::string(HasColumn(db, "job", "trial") ? "COALESCE(j.trial, 0)" : "0") + ", " +
+              (HasColumn(db, "job_site", "network_error") ? "s.network_error" : "NULL") + " " +
+              fromWhere,
           params);
       std::vector<SiteOutcome> outcomes;
       for (int i = 0; i < rows.Rows(); ++i) {
@@ -291,6 +299,7 @@ class PgHistoryStore : public HistoryStore {
         outcome.historyId = rows.Integer(i, 13);
         outcome.pressRelease = rows.Text(i, 14);
         outcome.trial = rows.Integer(i, 15) != 0;
+        evidence.networkError = rows.Text(i, 16);
         outcomes.push_back(std::move(outcome));
       }
       return outcomes;

@@ -84,8 +84,10 @@ CREATE TABLE IF NOT EXISTS job_site (
   pages INTEGER,
   screenshot TEXT,
   notes TEXT,
+  network_error TEXT,
   PRIMARY KEY (job_id, position)
 );
+ALTER TABLE job_site ADD COLUMN IF NOT EXISTS network_error TEXT;
 )sql";
 }
 

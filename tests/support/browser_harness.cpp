@@ -31,9 +31,9 @@ void RecordingBrowserEvents::NewWindow2(const std::string& url, bool& cancel) {
 }
 
 void RecordingBrowserEvents::NavigateError(const std::string& url, std::int32_t statusCode,
-                                           bool& cancel) {
+                                           const std::string& message, bool& cancel) {
   errors.emplace_back(url, statusCode);
-  if (onNavigateError) onNavigateError(url, statusCode, cancel);
+  if (onNavigateError) onNavigateError(url, statusCode, message, cancel);
 }
 
 bool RecordingBrowserEvents::HasError(const std::string& url, std::int32_t statusCode) const {

@@ -27,7 +27,8 @@ class RecordingBrowserEvents : public BrowserEvents {
   void DownloadRefused(const std::string& url, bool requested) override {
     refusedDownloads.emplace_back(url, requested);
   }
-  void NavigateError(const std::string& url, std::int32_t statusCode, bool& cancel) override;
+  void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
+                     bool& cancel) override;
   void ProgressChange(int, int) override { ++progressChanges; }
   bool WantsPageText() override {
     ++pageTextQuestions;
@@ -48,7 +49,7 @@ class RecordingBrowserEvents : public BrowserEvents {
   std::function<void(Page&)> onDocumentComplete;
   std::function<void(const std::string&, bool&)> onBeforeNavigate;
   std::function<void(const std::string&, bool&)> onNewWindow;
-  std::function<void(const std::string&, std::int32_t, bool&)> onNavigateError;
+  std::function<void(const std::string&, std::int32_t, const std::string&, bool&)> onNavigateError;
   std::function<bool()> wantsPageText;  // unset: the text is always wanted
 
   // The index of the first delivered page whose location starts with `url`, or -1.
