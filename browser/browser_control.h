@@ -63,7 +63,10 @@ class BrowserControl {
   virtual void SetEvents(BrowserEvents* events) = 0;
   // Starts loading `url` as the top-level page; a later Navigate replaces an
   // earlier one that has not started yet. Pages completed before the call but
-  // not yet delivered are dropped: the caller has moved on from them.
+  // not yet delivered are dropped: the caller has moved on from them. From the
+  // call on, only the page of the load it asks for, and the pages that page
+  // goes on to by itself, are delivered: a page whose load began before that
+  // load (a late completion of an older page) is dropped.
   virtual void Navigate(const std::string& url) = 0;
   // The address of the top-level page (the failing address after a network error).
   virtual std::string LocationURL() const = 0;

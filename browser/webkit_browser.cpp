@@ -233,6 +233,8 @@ void WebKitBrowser::Navigate(const std::string& url) {
   // Pages finished but not yet delivered are what the caller moves away from;
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();
+  // Nor is any page that starts loading before the load asked for here.
+  deliverFrom_ = kNoPageYet;
   pendingUrl_ = url;
   // Asked for while a navigation is being decided: started once that one has
   // its answer, so the answer cannot be taken for this load's.
@@ -317,7 +319,10 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
     case WEBKIT_LOAD_STARTED:
       ++generation_;
       // Asked for by Navigate: its STARTED is the first one after the request.
-      if (load_ == LoadState::Requested) askedGeneration_ = generation_;
+      if (load_ == LoadState::Requested) {
+        askedGeneration_ = generation_;
+        deliverFrom_ = generation_;
+      }
       loadStartFallback_.reset();
       answeredSinceStart_ = false;
       // Only the error page's FINISHED ends the wait for it, not its STARTED.
@@ -330,6 +335,7 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       break;
     case WEBKIT_LOAD_COMMITTED:
       ++documents_;
+      documentGeneration_ = generation_;
       if (events_) events_->NavigateComplete2(LocationURL());
       break;
     case WEBKIT_LOAD_FINISHED:
@@ -410,10 +416,12 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       // The handler asked for a page of its own: that one replaces this one.
       const bool navigated = std::exchange(navigatedWhileDeciding_, false);
       if (!cancel && !navigated) return false;
-      // A refused load never starts, so nothing older is left to wait out.
+      // A refused load never starts, so nothing older is left to wait out;
+      // pages that start loading from now on are delivered.
       if (load_ == LoadState::Requested) {
         load_ = LoadState::Loading;
         loadStartFallback_.reset();
+        if (!pendingUrl_ && !navigated) deliverFrom_ = generation_ + 1;
       }
       webkit_policy_decision_ignore(decision);
       if (navigated) StartPendingNavigation();
@@ -552,8 +560,9 @@ int WebKitBrowser::MainResourceStatus() const {
 // while its web process waits for our answer.
 bool WebKitBrowser::TakesPageAtShow() const {
   return events_ && !warmingUp_ && process_ == WebProcess::Alive && load_ == LoadState::Loading &&
-         documents_ > 0 && documentDeliveredAtShow_ != documents_ && completions_.empty() &&
-         !pendingUrl_ && !ProbeOutstanding() && !events_->WantsPageText();
+         documents_ > 0 && documentGeneration_ >= deliverFrom_ &&
+         documentDeliveredAtShow_ != documents_ && completions_.empty() && !pendingUrl_ &&
+         !ProbeOutstanding() && !events_->WantsPageText();
 }
 
 std::string WebKitBrowser::OnPageShown(std::string_view message) {
@@ -623,6 +632,11 @@ void WebKitBrowser::DeliverCompleted() {
   while (!completions_.empty() && completions_.front().snapshotDone &&
          completions_.front().sourceDone) {
     Completion& front = completions_.front();
+    // A page whose load began before the last Navigate's own: never the page asked for.
+    if (front.generation < deliverFrom_) {
+      completions_.pop_front();
+      continue;
+    }
     // Read without its text when it finished, but its handler now wants the
     // text: read again while the page is still the frame's document.
     if (!front.withText && events_ && events_->WantsPageText()) {

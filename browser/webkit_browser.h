@@ -8,7 +8,9 @@
 // Completions are delivered in the order the pages finished, also when a page
 // navigates itself before it has been read (it then comes with what could be
 // read of it). Every navigation carries a generation number, so a late
-// completion or failure of an older load is never taken for the current page.
+// completion or failure of an older load is never taken for the current page;
+// after a Navigate, a page is delivered only when its load began with or after
+// the load asked for.
 // Every script call has a deadline; a web process that misses it is
 // terminated, reported through NavigateError, and the next Navigate starts a
 // fresh one. A Navigate loads at once while the web process is known to
@@ -178,6 +180,13 @@ class WebKitBrowser : public BrowserControl {
   std::uint64_t generation_ = 0;  // advances with every load we start or see start
   // The generation of the last load a Navigate asked for, from its STARTED.
   std::uint64_t askedGeneration_ = 0;
+  // Pages of loads of a lower generation are never delivered: from a Navigate
+  // until its load starts, none is (kNoPageYet); from then on, that load's
+  // page and the pages it navigates to by itself are.
+  static constexpr std::uint64_t kNoPageYet = UINT64_MAX;
+  std::uint64_t deliverFrom_ = 0;
+  // The generation of the load that committed the document now shown.
+  std::uint64_t documentGeneration_ = 0;
   // The generation of the last top-level load whose response we refused.
   std::uint64_t refusedGeneration_ = 0;
   LoadState load_ = LoadState::Loading;

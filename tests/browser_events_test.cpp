@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "engine/navigation_guards.h"
 #include "tests/support/browser_harness.h"
@@ -309,6 +310,31 @@ TEST_F(BrowserEventsTest, ReplacedLoadIsNeitherCompletedNorAnError) {
   ASSERT_EQ(2u, events.pages.size());
   EXPECT_EQ(server.Url("/fast"), events.pages[0].location);
   EXPECT_TRUE(events.errors.empty()) << events.errors.front().first;
+}
+
+// A page still loading when the next Navigate is asked for finishes late; it
+// must not come out as the page asked for, read as a whole or at its pageshow.
+TEST_F(BrowserEventsTest, PageOfAnOlderLoadIsNeverDeliveredAfterANavigate) {
+  for (const bool withText : {false, true}) {
+    SCOPED_TRACE(withText ? "read at finish" : "read at pageshow");
+    RecordingBrowserEvents pages;
+    pages.wantsPageText = [withText] { return withText; };
+    const std::string tag = withText ? "text" : "show";
+    server.Serve("/" + tag + "/old", "<html><body><a href='/old-link'>old</a><img src='/" + tag +
+                                         "/img'></body></html>");
+    server.ServeStalled("/" + tag + "/img", "");
+    server.Handle("/" + tag + "/new", [](const httplib::Request&, httplib::Response& response) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      response.set_content("<html><body><a href='/new-link'>new</a></body></html>", "text/html");
+    });
+    BrowserHarness::Browser().SetEvents(&pages);
+    BrowserHarness::Browser().Navigate(server.Url("/" + tag + "/old"));
+    ASSERT_TRUE(RunMainLoopUntil([&] { return Requested("/" + tag + "/img"); }));
+    ASSERT_GE(BrowserHarness::LoadPage(pages, server.Url("/" + tag + "/new")), 0);
+
+    for (const Page& page : pages.pages)
+      EXPECT_EQ(std::vector<std::string>{server.Url("/new-link")}, page.links) << page.location;
+  }
 }
 
 // The script loop starts right after a synchronous request the server sees.
