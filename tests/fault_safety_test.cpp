@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include "tests/support/fault_harness.h"
 #include "tests/support/fault_servers.h"
 #include "tests/support/file_modes.h"
+#include "tests/support/secret_search.h"
 
 namespace veltrane::testing {
 namespace {
@@ -35,24 +35,6 @@ bool RunSql(const std::string& path, const std::string& sql) {
   }
   sqlite3_close(connection);
   return ran;
-}
-
-// `text` as an address query carries it: percent-encoded, a blank as "+" or "%20".
-std::string UrlEncoded(const std::string& text, bool blankAsPlus) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string encoded;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '*') {
-      encoded += static_cast<char>(c);
-    } else if (c == ' ' && blankAsPlus) {
-      encoded += '+';
-    } else {
-      encoded += '%';
-      encoded += hex[c >> 4];
-      encoded += hex[c & 15];
-    }
-  }
-  return encoded;
 }
 
 // A login form: fields user, pass, company and t, sent with `method` to
@@ -128,9 +110,10 @@ TEST(FaultSafety, LoginGoesOnlyToTheSitesHostsAndStaysOutOfTheTrace) {
                                                         {"foreign-action", "Action pw 2"},
                                                         {"named-host", "Named pw 3"},
                                                         {"get-login", "Pw 7&k/q:x"}};
-  harness.server.Serve("/get-login/welcome", "<html><body><a href='/get-login/done?pass=" +
-                                                 UrlEncoded(passwords.at("get-login"), true) +
-                                                 "'>Go on</a></body></html>");
+  harness.server.Serve("/get-login/welcome",
+                       "<html><body><a href='/get-login/done?pass=" +
+                           PercentEncoded(passwords.at("get-login"), true, true, true) +
+                           "'>Go on</a></body></html>");
   harness.server.Serve("/get-login/done", std::string(kThanks) + " for logging in");
   harness.AddSite("get-login", harness.server.Url("/get-login/"),
                   "[STEP1]\nAPP-FormPos=0\n" + std::string(kLoginValues) +
@@ -174,8 +157,8 @@ TEST(FaultSafety, LoginGoesOnlyToTheSitesHostsAndStaysOutOfTheTrace) {
   EXPECT_EQ(1, harness.Requests("/get-login/done"));
   const std::string trace = harness.Trace();
   for (const auto& [site, password] : passwords) {
-    for (const std::string& spelling :
-         {password, UrlEncoded(password, true), UrlEncoded(password, false)})
+    for (const std::string& spelling : {password, PercentEncoded(password, true, true, true),
+                                        PercentEncoded(password, true, false, true)})
       EXPECT_EQ(std::string::npos, trace.find(spelling)) << site << ": " << spelling;
   }
   EXPECT_GT(harness.TraceCount("/get-login/welcome?user=editor&pass=***"), 0);
@@ -292,8 +275,8 @@ TEST(FaultSafety, RedactionHidesEveryEncodingOfThePasswordAndNoneOfTheServicesWo
   const std::string latin = "P\xE4ss w\x80&#322;";
   const std::string trace = harness.Trace();
   for (const std::string& spelling :
-       {password, latin, UrlEncoded(latin, true), UrlEncoded(latin, false), std::string("P%E4ss"),
-        std::string("P%e4ss")}) {
+       {password, latin, PercentEncoded(latin, true, true, true),
+        PercentEncoded(latin, true, false, true), std::string("P%E4ss"), std::string("P%e4ss")}) {
     EXPECT_EQ(std::string::npos, trace.find(spelling)) << spelling;
     EXPECT_EQ(std::string::npos, lastUrl.find(spelling)) << spelling;
   }

@@ -29,6 +29,8 @@ std::string Windows1252(const std::string& utf8) {
   return out;
 }
 
+}  // namespace
+
 std::string PercentEncoded(const std::string& bytes, bool escapeReserved, bool blankAsPlus,
                            bool upperHex) {
   const char* hex = upperHex ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -48,8 +50,6 @@ std::string PercentEncoded(const std::string& bytes, bool escapeReserved, bool b
   }
   return encoded;
 }
-
-}  // namespace
 
 std::vector<std::string> SecretSpellings(const std::string& utf8) {
   std::vector<std::string> spellings;

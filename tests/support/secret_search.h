@@ -14,6 +14,12 @@ namespace veltrane::testing {
 // windows-1252 byte are left out of that charset's spellings.
 std::vector<std::string> SecretSpellings(const std::string& utf8);
 
+// `bytes` percent-encoded: letters, digits and "-._*" kept; with
+// `escapeReserved` false, other printable ASCII but "%" kept too; a blank as
+// "+" when `blankAsPlus`; hex digits in upper or lower case.
+std::string PercentEncoded(const std::string& bytes, bool escapeReserved, bool blankAsPlus,
+                           bool upperHex);
+
 struct SecretFound {
   std::string path;
   std::string spelling;
