@@ -471,7 +471,8 @@ void WebKitBrowser::OnPrint() {
 }
 
 void WebKitBrowser::OnWebProcessTerminated() {
-  RaiseNavigateError(LocationURL(), navigate_status::kPageEnded);
+  std::string url = std::exchange(hungPageUrl_, "");
+  RaiseNavigateError(url.empty() ? LocationURL() : url, navigate_status::kPageEnded);
   OnWebProcessGone();
 }
 
@@ -487,6 +488,8 @@ void WebKitBrowser::OnWebProcessGone() {
   process_ = WebProcess::Absent;
   answeredSinceStart_ = false;
   terminationFallback_.reset();
+  sittingProbe_.reset();
+  hungPageUrl_.clear();
   loadStartFallback_.reset();
   // A load asked for that never started went with the process: asked again.
   if (load_ == LoadState::Requested && !pendingUrl_ && !requestedUrl_.empty())
@@ -662,7 +665,20 @@ void WebKitBrowser::DeliverCompleted() {
 void WebKitBrowser::Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation) {
   currentPage_ = page;
   currentPageGeneration_ = generation;
+  currentPageDocument_ = documents_;
+  sittingProbe_.emplace(options_.probeInterval, [this] { OnPageSits(); });
   if (events_) events_->DocumentComplete(*page);
+}
+
+// Only while the delivered document is shown: a document that committed
+// since is loading, and a large page may keep its process busy for a while.
+void WebKitBrowser::OnPageSits() {
+  sittingProbe_.reset();
+  if (warmingUp_ || process_ != WebProcess::Alive || documents_ != currentPageDocument_) return;
+  bool probing = false;
+  for (const auto& [id, call] : calls_) probing = probing || call.kind == CallKind::Sitting;
+  if (!probing) Replay({}, CallKind::Sitting);
+  sittingProbe_.emplace(options_.probeInterval, [this] { OnPageSits(); });
 }
 
 void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {
@@ -672,19 +688,22 @@ void WebKitBrowser::Replay(std::vector<PageAction> actions, CallKind kind) {
                         g_variant_new_string(std::to_string(currentPageGeneration_).c_str()));
   g_variant_builder_add(&arguments, "{sv}", "actions",
                         g_variant_new_string(ActionsAsJson(actions).c_str()));
-  auto tag = std::make_unique<CallTag>(
-      CallTag{Ref(cancellable_.get()), this, TrackCall(kind, currentPageGeneration_)});
+  auto tag = std::make_unique<CallTag>(CallTag{
+      Ref(cancellable_.get()), this,
+      TrackCall(kind, currentPageGeneration_, 0,
+                kind == CallKind::Sitting ? std::optional(options_.probeDeadline) : std::nullopt)});
   webkit_web_view_call_async_javascript_function(
       view_.get(), kReplayScript, -1, g_variant_builder_end(&arguments), kScriptWorld, nullptr,
       cancellable_.get(), &Signals::ScriptDone, tag.release());
 }
 
 std::uint64_t WebKitBrowser::TrackCall(CallKind kind, std::uint64_t generation,
-                                       std::uint64_t completion) {
+                                       std::uint64_t completion,
+                                       std::optional<std::chrono::milliseconds> deadline) {
   const std::uint64_t id = nextCallId_++;
-  calls_.emplace(id,
-                 Call{kind, generation, completion,
-                      TimeoutSource(options_.scriptDeadline, [this, id] { OnCallExpired(id); })});
+  calls_.emplace(id, Call{kind, generation, completion,
+                          TimeoutSource(deadline.value_or(options_.scriptDeadline),
+                                        [this, id] { OnCallExpired(id); })});
   return id;
 }
 
@@ -706,7 +725,8 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
       if (process_ != WebProcess::Ending) LoadPendingUrl();
       return;
     case CallKind::Replay:
-    case CallKind::Check: return;
+    case CallKind::Check:
+    case CallKind::Sitting: return;
     case CallKind::Snapshot:
     case CallKind::Source: break;
   }
@@ -734,6 +754,8 @@ void WebKitBrowser::OnCallExpired(std::uint64_t id) {
   // A page in an endless script loop never answers; only a new process helps.
   // Loads wait for the process to be gone: one sent before that is lost.
   process_ = WebProcess::Ending;
+  // The page it hung on: after a load was asked for, the view already shows that load's address.
+  if (currentPage_ && documents_ == currentPageDocument_) hungPageUrl_ = currentPage_->location;
   terminationFallback_.emplace(options_.scriptDeadline, [this] { OnWebProcessGone(); });
   // Fails the pending calls from inside, before web-process-terminated.
   webkit_web_view_terminate_web_process(view_.get());

@@ -12,17 +12,20 @@
 // after a Navigate, a page is delivered only when its load began with or after
 // the load asked for.
 // Every script call has a deadline; a web process that misses it is
-// terminated, reported through NavigateError, and the next Navigate starts a
-// fresh one. A Navigate loads at once while the web process is known to
-// answer, else after a probe; a load that does not start within the deadline
-// has its process probed, and replaced when it does not answer. Script dialogs are answered at
-// once, pop-ups and printing refused, forms we submit are sent in this view whatever their target,
-// TLS certificate errors fail the load. A response WebKit would save as a file (an attachment, or
-// a type the view cannot show) is refused at its response decision, and a download that starts
-// anyway (a link to save) is cancelled before it has a file: nothing is ever written. A refused
-// top-level load ends unshown, as if it had never started; when it is the one a Navigate asked
-// for, the document still shown is read again and delivered. A view it creates keeps its website
-// data in memory only. User-interface thread only; owns a reference to its view.
+// terminated, reported through NavigateError against the page it hung on, and
+// the next Navigate starts a fresh one. A delivered page that sits (its
+// caller waits, or a load it asked for has not committed) has its process
+// probed every interval, so a page whose script loops for ever is found while
+// it is still the caller's page, not when the next load does not start. A Navigate loads at once
+// while the web process is known to answer, else after a probe; a load that does not start within
+// the deadline has its process probed, and replaced when it does not answer. Script dialogs are
+// answered at once, pop-ups and printing refused, forms we submit are sent in this view whatever
+// their target, TLS certificate errors fail the load. A response WebKit would save as a file (an
+// attachment, or a type the view cannot show) is refused at its response decision, and a download
+// that starts anyway (a link to save) is cancelled before it has a file: nothing is ever written. A
+// refused top-level load ends unshown, as if it had never started; when it is the one a Navigate
+// asked for, the document still shown is read again and delivered. A view it creates keeps its
+// website data in memory only. User-interface thread only; owns a reference to its view.
 #pragma once
 
 #include <webkit2/webkit2.h>
@@ -46,6 +49,11 @@ struct WebKitBrowserOptions {
   // How long a script call (snapshot, replay) may take before the web process
   // is taken for hung.
   std::chrono::milliseconds scriptDeadline{15000};
+  // How long a delivered page may sit before its web process is probed, and
+  // how long the probe may take: a page that sits runs no script of ours, so
+  // a few seconds without an answer mean an endless loop.
+  std::chrono::milliseconds probeInterval{1000};
+  std::chrono::milliseconds probeDeadline{5000};
   // Starts the web process at once with a blank page of its own, whose events
   // go nowhere, so that the first Navigate does not wait for a process to start.
   bool warmUp = false;
@@ -76,8 +84,9 @@ class WebKitBrowser : public BrowserControl {
  private:
   struct Signals;
   // Ready: a replay whose answer lets a load wait for it start; Check: a
-  // probe of a web process whose load did not start.
-  enum class CallKind { Snapshot, Source, Ready, Replay, Check };
+  // probe of a web process whose load did not start; Sitting: a probe of the
+  // process of a delivered page that sits.
+  enum class CallKind { Snapshot, Source, Ready, Replay, Check, Sitting };
   struct Call {
     CallKind kind;
     std::uint64_t generation;
@@ -122,11 +131,14 @@ class WebKitBrowser : public BrowserControl {
   Completion* FindCompletion(std::uint64_t id);
   void DeliverCompleted();
   void Replay(std::vector<PageAction> actions, CallKind kind);
+  // Probes the process of the page delivered last while no other document has committed.
+  void OnPageSits();
   void LoadPendingUrl();
   // Carries out the Navigate asked for last, as the web process allows.
   void StartPendingNavigation();
 
-  std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0);
+  std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0,
+                          std::optional<std::chrono::milliseconds> deadline = std::nullopt);
   std::optional<Call> TakeCall(std::uint64_t id);
   // `data`: the snapshot's JSON text or the source bytes; `answered`: the web
   // process answered (not expired, not failed with its process).
@@ -207,6 +219,12 @@ class WebKitBrowser : public BrowserControl {
   std::uint64_t documents_ = 0;
   std::shared_ptr<Page> currentPage_;
   std::uint64_t currentPageGeneration_ = 0;
+  // documents_ when the current page was delivered, and the probe of its
+  // process while that document is still shown (OnPageSits).
+  std::uint64_t currentPageDocument_ = 0;
+  std::optional<TimeoutSource> sittingProbe_;
+  // The address of the page shown when a call expired: the page the process hung on.
+  std::string hungPageUrl_;
   // Set when an answer of the web process came after its current load started.
   bool answeredSinceStart_ = false;
   // The warm-up page is loading; a Navigate waits for its end (EndWarmUp).

@@ -73,5 +73,32 @@ TEST(FaultWebProcess, EndlessScriptLoopEndsItsSiteAndTheProcessIsReplaced) {
   EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
+// The page is read and its form sent; then its script loops for ever. The
+// hung process is found while its own site runs, traced against that site,
+// and the next site loads in a fresh one without a probe of the hung one.
+TEST(FaultWebProcess, ProcessHungAfterItsPageWasReadIsReplacedWhileItsSiteRuns) {
+  FaultHarness harness;
+  const std::string hangs =
+      "<script>addEventListener('load', () => setTimeout(() => { for (;;) {} }, 0));</script>";
+  harness.server.Serve("/hang/", FormPage("/hang/post", "", "", hangs));
+  harness.server.Serve("/hang/post", kThanks);
+  harness.AddSite("hang", harness.server.Url("/hang/"), FormScript());
+  harness.AddFormSite("ok");
+  harness.AddSchedule(1, "Hung", {"hang", "ok"});
+  harness.AddSentinel();
+
+  // The probe finds the hang within seconds, well inside the page timer.
+  harness.Start(12000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, std::chrono::seconds(180)));
+
+  const std::map<std::string, std::string> expected = {{"hang", "Timeout"}, {"ok", "Completed"}};
+  EXPECT_EQ(expected, harness.Outcomes("Hung")) << harness.Report("Hung");
+  EXPECT_EQ(1, harness.TraceCount("Error while navigate " + harness.server.Url("/hang/")));
+  EXPECT_EQ(1, harness.TraceCount("[site: hang]")) << harness.Trace();
+  EXPECT_EQ(0, harness.TraceCount("Error while navigate " + harness.server.Url("/ok/")))
+      << harness.Trace();
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
 }  // namespace
 }  // namespace veltrane::testing
