@@ -147,6 +147,10 @@ void TForm2::DownloadRefused(const std::string& url, bool requested) {
   RunGuarded(errors_, [&] { job_->DownloadRefused(url, requested); });
 }
 
+void TForm2::PageDropped(const std::string& url) {
+  RunGuarded(errors_, [&] { job_->PageDropped(url); });
+}
+
 void TForm2::NavigateError(const std::string& url, std::int32_t statusCode,
                            const std::string& message, bool& cancel) {
   RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, message, cancel); });

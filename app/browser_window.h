@@ -72,6 +72,7 @@ class TForm2 : public SubmissionWindow,
   void NewWindow2(const std::string& url, bool& cancel) override;
   void PrintRefused(const std::string& url) override;
   void DownloadRefused(const std::string& url, bool requested) override;
+  void PageDropped(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;

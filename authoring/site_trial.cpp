@@ -51,6 +51,7 @@ class PicturingEvents : public BrowserEvents {
   void DownloadRefused(const std::string& url, bool requested) override {
     window_.DownloadRefused(url, requested);
   }
+  void PageDropped(const std::string& url) override { window_.PageDropped(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
     window_.NavigateError(url, statusCode, message, cancel);

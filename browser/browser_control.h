@@ -12,7 +12,8 @@
 // could be read comes with what was read of it). A refused download leaves the
 // page before it current, as if that navigation had not happened; when it was
 // the load a Navigate asked for, that page is read again and delivered, so a
-// caller waiting for a page goes on at once. Writes a handler records on that
+// caller waiting for a page goes on at once. A page whose load began before
+// the last Navigate's own is never delivered: PageDropped tells of it. Writes a handler records on that
 // Page are carried out on the live page when the handler returns, or before a
 // Navigate it asks for, and never on a later document; a form clicked or
 // submitted that way is sent in this browser whatever its target. A handler of
@@ -48,6 +49,9 @@ class BrowserEvents {
   // A new top-level document at `url` has been committed: from here on,
   // requests of the view belong to that document, not to the one before.
   virtual void NavigateComplete2(const std::string& /*url*/) {}
+  // A page at `url` completed after a Navigate, from a load that began before
+  // it (the page left, or one it loaded by itself); it is not delivered.
+  virtual void PageDropped(const std::string& /*url*/) {}
   // Asked when a completed page is about to be read, and again before it is
   // delivered: whether DocumentComplete needs the page's text (source bytes
   // and the body's outer HTML) besides its forms and links. Reading the text

@@ -637,7 +637,9 @@ void WebKitBrowser::DeliverCompleted() {
     Completion& front = completions_.front();
     // A page whose load began before the last Navigate's own: never the page asked for.
     if (front.generation < deliverFrom_) {
+      const std::string location = std::move(front.page.location);
       completions_.pop_front();
+      if (events_) events_->PageDropped(location);
       continue;
     }
     // Read without its text when it finished, but its handler now wants the

@@ -44,6 +44,10 @@ void BrowserDownloadRefused(TraceSink& trace, const std::string& url) {
   trace.TraceLine("Download refused: " + trace.Outside(url));
 }
 
+void BrowserPageDropped(TraceSink& trace, const std::string& url) {
+  trace.TraceLine("Stale page dropped : " + trace.Outside(url));
+}
+
 void BrowserNavigateError(TraceSink& trace, const std::string& url, std::int32_t statusCode,
                           const std::string& message, bool& cancel) {
   trace.TraceLine("Error while navigate " + trace.Outside(url) +

@@ -37,6 +37,10 @@ void BrowserPrintRefused(TraceSink& trace, const std::string& url);
 // Traces "Download refused: <url>"; nothing is ever saved.
 void BrowserDownloadRefused(TraceSink& trace, const std::string& url);
 
+// Traces "Stale page dropped : <url>" (at debug priority): a page of a load
+// older than the navigation asked for, which no step is judged on.
+void BrowserPageDropped(TraceSink& trace, const std::string& url);
+
 // Traces "Error while navigate <url> code:<statusCode>", then the engine's
 // message of a network failure on a line of its own ("Network error:
 // <message>"; none when `message` is empty), and leaves the error to the

@@ -124,7 +124,7 @@ void RedactingTrace::AddSpellings(const std::string& bytes) {
 }
 
 bool RedactingTrace::TraceLine(const std::string& text) {
-  if (site_.empty() || TracePriorityOf(text) == TracePriority::Info) return out_.TraceLine(text);
+  if (site_.empty() || TracePriorityOf(text) > TracePriority::Warning) return out_.TraceLine(text);
   return out_.TraceLine(NamingSite(text, site_));
 }
 

@@ -421,6 +421,8 @@ void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
 
 void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(trace_, url); }
 
+void SubmissionJob::PageDropped(const std::string& url) { BrowserPageDropped(trace_, url); }
+
 void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
   BrowserDownloadRefused(trace_, url);
   // The page delivered again after it would be the site before's, or none.

@@ -112,6 +112,7 @@ class SubmissionJob {
   // Traced; a site whose own address is a file to save fails at once, since
   // the page the browser still shows is not the site's.
   void DownloadRefused(const std::string& url, bool requested);
+  void PageDropped(const std::string& url);
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel);
   void ProgressChange(int progress, int progressMax);

@@ -80,6 +80,7 @@ TracePriority TracePriorityOf(const std::string& text) {
   for (std::string_view start : kSiteFailureStarts)
     if (StartsWith(view, start)) return TracePriority::Warning;
   if (IsErrorPageText(view)) return TracePriority::Warning;
+  if (StartsWith(view, "Stale page dropped : ")) return TracePriority::Debug;
   return TracePriority::Info;
 }
 
