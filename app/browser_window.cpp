@@ -25,10 +25,6 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
                            options.pageDeadline,
                            [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
                            nullptr};
-  parts.afterSettleTime = [this](std::function<void()> then) {
-    settleTimer_.emplace(SubmissionJob::kSettleTime,
-                         [this, then = std::move(then)] { RunGuarded(errors_, then); });
-  };
   if (!options.shotsDirectory.empty()) {
     shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
     parts.failedPageCapture = this;
@@ -145,6 +141,10 @@ void TForm2::PrintRefused(const std::string& url) {
 
 void TForm2::DownloadRefused(const std::string& url, bool requested) {
   RunGuarded(errors_, [&] { job_->DownloadRefused(url, requested); });
+}
+
+void TForm2::PageSettled(Page& page, const PageChange& change) {
+  RunGuarded(errors_, [&] { job_->PageSettled(page, change); });
 }
 
 void TForm2::PageDropped(const std::string& url) {

@@ -73,6 +73,7 @@ class TForm2 : public SubmissionWindow,
   void PrintRefused(const std::string& url) override;
   void DownloadRefused(const std::string& url, bool requested) override;
   void PageDropped(const std::string& url) override;
+  void PageSettled(Page& page, const PageChange& change) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
@@ -91,8 +92,6 @@ class TForm2 : public SubmissionWindow,
   PseudoRandom random_;
   std::unique_ptr<FailureShots> shots_;
   std::unique_ptr<SubmissionJob> job_;
-  // The job's settle time; gone before the job is.
-  std::optional<TimeoutSource> settleTimer_;
 };
 
 }  // namespace veltrane

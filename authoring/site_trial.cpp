@@ -52,6 +52,9 @@ class PicturingEvents : public BrowserEvents {
     window_.DownloadRefused(url, requested);
   }
   void PageDropped(const std::string& url) override { window_.PageDropped(url); }
+  void PageSettled(Page& page, const PageChange& change) override {
+    window_.PageSettled(page, change);
+  }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
     window_.NavigateError(url, statusCode, message, cancel);

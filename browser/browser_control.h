@@ -13,20 +13,27 @@
 // page before it current, as if that navigation had not happened; when it was
 // the load a Navigate asked for, that page is read again and delivered, so a
 // caller waiting for a page goes on at once. A page whose load began before
-// the last Navigate's own is never delivered: PageDropped tells of it. Writes a handler records on that
-// Page are carried out on the live page when the handler returns, or before a
-// Navigate it asks for, and never on a later document; a form clicked or
-// submitted that way is sent in this browser whatever its target. A handler of
-// BeforeNavigate2 may ask for a Navigate of its own: it starts once the
-// navigation asked about has been refused (it replaces that one either way).
+// the last Navigate's own is never delivered: PageDropped tells of it. Writes a handler records on
+// that Page are carried out on the live page when the handler returns, or before a Navigate it asks
+// for, and never on a later document; a form clicked or submitted that way is sent in this browser
+// whatever its target. A handler of BeforeNavigate2 may ask for a Navigate of its own: it starts
+// once the navigation asked about has been refused (it replaces that one either way).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "browser/page.h"
 
 namespace veltrane {
+
+// What a watched page did while it was watched (BrowserControl::WatchPage).
+struct PageChange {
+  bool requestsSent = false;     // it loaded something: fetch, XHR, a frame, a resource
+  bool documentChanged = false;  // its document changed
+  bool Any() const { return requestsSent || documentChanged; }
+};
 
 class BrowserEvents {
  public:
@@ -52,6 +59,9 @@ class BrowserEvents {
   // A page at `url` completed after a Navigate, from a load that began before
   // it (the page left, or one it loaded by itself); it is not delivered.
   virtual void PageDropped(const std::string& /*url*/) {}
+  // The page WatchPage watched has settled without a top-level load: here it
+  // is read again, as it stands, with what it did meanwhile.
+  virtual void PageSettled(Page& /*page*/, const PageChange& /*change*/) {}
   // Asked when a completed page is about to be read, and again before it is
   // delivered: whether DocumentComplete needs the page's text (source bytes
   // and the body's outer HTML) besides its forms and links. Reading the text
@@ -74,9 +84,13 @@ class BrowserControl {
   virtual void Navigate(const std::string& url) = 0;
   // The address of the top-level page (the failing address after a network error).
   virtual std::string LocationURL() const = 0;
-  // True when a top-level load has started since the page delivered last, and
-  // its page (or an error page) may still come: the page is moving on.
-  virtual bool LoadStartedSincePage() const { return false; }
+  // Watches the page delivered last, while it stays the document shown: once
+  // the requests it sends have been answered and its document has been quiet
+  // for a moment, but not before `least` has passed, or at `bound` whatever it
+  // does, it is read again and handed to PageSettled. A top-level load that
+  // starts, a Navigate or a later WatchPage ends the watch without it.
+  virtual void WatchPage(std::chrono::milliseconds /*least*/, std::chrono::milliseconds /*bound*/) {
+  }
 };
 
 // NavigateError status codes for failures without an HTTP status: the classic

@@ -5,6 +5,7 @@
 #include "browser/navigate_status_of.h"
 #include "browser/page_scripts.h"
 #include "browser/page_snapshot.h"
+#include "browser/page_watch_script.h"
 
 namespace veltrane {
 namespace {
@@ -117,6 +118,16 @@ struct WebKitBrowser::Signals {
   static void Terminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
     Self(data)->OnWebProcessTerminated();
   }
+  static void RequestStarted(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*,
+                             gpointer data) {
+    Self(data)->OnRequestStarted(resource);
+  }
+  static void RequestFinished(WebKitWebResource* resource, gpointer data) {
+    Self(data)->OnRequestEnded(resource);
+  }
+  static void RequestFailed(WebKitWebResource* resource, GError*, gpointer data) {
+    Self(data)->OnRequestEnded(resource);
+  }
   static void Progress(GObject* view, GParamSpec*, gpointer data) {
     const double progress = webkit_web_view_get_estimated_load_progress(WEBKIT_WEB_VIEW(view));
     if (Self(data)->events_ && !Self(data)->warmingUp_)
@@ -180,6 +191,7 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
 }
 
 WebKitBrowser::~WebKitBrowser() {
+  ForgetRequests();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_context(view_.get()), this);
   g_cancellable_cancel(cancellable_.get());
@@ -197,6 +209,7 @@ void WebKitBrowser::WireSignals() {
   g_signal_connect(view, "authenticate", G_CALLBACK(&Signals::Authenticate), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(&Signals::Terminated), this);
   g_signal_connect(view, "notify::estimated-load-progress", G_CALLBACK(&Signals::Progress), this);
+  g_signal_connect(view, "resource-load-started", G_CALLBACK(&Signals::RequestStarted), this);
   // Downloads are the context's, whichever of its views they come from.
   g_signal_connect(webkit_web_view_get_context(view_.get()), "download-started",
                    G_CALLBACK(&Signals::DownloadStarted), this);
@@ -215,11 +228,6 @@ std::string WebKitBrowser::LocationURL() const {
   return uri;
 }
 
-bool WebKitBrowser::LoadStartedSincePage() const {
-  return currentPage_ && generation_ != currentPageGeneration_ && load_ != LoadState::Failed &&
-         load_ != LoadState::Refused;
-}
-
 void WebKitBrowser::Navigate(const std::string& url) {
   const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
   if (start != std::string::npos &&
@@ -233,6 +241,8 @@ void WebKitBrowser::Navigate(const std::string& url) {
   // Pages finished but not yet delivered are what the caller moves away from;
   // delivered now, they would be taken for the page it asked for.
   completions_.clear();
+  readyWait_.reset();
+  watch_.reset();
   // Nor is any page that starts loading before the load asked for here.
   deliverFrom_ = kNoPageYet;
   pendingUrl_ = url;
@@ -325,6 +335,9 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       }
       loadStartFallback_.reset();
       answeredSinceStart_ = false;
+      // The page left is not read once its requests end, nor watched.
+      readyWait_.reset();
+      watch_.reset();
       // Only the error page's FINISHED ends the wait for it, not its STARTED.
       load_ = ExpectsErrorPage() ? LoadState::ErrorPage : LoadState::Loading;
       tlsFailure_ = false;
@@ -335,6 +348,9 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       break;
     case WEBKIT_LOAD_COMMITTED:
       ++documents_;
+      // The loads of the document before, and the new one's own main resource, are not its
+      // requests.
+      ForgetRequests();
       documentGeneration_ = generation_;
       if (events_) events_->NavigateComplete2(LocationURL());
       break;
@@ -363,7 +379,7 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
           StartCompletion();
           return;
         case LoadState::Loading:
-          if (documentDeliveredAtShow_ != documents_) StartCompletion();
+          if (documentDeliveredAtShow_ != documents_) StartCompletionWhenReady();
           return;
       }
       break;
@@ -539,6 +555,89 @@ bool WebKitBrowser::RaiseNewWindow(const std::string& url) {
   return cancel;
 }
 
+void WebKitBrowser::StartCompletionWhenReady() {
+  if (pendingRequests_.empty()) {
+    StartCompletion();
+    return;
+  }
+  readyDocument_ = documents_;
+  readyWait_.emplace(options_.readyBound, [this] {
+    readyWait_.reset();
+    if (documents_ == readyDocument_ && load_ == LoadState::Loading) StartCompletion();
+  });
+}
+
+void WebKitBrowser::OnRequestStarted(WebKitWebResource* resource) {
+  if (warmingUp_ || documents_ == 0) return;
+  ++requestsStarted_;
+  g_signal_connect(resource, "finished", G_CALLBACK(&Signals::RequestFinished), this);
+  g_signal_connect(resource, "failed", G_CALLBACK(&Signals::RequestFailed), this);
+  pendingRequests_.emplace(
+      resource, GObjectPtr<WebKitWebResource>(WEBKIT_WEB_RESOURCE(g_object_ref(resource))));
+}
+
+void WebKitBrowser::OnRequestEnded(WebKitWebResource* resource) {
+  auto found = pendingRequests_.find(resource);
+  if (found == pendingRequests_.end()) return;
+  g_signal_handlers_disconnect_by_data(resource, this);
+  pendingRequests_.erase(found);
+  if (pendingRequests_.empty() && readyWait_) {
+    readyWait_.reset();
+    if (documents_ == readyDocument_ && load_ == LoadState::Loading) StartCompletion();
+  }
+}
+
+void WebKitBrowser::ForgetRequests() {
+  for (auto& [resource, held] : pendingRequests_)
+    g_signal_handlers_disconnect_by_data(resource, this);
+  pendingRequests_.clear();
+}
+
+void WebKitBrowser::WatchPage(std::chrono::milliseconds least, std::chrono::milliseconds bound) {
+  watch_.reset();
+  if (!currentPage_ || documents_ != currentPageDocument_ || process_ != WebProcess::Alive ||
+      pendingUrl_ || load_ == LoadState::Requested)
+    return;
+  watch_.emplace(Watch{documents_, generation_, requestsStarted_,
+                       std::chrono::steady_clock::now() + least,
+                       TimeoutSource(bound, [this] { EndWatch(); }), std::nullopt, 0});
+  // The first look starts the document's observer, so changes count from now.
+  LookAtWatchedPage();
+}
+
+bool WebKitBrowser::WatchedPageStillShown() const {
+  return watch_ && documents_ == watch_->document && generation_ == watch_->generation &&
+         process_ == WebProcess::Alive && !pendingUrl_ && load_ != LoadState::Requested;
+}
+
+void WebKitBrowser::LookAtWatchedPage() {
+  if (!WatchedPageStillShown()) {
+    watch_.reset();
+    return;
+  }
+  watch_->next.reset();
+  bool looking = false;
+  for (const auto& [id, call] : calls_) looking = looking || call.kind == CallKind::Watch;
+  if (!looking) {
+    auto tag = std::make_unique<CallTag>(
+        CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Watch, generation_)});
+    webkit_web_view_call_async_javascript_function(view_.get(), kPageWatchScript, -1, nullptr,
+                                                   kScriptWorld, nullptr, cancellable_.get(),
+                                                   &Signals::ScriptDone, tag.release());
+  }
+}
+
+void WebKitBrowser::EndWatch() {
+  if (!WatchedPageStillShown()) {
+    watch_.reset();
+    return;
+  }
+  const PageChange change{requestsStarted_ > watch_->requestsBefore, watch_->changes > 0};
+  watch_.reset();
+  StartCompletion();
+  completions_.back().settled = change;
+}
+
 void WebKitBrowser::StartCompletion() {
   Completion& completion = completions_.emplace_back();
   completion.id = nextCompletionId_++;
@@ -563,7 +662,7 @@ int WebKitBrowser::MainResourceStatus() const {
 // while its web process waits for our answer.
 bool WebKitBrowser::TakesPageAtShow() const {
   return events_ && !warmingUp_ && process_ == WebProcess::Alive && load_ == LoadState::Loading &&
-         documents_ > 0 && documentGeneration_ >= deliverFrom_ &&
+         pendingRequests_.empty() && documents_ > 0 && documentGeneration_ >= deliverFrom_ &&
          documentDeliveredAtShow_ != documents_ && completions_.empty() && !pendingUrl_ &&
          !ProbeOutstanding() && !events_->WantsPageText();
 }
@@ -651,12 +750,19 @@ void WebKitBrowser::DeliverCompleted() {
         return;
       }
     }
+    // A watched page read again after its document was replaced is no page of
+    // its own: the new document comes as a page of its own.
+    if (front.settled && front.document != documents_) {
+      completions_.pop_front();
+      continue;
+    }
     // Held here as well, so a nested delivery cannot free the page the outer
     // handler still works on.
     auto page = std::make_shared<Page>(std::move(completions_.front().page));
     const std::uint64_t generation = completions_.front().generation;
+    const std::optional<PageChange> settled = completions_.front().settled;
     completions_.pop_front();
-    Deliver(page, generation);
+    Deliver(page, generation, settled);
     // Tagged with the page's generation: on a document that replaced it, the
     // replay finds no snapshot of that generation and does nothing.
     if (currentPage_ == page && !page->Actions().empty())
@@ -664,12 +770,17 @@ void WebKitBrowser::DeliverCompleted() {
   }
 }
 
-void WebKitBrowser::Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation) {
+void WebKitBrowser::Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation,
+                            const std::optional<PageChange>& settled) {
   currentPage_ = page;
   currentPageGeneration_ = generation;
   currentPageDocument_ = documents_;
   sittingProbe_.emplace(options_.probeInterval, [this] { OnPageSits(); });
-  if (events_) events_->DocumentComplete(*page);
+  if (!events_) return;
+  if (settled)
+    events_->PageSettled(*page, *settled);
+  else
+    events_->DocumentComplete(*page);
 }
 
 // Only while the delivered document is shown: a document that committed
@@ -729,6 +840,20 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
     case CallKind::Replay:
     case CallKind::Check:
     case CallKind::Sitting: return;
+    case CallKind::Watch: {
+      if (!WatchedPageStillShown()) return;
+      const std::optional<DocumentQuiet> quiet = data ? ReadDocumentQuiet(*data) : std::nullopt;
+      if (quiet) watch_->changes = quiet->changes;
+      const bool settled = quiet && pendingRequests_.empty() &&
+                           quiet->quietMs >= options_.quietTime.count() &&
+                           std::chrono::steady_clock::now() >= watch_->least;
+      if (settled) {
+        EndWatch();
+        return;
+      }
+      watch_->next.emplace(options_.watchInterval, [this] { LookAtWatchedPage(); });
+      return;
+    }
     case CallKind::Snapshot:
     case CallKind::Source: break;
   }

@@ -54,6 +54,13 @@ struct WebKitBrowserOptions {
   // a few seconds without an answer mean an endless loop.
   std::chrono::milliseconds probeInterval{1000};
   std::chrono::milliseconds probeDeadline{5000};
+  // How long a loaded page may wait for the requests its load started (its
+  // scripts' fetch and XHR, late images) before it is read anyway.
+  std::chrono::milliseconds readyBound{2000};
+  // How long a watched document must have been quiet to count as settled,
+  // and how often a watched page is looked at.
+  std::chrono::milliseconds quietTime{300};
+  std::chrono::milliseconds watchInterval{100};
   // Starts the web process at once with a blank page of its own, whose events
   // go nowhere, so that the first Navigate does not wait for a process to start.
   bool warmUp = false;
@@ -73,7 +80,7 @@ class WebKitBrowser : public BrowserControl {
   void SetEvents(BrowserEvents* events) override { events_ = events; }
   void Navigate(const std::string& url) override;
   std::string LocationURL() const override;
-  bool LoadStartedSincePage() const override;
+  void WatchPage(std::chrono::milliseconds least, std::chrono::milliseconds bound) override;
 
   // The view as a widget, for the window to pack.
   GtkWidget* Widget() const { return GTK_WIDGET(view_.get()); }
@@ -86,7 +93,8 @@ class WebKitBrowser : public BrowserControl {
   // Ready: a replay whose answer lets a load wait for it start; Check: a
   // probe of a web process whose load did not start; Sitting: a probe of the
   // process of a delivered page that sits.
-  enum class CallKind { Snapshot, Source, Ready, Replay, Check, Sitting };
+  // Watch: a look at a watched document (kPageWatchScript).
+  enum class CallKind { Snapshot, Source, Ready, Replay, Check, Sitting, Watch };
   struct Call {
     CallKind kind;
     std::uint64_t generation;
@@ -101,6 +109,18 @@ class WebKitBrowser : public BrowserControl {
     bool withText = true;  // the source bytes and the body's outer HTML are read too
     bool snapshotDone = false;
     bool sourceDone = false;
+    // A watched page read again: handed to PageSettled, and only while its
+    // document is still the one shown.
+    std::optional<PageChange> settled;
+  };
+  struct Watch {
+    std::uint64_t document;        // documents_ when it began
+    std::uint64_t generation;      // generation_ when it began
+    std::uint64_t requestsBefore;  // requestsStarted_ when it began
+    std::chrono::steady_clock::time_point least;
+    TimeoutSource bound;
+    std::optional<TimeoutSource> next;  // the next look
+    std::uint64_t changes = 0;
   };
 
   void WireSignals();
@@ -117,13 +137,26 @@ class WebKitBrowser : public BrowserControl {
   bool RaiseNewWindow(const std::string& url);
   void RaiseDownloadRefused(const std::string& url, bool requested);
   void StartCompletion();
+  // Reads the page that finished loading once the requests its load started
+  // have been answered, or at readyBound.
+  void StartCompletionWhenReady();
+  void OnRequestStarted(WebKitWebResource* resource);
+  void OnRequestEnded(WebKitWebResource* resource);
+  void ForgetRequests();
+  // A look at the watched page; ends the watch when the page has moved on.
+  void LookAtWatchedPage();
+  bool WatchedPageStillShown() const;
+  // Reads the watched page again, for PageSettled.
+  void EndWatch();
   // A prompt of our pageshow script (PageShownScript), without the token; gives its answer.
   std::string OnPageShown(std::string_view message);
   bool TakesPageAtShow() const;
   int MainResourceStatus() const;
   void ReadCompletion(Completion& completion);
   // Makes `page` the current page and hands it to DocumentComplete.
-  void Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation);
+  // `settled`: a watched page read again, for PageSettled.
+  void Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation,
+               const std::optional<PageChange>& settled = std::nullopt);
   void OnLoadNotStarted();
   void EndWarmUp();
   // Alive, answered since its current load started, and no call outstanding.
@@ -225,6 +258,15 @@ class WebKitBrowser : public BrowserControl {
   std::optional<TimeoutSource> sittingProbe_;
   // The address of the page shown when a call expired: the page the process hung on.
   std::string hungPageUrl_;
+
+  // Loads of the document shown, frames' and scripts' included, that have
+  // not ended; counted from its commit, so its own main resource is not.
+  std::map<WebKitWebResource*, GObjectPtr<WebKitWebResource>> pendingRequests_;
+  std::uint64_t requestsStarted_ = 0;
+  // Armed while a finished page waits for its requests (StartCompletionWhenReady).
+  std::optional<TimeoutSource> readyWait_;
+  std::uint64_t readyDocument_ = 0;
+  std::optional<Watch> watch_;
   // Set when an answer of the web process came after its current load started.
   bool answeredSinceStart_ = false;
   // The warm-up page is loading; a Navigate waits for its end (EndWarmUp).

@@ -250,6 +250,7 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   siteOpen_ = false;
   state_.AwaitRedirect = false;
   loginInFlight_.reset();
+  watching_ = Watching::Idle;
   trace_.SetSite("");
   DisarmDeadline();
   if (completed) {
@@ -328,9 +329,26 @@ void SubmissionJob::DocumentComplete(Page& page) {
   if (page.statusCode != 0) evidence_.networkError.clear();
   // A form of this page sends the login in the page's encoding.
   trace_.NoteCharacterSet(page.characterSet);
+  watching_ = Watching::Idle;
+  JudgePage(page, false);
+}
+
+void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
+  if (!siteOpen_ || watching_ == Watching::Idle) return;
+  const Watching watched = std::exchange(watching_, Watching::Idle);
+  if (!change.Any()) {
+    SiteFailed(watched == Watching::Submission ? "Nothing happened after submit" : heldFailure_);
+    return;
+  }
+  trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
+  JudgePage(page, watched == Watching::Failure);
+}
+
+void SubmissionJob::JudgePage(Page& page, bool settled) {
   const StepDecision decision =
       BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
+  const bool submitted = SentForm(page).first >= 0;
   if (decision.kind == StepDecision::Kind::WaitForPage) {
     if (CheckSubmittedForm(page)) return;
     GuardLoginSubmission(page);
@@ -338,7 +356,14 @@ void SubmissionJob::DocumentComplete(Page& page) {
   DisarmDeadline();
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
-    case StepDecision::Kind::WaitForPage: ArmDeadline(); return;
+    case StepDecision::Kind::WaitForPage:
+      ArmDeadline();
+      // A page that sends the form by script may stay where it is.
+      if (submitted) {
+        watching_ = Watching::Submission;
+        parts_.browser.WatchPage(kSubmitSettleTime, kWatchBound);
+      }
+      return;
     case StepDecision::Kind::WaitForRedirect:
       state_.AwaitRedirect = true;
       ArmDeadline();
@@ -349,7 +374,10 @@ void SubmissionJob::DocumentComplete(Page& page) {
       return;
     case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
     case StepDecision::Kind::Failed:
-      if (decision.pageMayMoveOn && HoldFailureWhilePageMayMoveOn(decision.text)) return;
+      if (decision.pageMayMoveOn && !settled) {
+        HoldFailureWhilePageMayMoveOn(decision.text);
+        return;
+      }
       SiteFailed(decision.text);
       return;
   }
@@ -380,17 +408,13 @@ bool SubmissionJob::CheckSubmittedForm(Page& page) {
   return true;
 }
 
-bool SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
-  if (!parts_.afterSettleTime) return false;
-  // The step stays current: a page that arrives meanwhile is judged by it.
+void SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
+  // The step stays current: a page that arrives meanwhile is judged by it,
+  // and one on its way is waited for within the page deadline.
   ArmDeadline();
-  parts_.afterSettleTime([this, serial = siteSerial_, pages = evidence_.pages, reason] {
-    if (serial != siteSerial_ || !siteOpen_ || evidence_.pages != pages) return;
-    // A page on its way is waited for, within the page deadline.
-    if (parts_.browser.LoadStartedSincePage()) return;
-    SiteFailed(reason);
-  });
-  return true;
+  watching_ = Watching::Failure;
+  heldFailure_ = reason;
+  parts_.browser.WatchPage(kSettleTime, kWatchBound);
 }
 
 void SubmissionJob::GuardLoginSubmission(const Page& page) {

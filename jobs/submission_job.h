@@ -52,10 +52,6 @@ struct SubmissionJobParts {
   std::function<void(bool)> setTimerEnabled;  // TimerTimeout on or off
   // When set, a failed site's page is captured before the next site starts.
   PageCapture* failedPageCapture;
-  // Runs its argument once, when the settle time (kSettleTime) has passed; a
-  // later call replaces an earlier one still waiting. Unset: a step that
-  // fails on what its page lacks fails at once.
-  std::function<void(std::function<void()>)> afterSettleTime = {};
 };
 
 // One site of one press release, run as a trial (see TrySite).
@@ -77,9 +73,15 @@ class SubmissionJob {
  public:
   // The deadline lies 1/480 day (180 seconds) after arming.
   static constexpr double kPageDeadline = 1.0 / 480.0;
-  // How long a step that fails on what its page lacks waits for the page to
-  // send itself on by script before the site fails.
+  // A step that fails on what its page lacks watches the page at least this
+  // long (WatchPage) for it to send itself on, or to change in place, before
+  // the site fails.
   static constexpr std::chrono::milliseconds kSettleTime{500};
+  // A submission after which no page comes is watched at least this long
+  // before it counts as one that did nothing.
+  static constexpr std::chrono::milliseconds kSubmitSettleTime{1000};
+  // No watch lasts longer, however busy its page.
+  static constexpr std::chrono::milliseconds kWatchBound{5000};
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
@@ -113,6 +115,11 @@ class SubmissionJob {
   // the page the browser still shows is not the site's.
   void DownloadRefused(const std::string& url, bool requested);
   void PageDropped(const std::string& url);
+  // A page watched after a submission or before a failure, as it settled: a
+  // submission that stays on its page is judged there ("Page updated in
+  // place"), one that changed nothing fails; a page that changed is judged
+  // again by the step that failed on it.
+  void PageSettled(Page& page, const PageChange& change);
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel);
   void ProgressChange(int progress, int progressMax);
@@ -138,10 +145,12 @@ class SubmissionJob {
   // step named; in a trial, holds back a form the trial does not want sent.
   // True when the site ended here.
   bool CheckSubmittedForm(Page& page);
-  // A step failed on what the page lacks: the failure waits out the settle
-  // time, and a page the page itself navigates to meanwhile is judged by the
-  // same step instead. False when there is no settle time.
-  bool HoldFailureWhilePageMayMoveOn(const std::string& reason);
+  // Runs the step engine on a page and carries out its decision. `settled`:
+  // the page is one a failure's watch read again, so a failure is final.
+  void JudgePage(Page& page, bool settled);
+  // A step failed on what the page lacks: the page is watched, and the page it
+  // navigates to, or the same page changed in place, is judged by the same step.
+  void HoldFailureWhilePageMayMoveOn(const std::string& reason);
   // After a form was sent that carries the site's login: from now until the
   // next document commits, no request of the view may leave the site's hosts.
   void GuardLoginSubmission(const Page& page);
@@ -167,6 +176,10 @@ class SubmissionJob {
   // Where the login just sent may go; set from its submission until the next
   // document commits or the site ends.
   std::optional<LoginHosts> loginInFlight_;
+  // What the page being watched (WatchPage) is watched for.
+  enum class Watching { Idle, Submission, Failure };
+  Watching watching_ = Watching::Idle;
+  std::string heldFailure_;  // the failure a Failure watch holds back
 };
 
 }  // namespace veltrane

@@ -73,7 +73,8 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
   job.DocumentComplete(form);  // changed: its form lacks "summary"; filled and sent all the same
   ASSERT_EQ(2u, form.Actions().size());  // the headline written, then the form submitted
   Page refused = PageWith("Closed", 403);
-  job.DocumentComplete(refused);  // changed fails
+  job.DocumentComplete(refused);
+  job.PageSettled(refused, {});  // it stays as it was: changed fails
 
   Page landing = PageWith("One moment");
   job.DocumentComplete(landing);  // slow waits for a redirect that never comes

@@ -78,7 +78,8 @@ TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler
   job.DocumentComplete(thanks);  // alpha succeeds; the second alpha starts at once
   EXPECT_EQ(2u, browser.navigations.size());
   Page nothing = PageWith("Sorry");
-  job.DocumentComplete(nothing);  // the second alpha fails; beta starts
+  job.DocumentComplete(nothing);
+  job.PageSettled(nothing, {});  // it stays as it was: the second alpha fails; beta starts
   EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());
   EXPECT_EQ("", job.State().site.login.UserName);  // beta has no account: never alpha's login
 
@@ -257,33 +258,34 @@ TEST_F(SubmissionJobTest, JobQueuedButNeverStartedRunsAfterARestart) {
   EXPECT_EQ("1|Launch", databases.MainScalar("SELECT id || '|' || name FROM job"));
 }
 
-// A step that fails on what its page lacks waits out the settle time: a page
-// that comes meanwhile, or one already on its way, is judged by the same step.
+// A step that fails on what its page lacks watches the page: a page that
+// comes meanwhile, or the same page changed in place, is judged by the same
+// step; a page that did nothing fails as it stood.
 TEST_F(SubmissionJobTest, AFailureOnWhatThePageLacksWaitsForThePageToMoveOn) {
-  std::function<void()> settled;
-  SubmissionJobParts parts = Parts();
-  parts.afterSettleTime = [&](std::function<void()> then) { settled = std::move(then); };
-  SubmissionJob held(std::move(parts));
-  Schedule("alpha\r\nalpha");
-  ASSERT_TRUE(held.StartSubmission(1));
+  Schedule("alpha\r\nalpha\r\nalpha");
+  ASSERT_TRUE(job.StartSubmission(1));
   Page sorry = PageWith("Sorry");
   Page thanks = PageWith("Thanks!");
-  held.DocumentComplete(sorry);
-  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
-  held.DocumentComplete(thanks);
-  settled();  // too late to change anything
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, held.State().outcome.CompletedSites);
-  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
+  job.DocumentComplete(sorry);
+  EXPECT_EQ(std::vector{SubmissionJob::kSettleTime}, browser.watches);
+  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
+  job.DocumentComplete(thanks);
+  job.PageSettled(sorry, {});  // too late to change anything
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.CompletedSites);
+  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
 
-  held.DocumentComplete(sorry);
-  browser.loadStarted = true;
-  settled();  // a page is on its way: still waiting
-  EXPECT_TRUE(held.State().outcome.FailedSites.empty());
-  held.DocumentComplete(sorry);
-  browser.loadStarted = false;
-  settled();
+  job.DocumentComplete(sorry);
+  job.PageSettled(thanks, PageChange{false, true});
+  EXPECT_EQ(1, std::count(trace.lines.begin(), trace.lines.end(),
+                          "Page updated in place : " + browser.LocationURL()));
+  EXPECT_EQ(2u, job.State().outcome.CompletedSites.size());
+
+  // Changed, but still without the text: judged once more, then failed.
+  job.DocumentComplete(sorry);
+  job.PageSettled(sorry, PageChange{true, false});
   EXPECT_EQ(std::vector<std::string>{"Submission failed (success string not found)"},
-            held.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons);
+  EXPECT_EQ(3u, browser.watches.size());
 }
 
 TEST(RedactingTraceTest, PasswordIsHiddenRawAndEncodedInOutsideTextOnly) {
@@ -320,6 +322,7 @@ TEST_F(SubmissionJobTest, PasswordIsHiddenInWhatPagesSayNotInTheServicesOwnTexts
   Page answer = PageWith("Sorry");
   answer.location = "http://127.0.0.1:1/a?user=al&pass=s";
   job.DocumentComplete(answer);
+  job.PageSettled(answer, {});
   EXPECT_EQ(std::vector<std::string>{"Submission failed (success string not found)"},
             job.State().outcome.FailedReasons);
   for (const std::string want :

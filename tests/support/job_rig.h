@@ -21,9 +21,11 @@ class RecordingBrowser : public BrowserControl {
   void SetEvents(BrowserEvents*) override {}
   void Navigate(const std::string& url) override { navigations.push_back(url); }
   std::string LocationURL() const override { return navigations.empty() ? "" : navigations.back(); }
-  bool LoadStartedSincePage() const override { return loadStarted; }
+  void WatchPage(std::chrono::milliseconds least, std::chrono::milliseconds) override {
+    watches.push_back(least);
+  }
   std::vector<std::string> navigations;
-  bool loadStarted = false;
+  std::vector<std::chrono::milliseconds> watches;  // each watch's least time
 };
 
 struct JobRig {
