@@ -530,9 +530,11 @@ bool WebKitBrowser::ExpectsErrorPage() const {
 
 // The probe's own call record is its state: it is out exactly as long as the
 // Ready call is tracked.
-bool WebKitBrowser::ProbeOutstanding() const {
+bool WebKitBrowser::ProbeOutstanding() const { return CallOutstanding(CallKind::Ready); }
+
+bool WebKitBrowser::CallOutstanding(CallKind kind) const {
   for (const auto& [id, call] : calls_) {
-    if (call.kind == CallKind::Ready) return true;
+    if (call.kind == kind) return true;
   }
   return false;
 }
@@ -616,9 +618,7 @@ void WebKitBrowser::LookAtWatchedPage() {
     return;
   }
   watch_->next.reset();
-  bool looking = false;
-  for (const auto& [id, call] : calls_) looking = looking || call.kind == CallKind::Watch;
-  if (!looking) {
+  if (!CallOutstanding(CallKind::Watch)) {
     auto tag = std::make_unique<CallTag>(
         CallTag{Ref(cancellable_.get()), this, TrackCall(CallKind::Watch, generation_)});
     webkit_web_view_call_async_javascript_function(view_.get(), kPageWatchScript, -1, nullptr,
@@ -633,13 +633,17 @@ void WebKitBrowser::EndWatch() {
     return;
   }
   const PageChange change{requestsStarted_ > watch_->requestsBefore, watch_->changes > 0};
+  const bool looking = CallOutstanding(CallKind::Watch);
   watch_.reset();
-  StartCompletion();
-  completions_.back().settled = change;
+  // A page that has not answered its last look may be hung: reading it would
+  // say nothing, and the probe of a sitting page deals with it.
+  if (looking) return;
+  StartCompletion(change);
 }
 
-void WebKitBrowser::StartCompletion() {
+void WebKitBrowser::StartCompletion(std::optional<PageChange> settled) {
   Completion& completion = completions_.emplace_back();
+  completion.settled = settled;
   completion.id = nextCompletionId_++;
   completion.generation = generation_;
   completion.document = documents_;
@@ -692,7 +696,8 @@ std::string WebKitBrowser::OnPageShown(std::string_view message) {
 
 void WebKitBrowser::ReadCompletion(Completion& completion) {
   completion.snapshotDone = false;
-  completion.sourceDone = !completion.withText;
+  // A page changed in place is not what its source bytes say: its text is the body as it stands.
+  completion.sourceDone = !completion.withText || completion.settled;
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&arguments, "{sv}", "generation",
@@ -788,9 +793,7 @@ void WebKitBrowser::Deliver(const std::shared_ptr<Page>& page, std::uint64_t gen
 void WebKitBrowser::OnPageSits() {
   sittingProbe_.reset();
   if (warmingUp_ || process_ != WebProcess::Alive || documents_ != currentPageDocument_) return;
-  bool probing = false;
-  for (const auto& [id, call] : calls_) probing = probing || call.kind == CallKind::Sitting;
-  if (!probing) Replay({}, CallKind::Sitting);
+  if (!CallOutstanding(CallKind::Sitting)) Replay({}, CallKind::Sitting);
   sittingProbe_.emplace(options_.probeInterval, [this] { OnPageSits(); });
 }
 
@@ -863,7 +866,15 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
   // document committed, they may be of that one and are left out.
   const bool sameDocument = completion->document == documents_;
   if (call->kind == CallKind::Snapshot) {
-    if (sameDocument && data) ReadSnapshot(*data, completion->page);
+    if (sameDocument && data) {
+      ReadSnapshot(*data, completion->page);
+    } else if (completion->settled) {
+      // A watched page that could not be read again says nothing of what it did.
+      std::erase_if(completions_,
+                    [id = completion->id](const Completion& each) { return each.id == id; });
+      DeliverCompleted();
+      return;
+    }
     completion->snapshotDone = true;
   } else {
     if (data && sameDocument) completion->page.source.assign(*data);

@@ -110,7 +110,7 @@ class WebKitBrowser : public BrowserControl {
     bool snapshotDone = false;
     bool sourceDone = false;
     // A watched page read again: handed to PageSettled, and only while its
-    // document is still the one shown.
+    // document is still the one shown. Its text is the body, not the source.
     std::optional<PageChange> settled;
   };
   struct Watch {
@@ -136,7 +136,7 @@ class WebKitBrowser : public BrowserControl {
                           const std::string& message = "");
   bool RaiseNewWindow(const std::string& url);
   void RaiseDownloadRefused(const std::string& url, bool requested);
-  void StartCompletion();
+  void StartCompletion(std::optional<PageChange> settled = std::nullopt);
   // Reads the page that finished loading once the requests its load started
   // have been answered, or at readyBound.
   void StartCompletionWhenReady();
@@ -221,6 +221,7 @@ class WebKitBrowser : public BrowserControl {
   static LoadState WithoutErrorPage(LoadState state);
   bool ExpectsErrorPage() const;
   bool ProbeOutstanding() const;
+  bool CallOutstanding(CallKind kind) const;
 
   std::uint64_t generation_ = 0;  // advances with every load we start or see start
   // The generation of the last load a Navigate asked for, from its STARTED.
