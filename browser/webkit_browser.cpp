@@ -600,11 +600,16 @@ void WebKitBrowser::WatchPage(std::chrono::milliseconds least, std::chrono::mill
   if (!currentPage_ || documents_ != currentPageDocument_ || process_ != WebProcess::Alive ||
       pendingUrl_ || load_ == LoadState::Requested)
     return;
-  watch_.emplace(Watch{documents_, generation_, requestsStarted_,
-                       std::chrono::steady_clock::now() + least,
-                       TimeoutSource(bound, [this] { EndWatch(); }), std::nullopt, 0});
-  // The first look starts the document's observer, so changes count from now.
-  LookAtWatchedPage();
+  watch_.emplace(
+      Watch{documents_, generation_, requestsStarted_, std::chrono::steady_clock::now() + least,
+            TimeoutSource(bound, [this] { EndWatch(); }), std::nullopt, std::nullopt, 0});
+  // The first look starts the document's observer, so changes count from
+  // then. A page whose actions are still to run (a form being sent) is
+  // looked at a moment later: most of them leave it before that, at no cost.
+  if (currentPage_->Actions().empty())
+    LookAtWatchedPage();
+  else
+    watch_->next.emplace(options_.watchInterval, [this] { LookAtWatchedPage(); });
 }
 
 bool WebKitBrowser::WatchedPageStillShown() const {
@@ -632,7 +637,8 @@ void WebKitBrowser::EndWatch() {
     watch_.reset();
     return;
   }
-  const PageChange change{requestsStarted_ > watch_->requestsBefore, watch_->changes > 0};
+  const PageChange change{requestsStarted_ > watch_->requestsBefore,
+                          watch_->changes > watch_->changesBefore.value_or(0)};
   const bool looking = CallOutstanding(CallKind::Watch);
   watch_.reset();
   // A page that has not answered its last look may be hung: reading it would
@@ -846,7 +852,10 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
     case CallKind::Watch: {
       if (!WatchedPageStillShown()) return;
       const std::optional<DocumentQuiet> quiet = data ? ReadDocumentQuiet(*data) : std::nullopt;
-      if (quiet) watch_->changes = quiet->changes;
+      if (quiet) {
+        if (!watch_->changesBefore) watch_->changesBefore = quiet->changes;
+        watch_->changes = quiet->changes;
+      }
       const bool settled = quiet && pendingRequests_.empty() &&
                            quiet->quietMs >= options_.quietTime.count() &&
                            std::chrono::steady_clock::now() >= watch_->least;

@@ -120,6 +120,8 @@ class WebKitBrowser : public BrowserControl {
     std::chrono::steady_clock::time_point least;
     TimeoutSource bound;
     std::optional<TimeoutSource> next;  // the next look
+    // The document's changes as its first look found them, and as the last did.
+    std::optional<std::uint64_t> changesBefore;
     std::uint64_t changes = 0;
   };
 

@@ -24,8 +24,13 @@ std::string ReasonOr(const StepDirectives& step, const char* ownReason, const Tr
 class StepRunner {
  public:
   StepRunner(JobState& state, const SiteSteps& steps, Page& page, TraceSink& trace,
-             PseudoRandom& random)
-      : state_(state), steps_(steps), page_(page), trace_(trace), random_(random) {}
+             PseudoRandom& random, bool settled)
+      : state_(state),
+        steps_(steps),
+        page_(page),
+        trace_(trace),
+        random_(random),
+        settled_(settled) {}
 
   // Runs steps on this page until one waits for a page or ends the site.
   StepDecision Run() {
@@ -95,6 +100,10 @@ class StepRunner {
         const std::string reason = "Login form on another host (" + trace_.Outside(*foreign) + ")";
         trace_.TraceLine(reason);
         decision_ = {StepDecision::Kind::Failed, reason};
+        return Outcome::Done;
+      }
+      if (!settled_ && FillMissesAnOption(page_, position, state_.release, state_.site)) {
+        decision_ = {StepDecision::Kind::WatchFirst, {}};
         return Outcome::Done;
       }
       FillForm(page_, position, state_.release, state_.site, trace_);
@@ -185,17 +194,18 @@ class StepRunner {
   Page& page_;
   TraceSink& trace_;
   PseudoRandom& random_;
+  const bool settled_;
   StepDecision decision_;
 };
 
 }  // namespace
 
 StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
-                                     TraceSink& trace, PseudoRandom& random) {
+                                     TraceSink& trace, PseudoRandom& random, bool settled) {
   if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect))
     return {StepDecision::Kind::NotAwaited, {}};
   state.AwaitRedirect = false;
-  return StepRunner(state, steps, page, trace, random).Run();
+  return StepRunner(state, steps, page, trace, random, settled).Run();
 }
 
 }  // namespace veltrane

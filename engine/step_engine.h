@@ -27,6 +27,7 @@ struct StepDecision {
     WaitForPage,      // a form was submitted (or a navigation refused): arm the deadline
     WaitForRedirect,  // await the next page as a redirect, within the deadline
     Navigate,         // open `text`, then arm the deadline
+    WatchFirst,       // a list lacks the option wanted: watch the page, then run the step again
     Succeeded,        // the site succeeded
     Failed,           // the site failed; `text` is the reason
   };
@@ -41,8 +42,9 @@ struct StepDecision {
 // the site's script, parsed once when the site started; the current step's
 // directives come from it, and StepValues follows it as steps advance. A page
 // that is taken clears AwaitRedirect; the caller disarms the deadline before
-// it carries out the decision.
+// it carries out the decision. `settled`: the page was watched already (see
+// WatchFirst), so a list without its option takes index 1 at once.
 StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
-                                     TraceSink& trace, PseudoRandom& random);
+                                     TraceSink& trace, PseudoRandom& random, bool settled = false);
 
 }  // namespace veltrane

@@ -9,9 +9,9 @@
 namespace veltrane {
 namespace {
 
-// The index chosen for a drop-down list by its raw step value.
-int ChooseSelectIndex(const FormElement& select, const std::string& raw,
-                      const PressRelease& release, const SiteRun& site, TraceSink& trace) {
+// The index of the option matching a drop-down list's raw step value; -1 when none does.
+int MatchingOption(const FormElement& select, const std::string& raw, const PressRelease& release,
+                   const SiteRun& site, TraceSink& trace) {
   const std::vector<std::string> options = ListOptions(select);
   // The keywords are recognised on the value before placeholders are
   // replaced, since "$$category$$" is itself a placeholder.
@@ -25,6 +25,13 @@ int ChooseSelectIndex(const FormElement& select, const std::string& raw,
   } else {
     index = FindOption(options, SubstitutePlaceholders(release, site.login, raw));
   }
+  return index;
+}
+
+// The index chosen for a drop-down list by its raw step value.
+int ChooseSelectIndex(const FormElement& select, const std::string& raw,
+                      const PressRelease& release, const SiteRun& site, TraceSink& trace) {
+  const int index = MatchingOption(select, raw, release, site, trace);
   // Index 1 rather than none: most lists open with a "please choose" entry.
   return index >= 0 ? index : 1;
 }
@@ -108,6 +115,19 @@ bool FillUsesValue(const Page& page, int form, const std::vector<std::string>& s
 }
 
 }  // namespace
+
+bool FillMissesAnOption(const Page& page, int form, const PressRelease& release,
+                        const SiteRun& site) {
+  if (form < 0 || form >= static_cast<int>(page.forms.size())) return false;
+  DiscardingTrace quiet;
+  for (const FormElement& element : page.forms[static_cast<std::size_t>(form)].elements) {
+    if (ClassifyElement(element) != FieldSelect) continue;
+    const std::optional<std::string> value = StepValue(site.StepValues, element.name);
+    if (value && MatchingOption(element, DecodeLineBreaks(*value), release, site, quiet) < 0)
+      return true;
+  }
+  return false;
+}
 
 bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues) {
   return FillUsesValue(page, form, stepValues,

@@ -55,6 +55,12 @@ std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
 void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& site,
               TraceSink& trace);
 
+// True when FillForm would give a drop-down list of form `form` index 1 for
+// want of an option that matches its step value: the page's script may not
+// have added its options yet.
+bool FillMissesAnOption(const Page& page, int form, const PressRelease& release,
+                        const SiteRun& site);
+
 // True when FillForm would use a step value holding "$$username$$" or
 // "$$password$$" (A-Z case ignored) on form `form`: the value FillForm takes
 // for one of the form's inputs, text areas or drop-down lists. The login

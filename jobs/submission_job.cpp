@@ -336,6 +336,13 @@ void SubmissionJob::DocumentComplete(Page& page) {
 void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
   if (!siteOpen_ || watching_ == Watching::Idle) return;
   const Watching watched = std::exchange(watching_, Watching::Idle);
+  if (watched == Watching::Lists) {
+    // Run again once, with the options the page has now; a list still
+    // without its option takes index 1.
+    if (change.Any()) trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
+    JudgePage(page, true);
+    return;
+  }
   if (!change.Any()) {
     SiteFailed(watched == Watching::Submission ? "Nothing happened after submit" : heldFailure_);
     return;
@@ -346,7 +353,7 @@ void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
 
 void SubmissionJob::JudgePage(Page& page, bool settled) {
   const StepDecision decision =
-      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random);
+      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, settled);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
   const bool submitted = SentForm(page).first >= 0;
   if (decision.kind == StepDecision::Kind::WaitForPage) {
@@ -371,6 +378,11 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
     case StepDecision::Kind::Navigate:
       parts_.browser.Navigate(decision.text);
       ArmDeadline();
+      return;
+    case StepDecision::Kind::WatchFirst:
+      ArmDeadline();
+      watching_ = Watching::Lists;
+      parts_.browser.WatchPage(std::chrono::milliseconds(0), kWatchBound);
       return;
     case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
     case StepDecision::Kind::Failed:

@@ -177,7 +177,7 @@ class SubmissionJob {
   // document commits or the site ends.
   std::optional<LoginHosts> loginInFlight_;
   // What the page being watched (WatchPage) is watched for.
-  enum class Watching { Idle, Submission, Failure };
+  enum class Watching { Idle, Submission, Failure, Lists };
   Watching watching_ = Watching::Idle;
   std::string heldFailure_;  // the failure a Failure watch holds back
 };

@@ -78,9 +78,10 @@ TEST(FaultScriptPages, APageIsReadOnceTheRequestsOfItsLoadAreAnswered) {
   EXPECT_EQ("blue", Posted(harness, "/options/post", "c"));
 }
 
-// A form that a timer adds after load is found by watching the page; a page
-// that never gets one fails on it once it is quiet, not by the page timer.
-TEST(FaultScriptPages, AFormThatAppearsLateIsWaitedFor) {
+// A form and list options that a timer adds after load are found by watching
+// the page; a page that never gets its form fails on it once it is quiet, not
+// by the page timer, and a list that never gets its option takes index 1.
+TEST(FaultScriptPages, FormsAndOptionsThatAppearLateAreWaitedFor) {
   FaultHarness harness;
   AddScriptSite(harness, "timer",
                 "<div id='here'>Loading</div><script>addEventListener('load', () => "
@@ -88,17 +89,35 @@ TEST(FaultScriptPages, AFormThatAppearsLateIsWaitedFor) {
                 "action='/timer/post' method='post'><input name='t'><input type='submit'>"
                 "</form>\"; }, 200));</script>");
   AddScriptSite(harness, "never", "<p>No form, ever</p>");
-  harness.AddSchedule(1, "Late forms", {"timer", "never"});
+  const auto listSite = [&](const std::string& name, const std::string& added) {
+    AddScriptSite(harness, name,
+                  "<form action='/" + name +
+                      "/post' method='post'><input name='t'>"
+                      "<select name='c'><option value=''>Choose</option><option value='red'>Red"
+                      "</option></select><input type='submit'></form><script>setTimeout(() => "
+                      "document.forms[0].c.add(new Option('" +
+                      added + "', '" + added + "')), 200);</script>",
+                  "[STEP1]\nAPP-FormPos=0\nt=$$headline$$\nc=blue\n[STEP2]\nAPP-SuccessString=" +
+                      std::string(kThanks) + "\n");
+  };
+  listSite("late-option", "blue");
+  listSite("no-option", "green");
+  harness.AddSchedule(1, "Late forms", {"timer", "never", "late-option", "no-option"});
   harness.AddSentinel();
 
   harness.Start(20000);
   ASSERT_TRUE(harness.WaitForHistory("Sentinel"));
 
-  EXPECT_EQ((std::map<std::string, std::string>{{"timer", "Completed"}, {"never", "Invalid form"}}),
+  EXPECT_EQ((std::map<std::string, std::string>{{"timer", "Completed"},
+                                                {"never", "Invalid form"},
+                                                {"late-option", "Completed"},
+                                                {"no-option", "Completed"}}),
             harness.Outcomes("Late forms"))
       << harness.Report("Late forms");
   EXPECT_EQ(1, harness.Requests("/timer/post"));
   EXPECT_EQ(1, harness.TraceCount("Page updated in place : " + harness.server.Url("/timer/")));
+  EXPECT_EQ("blue", Posted(harness, "/late-option/post", "c"));
+  EXPECT_EQ("red", Posted(harness, "/no-option/post", "c"));
 }
 
 // A form sent by the page's own fetch, whose thanks the page shows in place,

@@ -28,6 +28,7 @@ struct RecordingHost {
         calls.push_back("navigate " + decision.text);
         calls.push_back("arm");
         return;
+      case StepDecision::Kind::WatchFirst: calls.push_back("watch first"); return;
       case StepDecision::Kind::Succeeded: calls.push_back("succeeded"); return;
       case StepDecision::Kind::Failed: calls.push_back("failed: " + decision.text); return;
     }
