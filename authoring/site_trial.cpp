@@ -31,13 +31,7 @@ class PicturingEvents : public BrowserEvents {
 
   void DocumentComplete(Page& page) override {
     window_.DocumentComplete(page);
-    // Asked on the next turn of the loop: after the control has replayed the
-    // page's writes, before a page the job asked for can replace it.
-    ++waiting_;
-    pictures_.push_back(std::make_unique<TimeoutSource>(std::chrono::milliseconds(0), [this] {
-      --waiting_;
-      trace_.TraceLine("Page picture : " + shots_.Capture());
-    }));
+    Picture();
   }
   // A picture is asked for or being taken.
   bool Busy() const { return waiting_ > 0 || shots_.Pending(); }
@@ -52,8 +46,10 @@ class PicturingEvents : public BrowserEvents {
     window_.DownloadRefused(url, requested);
   }
   void PageDropped(const std::string& url) override { window_.PageDropped(url); }
+  // A page updated in place is pictured as it stands, like a page of its own.
   void PageSettled(Page& page, const PageChange& change) override {
     window_.PageSettled(page, change);
+    Picture();
   }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
@@ -66,6 +62,16 @@ class PicturingEvents : public BrowserEvents {
   bool WantsPageText() override { return window_.WantsPageText(); }
 
  private:
+  void Picture() {
+    // Asked on the next turn of the loop: after the control has replayed the
+    // page's writes, before a page the job asked for can replace it.
+    ++waiting_;
+    pictures_.push_back(std::make_unique<TimeoutSource>(std::chrono::milliseconds(0), [this] {
+      --waiting_;
+      trace_.TraceLine("Page picture : " + shots_.Capture());
+    }));
+  }
+
   TForm2& window_;
   PageShots& shots_;
   TraceSink& trace_;
