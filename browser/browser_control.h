@@ -9,7 +9,9 @@
 // when a new top-level document has taken the place of the last one, and
 // DocumentComplete once per completed top-level page, in the order the pages
 // completed, with its model ready (a page that another replaced before it
-// could be read comes with what was read of it). A refused download leaves the
+// could be read comes with what was read of it); a page is read once the
+// requests its load started (its scripts' fetch and XHR) have been answered,
+// within a short bound, so what they bring is in it. A refused download leaves the
 // page before it current, as if that navigation had not happened; when it was
 // the load a Navigate asked for, that page is read again and delivered, so a
 // caller waiting for a page goes on at once. A page whose load began before

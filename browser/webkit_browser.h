@@ -4,7 +4,10 @@
 // body's outer HTML only when the events want the page's text) and handed to
 // DocumentComplete; its recorded actions are replayed in one script call. A
 // page whose text is not wanted is read, delivered and replayed already at its
-// pageshow, while its web process waits, before WebKit lays it out.
+// pageshow, while its web process waits, before WebKit lays it out, unless
+// requests its load started are still out: then it is read once they are
+// answered (within readyBound). WatchPage follows a page's own requests
+// (resource loads) and its document's changes (kPageWatchScript).
 // Completions are delivered in the order the pages finished, also when a page
 // navigates itself before it has been read (it then comes with what could be
 // read of it). Every navigation carries a generation number, so a late
