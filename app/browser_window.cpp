@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/glib_handles.h"
 #include "platform/handler_guard.h"
 
 namespace veltrane {
@@ -72,11 +73,11 @@ void TForm2::BuildWindow() {
   gtk_widget_set_halign(panel2_, GTK_ALIGN_END);
   gtk_widget_set_valign(panel2_, GTK_ALIGN_START);
   gtk_widget_set_margin_top(panel2_, 8);
-  GtkCssProvider* css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, "* { background-color: #ffff00; }", -1, nullptr);
-  gtk_style_context_add_provider(gtk_widget_get_style_context(panel2_), GTK_STYLE_PROVIDER(css),
+  const GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
+  gtk_css_provider_load_from_data(css.get(), "* { background-color: #ffff00; }", -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(panel2_),
+                                 GTK_STYLE_PROVIDER(css.get()),
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
   gtk_overlay_add_overlay(GTK_OVERLAY(overlay), panel2_);
   gtk_widget_set_no_show_all(panel2_, TRUE);
   gtk_widget_show(caption);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/glib_handles.h"
 #include "platform/handler_guard.h"
 
 namespace veltrane {
@@ -79,11 +80,12 @@ void TForm1::BuildWindow() {
   gtk_window_set_deletable(GTK_WINDOW(window_), FALSE);
   gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
 
-  GtkCssProvider* css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, "* { font-family: Verdana; font-size: 8pt; }", -1, nullptr);
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css),
+  const GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
+  gtk_css_provider_load_from_data(css.get(), "* { font-family: Verdana; font-size: 8pt; }", -1,
+                                  nullptr);
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_),
+                                            GTK_STYLE_PROVIDER(css.get()),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
 
   GtkWidget* client = gtk_fixed_new();
   gtk_widget_set_size_request(client, 306, 165);

@@ -59,14 +59,15 @@ void tray_indicator_init(TrayIndicator*) {}
 // The session bus, when one is configured. GIO would otherwise launch a bus of
 // its own for a process without one (a service under systemd), which no host
 // ever watches.
-GDBusConnection* SessionBusIfConfigured() {
+GObjectPtr<GDBusConnection> SessionBusIfConfigured() {
   const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::error_code error;
   const bool configured = (address && *address) ||
                           (runtime && *runtime &&
                            std::filesystem::exists(std::filesystem::path(runtime) / "bus", error));
-  return configured ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
+  return GObjectPtr<GDBusConnection>(
+      configured ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr);
 }
 
 }  // namespace
@@ -76,34 +77,31 @@ GDBusConnection* SessionBusIfConfigured() {
 // bus says about a host. `changed` runs whenever Hosted() may have changed.
 class TrayNotifierItem {
  public:
-  TrayNotifierItem(GDBusConnection* bus, GdkPixbuf* const images[2], GtkMenu* menu,
-                   std::function<void()> changed)
-      : bus_(bus), cancellable_(g_cancellable_new()), changed_(std::move(changed)) {
+  TrayNotifierItem(GObjectPtr<GDBusConnection> bus, const GObjectPtr<GdkPixbuf> images[2],
+                   GtkMenu* menu, std::function<void()> changed)
+      : bus_(std::move(bus)), cancellable_(g_cancellable_new()), changed_(std::move(changed)) {
     WriteImages(images);
-    indicator_ = APP_INDICATOR(g_object_new(tray_indicator_get_type(), "id", "veltrane", "category",
-                                            "ApplicationStatus", "icon-theme-path", folder_.c_str(),
-                                            "icon-name", kImageNames[0], nullptr));
-    g_object_set_data(G_OBJECT(indicator_), kItemKey, this);
-    app_indicator_set_menu(indicator_, menu);
-    g_signal_connect(indicator_, "connection-changed", G_CALLBACK(OnConnectionChanged), this);
+    indicator_.reset(APP_INDICATOR(
+        g_object_new(tray_indicator_get_type(), "id", "veltrane", "category", "ApplicationStatus",
+                     "icon-theme-path", folder_.c_str(), "icon-name", kImageNames[0], nullptr)));
+    g_object_set_data(G_OBJECT(indicator_.get()), kItemKey, this);
+    app_indicator_set_menu(indicator_.get(), menu);
+    g_signal_connect(indicator_.get(), "connection-changed", G_CALLBACK(OnConnectionChanged), this);
     for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
       subscriptions_[subscriptionCount_++] = g_dbus_connection_signal_subscribe(
-          bus_, kWatcherName, kWatcherName, signal, kWatcherPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-          OnHostSignal, this, nullptr);
+          bus_.get(), kWatcherName, kWatcherName, signal, kWatcherPath, nullptr,
+          G_DBUS_SIGNAL_FLAGS_NONE, OnHostSignal, this, nullptr);
     AskForHost();
   }
 
   ~TrayNotifierItem() {
-    g_cancellable_cancel(cancellable_);
-    g_object_unref(cancellable_);
+    g_cancellable_cancel(cancellable_.get());
     for (int i = 0; i < subscriptionCount_; ++i)
-      g_dbus_connection_signal_unsubscribe(bus_, subscriptions_[i]);
-    g_signal_handlers_disconnect_by_data(indicator_, this);
-    g_object_set_data(G_OBJECT(indicator_), kItemKey, nullptr);
+      g_dbus_connection_signal_unsubscribe(bus_.get(), subscriptions_[i]);
+    g_signal_handlers_disconnect_by_data(indicator_.get(), this);
+    g_object_set_data(G_OBJECT(indicator_.get()), kItemKey, nullptr);
     // Passive first, so the host drops the item even while the bus lingers.
-    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
-    g_object_unref(indicator_);
-    g_object_unref(bus_);
+    app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_PASSIVE);
     std::error_code error;
     if (!folder_.empty()) std::filesystem::remove_all(folder_, error);
   }
@@ -121,28 +119,29 @@ class TrayNotifierItem {
   }
 
   void SetActive(bool active) {
-    app_indicator_set_status(indicator_,
+    app_indicator_set_status(indicator_.get(),
                              active ? APP_INDICATOR_STATUS_ACTIVE : APP_INDICATOR_STATUS_PASSIVE);
   }
-  void SetTitle(const std::string& text) { app_indicator_set_title(indicator_, text.c_str()); }
+  void SetTitle(const std::string& text) {
+    app_indicator_set_title(indicator_.get(), text.c_str());
+  }
   void SetImage(int index) {
-    app_indicator_set_icon_full(indicator_, kImageNames[index], index ? "Running" : "Idle");
+    app_indicator_set_icon_full(indicator_.get(), kImageNames[index], index ? "Running" : "Idle");
   }
 
  private:
   // Both as a bare file and in a hicolor tree: hosts differ in where they look.
-  void WriteImages(GdkPixbuf* const images[2]) {
-    gchar* folder = g_dir_make_tmp("veltrane-tray-XXXXXX", nullptr);
+  void WriteImages(const GObjectPtr<GdkPixbuf> images[2]) {
+    g_autofree gchar* folder = g_dir_make_tmp("veltrane-tray-XXXXXX", nullptr);
     if (!folder) return;
     folder_ = folder;
-    g_free(folder);
     const std::filesystem::path themed = std::filesystem::path(folder_) / "hicolor/16x16/apps";
     std::error_code error;
     std::filesystem::create_directories(themed, error);
     for (int i = 0; i < 2; ++i) {
       const std::string file = std::string(kImageNames[i]) + ".png";
-      gdk_pixbuf_save(images[i], (folder_ + "/" + file).c_str(), "png", nullptr, nullptr);
-      gdk_pixbuf_save(images[i], (themed / file).c_str(), "png", nullptr, nullptr);
+      gdk_pixbuf_save(images[i].get(), (folder_ + "/" + file).c_str(), "png", nullptr, nullptr);
+      gdk_pixbuf_save(images[i].get(), (themed / file).c_str(), "png", nullptr, nullptr);
     }
   }
 
@@ -153,29 +152,25 @@ class TrayNotifierItem {
   // Asks the watcher whether a host has registered; the answer comes on the
   // main loop, so the user interface never waits on the bus.
   void AskForHost() {
-    g_dbus_connection_call(bus_, kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties",
-                           "Get",
+    g_dbus_connection_call(bus_.get(), kWatcherName, kWatcherPath,
+                           "org.freedesktop.DBus.Properties", "Get",
                            g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"),
                            G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000,
-                           cancellable_, OnHostAnswer, this);
+                           cancellable_.get(), OnHostAnswer, this);
   }
 
   static void OnHostAnswer(GObject* source, GAsyncResult* result, gpointer data) {
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    if (error) {
-      const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-      g_error_free(error);
-      if (cancelled) return;  // the item is gone
-    }
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GVariant) reply =
+        g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    // Cancelled: the item is gone.
+    if (error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
     bool registered = false;
     if (reply) {
-      GVariant* value = nullptr;
+      g_autoptr(GVariant) value = nullptr;
       g_variant_get(reply, "(v)", &value);
       registered =
           g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
-      g_variant_unref(value);
-      g_variant_unref(reply);
     }
     auto* self = static_cast<TrayNotifierItem*>(data);
     self->hostRegistered_ = registered;
@@ -187,11 +182,11 @@ class TrayNotifierItem {
     static_cast<TrayNotifierItem*>(data)->AskForHost();
   }
 
-  GDBusConnection* bus_;
-  GCancellable* cancellable_;
+  GObjectPtr<GDBusConnection> bus_;
+  GObjectPtr<GCancellable> cancellable_;
   std::function<void()> changed_;
   std::string folder_;
-  AppIndicator* indicator_ = nullptr;
+  GObjectPtr<AppIndicator> indicator_;
   guint subscriptions_[2] = {0, 0};
   int subscriptionCount_ = 0;
   bool connected_ = false;
@@ -207,9 +202,10 @@ void HostFound(AppIndicator* indicator, bool found) {
 
 }  // namespace
 
-GdkPixbuf* DrawTrayImage(int index) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 16, 16);
-  cairo_t* cr = cairo_create(surface);
+GObjectPtr<GdkPixbuf> DrawTrayImage(int index) {
+  const CairoSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 16, 16));
+  const CairoPtr context(cairo_create(surface.get()));
+  cairo_t* cr = context.get();
   const bool running = index == 1;
   // Envelope body.
   cairo_rectangle(cr, 1.5, 3.5, 13, 9);
@@ -236,44 +232,40 @@ GdkPixbuf* DrawTrayImage(int index) {
     cairo_line_to(cr, 13, 16);
     cairo_stroke(cr);
   }
-  cairo_destroy(cr);
-  GdkPixbuf* image = gdk_pixbuf_get_from_surface(surface, 0, 0, 16, 16);
-  cairo_surface_destroy(surface);
-  return image;
+  cairo_surface_flush(surface.get());
+  return GObjectPtr<GdkPixbuf>(gdk_pixbuf_get_from_surface(surface.get(), 0, 0, 16, 16));
 }
 
 TTrayIcon::TTrayIcon(GtkWindow* mainWindow, GtkMenu* menu) : mainWindow_(mainWindow), menu_(menu) {
   images_[0] = DrawTrayImage(0);
   images_[1] = DrawTrayImage(1);
-  icon_ = gtk_status_icon_new_from_pixbuf(images_[0]);
-  gtk_status_icon_set_visible(icon_, FALSE);
-  g_signal_connect(icon_, "button-press-event", G_CALLBACK(OnButtonPress), this);
-  g_signal_connect(icon_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
-  if (GDBusConnection* bus = SessionBusIfConfigured())
-    item_ = std::make_unique<TrayNotifierItem>(bus, images_, menu_, [this] { ShowWhereHosted(); });
+  icon_.reset(gtk_status_icon_new_from_pixbuf(images_[0].get()));
+  gtk_status_icon_set_visible(icon_.get(), FALSE);
+  g_signal_connect(icon_.get(), "button-press-event", G_CALLBACK(OnButtonPress), this);
+  g_signal_connect(icon_.get(), "button-release-event", G_CALLBACK(OnButtonRelease), this);
+  if (GObjectPtr<GDBusConnection> bus = SessionBusIfConfigured())
+    item_ = std::make_unique<TrayNotifierItem>(std::move(bus), images_, menu_,
+                                               [this] { ShowWhereHosted(); });
 }
 
 TTrayIcon::~TTrayIcon() {
   // The icon leaves the tray as the program ends.
   item_.reset();
-  g_signal_handlers_disconnect_by_data(icon_, this);
-  gtk_status_icon_set_visible(icon_, FALSE);
-  g_object_unref(icon_);
-  g_object_unref(images_[0]);
-  g_object_unref(images_[1]);
+  g_signal_handlers_disconnect_by_data(icon_.get(), this);
+  gtk_status_icon_set_visible(icon_.get(), FALSE);
 }
 
 void TTrayIcon::SetHint(const std::string& text) {
   if (text == hint_ || text.size() > kMaxHint) return;
   hint_ = text;
-  gtk_status_icon_set_tooltip_text(icon_, hint_.empty() ? nullptr : hint_.c_str());
+  gtk_status_icon_set_tooltip_text(icon_.get(), hint_.empty() ? nullptr : hint_.c_str());
   if (item_) item_->SetTitle(hint_);
 }
 
 void TTrayIcon::SetIconIndex(int index) {
   if (index < 0 || index > 1) return;
   iconIndex_ = index;
-  gtk_status_icon_set_from_pixbuf(icon_, images_[index]);
+  gtk_status_icon_set_from_pixbuf(icon_.get(), images_[index].get());
   if (item_) item_->SetImage(index);
 }
 
@@ -285,11 +277,11 @@ void TTrayIcon::SetVisible(bool visible) {
 void TTrayIcon::ShowWhereHosted() {
   const bool hosted = item_ && item_->Hosted();
   if (item_) item_->SetActive(visible_);
-  gtk_status_icon_set_visible(icon_, visible_ && !hosted);
+  gtk_status_icon_set_visible(icon_.get(), visible_ && !hosted);
 }
 
 TTrayIcon::Shown TTrayIcon::ShownAs() const {
-  if (gtk_status_icon_get_visible(icon_)) return Shown::StatusIcon;
+  if (gtk_status_icon_get_visible(icon_.get())) return Shown::StatusIcon;
   if (visible_ && item_ && item_->Hosted()) return Shown::NotifierItem;
   return Shown::Nowhere;
 }

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/glib_handles.h"
+
 namespace veltrane {
 
 class TrayNotifierItem;
@@ -58,8 +60,8 @@ class TTrayIcon {
 
   GtkWindow* mainWindow_;
   GtkMenu* menu_;
-  GtkStatusIcon* icon_ = nullptr;
-  GdkPixbuf* images_[2] = {nullptr, nullptr};
+  GObjectPtr<GtkStatusIcon> icon_;
+  GObjectPtr<GdkPixbuf> images_[2];
   std::unique_ptr<TrayNotifierItem> item_;  // null without a session bus
   std::string hint_;
   int iconIndex_ = 0;
@@ -68,6 +70,6 @@ class TTrayIcon {
 
 // The two 16 x 16 tray images: 0 idle (a grey envelope), 1 running (the same
 // envelope in green with a send arrow). The caller owns the result.
-GdkPixbuf* DrawTrayImage(int index);
+GObjectPtr<GdkPixbuf> DrawTrayImage(int index);
 
 }  // namespace veltrane

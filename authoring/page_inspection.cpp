@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 #include "browser/webkit_browser.h"
 #include "engine/navigation_guards.h"
 #include "platform/ui_timer.h"

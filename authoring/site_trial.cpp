@@ -10,7 +10,7 @@
 #include "app/browser_window.h"
 #include "app/service_timing.h"
 #include "authoring/page_shots.h"
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 #include "platform/ui_timer.h"
 #include "storage/stores.h"
 

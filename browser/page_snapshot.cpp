@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 
 namespace veltrane {
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 #include "platform/private_files.h"
 
 namespace veltrane {

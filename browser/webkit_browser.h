@@ -44,7 +44,7 @@
 #include <vector>
 
 #include "browser/browser_control.h"
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "browser/glib_handles.h"
+#include "platform/glib_handles.h"
 
 #include <utility>
 
