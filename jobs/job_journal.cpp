@@ -44,8 +44,10 @@ std::int64_t JobJournal::Start(std::int64_t id, ScheduleId scheduleId,
 void JobJournal::Drop(std::int64_t id, ScheduleId scheduleId, double now) {
   try {
     store_->DropJob(id, scheduleId, now);
-  } catch (const StorageError&) {
-    // No journal, or it cannot be written: the job is tried again at the next start.
+  } catch (const StorageError& error) {
+    // The job is tried again at the next start.
+    trace_.TraceLine("Cannot record that job " + std::to_string(id) +
+                     " was dropped : " + error.Message());
   }
 }
 

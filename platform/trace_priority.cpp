@@ -42,6 +42,8 @@ constexpr std::string_view kErrorStarts[] = {
     "Next run of schedule ",
     "Cannot read job ",
     "Cannot record the job's start : ",
+    "Cannot record that job ",
+    "Schedule polling stopped : ",
     "Cannot record the end of site ",
     "The report could not be kept either; it is lost",
     "Report kept in ",

@@ -1,5 +1,6 @@
 #include "scheduler/scheduler.h"
 
+#include <exception>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -29,11 +30,14 @@ void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trac
                        DatabasePaths paths, std::shared_ptr<StopRequest> stop,
                        SchedulerTiming timing) {
   auto scheduler = std::make_unique<CScheduler>(queue, clock, trace, std::move(paths), timing);
-  std::thread([scheduler = std::move(scheduler), stop = std::move(stop)] {
+  std::thread([scheduler = std::move(scheduler), stop = std::move(stop), &trace] {
+    // Polls stop for good here: the service goes on without them, and says why.
     try {
       scheduler->Run(*stop);
+    } catch (const std::exception& error) {
+      trace.TraceLine(std::string("Schedule polling stopped : ") + error.what());
     } catch (...) {
-      // Nothing here reports to anyone; the thread simply ends.
+      trace.TraceLine("Schedule polling stopped : unknown error");
     }
     stop->MarkFinished();
   }).detach();
