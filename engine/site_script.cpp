@@ -116,19 +116,9 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
 
 bool ScriptHasSteps(std::string_view script) { return SiteSteps(script).Step(1).present; }
 
-std::vector<std::string> StepLines(std::string_view script, int n) {
-  return SiteSteps(script).Step(n).lines;
-}
-
-void LoadStep(JobState& state, int n) { LoadStep(state, SiteSteps(state.site.SiteScript), n); }
-
 void LoadStep(JobState& state, const SiteSteps& steps, int n) {
   state.site.StepValues = steps.Step(n).lines;
 }
-
-bool IsLastStep(std::string_view script, int n) { return IsLastStep(SiteSteps(script), n); }
-
-bool IsLastStep(const JobState& state, int n) { return IsLastStep(state.site.SiteScript, n); }
 
 bool IsLastStep(const SiteSteps& steps, int n) {
   // No step follows the largest number (and n + 1 would overflow).

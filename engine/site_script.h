@@ -83,18 +83,11 @@ std::string_view WithoutByteOrderMark(std::string_view text);
 // script without it has nothing to run.
 bool ScriptHasSteps(std::string_view script);
 
-// The key=value lines of step n of a script (ScriptStep::lines); empty when
-// the section is missing.
-std::vector<std::string> StepLines(std::string_view script, int n);
-
-// LoadStep(n): StepValues := the lines of step n of SiteScript.
-void LoadStep(JobState& state, int n);
-// The same, from the script already parsed.
+// LoadStep(n): StepValues := the key=value lines of step n of the site's
+// script, parsed once (ScriptStep::lines); empty when the section is missing.
 void LoadStep(JobState& state, const SiteSteps& steps, int n);
 
-// True when section STEP(n + 1) of SiteScript is missing or holds no line.
-bool IsLastStep(std::string_view script, int n);
-bool IsLastStep(const JobState& state, int n);
+// True when section STEP(n + 1) of the script is missing or holds no line.
 bool IsLastStep(const SiteSteps& steps, int n);
 
 }  // namespace veltrane

@@ -22,10 +22,6 @@ CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trac
       history_(MakeHistoryStore(paths)),
       claims_(MakeJobClaims(paths)) {}
 
-CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
-                       std::string databasePath, SchedulerTiming timing)
-    : CScheduler(queue, clock, trace, DatabasePaths{std::move(databasePath), "", ""}, timing) {}
-
 void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
                        DatabasePaths paths, std::shared_ptr<StopRequest> stop,
                        SchedulerTiming timing) {
@@ -41,13 +37,6 @@ void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trac
     }
     stop->MarkFinished();
   }).detach();
-}
-
-void CScheduler::Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
-                       std::string databasePath, std::shared_ptr<StopRequest> stop,
-                       SchedulerTiming timing) {
-  Start(queue, clock, trace, DatabasePaths{std::move(databasePath), "", ""}, std::move(stop),
-        timing);
 }
 
 void CScheduler::Run(const StopRequest& stop) {

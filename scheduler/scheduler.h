@@ -47,20 +47,14 @@ class CScheduler {
  public:
   static constexpr double kPollInterval = SchedulerTiming{}.pollInterval;  // one minute in days
 
-  // `trace` must be safe to call from the schedule thread. A path alone
-  // names the SQLite file.
+  // `trace` must be safe to call from the schedule thread.
   CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, DatabasePaths paths,
-             SchedulerTiming timing = {});
-  CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, std::string databasePath,
              SchedulerTiming timing = {});
 
   // Runs the thread body on a detached thread that owns the scheduler. The
   // queue and clock must outlive it; `stop` ends it and reports its end.
   static void Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace, DatabasePaths paths,
                     std::shared_ptr<StopRequest> stop, SchedulerTiming timing = {});
-  static void Start(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
-                    std::string databasePath, std::shared_ptr<StopRequest> stop,
-                    SchedulerTiming timing = {});
 
   // The thread body: polls at once, then a minute after each poll began.
   void Run(const StopRequest& stop);

@@ -352,7 +352,7 @@ TEST_F(AdminCommandsTest, ScheduleAddedForNowIsPickedUpByTheSchedulePoll) {
     std::vector<std::string> ids;
   } queue;
   DiscardingTrace trace;
-  CScheduler(queue, clock, trace, Main()).PollSchedules();
+  CScheduler(queue, clock, trace, DatabasePaths{Main(), "", ""}).PollSchedules();
   EXPECT_EQ(std::vector<std::string>{"2"}, queue.ids);
 
   ASSERT_EQ(0, Run({"schedule", "run-now", "1"}));

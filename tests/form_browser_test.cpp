@@ -102,7 +102,7 @@ class FormBrowserTest : public ::testing::Test {
     EXPECT_TRUE(loader.LoadPressRelease(state, "Launch"));
     EXPECT_TRUE(loader.LoadSite(state, "news.test").Loaded());
     state.site.CurrentSite = "news.test";
-    LoadStep(state, 1);
+    LoadStep(state, SiteSteps(state.site.SiteScript), 1);
     return state;
   }
 

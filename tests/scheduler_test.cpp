@@ -73,7 +73,7 @@ class SchedulerTest : public ::testing::Test {
   RecordingQueue queue;
   ManualClock clock{45000.5};
   RecordingTrace trace;
-  CScheduler scheduler{queue, clock, trace, databases.MainPath()};
+  CScheduler scheduler{queue, clock, trace, DatabasePaths{databases.MainPath(), "", ""}};
 };
 
 TEST_F(SchedulerTest, NothingDueQueuesNothingAndWritesNothing) {
@@ -137,7 +137,8 @@ TEST_F(SchedulerTest, DatabaseFailuresQueueNothingAndTheNextPollRecovers) {
   EXPECT_TRUE(queue.Ids().empty());
 
   // No db directory: the open fails, the scheduler is still usable.
-  CScheduler homeless(queue, clock, trace, databases.Directory() + "/missing/vt.dat");
+  CScheduler homeless(queue, clock, trace,
+                      DatabasePaths{databases.Directory() + "/missing/vt.dat", "", ""});
   homeless.PollSchedules();
   EXPECT_EQ(NextRunWrite::Failed, homeless.UpdateNextRun(1, 45001));
   EXPECT_TRUE(queue.Ids().empty());
@@ -259,7 +260,7 @@ TEST_F(SchedulerTest, UpdateRetriesWhileBusyAndLandsAfterTheLockGoes) {
   SchedulerTiming impatient;
   impatient.updateBusyWait = 20;  // each attempt gives up long before the lock goes
   impatient.busyRetryPause = 10ms;
-  CScheduler retrying(queue, clock, trace, databases.MainPath(), impatient);
+  CScheduler retrying(queue, clock, trace, DatabasePaths{databases.MainPath(), "", ""}, impatient);
 
   WriteLock lock(databases.MainPath());
   ASSERT_TRUE(lock.Locked());
@@ -274,7 +275,7 @@ TEST_F(SchedulerTest, UpdateGivesUpWhenTheRetryBudgetIsSpent) {
   impatient.updateBusyWait = 5;
   impatient.busyRetryPause = 1ms;
   impatient.busyRetryBudget = 3;
-  CScheduler retrying(queue, clock, trace, databases.MainPath(), impatient);
+  CScheduler retrying(queue, clock, trace, DatabasePaths{databases.MainPath(), "", ""}, impatient);
   {
     WriteLock lock(databases.MainPath());
     ASSERT_TRUE(lock.Locked());
@@ -305,7 +306,7 @@ TEST_F(SchedulerTest, ThreadPollsAtOnceThenEveryMinuteAndSurvivesAMissingDirecto
   quick.idleSleep = 5ms;
   DiscardingTrace quiet;
   auto stop = std::make_shared<StopRequest>();
-  CScheduler::Start(queue, clock, quiet, path, stop, quick);
+  CScheduler::Start(queue, clock, quiet, DatabasePaths{path, "", ""}, stop, quick);
 
   std::filesystem::create_directories(later + "/db");
   {
@@ -333,7 +334,7 @@ TEST(SchedulerThread, FirstPollRunsWithoutWaitingAMinute) {
   ManualClock clock(45000.5);  // never advanced
   DiscardingTrace quiet;
   auto stop = std::make_shared<StopRequest>();
-  CScheduler::Start(queue, clock, quiet, databases.MainPath(), stop);
+  CScheduler::Start(queue, clock, quiet, DatabasePaths{databases.MainPath(), "", ""}, stop);
   EXPECT_TRUE(queue.WaitForCount(1));
   stop->Request();
   ASSERT_TRUE(stop->WaitFinished(30s));

@@ -13,6 +13,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+Lines ScriptStepLines(std::string_view script, int n) { return SiteSteps(script).Step(n).lines; }
+bool IsLastScriptStep(std::string_view script, int n) { return IsLastStep(SiteSteps(script), n); }
+
 TEST(SiteScriptTest, StepLinesInOrderWithTrimmedKeysAndValues) {
   const char* script =
       "[STEP1]\r\n"
@@ -20,16 +23,16 @@ TEST(SiteScriptTest, StepLinesInOrderWithTrimmedKeysAndValues) {
       "\tAPP-FormPos=0\r\n"
       "APP-SubmitButtonValue=Send\r\n";
   EXPECT_EQ((Lines{"title=Hello world", "APP-FormPos=0", "APP-SubmitButtonValue=Send"}),
-            StepLines(script, 1));
+            ScriptStepLines(script, 1));
 }
 
 TEST(SiteScriptTest, LineBreaksOfEveryKind) {
-  EXPECT_EQ((Lines{"a=1", "b=2", "c=3"}), StepLines("[STEP1]\na=1\rb=2\r\nc=3", 1));
+  EXPECT_EQ((Lines{"a=1", "b=2", "c=3"}), ScriptStepLines("[STEP1]\na=1\rb=2\r\nc=3", 1));
 }
 
 TEST(SiteScriptTest, ValuesKeepFurtherEqualsSigns) {
   EXPECT_EQ(Lines{"APP-GotoLink=http://x.test/a?b=1&c=2"},
-            StepLines("[STEP1]\nAPP-GotoLink = http://x.test/a?b=1&c=2", 1));
+            ScriptStepLines("[STEP1]\nAPP-GotoLink = http://x.test/a?b=1&c=2", 1));
 }
 
 TEST(SiteScriptTest, CommentsAndLinesBeforeFirstSectionHaveNoEffect) {
@@ -41,77 +44,77 @@ TEST(SiteScriptTest, CommentsAndLinesBeforeFirstSectionHaveNoEffect) {
       "   ; c=indented comment\n"
       "\n"
       "d=4\n";
-  EXPECT_EQ(Lines{"d=4"}, StepLines(script, 1));
+  EXPECT_EQ(Lines{"d=4"}, ScriptStepLines(script, 1));
 }
 
 TEST(SiteScriptTest, SectionNamesIgnoreCaseAndBlanksInBrackets) {
-  EXPECT_EQ(Lines{"a=1"}, StepLines("[step1]\na=1", 1));
-  EXPECT_EQ(Lines{"a=1"}, StepLines("[ Step1 ]\na=1", 1));
-  EXPECT_EQ(Lines{"a=1"}, StepLines("  [STEP1]  \na=1", 1));
+  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("[step1]\na=1", 1));
+  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("[ Step1 ]\na=1", 1));
+  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("  [STEP1]  \na=1", 1));
 }
 
 TEST(SiteScriptTest, LeadingZeroNeverNamesAStep) {
-  EXPECT_TRUE(StepLines("[STEP01]\na=1", 1).empty());
-  EXPECT_TRUE(IsLastStep("[STEP1]\na=1\n[STEP02]\nb=2", 1));
+  EXPECT_TRUE(ScriptStepLines("[STEP01]\na=1", 1).empty());
+  EXPECT_TRUE(IsLastScriptStep("[STEP1]\na=1\n[STEP02]\nb=2", 1));
 }
 
 TEST(SiteScriptTest, LastOfDuplicatedSectionsWins) {
   const char* script = "[STEP2]\na=first\nx=1\n[STEP1]\nq=0\n[step2]\na=second\n";
-  EXPECT_EQ(Lines{"a=second"}, StepLines(script, 2));
+  EXPECT_EQ(Lines{"a=second"}, ScriptStepLines(script, 2));
 }
 
 TEST(SiteScriptTest, EmptyLastDuplicateHidesEarlierSection) {
   const char* script = "[STEP1]\na=1\n[STEP2]\nb=2\n[STEP2]\n; nothing\n";
-  EXPECT_TRUE(StepLines(script, 2).empty());
-  EXPECT_TRUE(IsLastStep(script, 1));
+  EXPECT_TRUE(ScriptStepLines(script, 2).empty());
+  EXPECT_TRUE(IsLastScriptStep(script, 1));
 }
 
 TEST(SiteScriptTest, DuplicatedKeyGivesTwoLinesWithTheLaterValue) {
   EXPECT_EQ((Lines{"name=second", "other=x", "NAME=second"}),
-            StepLines("[STEP1]\nname=first\nother=x\nNAME=second", 1));
+            ScriptStepLines("[STEP1]\nname=first\nother=x\nNAME=second", 1));
 }
 
 TEST(SiteScriptTest, LinesWithoutKeyAreSkipped) {
-  EXPECT_EQ((Lines{"a=1", "b="}), StepLines("[STEP1]\njust text\na=1\n=orphan\nb=", 1));
+  EXPECT_EQ((Lines{"a=1", "b="}), ScriptStepLines("[STEP1]\njust text\na=1\n=orphan\nb=", 1));
 }
 
 TEST(SiteScriptTest, MissingSectionGivesEmptyStep) {
-  EXPECT_TRUE(StepLines("", 1).empty());
-  EXPECT_TRUE(StepLines("[STEP2]\na=1", 1).empty());
-  EXPECT_TRUE(StepLines("[STEP1]\na=1", 0).empty());
+  EXPECT_TRUE(ScriptStepLines("", 1).empty());
+  EXPECT_TRUE(ScriptStepLines("[STEP2]\na=1", 1).empty());
+  EXPECT_TRUE(ScriptStepLines("[STEP1]\na=1", 0).empty());
 }
 
 TEST(SiteScriptTest, IsLastStepLooksAtTheNextSection) {
   const char* script = "[STEP1]\na=1\n[STEP2]\nb=2\n[STEP3]\n\n;only a comment\n";
-  EXPECT_FALSE(IsLastStep(script, 1));
-  EXPECT_TRUE(IsLastStep(script, 2));  // STEP3 has no line
-  EXPECT_TRUE(IsLastStep(script, 3));
-  EXPECT_TRUE(IsLastStep("", 0));
-  EXPECT_FALSE(IsLastStep("[STEP1]\nx=1", 0));
+  EXPECT_FALSE(IsLastScriptStep(script, 1));
+  EXPECT_TRUE(IsLastScriptStep(script, 2));  // STEP3 has no line
+  EXPECT_TRUE(IsLastScriptStep(script, 3));
+  EXPECT_TRUE(IsLastScriptStep("", 0));
+  EXPECT_FALSE(IsLastScriptStep("[STEP1]\nx=1", 0));
 }
 
 TEST(SiteScriptTest, KeylessLineMakesSectionPresentButStepEmpty) {
   const char* script = "[STEP1]\na=1\n[STEP2]\nno equals sign here\n";
-  EXPECT_FALSE(IsLastStep(script, 1));
-  EXPECT_TRUE(StepLines(script, 2).empty());
+  EXPECT_FALSE(IsLastScriptStep(script, 1));
+  EXPECT_TRUE(ScriptStepLines(script, 2).empty());
 }
 
 TEST(SiteScriptTest, LoadStepReplacesStepValues) {
   JobState state;
   state.site.SiteScript = "[STEP1]\na=1\n[STEP2]\nb=2";
   state.site.StepValues = {"old=1"};
-  LoadStep(state, 2);
+  LoadStep(state, SiteSteps(state.site.SiteScript), 2);
   EXPECT_EQ(Lines{"b=2"}, state.site.StepValues);
-  LoadStep(state, 5);
+  LoadStep(state, SiteSteps(state.site.SiteScript), 5);
   EXPECT_TRUE(state.site.StepValues.empty());
-  EXPECT_FALSE(IsLastStep(state, 1));
-  EXPECT_TRUE(IsLastStep(state, 2));
+  EXPECT_FALSE(IsLastScriptStep(state.site.SiteScript, 1));
+  EXPECT_TRUE(IsLastScriptStep(state.site.SiteScript, 2));
 }
 
 TEST(SiteScriptTest, ByteOrderMarkAtTheStartIsIgnored) {
   const std::string script = "\xEF\xBB\xBF[STEP1]\r\na=1\r\n[STEP2]\r\nb=2\r\n";
-  EXPECT_EQ(Lines{"a=1"}, StepLines(script, 1));
-  EXPECT_FALSE(IsLastStep(script, 1));
+  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines(script, 1));
+  EXPECT_FALSE(IsLastScriptStep(script, 1));
   EXPECT_TRUE(ScriptHasSteps(script));
   // Only one mark, and only at the very start: a second one is text.
   EXPECT_FALSE(ScriptHasSteps("\xEF\xBB\xBF\xEF\xBB\xBF[STEP1]\na=1"));
@@ -200,10 +203,10 @@ TEST(FormPositionTest, ThroughTheScript) {
   JobState state;
   state.site.SiteScript =
       "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
-  LoadStep(state, 1);
+  LoadStep(state, SiteSteps(state.site.SiteScript), 1);
   EXPECT_EQ(1, FormPosition(state.site.StepValues));
   EXPECT_EQ(0, WaitForRedirectValue(state.site.StepValues));
-  LoadStep(state, 2);
+  LoadStep(state, SiteSteps(state.site.SiteScript), 2);
   EXPECT_EQ(-1, FormPosition(state.site.StepValues));
   EXPECT_EQ(1, WaitForRedirectValue(state.site.StepValues));
 }
