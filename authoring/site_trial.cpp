@@ -130,12 +130,10 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
   SiteTrial trial;
   trial.pressRelease = request.pressRelease;
   trial.site = request.site;
-  if (request.holdSubmission) {
-    trial.holdSubmission = [&result](const Page& page, int form, int button) {
-      result.held = HeldPostOf(page, form, button);
-      return true;
-    };
-  }
+  trial.holdSubmission = request.holdSubmission;
+  trial.held = [&result](const Page& page, int form, int button) {
+    result.held = HeldPostOf(page, form, button);
+  };
   trial.ended = [&result](const SiteRecord& record) {
     result.ended = true;
     result.record = record;

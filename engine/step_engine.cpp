@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/form_location.h"
 #include "engine/link_search.h"
@@ -16,6 +17,38 @@
 namespace veltrane {
 namespace {
 
+StepDecision Decision(StepDecision::Kind kind, std::string text = {}, bool pageMayMoveOn = false) {
+  StepDecision decision;
+  decision.kind = kind;
+  decision.text = std::move(text);
+  decision.pageMayMoveOn = pageMayMoveOn;
+  return decision;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// Keeps the page's writes and drops its clicks and submits. The model holds
+// the written values already; writing them again records them once more.
+void DropSending(Page& page) {
+  for (const PageAction& action : page.TakeActions()) {
+    switch (action.kind) {
+      case PageAction::Kind::SetValue:
+        page.SetValue(action.form, action.element, action.value);
+        break;
+      case PageAction::Kind::SetChecked: page.SetChecked(action.form, action.element); break;
+      case PageAction::Kind::SetSelectedIndex:
+        page.SetSelectedIndex(action.form, action.element, action.index);
+        break;
+      case PageAction::Kind::Click:
+      case PageAction::Kind::Submit: break;
+    }
+  }
+}
+
 // A non-empty APP-ErrorString replaces the engine's own reason.
 std::string ReasonOr(const StepDirectives& step, const char* ownReason, const TraceSink& trace) {
   return step.failureReason.empty() ? ownReason : trace.Outside(step.failureReason);
@@ -24,13 +57,13 @@ std::string ReasonOr(const StepDirectives& step, const char* ownReason, const Tr
 class StepRunner {
  public:
   StepRunner(JobState& state, const SiteSteps& steps, Page& page, TraceSink& trace,
-             PseudoRandom& random, bool settled)
+             PseudoRandom& random, StepContext context)
       : state_(state),
         steps_(steps),
         page_(page),
         trace_(trace),
         random_(random),
-        settled_(settled) {}
+        context_(context) {}
 
   // Runs steps on this page until one waits for a page or ends the site.
   StepDecision Run() {
@@ -51,11 +84,11 @@ class StepRunner {
       trace_.TraceLine("Check for success string : " + trace_.Outside(step.successString));
       if (PageContains(page_, step.successString)) {
         trace_.TraceLine("Success String found !!");
-        decision_ = {StepDecision::Kind::Succeeded, {}};
+        decision_ = Decision(StepDecision::Kind::Succeeded);
       } else {
         trace_.TraceLine("Success string not found");
-        decision_ = {StepDecision::Kind::Failed, "Submission failed (success string not found)",
-                     true};
+        decision_ = Decision(StepDecision::Kind::Failed,
+                             "Submission failed (success string not found)", true);
       }
       return Outcome::Done;
     }
@@ -70,8 +103,8 @@ class StepRunner {
           trace_.TraceLine("Skip to next step");
           return Outcome::NextStepHere;
         }
-        decision_ = {StepDecision::Kind::Failed,
-                     ReasonOr(step, "Redirected to unknown page", trace_), true};
+        decision_ = Decision(StepDecision::Kind::Failed,
+                             ReasonOr(step, "Redirected to unknown page", trace_), true);
         return Outcome::Done;
       }
     }
@@ -79,7 +112,7 @@ class StepRunner {
     if (step.wait == 1) {
       // A redirect that never comes must end the site, not stall the service:
       // the wait is bounded by the page deadline as well.
-      decision_ = {StepDecision::Kind::WaitForRedirect, {}};
+      decision_ = Decision(StepDecision::Kind::WaitForRedirect);
       Advance();
       return Outcome::Done;
     }
@@ -89,7 +122,8 @@ class StepRunner {
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
-        decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Invalid form", trace_), true};
+        decision_ =
+            Decision(StepDecision::Kind::Failed, ReasonOr(step, "Invalid form", trace_), true);
         return Outcome::Done;
       }
       // The login goes to the site's own domain only: a login form elsewhere
@@ -99,17 +133,16 @@ class StepRunner {
                                LoginHosts(state_.site.SiteUrl, step.credentialHosts))) {
         const std::string reason = "Login form on another host (" + trace_.Outside(*foreign) + ")";
         trace_.TraceLine(reason);
-        decision_ = {StepDecision::Kind::Failed, reason};
+        decision_ = Decision(StepDecision::Kind::Failed, reason);
         return Outcome::Done;
       }
-      if (!settled_ && FillMissesAnOption(page_, position, state_.release, state_.site)) {
-        decision_ = {StepDecision::Kind::WatchFirst, {}};
+      if (!context_.settled && FillMissesAnOption(page_, position, state_.release, state_.site)) {
+        decision_ = Decision(StepDecision::Kind::WatchFirst);
         return Outcome::Done;
       }
       FillForm(page_, position, state_.release, state_.site, trace_);
       SubmitForm(page_, position, step.buttonValue);
-      decision_ = {StepDecision::Kind::WaitForPage, {}};
-      Advance();
+      SendForm(position, step);
       return Outcome::Done;
     }
 
@@ -132,8 +165,8 @@ class StepRunner {
         trace_.TraceLine("Oh .. this url already match with pattern , advance to next step");
         return Outcome::NextStepHere;
       }
-      decision_ = {StepDecision::Kind::Failed, ReasonOr(step, "Unable to found link", trace_),
-                   true};
+      decision_ = Decision(StepDecision::Kind::Failed,
+                           ReasonOr(step, "Unable to found link", trace_), true);
       return Outcome::Done;
     }
 
@@ -147,14 +180,14 @@ class StepRunner {
         return Outcome::Done;
       }
       trace_.TraceLine("Unable to found random link with pattern");
-      decision_ = {StepDecision::Kind::Failed,
-                   ReasonOr(step, "Unable to found random link", trace_), true};
+      decision_ = Decision(StepDecision::Kind::Failed,
+                           ReasonOr(step, "Unable to found random link", trace_), true);
       return Outcome::Done;
     }
 
     if (!IsLastStep(steps_, state_.site.StepNumber)) {
       trace_.TraceLine("Unable to continue");
-      decision_ = {StepDecision::Kind::Failed, "Invalid setting"};
+      decision_ = Decision(StepDecision::Kind::Failed, "Invalid setting");
     } else {
       trace_.TraceLine("Last step");
       // An error page is no accepted submission, unless a success string
@@ -163,12 +196,38 @@ class StepRunner {
         const std::string reason =
             "HTTP " + std::to_string(page_.statusCode) + " on " + trace_.Outside(address);
         trace_.TraceLine(reason);
-        decision_ = {StepDecision::Kind::Failed, reason};
+        decision_ = Decision(StepDecision::Kind::Failed, reason);
       } else {
-        decision_ = {StepDecision::Kind::Succeeded, {}};
+        decision_ = Decision(StepDecision::Kind::Succeeded);
       }
     }
     return Outcome::Done;
+  }
+
+  // After form `position` was filled and asked to be sent: notes the controls
+  // it lacks, and holds it back when the context says so.
+  void SendForm(int position, const StepDirectives& step) {
+    const std::vector<std::string>& lines = steps_.Step(state_.site.StepNumber).lines;
+    const PageForm& form = *GetForm(page_, position);
+    decision_ = Decision(StepDecision::Kind::WaitForPage);
+    decision_.form = position;
+    decision_.button = SubmitButton(form, step.buttonValue);
+    decision_.loginSent = FillWritesLogin(page_, position, lines);
+    decision_.missingControls = MissingControls(form, StepFieldNames(lines));
+    if (!decision_.missingControls.empty())
+      trace_.TraceLine("Form changed: form #" + std::to_string(position) + " has no control " +
+                       trace_.Outside(JoinNames(decision_.missingControls)));
+    const bool loginOnly = decision_.loginSent && !FillWritesRelease(page_, position, lines);
+    // The step advances first: the site's evidence names the success text it would have awaited.
+    Advance();
+    if (!context_.holdReleaseForms || loginOnly) return;
+    DropSending(page_);
+    trace_.TraceLine("Form #" + std::to_string(position) +
+                     " filled and held back: nothing was sent");
+    decision_.kind = StepDecision::Kind::Failed;
+    decision_.text = "Stopped before sending the form";
+    decision_.held = true;
+    decision_.loginSent = false;
   }
 
   void NavigateAndAdvance(const std::string& url) {
@@ -177,9 +236,9 @@ class StepRunner {
     // with any refused navigation, no page comes and the deadline ends the site.
     if (RefusedScheme(url)) {
       trace_.TraceLine("Navigation refused: " + trace_.Outside(url));
-      decision_ = {StepDecision::Kind::WaitForPage, {}};
+      decision_ = Decision(StepDecision::Kind::WaitForPage);
     } else {
-      decision_ = {StepDecision::Kind::Navigate, url};
+      decision_ = Decision(StepDecision::Kind::Navigate, url);
     }
     Advance();
   }
@@ -194,18 +253,18 @@ class StepRunner {
   Page& page_;
   TraceSink& trace_;
   PseudoRandom& random_;
-  const bool settled_;
+  const StepContext context_;
   StepDecision decision_;
 };
 
 }  // namespace
 
 StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
-                                     TraceSink& trace, PseudoRandom& random, bool settled) {
+                                     TraceSink& trace, PseudoRandom& random, StepContext context) {
   if (!((state.JobRunning && !state.PageWaitOver) || state.AwaitRedirect))
-    return {StepDecision::Kind::NotAwaited, {}};
+    return Decision(StepDecision::Kind::NotAwaited);
   state.AwaitRedirect = false;
-  return StepRunner(state, steps, page, trace, random, settled).Run();
+  return StepRunner(state, steps, page, trace, random, context).Run();
 }
 
 }  // namespace veltrane

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "browser/page.h"
 #include "engine/pseudo_random.h"
@@ -36,15 +37,35 @@ struct StepDecision {
   // A failure on what the page lacks (a form, a link, a text): a page that
   // is sending itself on by script may still bring it.
   bool pageMayMoveOn = false;
+  // A form step sent form `form` (with the login when `loginSent`), clicking
+  // element `button` (-1: submitted without a button); form -1 when none.
+  int form = -1;
+  int button = -1;
+  bool loginSent = false;
+  // The controls the step named that the sent form lacks: the site changed.
+  std::vector<std::string> missingControls;
+  // The form was filled and held back (StepContext::holdReleaseForms).
+  bool held = false;
+};
+
+struct StepContext {
+  // The page was watched already (see WatchFirst), so a list without its
+  // option takes index 1 at once.
+  bool settled = false;
+  // A filled form that carries the release is held back instead of sent: its
+  // values are written, nothing is clicked or submitted, and the site fails
+  // with "Stopped before sending the form". A form that takes only the login
+  // goes through, so that a trial can go on behind it.
+  bool holdReleaseForms = false;
 };
 
 // Handles one completed top-level page and says what comes next. `steps` is
 // the site's script, parsed once when the site started; the current step's
 // directives come from it, and StepValues follows it as steps advance. A page
 // that is taken clears AwaitRedirect; the caller disarms the deadline before
-// it carries out the decision. `settled`: the page was watched already (see
-// WatchFirst), so a list without its option takes index 1 at once.
+// it carries out the decision.
 StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
-                                     TraceSink& trace, PseudoRandom& random, bool settled = false);
+                                     TraceSink& trace, PseudoRandom& random,
+                                     StepContext context = {});
 
 }  // namespace veltrane

@@ -14,44 +14,6 @@
 #include "platform/paths.h"
 
 namespace veltrane {
-namespace {
-
-// The form that the page's recorded actions send, and the element clicked to
-// send it (-1 for a submit without a button); form -1 when nothing is sent.
-std::pair<int, int> SentForm(const Page& page) {
-  for (auto action = page.Actions().rbegin(); action != page.Actions().rend(); ++action) {
-    if (action->kind == PageAction::Kind::Click) return {action->form, action->element};
-    if (action->kind == PageAction::Kind::Submit) return {action->form, -1};
-  }
-  return {-1, -1};
-}
-
-// Keeps the page's writes and drops its clicks and submits. The model holds
-// the written values already; writing them again records them once more.
-void DropSending(Page& page) {
-  for (const PageAction& action : page.TakeActions()) {
-    switch (action.kind) {
-      case PageAction::Kind::SetValue:
-        page.SetValue(action.form, action.element, action.value);
-        break;
-      case PageAction::Kind::SetChecked: page.SetChecked(action.form, action.element); break;
-      case PageAction::Kind::SetSelectedIndex:
-        page.SetSelectedIndex(action.form, action.element, action.index);
-        break;
-      case PageAction::Kind::Click:
-      case PageAction::Kind::Submit: break;
-    }
-  }
-}
-
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-  return text;
-}
-
-}  // namespace
-
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
     : parts_(std::move(parts)),
       trace_(parts_.trace),
@@ -352,13 +314,26 @@ void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
 }
 
 void SubmissionJob::JudgePage(Page& page, bool settled) {
+  const StepContext context{settled, trial_ && trial_->holdSubmission};
   const StepDecision decision =
-      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, settled);
+      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, context);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
-  const bool submitted = SentForm(page).first >= 0;
-  if (decision.kind == StepDecision::Kind::WaitForPage) {
-    if (CheckSubmittedForm(page)) return;
-    GuardLoginSubmission(page);
+  if (!decision.missingControls.empty()) {
+    std::string names;
+    for (const std::string& name : decision.missingControls)
+      names += (names.empty() ? "" : ", ") + name;
+    if (!evidence_.notes.empty()) evidence_.notes += "; ";
+    evidence_.notes += "form changed: missing " + trace_.Outside(names);
+  }
+  // From now until the next document commits, no request of the view may
+  // leave the site's hosts. The form step has advanced: its own is the one before.
+  if (decision.loginSent)
+    loginInFlight_.emplace(state_.site.SiteUrl,
+                           siteSteps_.Step(state_.site.StepNumber - 1).directives.credentialHosts);
+  if (decision.held) {
+    if (trial_->held) trial_->held(page, decision.form, decision.button);
+    if (EndSite(false, decision.text)) NextSite();
+    return;
   }
   DisarmDeadline();
   switch (decision.kind) {
@@ -366,7 +341,7 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
     case StepDecision::Kind::WaitForPage:
       ArmDeadline();
       // A page that sends the form by script may stay where it is.
-      if (submitted) {
+      if (decision.form >= 0) {
         watching_ = Watching::Submission;
         parts_.browser.WatchPage(kSubmitSettleTime, kWatchBound);
       }
@@ -395,31 +370,6 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
   }
 }
 
-bool SubmissionJob::CheckSubmittedForm(Page& page) {
-  const auto [form, button] = SentForm(page);
-  const PageForm* sent = GetForm(page, form);
-  if (!sent) return false;
-  // A form step advances once, so the step that filled the form is the one before.
-  const ScriptStep& step = siteSteps_.Step(state_.site.StepNumber - 1);
-  const std::vector<std::string> missing = MissingControls(*sent, StepFieldNames(step.lines));
-  if (!missing.empty()) {
-    trace_.TraceLine("Form changed: form #" + std::to_string(form) + " has no control " +
-                     trace_.Outside(JoinNames(missing)));
-    if (!evidence_.notes.empty()) evidence_.notes += "; ";
-    evidence_.notes += "form changed: missing " + trace_.Outside(JoinNames(missing));
-  }
-  // A login form goes through so the trial can go on, unless it would carry the release too.
-  const bool loginOnly =
-      FillWritesLogin(page, form, step.lines) && !FillWritesRelease(page, form, step.lines);
-  if (!trial_ || !trial_->holdSubmission || loginOnly ||
-      !trial_->holdSubmission(page, form, button))
-    return false;
-  DropSending(page);
-  trace_.TraceLine("Form #" + std::to_string(form) + " filled and held back: nothing was sent");
-  if (EndSite(false, "Stopped before sending the form")) NextSite();
-  return true;
-}
-
 void SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
   // The step stays current: a page that arrives meanwhile is judged by it,
   // and one on its way is waited for within the page deadline.
@@ -427,13 +377,6 @@ void SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
   watching_ = Watching::Failure;
   heldFailure_ = reason;
   parts_.browser.WatchPage(kSettleTime, kWatchBound);
-}
-
-void SubmissionJob::GuardLoginSubmission(const Page& page) {
-  const int form = SentForm(page).first;
-  const ScriptStep& step = siteSteps_.Step(state_.site.StepNumber - 1);
-  if (form >= 0 && FillWritesLogin(page, form, step.lines))
-    loginInFlight_.emplace(state_.site.SiteUrl, step.directives.credentialHosts);
 }
 
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {

@@ -58,13 +58,13 @@ struct SubmissionJobParts {
 struct SiteTrial {
   std::string pressRelease;
   std::string site;
-  // Asked when a step has filled form `form` of the page and asked for it to be
-  // sent by a click on element `button` (-1: submitted without a button),
-  // unless the form takes the site's login and none of the release, which
-  // always goes through. True
-  // holds the form back: its values are written on the live page but nothing
-  // is clicked or submitted, and the site ends there.
-  std::function<bool(const Page& page, int form, int button)> holdSubmission;
+  // Holds back a form a step filled with the release (one that takes only
+  // the site's login always goes through): its values are written on the live
+  // page but nothing is clicked or submitted, and the site ends there.
+  bool holdSubmission = false;
+  // Told of the form held back: form `form` of the page, which would have
+  // been sent by a click on element `button` (-1: submitted without a button).
+  std::function<void(const Page& page, int form, int button)> held;
   // Runs once, when the site has ended, with its record and evidence.
   std::function<void(const SiteRecord& record)> ended;
 };
@@ -141,19 +141,12 @@ class SubmissionJob {
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
   bool EndSite(bool completed, const std::string& reason);
-  // After the engine handled a page: notes a form that lacks controls its
-  // step named; in a trial, holds back a form the trial does not want sent.
-  // True when the site ended here.
-  bool CheckSubmittedForm(Page& page);
   // Runs the step engine on a page and carries out its decision. `settled`:
   // the page is one a failure's watch read again, so a failure is final.
   void JudgePage(Page& page, bool settled);
   // A step failed on what the page lacks: the page is watched, and the page it
   // navigates to, or the same page changed in place, is judged by the same step.
   void HoldFailureWhilePageMayMoveOn(const std::string& reason);
-  // After a form was sent that carries the site's login: from now until the
-  // next document commits, no request of the view may leave the site's hosts.
-  void GuardLoginSubmission(const Page& page);
 
   SubmissionJobParts parts_;
   RedactingTrace trace_;  // parts_.trace, without the current site's password
