@@ -52,6 +52,7 @@ class PicturingEvents : public BrowserEvents {
     window_.DownloadRefused(url, requested);
   }
   void PageDropped(const std::string& url) override { window_.PageDropped(url); }
+  void SubmitDisabled(const std::string& url) override { window_.SubmitDisabled(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
     window_.NavigateError(url, statusCode, message, cancel);

@@ -113,6 +113,9 @@ class SubmissionJob {
   // the page the browser still shows is not the site's.
   void DownloadRefused(const std::string& url, bool requested);
   void PageDropped(const std::string& url);
+  // The control the step sends its form with stayed disabled: the site fails
+  // at once with "Submit button disabled" rather than wait for a page.
+  void SubmitDisabled(const std::string& url);
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel);
   void ProgressChange(int progress, int progressMax);
