@@ -121,7 +121,8 @@ const isSubmitControl = (e) =>
 // Controls are filled as a person fills them, so that the page's scripts,
 // which keep their own state of the form, see every value: through the
 // prototype's setter (a page may wrap an element's own value property to
-// track what its scripts set), with input and change events, in focus.
+// track what its scripts set), with input and change events, between focus
+// and blur.
 const own = (proto, property) => Object.getOwnPropertyDescriptor(proto, property);
 const inputValue = own(HTMLInputElement.prototype, "value");
 const textAreaValue = own(HTMLTextAreaElement.prototype, "value");
@@ -134,6 +135,13 @@ const announce = (e) => {
   dispatch.call(e, new InputEvent("input", {bubbles: true, composed: true}));
   dispatch.call(e, new Event("change", {bubbles: true}));
 };
+// The focus is announced rather than moved: moving it makes WebKit lay out
+// the whole page first, and on a large page that takes longer than all the
+// rest of the step. Handlers of focus and blur run all the same.
+const focusEvents = (e, type, bubbling) => {
+  dispatch.call(e, new FocusEvent(type));
+  dispatch.call(e, new FocusEvent(bubbling, {bubbles: true, composed: true}));
+};
 const isOff = (e) => Element.prototype.matches.call(e, ":disabled");
 const setValue = (form, e, value) => {
   const property = valueProperty(e);
@@ -142,12 +150,12 @@ const setValue = (form, e, value) => {
     e.value = value;
     return;
   }
-  // A hidden input takes no focus; asking for it would only cost a layout.
+  // A hidden input is never in focus.
   const typed = !(e instanceof HTMLInputElement && e.type === "hidden");
-  if (typed) HTMLElement.prototype.focus.call(e, {preventScroll: true});
+  if (typed) focusEvents(e, "focus", "focusin");
   if (property) property.set.call(e, value); else page.customValue(e, value);
   announce(e);
-  if (typed) HTMLElement.prototype.blur.call(e);
+  if (typed) focusEvents(e, "blur", "focusout");
   if (property && value !== "") keepFilled(form, e, value);
 };
 // As a click leaves it; a box whose click the page refuses, or that is
