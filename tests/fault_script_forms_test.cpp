@@ -5,6 +5,9 @@
 // a person with a browser would have sent.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "tests/support/fault_harness.h"
 
 namespace veltrane::testing {
@@ -115,6 +118,28 @@ const char kDisabledForm[] =
     "<form action='/disabled/post' method='post'><input name='t'><button disabled>Send</button>"
     "</form>";
 
+// A contact form as jQuery plugins build them: the values are taken by a
+// delegated change handler, and the handler posts them by AJAX.
+const char kJqueryForm[] =
+    "<form id='c' action='/jquery/native' method='post'><input name='t'><select name='country'>"
+    "<option value=''>-</option><option value='DE'>Germany</option></select>"
+    "<button type='submit'>Send</button></form><script src='/jquery/jquery.js'></script>";
+const char kJqueryScript[] = R"(
+const data = {};
+$(document).on("change", "#c :input", function () { data[this.name] = $(this).val(); });
+$("#c").on("submit", function (event) {
+  event.preventDefault();
+  if (data.t) $.post("/jquery/post", data).done(() => { location.href = "/jquery/done"; });
+});
+)";
+
+std::string Debian(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
 std::string Param(const RecordedRequest& request, const std::string& name) {
   const auto found = request.params.find(name);
   return found == request.params.end() ? "(none)" : found->second;
@@ -138,8 +163,12 @@ TEST(FaultScriptForms, ScriptedFormsGetWhatAPersonWouldHaveSent) {
   add("handler", Page(kHandlerForm, kHandlerScript), text, {"post"});
   add("custom", Page(kCustomForm, kCustomScript), text + "stars=4\n", {"post"});
   add("disabled", Page(kDisabledForm, ""), text, {"post"});
-  const std::vector<std::string> sites = {"tracker", "enable", "wiped",   "mask",
-                                          "handler", "custom", "disabled"};
+  const std::string jquery = Debian("/usr/share/javascript/jquery/jquery.min.js");
+  ASSERT_FALSE(jquery.empty()) << "libjs-jquery is not installed (scripts/setup.sh)";
+  harness.server.Serve("/jquery/jquery.js", jquery, "text/javascript");
+  add("jquery", Page(kJqueryForm, kJqueryScript), text + "country=Germany\n", {"post", "done"});
+  const std::vector<std::string> sites = {"tracker", "enable", "wiped",    "mask",
+                                          "handler", "custom", "disabled", "jquery"};
   harness.AddSchedule(1, "Scripted forms", sites);
 
   // A page timeout far beyond the bound: only the disabled button ends its site.
@@ -172,6 +201,9 @@ TEST(FaultScriptForms, ScriptedFormsGetWhatAPersonWouldHaveSent) {
   EXPECT_EQ("Full text", Param(mask, "body"));
   EXPECT_EQ("set by the page", Param(only("/handler/post"), "token"));
   EXPECT_EQ("4", Param(only("/custom/post"), "stars"));
+  const RecordedRequest jqueryPost = only("/jquery/post");
+  EXPECT_EQ("Acme news", Param(jqueryPost, "t"));
+  EXPECT_EQ("DE", Param(jqueryPost, "country"));
   EXPECT_EQ(PathCounts{}, harness.PostedTwice());
 }
 
