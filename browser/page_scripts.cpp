@@ -27,7 +27,7 @@ const formMethod = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "m
 const formElements = Object.getOwnPropertyDescriptor(HTMLFormElement.prototype, "elements").get;
 const attribute = Element.prototype.getAttribute;
 // A custom element's value lives in the page's own script world, out of this
-// one's reach: the page-world helper (CustomValueScript) reads it and, when
+// one's reach: the page-world helper (kCustomValueScript) reads it and, when
 // asked, sets it, through a detached element that only the two of them hold.
 const customValue = (e, value) => {
   const box = Document.prototype.createElement.call(document, "i");

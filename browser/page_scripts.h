@@ -2,7 +2,9 @@
 // where page scripts and the page's content policy neither see nor block them.
 // The snapshot script reads the page into one JSON text and keeps the element
 // references it reported on its world's wrapper of the document, so that they
-// go with the page; the replay script writes through exactly those.
+// go with the page; the replay script writes through exactly those. A small
+// helper in the page's own world reaches what only that world sees: the
+// value of a custom element.
 #pragma once
 
 #include <string>
