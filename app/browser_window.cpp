@@ -152,6 +152,10 @@ void TForm2::PageDropped(const std::string& url) {
   RunGuarded(errors_, [&] { job_->PageDropped(url); });
 }
 
+void TForm2::SubmitDisabled(const std::string& url) {
+  RunGuarded(errors_, [&] { job_->SubmitDisabled(url); });
+}
+
 void TForm2::NavigateError(const std::string& url, std::int32_t statusCode,
                            const std::string& message, bool& cancel) {
   RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, message, cancel); });

@@ -74,6 +74,7 @@ class TForm2 : public SubmissionWindow,
   void DownloadRefused(const std::string& url, bool requested) override;
   void PageDropped(const std::string& url) override;
   void PageSettled(Page& page, const PageChange& change) override;
+  void SubmitDisabled(const std::string& url) override;
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;

@@ -81,7 +81,8 @@ std::vector<PostField> FormDataSet(const PageForm& form, int button) {
 
 std::string ButtonCaption(const PageForm& form, int button) {
   if (button < 0 || button >= static_cast<int>(form.elements.size())) return {};
-  return form.elements[static_cast<std::size_t>(button)].value;
+  const FormElement& element = form.elements[static_cast<std::size_t>(button)];
+  return element.value.empty() ? element.text : element.value;
 }
 
 }  // namespace veltrane::authoring

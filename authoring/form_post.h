@@ -29,7 +29,8 @@ struct PostField {
 std::vector<PostField> FormDataSet(const PageForm& form, int button);
 
 // The caption of the element a form is sent with: a submit input's or button
-// tag's value; "" for -1 or an element that is not in the form.
+// tag's value, or else a button tag's text; "" for -1 or an element that is
+// not in the form.
 std::string ButtonCaption(const PageForm& form, int button);
 
 }  // namespace veltrane::authoring

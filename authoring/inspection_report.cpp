@@ -9,6 +9,7 @@
 #include "engine/form_location.h"
 #include "engine/link_search.h"
 #include "forms/form_filling.h"
+#include "forms/form_submission.h"
 
 namespace veltrane::authoring {
 namespace {
@@ -39,19 +40,15 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-bool IsButton(const FormElement& element) {
-  return element.type == "submit" || element.type == "image";
-}
-
-// What a step can do with the element as a button.
+// What a step can do with the element as a button: its caption, the text a
+// button tag shows (a step may name it by either), and whether it is the default.
 std::string ButtonNote(const PageForm& form, std::size_t index) {
   const FormElement& element = form.elements[index];
-  if (!IsButton(element)) return {};
-  if (element.kind != ElementKind::Input || element.type != "submit")
-    return "button " + Quoted(element.value) + ", never clicked by a step";
-  if (DefaultButton(form) == static_cast<int>(index))
-    return "button " + Quoted(element.value) + ", clicked by default";
-  return "button " + Quoted(element.value);
+  if (!IsSubmitControl(element)) return {};
+  std::string note = "button " + Quoted(element.value);
+  if (!element.text.empty()) note += " text " + Quoted(element.text);
+  if (DefaultButton(form) == static_cast<int>(index)) note += ", clicked by default";
+  return note;
 }
 
 const Page& Inspected(const PageInspection& inspection) {
@@ -119,12 +116,13 @@ void AddElement(JsonBuilder* builder, const PageForm& form, std::size_t index) {
       AddString(builder, "text", option.text);
     });
   }
-  if (IsButton(element)) {
+  if (IsSubmitControl(element)) {
     json_builder_set_member_name(builder, "button");
     json_builder_begin_object(builder);
     AddString(builder, "caption", element.value);
+    AddString(builder, "text", element.text);
     AddBool(builder, "clickedByDefault", DefaultButton(form) == static_cast<int>(index));
-    AddBool(builder, "clickable", element.kind == ElementKind::Input && element.type == "submit");
+    AddBool(builder, "clickable", true);
     json_builder_end_object(builder);
   }
   json_builder_end_object(builder);
@@ -140,14 +138,7 @@ std::vector<std::string> MatchingLinks(const Page& page, const std::string& patt
   return matches;
 }
 
-int DefaultButton(const PageForm& form) {
-  for (std::size_t i = 0; i < form.elements.size(); ++i) {
-    const FormElement& element = form.elements[i];
-    if (ClassifyElement(element) == FieldInput && element.type == "submit")
-      return static_cast<int>(i);
-  }
-  return -1;
-}
+int DefaultButton(const PageForm& form) { return SubmitButton(form, ""); }
 
 std::string InspectionText(const PageInspection& inspection,
                            const std::optional<std::string>& linkPattern) {
@@ -182,7 +173,7 @@ std::string InspectionText(const PageInspection& inspection,
       names += (names.empty() ? "" : ", ") + (name.empty() ? std::string("(unnamed)") : name);
     out << "  controls: " << (names.empty() ? "none" : names) << "\n";
     if (DefaultButton(form) < 0)
-      out << "  no submit input: a step submits the form without a button\n";
+      out << "  no submit control: a step submits the form without a button\n";
     for (std::size_t e = 0; e < form.elements.size(); ++e) {
       const FormElement& element = form.elements[e];
       out << "  [" << e << "] " << KindName(element.kind);

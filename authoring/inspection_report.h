@@ -42,8 +42,8 @@ std::string InspectionJson(const PageInspection& inspection,
 std::vector<std::string> MatchingLinks(const Page& page, const std::string& pattern);
 
 // The element a step clicks when its APP-SubmitButtonValue is empty: the
-// form's first submit input; -1 when there is none (the form is then submitted
-// without a button).
+// form's first submit control (SubmitButton); -1 when there is none (the form
+// is then submitted without a button).
 int DefaultButton(const PageForm& form);
 
 }  // namespace veltrane::authoring

@@ -51,6 +51,7 @@ class PicturingEvents : public BrowserEvents {
     window_.PageSettled(page, change);
     Picture();
   }
+  void SubmitDisabled(const std::string& url) override { window_.SubmitDisabled(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
     window_.NavigateError(url, statusCode, message, cancel);

@@ -11,7 +11,8 @@
 // completed, with its model ready (a page that another replaced before it
 // could be read comes with what was read of it); a page is read once the
 // requests its load started (its scripts' fetch and XHR) have been answered,
-// within a short bound, so what they bring is in it. A refused download leaves the
+// within a short bound, so what they bring is in it; SubmitDisabled when a
+// replayed click finds its control disabled for good. A refused download leaves the
 // page before it current, as if that navigation had not happened; when it was
 // the load a Navigate asked for, that page is read again and delivered, so a
 // caller waiting for a page goes on at once. A page whose load began before
@@ -58,6 +59,9 @@ class BrowserEvents {
   // A new top-level document at `url` has been committed: from here on,
   // requests of the view belong to that document, not to the one before.
   virtual void NavigateComplete2(const std::string& /*url*/) {}
+  // A control a replayed click was to send a form with, on the page at `url`,
+  // stayed disabled after the form was filled: nothing was clicked.
+  virtual void SubmitDisabled(const std::string& /*url*/) {}
   // A page at `url` completed after a Navigate, from a load that began before
   // it (the page left, or one it loaded by itself); it is not delivered.
   virtual void PageDropped(const std::string& /*url*/) {}

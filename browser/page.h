@@ -20,7 +20,11 @@ struct SelectOption {
 struct FormElement {
   ElementKind kind = ElementKind::Other;
   std::string name;
-  std::string type;  // an input's type attribute, lower case ("text", "submit", "image", ...)
+  // An input's or button tag's type, lower case ("text", "submit", "image", ...).
+  // A form-associated custom element is an Input whose type is its tag name,
+  // lower case ("star-rating"): a tag name always holds a "-", so no input
+  // type is ever taken for one.
+  std::string type;
   std::string value;
   bool checked = false;
   int selectedIndex = -1;
@@ -28,6 +32,9 @@ struct FormElement {
   // A submit control's own formaction, as an absolute address; empty when it
   // has none and the form's action applies.
   std::string formAction;
+  // A button tag's text as a person reads it (blanks collapsed, trimmed); empty
+  // for every other element.
+  std::string text;
 };
 
 struct PageForm {

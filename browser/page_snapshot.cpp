@@ -34,7 +34,7 @@ JsonNode* Item(JsonArray* array, guint index) {
 
 guint Length(JsonArray* array) { return array ? json_array_get_length(array) : 0; }
 
-// [kind, name, type, value, checked, selectedIndex, [value, text, ...], formAction]
+// [kind, name, type, value, checked, selectedIndex, [value, text, ...], formAction, text]
 FormElement ReadElement(JsonArray* item) {
   FormElement element;
   switch (Int(Item(item, 0), 3)) {
@@ -53,6 +53,7 @@ FormElement ReadElement(JsonArray* item) {
   for (guint i = 0; i + 1 < Length(options); i += 2)
     element.options.push_back({Text(Item(options, i)), Text(Item(options, i + 1))});
   element.formAction = Text(Item(item, 7));
+  element.text = Text(Item(item, 8));
   return element;
 }
 

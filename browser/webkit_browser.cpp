@@ -180,6 +180,12 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
                                          script);
   webkit_user_script_unref(script);
+  WebKitUserScript* values =
+      webkit_user_script_new(kCustomValueScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
+                                         values);
+  webkit_user_script_unref(values);
   if (options_.warmUp) {
     // A web process starts now, while the program is still setting up, rather
     // than when the first page is asked for. The blank page's events are our own.
@@ -678,6 +684,11 @@ bool WebKitBrowser::TakesPageAtShow() const {
 }
 
 std::string WebKitBrowser::OnPageShown(std::string_view message) {
+  // From a replay on the document shown, whichever way it was replayed.
+  if (message == kSubmitDisabledPrompt) {
+    if (events_) events_->SubmitDisabled(LocationURL());
+    return "";
+  }
   if (message == "?") {
     shownPage_.reset();
     if (!TakesPageAtShow()) return "";

@@ -6,11 +6,23 @@
 
 namespace veltrane {
 
+bool IsSubmitControl(const FormElement& element) {
+  switch (ClassifyElement(element)) {
+    case FieldInput: return element.type == "submit" || element.type == "image";
+    // Of the other elements only a button tag has the type "submit".
+    case FieldOther: return element.type == "submit";
+    default: return false;
+  }
+}
+
 int SubmitButton(const PageForm& form, std::string_view buttonValue) {
   for (std::size_t i = 0; i < form.elements.size(); ++i) {
     const FormElement& element = form.elements[i];
-    if (ClassifyElement(element) != FieldInput || element.type != "submit") continue;
-    if (buttonValue.empty() || element.value == buttonValue) return static_cast<int>(i);
+    if (!IsSubmitControl(element)) continue;
+    const bool buttonTag = ClassifyElement(element) == FieldOther;
+    if (buttonValue.empty() || element.value == buttonValue ||
+        (buttonTag && element.text == buttonValue))
+      return static_cast<int>(i);
   }
   return -1;
 }

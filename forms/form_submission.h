@@ -11,12 +11,18 @@
 
 namespace veltrane {
 
-// With an empty button value, clicks the form's first input of type "submit";
-// otherwise the first such input whose value equals the button value exactly
-// (case counting, no trimming). Button tags and image inputs never count.
-// When no input fits, the form is submitted directly. A form index that is
-// not a form of the page submits nothing.
+// Clicks a submit control of the form, as a person sends it: an input of type
+// "submit" or "image", or a button tag of type "submit" (a button without a
+// type is one). With an empty button value, the form's first such control;
+// otherwise the first whose value equals the button value exactly (case
+// counting, no trimming), or, for a button tag, whose text does. When no
+// control fits, the form is submitted directly (the page's validation and
+// submit handlers run, as for the Enter key). A form index that is not a form
+// of the page submits nothing.
 void SubmitForm(Page& page, int form, std::string_view buttonValue);
+
+// Whether the element sends its form when clicked (see SubmitForm).
+bool IsSubmitControl(const FormElement& element);
 
 // The element SubmitForm clicks to send `form` with `buttonValue`; -1 when
 // it submits the form without a button.

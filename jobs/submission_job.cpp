@@ -402,6 +402,12 @@ void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(t
 
 void SubmissionJob::PageDropped(const std::string& url) { BrowserPageDropped(trace_, url); }
 
+void SubmissionJob::SubmitDisabled(const std::string&) {
+  if (!siteOpen_) return;
+  trace_.TraceLine("Submit button disabled");
+  SiteFailed("Submit button disabled");
+}
+
 void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
   BrowserDownloadRefused(trace_, url);
   // The page delivered again after it would be the site before's, or none.

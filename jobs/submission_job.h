@@ -78,8 +78,9 @@ class SubmissionJob {
   // the site fails.
   static constexpr std::chrono::milliseconds kSettleTime{500};
   // A submission after which no page comes is watched at least this long
-  // before it counts as one that did nothing.
-  static constexpr std::chrono::milliseconds kSubmitSettleTime{1000};
+  // before it counts as one that did nothing: longer than the page is given
+  // to enable a disabled submit button (SubmitDisabled comes first).
+  static constexpr std::chrono::milliseconds kSubmitSettleTime{2500};
   // No watch lasts longer, however busy its page.
   static constexpr std::chrono::milliseconds kWatchBound{5000};
 
@@ -120,6 +121,9 @@ class SubmissionJob {
   // place"), one that changed nothing fails; a page that changed is judged
   // again by the step that failed on it.
   void PageSettled(Page& page, const PageChange& change);
+  // The control the step sends its form with stayed disabled: the site fails
+  // at once with "Submit button disabled" rather than wait for a page.
+  void SubmitDisabled(const std::string& url);
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel);
   void ProgressChange(int progress, int progressMax);

@@ -63,6 +63,7 @@ constexpr std::string_view kSiteFailureStarts[] = {
     "Error while navigate ",
     "Network error: ",
     "Screenshot saved : ",
+    "Submit button disabled",
 };
 
 }  // namespace

@@ -8,7 +8,7 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libjson-glib-dev libsqlite3-dev libx11-dev libxtst-dev libpsl-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   libpq-dev postgresql
-  xvfb xauth locales sqlite3
+  xvfb xauth locales sqlite3 libjs-jquery
   libayatana-appindicator3-dev dbus-daemon file dpkg-dev systemd
 )
 

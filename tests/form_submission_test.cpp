@@ -22,6 +22,15 @@ FormElement Element(ElementKind kind, std::string type, std::string value) {
 FormElement Submit(std::string value) {
   return Element(ElementKind::Input, "submit", std::move(value));
 }
+FormElement Text(ElementKind kind, std::string type, std::string value, std::string text) {
+  FormElement element = Element(kind, std::move(type), std::move(value));
+  element.text = std::move(text);
+  return element;
+}
+// A button tag of type submit, as the snapshot gives it.
+FormElement Tag(std::string value, std::string text) {
+  return Text(ElementKind::Other, "submit", std::move(value), std::move(text));
+}
 
 const PageAction kSubmitted{Kind::Submit, 0, -1, {}, -1};
 PageAction Clicked(int element) { return {Kind::Click, 0, element, {}, -1}; }
@@ -41,9 +50,24 @@ TEST(SubmitFormTest, ChoosesTheButtonOrSubmitsTheForm) {
       {"case counts", {Submit("Preview"), Submit("Send")}, "send", kSubmitted},
       {"no trimming", {Submit("Preview"), Submit("Send ")}, "Send", kSubmitted},
       {"empty value takes the first", {text, Submit("Preview"), Submit("Send")}, "", Clicked(1)},
-      {"image input only", {text, image}, "", kSubmitted},
-      {"button tag only", {buttonTag}, "", kSubmitted},
-      {"button tag with the caption", {buttonTag, Submit("Send")}, "Send", Clicked(1)},
+      {"image input only", {text, image}, "", Clicked(1)},
+      {"button tag only", {buttonTag}, "", Clicked(0)},
+      {"button tag first", {text, buttonTag, Submit("Send")}, "", Clicked(1)},
+      {"button tag with the caption", {buttonTag, Submit("Send")}, "Send", Clicked(0)},
+      {"button tag by its text",
+       {Submit("Preview"), Tag("go", "Send now")},
+       "Send now",
+       Clicked(1)},
+      {"a button tag's text counts, an input's does not",
+       {Text(ElementKind::Input, "submit", "x", "Send"), Tag("go", "Send")},
+       "Send",
+       Clicked(1)},
+      {"plain and reset buttons are not sent with",
+       {Element(ElementKind::Other, "button", "Send"),
+        Element(ElementKind::Other, "reset", "Send")},
+       "",
+       kSubmitted},
+      {"a field set is no button", {Element(ElementKind::Other, "fieldset", "")}, "", kSubmitted},
       {"no elements", {}, "", kSubmitted},
       {"same caption twice", {Submit("Go"), Submit("Go")}, "Go", Clicked(0)},
   };
@@ -65,6 +89,16 @@ TEST(SubmitFormTest, ComparesWithTheCaptionTheStepWrote) {
   FillForm(page, 0, state.release, state.site, trace);
   SubmitForm(page, 0, "Publish");
   EXPECT_EQ(Clicked(0), page.Actions().back());
+}
+
+TEST(SubmitFormTest, TheAddressIsThatOfTheControlClicked) {
+  PageForm form;
+  form.action = "http://127.0.0.1/form";
+  form.elements = {Tag("", "Preview"), Tag("", "Send")};
+  form.elements[1].formAction = "http://localhost/elsewhere";
+  EXPECT_EQ("http://127.0.0.1/form", SubmissionAddress(form, ""));
+  EXPECT_EQ("http://localhost/elsewhere", SubmissionAddress(form, "Send"));
+  EXPECT_EQ("http://127.0.0.1/form", SubmissionAddress(form, "Nothing"));
 }
 
 TEST(SubmitFormTest, NoSuchFormSubmitsNothing) {

@@ -48,6 +48,8 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"submission_data : [STEP1]\r\nAPP-FormPos=0", TracePriority::Info},
       {"Schedule 2 is already queued or running; not queued again", TracePriority::Info},
       {"Success String found !!", TracePriority::Info},
+      {"Submit button disabled", TracePriority::Warning},
+      {"Page updated in place : http://127.0.0.1:8/a", TracePriority::Info},
       {"Schedule polling stopped : out of memory", TracePriority::Error},
       {"Cannot record that job 4 was dropped : SQLITE_BUSY", TracePriority::Error},
       {"Stale page dropped : http://127.0.0.1:8/a", TracePriority::Debug},

@@ -73,12 +73,31 @@ TEST_F(PageInspectTest, FormsAndControlNamesAreThoseFormLocationFindsOnTheSamePa
         std::string("      option 1: value=\"DE\" text=\"Germany\""),
         std::string("  [4] input submit name=\"\" value=\"Preview\"  button \"Preview\", clicked "
                     "by default"),
-        std::string("  [6] other submit name=\"b\" value=\"x\"  button \"x\", never clicked by a "
-                    "step"),
+        std::string("  [6] other submit name=\"b\" value=\"x\"  button \"x\" text \"Tag\"\n"),
         std::string("links: 3"), std::string("links matching \"news\": 2"),
         "  " + server.Url("/news/1") + "\n  " + server.Url("/news/2")})
     EXPECT_NE(std::string::npos, text.find(line)) << line << "\n---\n" << text;
   EXPECT_EQ(FindLink(servicePage, "news"), server.Url("/news/1"));
+}
+
+TEST_F(PageInspectTest, CustomControlsAndButtonTagsAreListedInDocumentOrder) {
+  server.Serve("/custom",
+               "<html><body><form action='/p' method='post'><input name='a'>"
+               "<star-rating name='stars'></star-rating><fieldset></fieldset>"
+               "<input type='image' name='i'><button name='go'> Send\n <b>now</b></button>"
+               "</form><script>customElements.define('star-rating', class extends HTMLElement {"
+               " static formAssociated = true; get value() { return '3'; } });</script>"
+               "</body></html>");
+  const authoring::PageInspection inspection = InspectPage(server.Url("/custom"), kQuick);
+  ASSERT_EQ(1u, inspection.pages.size());
+  ASSERT_EQ(1u, inspection.pages.back().forms.size());
+  const std::string text = authoring::InspectionText(inspection, std::nullopt);
+  for (const char* line :
+       {"controls: a, stars, i\n", "[1] input star-rating name=\"stars\" value=\"3\"\n",
+        "[2] other fieldset",
+        "[3] input image name=\"i\" value=\"\"  button \"\", clicked by default\n",
+        "[4] other submit name=\"go\" value=\"\"  button \"\" text \"Send now\"\n"})
+    EXPECT_NE(std::string::npos, text.find(line)) << line << "\n---\n" << text;
 }
 
 TEST_F(PageInspectTest, RedirectsAreFollowedAndDialogsAnsweredAndNoted) {
