@@ -99,9 +99,10 @@ void AddStrings(JsonBuilder* builder, const char* member, const std::vector<std:
   json_builder_end_array(builder);
 }
 
-void AddElement(JsonBuilder* builder, const PageForm& form, std::size_t index) {
+void AddElement(JsonBuilder* builder, const Page& page, const PageForm& form, std::size_t index) {
   const FormElement& element = form.elements[index];
   json_builder_begin_object(builder);
+  AddBool(builder, "addedByScript", AddedByScript(page, element));
   AddInt(builder, "index", static_cast<gint64>(index));
   AddString(builder, "kind", KindName(element.kind));
   AddString(builder, "type", element.type);
@@ -139,6 +140,14 @@ std::vector<std::string> MatchingLinks(const Page& page, const std::string& patt
 }
 
 int DefaultButton(const PageForm& form) { return SubmitButton(form, ""); }
+
+bool AddedByScript(const Page& page, const FormElement& element) {
+  if (page.source.empty() || element.name.empty()) return false;
+  for (const std::string& quoted : {"\"" + element.name + "\"", "'" + element.name + "'",
+                                    "=" + element.name + " ", "=" + element.name + ">"})
+    if (page.source.find(quoted) != std::string::npos) return false;
+  return true;
+}
 
 std::string InspectionText(const PageInspection& inspection,
                            const std::optional<std::string>& linkPattern) {
@@ -184,6 +193,7 @@ std::string InspectionText(const PageInspection& inspection,
         out << " checked";
       const std::string button = ButtonNote(form, e);
       if (!button.empty()) out << "  " << button;
+      if (AddedByScript(page, element)) out << "  (added by a script)";
       out << "\n";
       for (std::size_t o = 0; o < element.options.size(); ++o) {
         out << "      option " << o << ": value=" << Quoted(element.options[o].value)
@@ -233,7 +243,7 @@ std::string InspectionJson(const PageInspection& inspection,
     AddStrings(builder, "controlNames", FormControlNames(form));
     json_builder_set_member_name(builder, "elements");
     json_builder_begin_array(builder);
-    for (std::size_t e = 0; e < form.elements.size(); ++e) AddElement(builder, form, e);
+    for (std::size_t e = 0; e < form.elements.size(); ++e) AddElement(builder, page, form, e);
     json_builder_end_array(builder);
     json_builder_end_object(builder);
   }

@@ -2,9 +2,9 @@
 // from the same Page model the step engine gets. Forms in document order with
 // their position (the APP-FormPos value), action and method, and the control
 // names form location compares a step's fields with; every control's kind,
-// type, name and value, a list's options, the submit buttons with the one a
-// step clicks by default; the number of links and, for a pattern, the links a
-// link search matches, in order. As text for people or as JSON. Plain data.
+// type, name and value (and whether a script added it), a list's options, the submit buttons with
+// the one a step clicks by default; the number of links and, for a pattern, the links a link search
+// matches, in order. As text for people or as JSON. Plain data.
 #pragma once
 
 #include <optional>
@@ -45,5 +45,10 @@ std::vector<std::string> MatchingLinks(const Page& page, const std::string& patt
 // form's first submit control (SubmitButton); -1 when there is none (the form
 // is then submitted without a button).
 int DefaultButton(const PageForm& form);
+
+// Whether a named control is one the page's scripts added: its name appears
+// nowhere in the page's source as an attribute value would. False when the
+// page has no source or the control no name.
+bool AddedByScript(const Page& page, const FormElement& element);
 
 }  // namespace veltrane::authoring

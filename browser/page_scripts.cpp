@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "browser/page_watch_script.h"
+
 namespace veltrane {
 
 // Prototype methods are called explicitly: a page's named elements shadow
@@ -222,6 +224,11 @@ const whenEnabled = (e, then) => {
 const list = JSON.parse(actions);
 let clicked = null;
 let done = 0;
+// What a form's own handlers change once it is sent counts as the submission's doing.
+const startWatch = () => {
+  const start = document[Symbol.for("veltrane.startWatch")];
+  if (start) start(true);
+};
 const run = (from, waited) => {
   window.addEventListener("formdata", keepSubmissionHere, true);
   try {
@@ -248,6 +255,7 @@ const run = (from, waited) => {
               return;
             }
             toSelf(f.form, "target");
+            startWatch();
             clicked = isSubmitControl(e) ? e : null;
             if (clicked) toSelf(clicked, "formtarget");
             HTMLElement.prototype.click.call(e);
@@ -255,6 +263,7 @@ const run = (from, waited) => {
             break;
           case "submit": {
             toSelf(f.form, "target");
+            startWatch();
             // As pressing Enter does: the page's validation and submit handlers run.
             const proto = HTMLFormElement.prototype;
             (proto.requestSubmit || proto.submit).call(f.form);
@@ -353,6 +362,7 @@ std::string PageShownScript(const std::string& token) {
   source += kReplayScript;
   source += "};";
   source += kPageShownListener;
+  source += kWatchStarter;
   return source + "})();\n";
 }
 

@@ -4,19 +4,36 @@
 
 namespace veltrane {
 
-const char kPageWatchScript[] = R"JS(
-const key = Symbol.for("veltrane.watch");
-let watch = document[key];
-if (!watch) {
+const char kWatchStarter[] = R"JS(
+document[Symbol.for("veltrane.startWatch")] = (fromNow) => {
+  const key = Symbol.for("veltrane.watch");
+  let watch = document[key];
+  if (watch) {
+    if (fromNow) {
+      watch.changes = 0;
+      watch.last = performance.now();
+    }
+    return watch;
+  }
   watch = {changes: 0, last: performance.now()};
+  // The targets a replay sets on the form it sends are its own doing, not the page's.
+  const ours = (r) => r.type === "attributes" &&
+      (r.attributeName === "target" || r.attributeName === "formtarget");
   watch.observer = new MutationObserver((records) => {
-    watch.changes += records.length;
+    const changes = records.filter((r) => !ours(r)).length;
+    if (changes === 0) return;
+    watch.changes += changes;
     watch.last = performance.now();
   });
   watch.observer.observe(document, {subtree: true, childList: true, attributes: true,
                                     characterData: true});
   document[key] = watch;
-}
+  return watch;
+};
+)JS";
+
+const char kPageWatchScript[] = R"JS(
+const watch = document[Symbol.for("veltrane.startWatch")](false);
 return String(watch.changes) + " " + String(Math.floor(performance.now() - watch.last));
 )JS";
 

@@ -11,8 +11,15 @@
 
 namespace veltrane {
 
-// Function body without arguments; returns "<changes> <milliseconds since the
-// last change, or since the watch began>".
+// A statement for the control's user script, run at the start of every
+// document: it gives the document the function that starts its watch (once)
+// and returns it, for kPageWatchScript and for a replay about to send a form,
+// so that what the form's own handlers change is seen; asked by the replay,
+// it counts changes from then on.
+extern const char kWatchStarter[];
+
+// Function body without arguments, for a document kWatchStarter ran in; returns "<changes>
+// <milliseconds since the last change, or since the watch began>".
 extern const char kPageWatchScript[];
 
 struct DocumentQuiet {

@@ -612,10 +612,13 @@ void WebKitBrowser::WatchPage(std::chrono::milliseconds least, std::chrono::mill
   // The first look starts the document's observer, so changes count from
   // then. A page whose actions are still to run (a form being sent) is
   // looked at a moment later: most of them leave it before that, at no cost.
-  if (currentPage_->Actions().empty())
+  if (currentPage_->Actions().empty()) {
     LookAtWatchedPage();
-  else
+  } else {
+    // The replay sending the form starts the count afresh.
+    watch_->changesBefore = 0;
     watch_->next.emplace(options_.watchInterval, [this] { LookAtWatchedPage(); });
+  }
 }
 
 bool WebKitBrowser::WatchedPageStillShown() const {

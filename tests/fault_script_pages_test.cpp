@@ -143,7 +143,11 @@ TEST(FaultScriptPages, ASubmissionThatStaysOnItsPageIsJudgedThere) {
   AddScriptSite(harness, "inert",
                 "<form action='/inert/post' method='post' onsubmit='return false'>"
                 "<input name='t'><input type='submit'></form>");
-  harness.AddSchedule(1, "In place", {"in-place", "then-away", "inert"});
+  AddScriptSite(harness, "says-no",
+                "<form action='/says-no/post' method='post' onsubmit='document.body.append("
+                "\"Please try again\"); return false'><input name='t'><input type='submit'>"
+                "</form>");
+  harness.AddSchedule(1, "In place", {"in-place", "then-away", "inert", "says-no"});
   harness.AddSentinel();
 
   // A page timer far longer than the watch: "inert" must not end by it.
@@ -152,7 +156,10 @@ TEST(FaultScriptPages, ASubmissionThatStaysOnItsPageIsJudgedThere) {
 
   EXPECT_EQ((std::map<std::string, std::string>{{"in-place", "Completed"},
                                                 {"then-away", "Completed"},
-                                                {"inert", "Nothing happened after submit"}}),
+                                                {"inert", "Nothing happened after submit"},
+                                                {"says-no",
+                                                 "Submission failed (success string "
+                                                 "not found)"}}),
             harness.Outcomes("In place"))
       << harness.Report("In place");
   EXPECT_EQ(1, harness.Requests("/in-place/post"));

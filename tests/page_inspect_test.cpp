@@ -80,23 +80,27 @@ TEST_F(PageInspectTest, FormsAndControlNamesAreThoseFormLocationFindsOnTheSamePa
   EXPECT_EQ(FindLink(servicePage, "news"), server.Url("/news/1"));
 }
 
+// A control a script added is marked; those of the page's source are not.
 TEST_F(PageInspectTest, CustomControlsAndButtonTagsAreListedInDocumentOrder) {
   server.Serve("/custom",
                "<html><body><form action='/p' method='post'><input name='a'>"
                "<star-rating name='stars'></star-rating><fieldset></fieldset>"
                "<input type='image' name='i'><button name='go'> Send\n <b>now</b></button>"
                "</form><script>customElements.define('star-rating', class extends HTMLElement {"
-               " static formAssociated = true; get value() { return '3'; } });</script>"
+               " static formAssociated = true; get value() { return '3'; } });"
+               "const t = document.createElement('input'); t.type = 'hidden';"
+               " t.name = 'tok' + 'en'; t.value = 'k'; document.forms[0].append(t);</script>"
                "</body></html>");
   const authoring::PageInspection inspection = InspectPage(server.Url("/custom"), kQuick);
   ASSERT_EQ(1u, inspection.pages.size());
   ASSERT_EQ(1u, inspection.pages.back().forms.size());
   const std::string text = authoring::InspectionText(inspection, std::nullopt);
   for (const char* line :
-       {"controls: a, stars, i\n", "[1] input star-rating name=\"stars\" value=\"3\"\n",
+       {"controls: a, stars, i, token\n", "[1] input star-rating name=\"stars\" value=\"3\"\n",
         "[2] other fieldset",
         "[3] input image name=\"i\" value=\"\"  button \"\", clicked by default\n",
-        "[4] other submit name=\"go\" value=\"\"  button \"\" text \"Send now\"\n"})
+        "[4] other submit name=\"go\" value=\"\"  button \"\" text \"Send now\"\n",
+        "[5] input hidden name=\"token\" value=\"k\"  (added by a script)\n"})
     EXPECT_NE(std::string::npos, text.find(line)) << line << "\n---\n" << text;
 }
 
