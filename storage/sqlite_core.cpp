@@ -16,7 +16,7 @@ bool IsFilePath(const std::string& path) {
 
 }  // namespace
 
-std::string ShownSql(std::string_view sql, std::initializer_list<Value> params) {
+std::string ShownSql(std::string_view sql, std::span<const Value> params) {
   std::string shown;
   shown.reserve(sql.size());
   auto next = params.begin();
@@ -134,8 +134,8 @@ bool Connection::IsEmpty() { return !Statement(*this, "SELECT 1 FROM sqlite_mast
 
 // ---- Statement -----------------------------------------------------------------
 
-Statement::Statement(Connection& connection, std::string_view sql,
-                     std::initializer_list<Value> params, Preparation preparation)
+Statement::Statement(Connection& connection, std::string_view sql, std::span<const Value> params,
+                     Preparation preparation)
     : connection_(connection.Handle()), where_(connection.Path()), shown_(ShownSql(sql, params)) {
   const int length = static_cast<int>(sql.size());
   const int result =
