@@ -21,13 +21,6 @@ using testing::ScopedLocale;
 
 const char* const kGerman = "de_DE.UTF-8";
 
-TEST(QuoteSqlTest, DoublesSingleQuotesOnly) {
-  EXPECT_EQ("", QuoteSql(""));
-  EXPECT_EQ("O''Brien", QuoteSql("O'Brien"));
-  EXPECT_EQ("''''", QuoteSql("''"));
-  EXPECT_EQ("a\r\n\"b\"", QuoteSql("a\r\n\"b\""));
-}
-
 TEST(ReportStatusTest, FromOutcomes) {
   EXPECT_EQ("Success", ReportStatus({}, {}));
   EXPECT_EQ("Success", ReportStatus({"a"}, {}));

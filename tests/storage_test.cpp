@@ -12,6 +12,7 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "storage/sql_session.h"
 #include "storage/sqlite_core.h"
 #include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
@@ -332,6 +333,14 @@ TEST(SqliteCoreTest, BoundTextsCrossWholeAndErrorsShowTheStatementAsItRan) {
     query.ColumnIndex("X");
   });
   EXPECT_STREQ("CPPSQLITE_ERROR[1000]: Invalid field name requested", column.Message());
+}
+
+// A statement as it ran writes each text between single quotes, doubling those only.
+TEST(SqliteCoreTest, ShownTextsDoubleSingleQuotesOnly) {
+  EXPECT_EQ("''", sql::Shown("?", {""}));
+  EXPECT_EQ("'O''Brien'", sql::Shown("?", {"O'Brien"}));
+  EXPECT_EQ("''''''", sql::Shown("?", {"''"}));
+  EXPECT_EQ("'a\r\n\"b\"'", sql::Shown("?", {"a\r\n\"b\""}));
 }
 
 TEST(SqliteCoreTest, TransactionRollsBackUnlessCommitted) {
