@@ -34,8 +34,7 @@ bool AddTablesIfEmpty(const std::string& path, DatabaseFile file, int busyWaitMs
   return true;
 }
 
-std::vector<std::string> MissingTables(const std::string& path, DatabaseFile file,
-                                       int busyWaitMs) {
+std::vector<std::string> MissingTables(const std::string& path, DatabaseFile file, int busyWaitMs) {
   sqlite::Connection database(path, sqlite::OpenMode::ReadOnly, busyWaitMs);
   std::vector<std::string> missing;
   for (const char* table : TablesOf(file))

@@ -23,7 +23,6 @@ bool IsEmptyDatabase(const std::string& path, int busyWaitMs);
 // transaction, if it is still empty then; false when something filled it.
 bool AddTablesIfEmpty(const std::string& path, DatabaseFile file, int busyWaitMs);
 // The file's tables that the existing database at `path` lacks.
-std::vector<std::string> MissingTables(const std::string& path, DatabaseFile file,
-                                       int busyWaitMs);
+std::vector<std::string> MissingTables(const std::string& path, DatabaseFile file, int busyWaitMs);
 
 }  // namespace veltrane

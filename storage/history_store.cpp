@@ -105,9 +105,9 @@ void WriteKeptRow(sql::Session& db, const KeptHistoryRow& kept) {
                 {kept.now, kept.finishesJob, kept.holder}) > 0 &&
             write;
   } else if (kept.finishesJob) {
-    write = write && db.Query("SELECT 1 FROM job WHERE id = ? AND finished IS NOT NULL",
-                              {kept.finishesJob})
-                         .Empty();
+    write = write &&
+            db.Query("SELECT 1 FROM job WHERE id = ? AND finished IS NOT NULL", {kept.finishesJob})
+                .Empty();
     db.Execute("UPDATE job SET finished = ? WHERE id = ?", {kept.now, kept.finishesJob});
   }
   if (write) db.Execute(kInsert, HistoryValues(kept.row));
@@ -177,22 +177,23 @@ class HistoryOver : public HistoryStore {
   std::vector<HistoryEntry> List() override {
     const auto db = database_->Open(sql::Access::Read);
     const std::string id = db->InsertionOrder("", "id");
-    const sql::Rows rows = db->Query("SELECT " + id +
-                                     ", time, name, status, subscription FROM history ORDER BY " +
-                                     id);
+    const sql::Rows rows = db->Query(
+        "SELECT " + id + ", time, name, status, subscription FROM history ORDER BY " + id);
     std::vector<HistoryEntry> entries;
     for (int row = 0; row < rows.Count(); ++row)
-      entries.push_back({rows.Integer(row, 0),
-                         {rows.Text(row, 2), rows.Text(row, 1), rows.Text(row, 3), "",
-                          rows.Text(row, 4)}});
+      entries.push_back(
+          {rows.Integer(row, 0),
+           {rows.Text(row, 2), rows.Text(row, 1), rows.Text(row, 3), "", rows.Text(row, 4)}});
     return entries;
   }
 
   std::optional<HistoryEntry> Find(std::int64_t id) override {
     const auto db = database_->Open(sql::Access::Read);
-    const sql::Rows row = db->Query("SELECT time, name, status, subscription, content FROM "
-                                    "history WHERE " + db->InsertionOrder("", "id") + " = ?",
-                                    {id});
+    const sql::Rows row = db->Query(
+        "SELECT time, name, status, subscription, content FROM "
+        "history WHERE " +
+            db->InsertionOrder("", "id") + " = ?",
+        {id});
     if (row.Empty()) return std::nullopt;
     return HistoryEntry{
         id, {row.Text(0, 1), row.Text(0, 0), row.Text(0, 2), row.Text(0, 4), row.Text(0, 3)}};
@@ -235,10 +236,11 @@ class HistoryOver : public HistoryStore {
     job.pressRelease = row.Text(0, 1);
     job.sites = SplitLines(row.Text(0, 2));
     job.started = !row.IsNull(0, 3);
-    const sql::Rows sites =
-        db->Query("SELECT position,site,status,reason,started,ended,last_url FROM job_site "
-                  "WHERE job_id = ? ORDER BY ended, " + db->InsertionOrder("", "position"),
-                  {id});
+    const sql::Rows sites = db->Query(
+        "SELECT position,site,status,reason,started,ended,last_url FROM job_site "
+        "WHERE job_id = ? ORDER BY ended, " +
+            db->InsertionOrder("", "position"),
+        {id});
     for (int site = 0; site < sites.Count(); ++site)
       job.ended.push_back(ReadSiteRecord(sites, site, 0));
     return job;
@@ -251,19 +253,22 @@ class HistoryOver : public HistoryStore {
     sql::Transaction transaction(*db);
     if (id == 0) {
       const sql::Rows queued =
-          holder_ ? db->Query("SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
-                              "finished IS NULL AND (holder = ? OR holder IS NULL) ORDER BY id "
-                              "LIMIT 1",
-                              {scheduleId, holder_->name})
-                  : db->Query("SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
-                              "finished IS NULL ORDER BY id LIMIT 1",
-                              {scheduleId});
+          holder_ ? db->Query(
+                        "SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
+                        "finished IS NULL AND (holder = ? OR holder IS NULL) ORDER BY id "
+                        "LIMIT 1",
+                        {scheduleId, holder_->name})
+                  : db->Query(
+                        "SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
+                        "finished IS NULL ORDER BY id LIMIT 1",
+                        {scheduleId});
       if (!queued.Empty()) id = queued.Integer(0, 0);
     }
     if (id == 0)
-      id = holder_ ? db->Insert("INSERT INTO job (schedule_id, holder, lease_until) "
-                                "VALUES (?, ?, now() + make_interval(secs => ?))",
-                                {scheduleId, holder_->name, holder_->leaseSeconds})
+      id = holder_ ? db->Insert(
+                         "INSERT INTO job (schedule_id, holder, lease_until) "
+                         "VALUES (?, ?, now() + make_interval(secs => ?))",
+                         {scheduleId, holder_->name, holder_->leaseSeconds})
                    : db->Insert("INSERT INTO job (schedule_id) VALUES (?)", {scheduleId});
     db->Execute("UPDATE job SET name = ?, subscription = ?, started = ? WHERE id = ?",
                 {pressRelease, LinesText(sites), now, id});
@@ -295,9 +300,9 @@ class HistoryOver : public HistoryStore {
     const auto db = database_->Open(sql::Access::Write);
     UpdateJournalTables(*db);
     sql::Transaction transaction(*db);
-    const std::int64_t id = db->Insert(
-        "INSERT INTO job (name,subscription,started,finished,trial) VALUES (?,?,?,?,1)",
-        {pressRelease, LinesText({record.site}), record.started, record.ended});
+    const std::int64_t id =
+        db->Insert("INSERT INTO job (name,subscription,started,finished,trial) VALUES (?,?,?,?,1)",
+                   {pressRelease, LinesText({record.site}), record.started, record.ended});
     SiteRecord site = record;
     site.position = 0;
     InsertSite(*db, id, nullptr, site);

@@ -30,8 +30,8 @@ class SchedulesOver : public ScheduleStore {
     const int time = due.ColumnIndex("time");
     for (int row = 0; row < due.Count(); ++row) {
       // NULL reads as 0.
-      const DueSchedule schedule{due.Integer(row, id), static_cast<int>(due.Integer(row, frequency)),
-                                 due.Real(row, time)};
+      const DueSchedule schedule{
+          due.Integer(row, id), static_cast<int>(due.Integer(row, frequency)), due.Real(row, time)};
       if (take(schedule)) return schedule;
     }
     return std::nullopt;

@@ -41,9 +41,9 @@ class SitesOver : public SiteStore {
   }
 
   std::optional<std::string> Script(const std::string& site) override {
-    const sql::Rows row = sites_->Open(sql::Access::Read)
-                              ->Query("SELECT submission_data FROM subscription WHERE name = ?",
-                                      {site});
+    const sql::Rows row =
+        sites_->Open(sql::Access::Read)
+            ->Query("SELECT submission_data FROM subscription WHERE name = ?", {site});
     if (row.Empty()) return std::nullopt;
     return row.Text(0, 0);
   }
@@ -102,9 +102,7 @@ class SitesOver : public SiteStore {
   }
 
   void CheckSites() override { sites_->Open(sql::Access::Read)->RequireTables({"subscription"}); }
-  void CheckAccounts() override {
-    accounts_->Open(sql::Access::Read)->RequireTables({"account"});
-  }
+  void CheckAccounts() override { accounts_->Open(sql::Access::Read)->RequireTables({"account"}); }
 
  private:
   static std::optional<StoredRow> WholeRow(const sql::Database& database, const char* sql,

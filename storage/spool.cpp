@@ -136,7 +136,8 @@ std::vector<SpooledFile> SpooledFiles(const std::string& directory) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
     const std::string name = entry.path().filename().string();
-    if (name.starts_with(kPrefix) && (name.ends_with(kRowSuffix) || name.ends_with(kStatementSuffix)))
+    if (name.starts_with(kPrefix) &&
+        (name.ends_with(kRowSuffix) || name.ends_with(kStatementSuffix)))
       paths.push_back(entry.path());
   }
   std::sort(paths.begin(), paths.end());

@@ -13,8 +13,8 @@ inline std::vector<sqlite::Value> SqliteValues(const Values& params) {
   std::vector<sqlite::Value> values;
   values.reserve(params.size());
   for (const Value& param : params)
-    values.push_back(std::visit([](const auto& value) { return sqlite::Value(value); },
-                                param.Get()));
+    values.push_back(
+        std::visit([](const auto& value) { return sqlite::Value(value); }, param.Get()));
   return values;
 }
 

@@ -10,8 +10,8 @@
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_claims.h"
 #include "storage/postgres/pg_database.h"
-#include "storage/schema.h"
 #include "storage/postgres/pg_stores.h"
+#include "storage/schema.h"
 #include "tests/support/postgres_server.h"
 
 namespace veltrane {

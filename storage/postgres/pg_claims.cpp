@@ -90,7 +90,6 @@ int RenewLeases(PgDatabase& database, const LeaseHolder& holder) {
       .Changes();
 }
 
-
 }  // namespace veltrane
 
 namespace veltrane {

@@ -1,31 +1,17 @@
 #include "storage/postgres/pg_session.h"
 
 #include "platform/number_text.h"
+#include "storage/placeholders.h"
 #include "storage/postgres/pg_database.h"
 #include "storage/postgres/pg_store_access.h"
 
 namespace veltrane {
 namespace {
 
-// The statement with its "?" numbered as the server wants them ($1, $2, ...);
-// quoted texts are left alone.
+// The statement with its "?" numbered as the server wants them ($1, $2, ...).
 std::string Numbered(std::string_view sql) {
-  std::string numbered;
-  numbered.reserve(sql.size() + 16);
-  int next = 0;
-  char quote = 0;
-  for (const char c : sql) {
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '?') {
-      numbered += "$" + std::to_string(++next);
-      continue;
-    }
-    numbered += c;
-  }
-  return numbered;
+  return sql::ReplacePlaceholders(
+      sql, [](int index) -> std::optional<std::string> { return "$" + std::to_string(index + 1); });
 }
 
 // Parameters cross as texts; numbers as the service writes them in SQL.
