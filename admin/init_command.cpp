@@ -19,9 +19,9 @@
 #include "admin/commands.h"
 #include "platform/private_files.h"
 #include "storage/database_files.h"
+#include "storage/database_setup.h"
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_stores.h"
-#include "storage/sqlite_core.h"
 
 namespace veltrane::admin {
 namespace {
@@ -29,10 +29,9 @@ namespace {
 // The service polls the same file once a minute; wait for it rather than fail.
 constexpr int kBusyWaitMs = 10000;
 
-struct DatabaseFile {
+struct FileToInit {
   std::string path;
-  const char* schema;
-  std::vector<const char*> tables;
+  DatabaseFile kind;
 };
 
 // Removes the temporary file unless it was handed over.
@@ -68,15 +67,12 @@ void Tighten(const std::string& path, std::ostream& out) {
 }
 
 // True when created; false when another program created the file meanwhile.
-bool CreateDatabase(const DatabaseFile& file, const std::string& directory) {
+bool CreateDatabase(const FileToInit& file, const std::string& directory) {
   const std::string name = std::filesystem::path(file.path).filename().string();
   TemporaryFile temporary(directory, name);
   // mkstemp makes the file 0600 already; say so rather than rely on it.
   chmod(temporary.Path().c_str(), kDatabaseFileMode);
-  {
-    sqlite::Connection database(temporary.Path(), sqlite::OpenMode::Create, kBusyWaitMs);
-    database.Execute(file.schema);
-  }
+  CreateTables(temporary.Path(), file.kind, kBusyWaitMs);
   if (link(temporary.Path().c_str(), file.path.c_str()) == 0) return true;
   if (errno == EEXIST) return false;
   // Some file systems have no hard links; fall back to a rename of the complete file.
@@ -114,11 +110,9 @@ void RunInit(AdminContext& context, Arguments args) {
     InitServer(server, directory, context.io.out);
     return;
   }
-  const DatabaseFile files[] = {
-      {directory + "/vt.dat",
-       MainDatabaseSchema(),
-       {"schedule", "pressrelease", "account", "history"}},
-      {directory + "/subscription2.dat", SubscriptionDatabaseSchema(), {"subscription"}},
+  const FileToInit files[] = {
+      {directory + "/vt.dat", DatabaseFile::Main},
+      {directory + "/subscription2.dat", DatabaseFile::Subscription},
   };
 
   // Look at both files before changing anything, so a bad one stops the command early.
@@ -128,8 +122,7 @@ void RunInit(AdminContext& context, Arguments args) {
     std::error_code error;
     exists[i] = std::filesystem::exists(files[i].path, error);
     if (!exists[i]) continue;
-    sqlite::Connection database(files[i].path, sqlite::OpenMode::ReadOnly, kBusyWaitMs);
-    empty[i] = database.IsEmpty();
+    empty[i] = IsEmptyDatabase(files[i].path, kBusyWaitMs);
     // Only the owner may tighten the mode; refuse before anything is changed.
     struct stat status {};
     if (stat(files[i].path.c_str(), &status) == 0 && (status.st_mode & 077) != 0 &&
@@ -144,25 +137,19 @@ void RunInit(AdminContext& context, Arguments args) {
 
   std::ostream& out = context.io.out;
   for (int i = 0; i < 2; ++i) {
-    const DatabaseFile& file = files[i];
+    const FileToInit& file = files[i];
     if (!exists[i]) {
       out << (CreateDatabase(file, directory) ? "created " : "kept ") << file.path << "\n";
     } else if (empty[i]) {
-      sqlite::Connection database(file.path, sqlite::OpenMode::ReadWrite, kBusyWaitMs);
-      sqlite::Transaction transaction(database);
       // Another program may have filled it since the look above; then it stays as it is.
-      if (database.IsEmpty()) {
-        database.Execute(file.schema);
-        transaction.Commit();
+      if (AddTablesIfEmpty(file.path, file.kind, kBusyWaitMs))
         out << "added the tables to the empty " << file.path << "\n";
-      }
     } else {
-      sqlite::Connection database(file.path, sqlite::OpenMode::ReadOnly, kBusyWaitMs);
+      const std::vector<std::string> missing = MissingTables(file.path, file.kind, kBusyWaitMs);
       out << "kept " << file.path << "\n";
-      for (const char* table : file.tables)
-        if (!database.HasTable(table))
-          context.io.err << "veltrane-admin: warning: " << file.path << " has no table '" << table
-                         << "'\n";
+      for (const std::string& table : missing)
+        context.io.err << "veltrane-admin: warning: " << file.path << " has no table '" << table
+                       << "'\n";
     }
     Tighten(file.path, out);
   }

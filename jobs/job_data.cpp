@@ -57,22 +57,31 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
   SiteLoad result;
   const std::string missing = "Cant find info for subscription '" + siteName + "'";
   try {
-    if (!sites_->ReadSubscription(siteName, state.site, result.extraData)) {
+    const std::optional<StoredRow> subscription = sites_->ReadSubscription(siteName);
+    if (!subscription) {
       trace_.TraceLine(missing);
       result.rows = SiteRows::SubscriptionMissing;
       return result;
     }
+    // Copied in this order: a column that fails leaves the ones before it read.
+    state.site.SiteUrl = subscription->Text("url");
+    state.site.SiteScript = subscription->Text("submission_data");
+    // Only for the job's trace; a table without the column reads as "".
+    result.extraData = subscription->TextIfAny("extra_data");
   } catch (const StorageError& error) {
     ReportError(error, false);
     result.rows = SiteRows::SubscriptionError;
     return result;
   }
   try {
-    if (!sites_->ReadLogin(siteName, state.site.login)) {
+    const std::optional<StoredRow> account = sites_->ReadLogin(siteName);
+    if (!account) {
       trace_.TraceLine(missing);
       result.rows = SiteRows::AccountMissing;
       return result;
     }
+    state.site.login.UserName = account->Text("username");
+    state.site.login.Password = account->Text("password");
   } catch (const StorageError& error) {
     ReportError(error, true);
     result.rows = SiteRows::AccountError;

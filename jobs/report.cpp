@@ -20,16 +20,6 @@ bool NeedsQuotes(const std::string& entry) {
 
 }  // namespace
 
-std::string QuoteSql(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size());
-  for (const char c : text) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  return quoted;
-}
-
 std::string ReportStatus(const std::vector<std::string>& completedSites,
                          const std::vector<std::string>& failedSites) {
   if (failedSites.empty()) return "Success";

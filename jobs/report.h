@@ -19,9 +19,6 @@
 
 namespace veltrane {
 
-// A copy of the text with every single quote doubled.
-std::string QuoteSql(std::string_view text);
-
 // "Success" when no site failed (no sites at all included), "Failed" when at
 // least one site ran and every one failed, "Partial" otherwise.
 std::string ReportStatus(const std::vector<std::string>& completedSites,

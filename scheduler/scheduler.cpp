@@ -7,7 +7,7 @@
 
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
-#include "storage/statement_spool.h"
+#include "storage/spool.h"
 
 namespace veltrane {
 

@@ -11,11 +11,18 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/schedule_rule.h"
 #include "storage/storage_error.h"
 
 namespace veltrane {
+
+// A running service instance as the holder of the jobs it claimed.
+struct LeaseHolder {
+  std::string name;       // unique per running instance (InstanceName)
+  int leaseSeconds = 60;  // how long a claim or renewal holds
+};
 
 struct ClaimedJob {
   ScheduleId scheduleId = 0;

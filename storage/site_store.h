@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/job_state.h"
+#include "storage/sql_session.h"
 #include "storage/storage_error.h"
 
 namespace veltrane {
@@ -17,6 +17,23 @@ namespace veltrane {
 struct AccountSummary {
   std::string user;
   bool hasPassword = false;
+};
+
+// A row read whole, whose columns the caller takes by name. Text gives ""
+// for NULL; a column the row lacks throws the layer's "Invalid field name
+// requested", naming the statement that read the row.
+class StoredRow {
+ public:
+  explicit StoredRow(sql::Rows rows) : rows_(std::move(rows)) {}
+  std::string Text(const char* column) const { return rows_.Text(0, rows_.ColumnIndex(column)); }
+  // "" also when the row has no such column.
+  std::string TextIfAny(const char* column) const {
+    const int index = rows_.FindColumn(column);
+    return index < 0 ? "" : rows_.Text(0, index);
+  }
+
+ private:
+  sql::Rows rows_;
 };
 
 // A site as veltrane-admin shows it; the password never leaves the store here.
@@ -31,13 +48,11 @@ class SiteStore {
  public:
   virtual ~SiteStore() = default;
 
-  // The site's start address and script into `run` (SiteUrl, SiteScript, in
-  // that order), its extra data into `extraData` ("" when the table has no
-  // such column). False, with nothing changed, without its row.
-  virtual bool ReadSubscription(const std::string& site, SiteRun& run, std::string& extraData) = 0;
-  // The site's login (UserName, then Password). False, with nothing changed,
-  // without its row. A failure part-way leaves the fields read before it.
-  virtual bool ReadLogin(const std::string& site, SiteLogin& login) = 0;
+  // The site's subscription row whole (url, submission_data and, where the
+  // table has it, extra_data); none without its row.
+  virtual std::optional<StoredRow> ReadSubscription(const std::string& site) = 0;
+  // The site's account row whole (username, password); none without its row.
+  virtual std::optional<StoredRow> ReadLogin(const std::string& site) = 0;
 
   virtual bool Exists(const std::string& site) = 0;
   virtual std::optional<SiteEntry> Find(const std::string& site) = 0;

@@ -6,6 +6,7 @@
 
 #include "platform/number_text.h"
 #include "storage/database_files.h"
+#include "storage/placeholders.h"
 
 namespace veltrane::sqlite {
 namespace {
@@ -16,23 +17,11 @@ bool IsFilePath(const std::string& path) {
 
 }  // namespace
 
-std::string ShownSql(std::string_view sql, std::initializer_list<Value> params) {
-  std::string shown;
-  shown.reserve(sql.size());
-  auto next = params.begin();
-  char quote = 0;
-  for (const char c : sql) {
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-    } else if (c == '?' && next != params.end()) {
-      shown += (next++)->Literal();
-      continue;
-    }
-    shown += c;
-  }
-  return shown;
+std::string ShownSql(std::string_view sql, std::span<const Value> params) {
+  return sql::ReplacePlaceholders(sql, [&](int index) -> std::optional<std::string> {
+    if (static_cast<std::size_t>(index) >= params.size()) return std::nullopt;
+    return params[index].Literal();
+  });
 }
 
 std::string Value::Literal() const {
@@ -134,8 +123,8 @@ bool Connection::IsEmpty() { return !Statement(*this, "SELECT 1 FROM sqlite_mast
 
 // ---- Statement -----------------------------------------------------------------
 
-Statement::Statement(Connection& connection, std::string_view sql,
-                     std::initializer_list<Value> params, Preparation preparation)
+Statement::Statement(Connection& connection, std::string_view sql, std::span<const Value> params,
+                     Preparation preparation)
     : connection_(connection.Handle()), where_(connection.Path()), shown_(ShownSql(sql, params)) {
   const int length = static_cast<int>(sql.size());
   const int result =

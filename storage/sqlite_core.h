@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -46,7 +47,10 @@ class Value {
 
 // `sql` with `params` written in place of its "?" as SQL literals: the
 // statement as it runs, for error texts and kept statements.
-std::string ShownSql(std::string_view sql, std::initializer_list<Value> params);
+std::string ShownSql(std::string_view sql, std::span<const Value> params);
+inline std::string ShownSql(std::string_view sql, std::initializer_list<Value> params) {
+  return ShownSql(sql, std::span<const Value>(params.begin(), params.size()));
+}
 
 enum class OpenMode {
   Create,     // open, creating a missing file (made 0600 first), as the service does
@@ -105,8 +109,12 @@ class Statement {
  public:
   // Prepares the first statement of `sql` (the rest is ignored) and binds
   // `params` to its "?" in order.
-  Statement(Connection& connection, std::string_view sql, std::initializer_list<Value> params = {},
+  Statement(Connection& connection, std::string_view sql, std::span<const Value> params,
             Preparation preparation = Preparation::Current);
+  Statement(Connection& connection, std::string_view sql, std::initializer_list<Value> params = {},
+            Preparation preparation = Preparation::Current)
+      : Statement(connection, sql, std::span<const Value>(params.begin(), params.size()),
+                  preparation) {}
   // Takes a statement prepared elsewhere; with `owns` it is finalised here.
   Statement(sqlite3* connection, sqlite3_stmt* statement, bool owns);
   Statement(Statement&& other) noexcept;
@@ -126,6 +134,7 @@ class Statement {
   bool Owns() const { return owns_; }
 
   int ColumnCount() const;
+  const char* ColumnName(int index) const { return sqlite3_column_name(statement_, index); }
   // The first column of that name (exact bytes), or -1.
   int FindColumn(const char* name) const;
   // As FindColumn; a missing name throws the layer's "Invalid field name requested".

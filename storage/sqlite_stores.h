@@ -1,17 +1,7 @@
-// The stores over the two SQLite files beside the program (or any others):
-// db/vt.dat holds the schedules, the press releases, the accounts, the
-// history and the job journal; db/subscription2.dat the sites. Each call
-// opens its own connection and closes it, so nothing stays open between uses.
+// How the stores open the two SQLite files beside the program (or any
+// others): db/vt.dat holds the schedules, the press releases, the accounts,
+// the history and the job journal; db/subscription2.dat the sites.
 #pragma once
-
-#include <memory>
-#include <string>
-
-#include "storage/database_files.h"
-#include "storage/history_store.h"
-#include "storage/press_release_store.h"
-#include "storage/schedule_store.h"
-#include "storage/site_store.h"
 
 namespace veltrane {
 
@@ -22,14 +12,5 @@ struct SqliteStoreOptions {
   // (veltrane-admin).
   bool existingOnly = false;
 };
-
-std::unique_ptr<ScheduleStore> MakeSqliteScheduleStore(std::string mainPath,
-                                                       SqliteStoreOptions options = {});
-std::unique_ptr<PressReleaseStore> MakeSqlitePressReleaseStore(std::string mainPath,
-                                                               SqliteStoreOptions options = {});
-std::unique_ptr<SiteStore> MakeSqliteSiteStore(DatabasePaths paths,
-                                               SqliteStoreOptions options = {});
-std::unique_ptr<HistoryStore> MakeSqliteHistoryStore(std::string mainPath,
-                                                     SqliteStoreOptions options = {});
 
 }  // namespace veltrane

@@ -9,7 +9,6 @@
 #include "storage/database_files.h"
 #include "storage/history_store.h"
 #include "storage/job_claims.h"
-#include "storage/postgres/pg_claims.h"
 #include "storage/press_release_store.h"
 #include "storage/schedule_store.h"
 #include "storage/site_store.h"
@@ -24,7 +23,7 @@ std::unique_ptr<PressReleaseStore> MakePressReleaseStore(const DatabasePaths& pa
                                                          SqliteStoreOptions options = {});
 std::unique_ptr<SiteStore> MakeSiteStore(const DatabasePaths& paths,
                                          SqliteStoreOptions options = {});
-// On a server, kept history rows wait in the db/ folder of the main file's path.
+// History rows that cannot be written wait in the db/ folder of the main file's path.
 std::unique_ptr<HistoryStore> MakeHistoryStore(const DatabasePaths& paths,
                                                SqliteStoreOptions options = {});
 // Null for the files: one instance owns them (its lock), so nothing is claimed.
@@ -33,5 +32,8 @@ std::unique_ptr<JobClaims> MakeJobClaims(const DatabasePaths& paths);
 // This process as a holder of jobs: InstanceName(), with a lease of
 // $VELTRANE_LEASE_SECONDS (60 when unset or not a positive number).
 const LeaseHolder& ThisInstance();
+// "<host name>:<process id>:<start time in ms>": distinct for every instance
+// on every machine, and readable in the job table.
+std::string InstanceName();
 
 }  // namespace veltrane

@@ -11,13 +11,15 @@ if(TARGET veltrane_authoring)
 
   # site try through the built tool, on the files and on a PostgreSQL server,
   # and the built service started after it.
-  veltrane_test(site_trial_record_test site_trial_record_test.cpp support/service_process.cpp)
-  target_link_libraries(site_trial_record_test PRIVATE veltrane_browser_test_support
-    veltrane_postgres_test_support)
-  target_compile_definitions(site_trial_record_test PRIVATE
-    VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>"
-    VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
-  add_dependencies(site_trial_record_test veltrane-admin veltrane)
+  if(VELTRANE_WITH_POSTGRES)
+    veltrane_test(site_trial_record_test site_trial_record_test.cpp support/service_process.cpp)
+    target_link_libraries(site_trial_record_test PRIVATE veltrane_browser_test_support
+      veltrane_postgres_test_support)
+    target_compile_definitions(site_trial_record_test PRIVATE
+      VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>"
+      VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+    add_dependencies(site_trial_record_test veltrane-admin veltrane)
+  endif()
 endif()
 
 veltrane_test(evidence_test evidence_test.cpp)

@@ -9,7 +9,7 @@
 
 #include "admin/admin.h"
 #include "jobs/submission_job.h"
-#include "storage/sqlite_stores.h"
+#include "storage/stores.h"
 #include "tests/support/job_rig.h"
 
 namespace veltrane {
@@ -89,7 +89,7 @@ TEST_F(EvidenceTest, EverySiteKeepsItsEvidenceAndTheHistoryRowFindsIt) {
             report.find("Failed submission : \r\n - changed (Submission failed (success string "
                         "not found))\r\n - slow (Timeout)\r\n"))
       << report;
-  const auto history = MakeSqliteHistoryStore(databases.MainPath());
+  const auto history = MakeHistoryStore(databases.Paths());
   const std::vector<SiteOutcome> sites = history->JobSites(history->List().back().id);
   ASSERT_EQ(3u, sites.size());
   struct Want {
@@ -176,7 +176,7 @@ TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRo
       "PRIMARY KEY (job_id, position));"
       "INSERT INTO job VALUES (1,7,'Old','a\r\n',NULL,45000,45000.1);"
       "INSERT INTO job_site VALUES (1,7,0,'a','Failed','Timeout',45000,45000.1,'http://x/');");
-  const auto history = MakeSqliteHistoryStore(databases.MainPath());
+  const auto history = MakeHistoryStore(databases.Paths());
   // Read as it is, before anything was written: the evidence reads empty.
   std::vector<SiteOutcome> before = history->SiteOutcomes("a", 5);
   ASSERT_EQ(1u, before.size());

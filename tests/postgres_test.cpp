@@ -10,8 +10,8 @@
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_claims.h"
 #include "storage/postgres/pg_database.h"
-#include "storage/postgres/pg_schema.h"
 #include "storage/postgres/pg_stores.h"
+#include "storage/schema.h"
 #include "tests/support/postgres_server.h"
 
 namespace veltrane {
@@ -81,7 +81,7 @@ TEST(PgDatabaseTest, AStoppedServerIsUnreachableAndAStartedOneServesAgain) {
 
 // Schedules 1..count, all due at day 100, daily.
 void AddDueSchedules(PgDatabase& database, int count) {
-  database.ExecuteScript(PostgresSchema());
+  database.ExecuteScript(schema::ServerSchema());
   for (int id = 1; id <= count; ++id)
     database.Execute("INSERT INTO schedule (id, frequency, time, next) VALUES ($1, 1, 0, 100)",
                      {std::to_string(id)});

@@ -1,4 +1,9 @@
 # Tests of the PostgreSQL store against a throw-away server of their own.
+# Built only with PostgreSQL support.
+if(NOT VELTRANE_WITH_POSTGRES)
+  return()
+endif()
+
 add_library(veltrane_postgres_test_support STATIC support/postgres_server.cpp)
 target_include_directories(veltrane_postgres_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 

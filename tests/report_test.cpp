@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/day_clock.h"
-#include "storage/statement_spool.h"
+#include "storage/stores.h"
 #include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
 namespace veltrane {
@@ -20,13 +20,6 @@ using testing::TestDatabases;
 using testing::ScopedLocale;
 
 const char* const kGerman = "de_DE.UTF-8";
-
-TEST(QuoteSqlTest, DoublesSingleQuotesOnly) {
-  EXPECT_EQ("", QuoteSql(""));
-  EXPECT_EQ("O''Brien", QuoteSql("O'Brien"));
-  EXPECT_EQ("''''", QuoteSql("''"));
-  EXPECT_EQ("a\r\n\"b\"", QuoteSql("a\r\n\"b\""));
-}
 
 TEST(ReportStatusTest, FromOutcomes) {
   EXPECT_EQ("Success", ReportStatus({}, {}));
@@ -230,11 +223,11 @@ TEST_F(SaveReportTest, RowThatCannotBeWrittenIsKeptAndWrittenOnceLater) {
   ASSERT_EQ(0, stat(kept.substr(0, kept.find(" until")).c_str(), &info)) << kept;
   EXPECT_EQ(0600u, info.st_mode & 0777);
 
-  const std::string directory = databases.Directory() + "/db";
-  EXPECT_EQ(0, RunSpooledStatements(directory, databases.MainPath(), trace));  // still no table
+  const std::unique_ptr<HistoryStore> history = MakeHistoryStore(databases.Paths());
+  EXPECT_EQ(0, history->WriteKept(trace));  // still no table
   databases.Main("ALTER TABLE away RENAME TO history");
-  EXPECT_EQ(1, RunSpooledStatements(directory, databases.MainPath(), trace));
-  EXPECT_EQ(0, RunSpooledStatements(directory, databases.MainPath(), trace));  // deleted
+  EXPECT_EQ(1, history->WriteKept(trace));
+  EXPECT_EQ(0, history->WriteKept(trace));  // deleted
   EXPECT_EQ("P's|a", Column("name") + "|" + Column("subscription"));
   EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM history"));
 }

@@ -14,7 +14,7 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
-#include "storage/statement_spool.h"
+#include "storage/spool.h"
 #include "tests/support/scoped_locale.h"
 #include "tests/support/test_database.h"
 #include "tests/support/write_lock.h"

@@ -12,9 +12,8 @@
 
 #include "storage/cppsqlite3.h"
 #include "storage/database_files.h"
+#include "storage/sql_session.h"
 #include "storage/sqlite_core.h"
-#include "storage/sqlite_stores.h"
-#include "storage/statement_spool.h"
 #include "tests/support/file_modes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_database.h"
@@ -336,6 +335,14 @@ TEST(SqliteCoreTest, BoundTextsCrossWholeAndErrorsShowTheStatementAsItRan) {
   EXPECT_STREQ("CPPSQLITE_ERROR[1000]: Invalid field name requested", column.Message());
 }
 
+// A statement as it ran writes each text between single quotes, doubling those only.
+TEST(SqliteCoreTest, ShownTextsDoubleSingleQuotesOnly) {
+  EXPECT_EQ("''", sql::Shown("?", {""}));
+  EXPECT_EQ("'O''Brien'", sql::Shown("?", {"O'Brien"}));
+  EXPECT_EQ("''''''", sql::Shown("?", {"''"}));
+  EXPECT_EQ("'a\r\n\"b\"'", sql::Shown("?", {"a\r\n\"b\""}));
+}
+
 TEST(SqliteCoreTest, TransactionRollsBackUnlessCommitted) {
   TempDir dir;
   sqlite::Connection db(dir.File("t.dat"), sqlite::OpenMode::Create);
@@ -375,123 +382,6 @@ TEST(SqliteCoreTest, ExistingOnlyOpensNameWhatIsWrong) {
   EXPECT_EQ("b", table.Detail());
   EXPECT_EQ(SQLITE_READONLY,
             StorageErrorOf([&] { readOnly.Execute("INSERT INTO a VALUES (1)"); }).Code());
-}
-
-// ---- The SQLite stores ----
-
-TEST(SqliteStoresTest, PressReleasesAreStoredAndReadAsTheServiceLoadsThem) {
-  TestDatabases databases;
-  const auto releases = MakeSqlitePressReleaseStore(databases.MainPath());
-  PressRelease release;
-  release.Name = "Launch";
-  release.Email = "a@b";
-  release.Keywords = {"red", "green"};
-  release.SiteCategories = {"Site=Tech"};
-  release.NewsBody = "one\r\ntwo";
-  ASSERT_TRUE(releases->Add(release));
-  EXPECT_FALSE(releases->Add(release)) << "the name is taken";
-
-  PressRelease read;
-  ASSERT_TRUE(releases->Read("Launch", 45000, read));
-  EXPECT_FALSE(read.ReleaseDateGiven);
-  EXPECT_EQ(45000, read.ReleaseDate);  // no date: the day the job runs
-  EXPECT_EQ("a@b", read.Email);
-  EXPECT_EQ("red,green", read.KeywordsComma);
-  EXPECT_EQ("one\r<BR>two", read.NewsBodyHtml);
-  EXPECT_EQ(release.SiteCategories, read.SiteCategories);
-
-  release.ReleaseDate = 36526;
-  release.ReleaseDateGiven = true;
-  ASSERT_TRUE(releases->Update(release));
-  ASSERT_EQ(1u, releases->List().size());
-  EXPECT_EQ(36526, releases->List()[0].releaseDate);
-  release.Name = "Other";
-  EXPECT_FALSE(releases->Update(release));
-  EXPECT_FALSE(releases->Read("Other", 0, read));
-}
-
-TEST(SqliteStoresTest, SchedulesAreAddedFoundDueAndAdvancedWithTheirQueuedJob) {
-  TestDatabases databases;
-  const auto schedules = MakeSqliteScheduleStore(databases.MainPath());
-  EXPECT_EQ(1, schedules->Add({"Launch", {"a", "b"}, 1, 0.25, 44000.0}));
-  EXPECT_EQ(2, schedules->Add({"Launch", {"c"}, 9, 0.0, 43000.0}));
-  const auto firstValid = [](const DueSchedule& due) { return due.frequency == 1; };
-  const std::optional<DueSchedule> due = schedules->FirstDue(45000, firstValid);
-  ASSERT_TRUE(due);
-  EXPECT_EQ(1, due->id);
-  EXPECT_DOUBLE_EQ(0.25, due->time);
-
-  EXPECT_TRUE(schedules->AdvanceNextRun(1, 45001.25, 45000));
-  EXPECT_FALSE(schedules->AdvanceNextRun(1, 45002.25, 45000)) << "its job is still queued";
-  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM job WHERE schedule_id = 1"));
-  EXPECT_FALSE(schedules->FirstDue(45000, firstValid));
-  EXPECT_TRUE(schedules->SetNextRun(2, 44999));
-  EXPECT_FALSE(schedules->SetNextRun(3, 44999));
-  EXPECT_EQ((std::vector<std::string>{"a", "b"}), schedules->Find(1)->sites);
-  const std::vector<ScheduleEntry> listed = schedules->List();
-  ASSERT_EQ(2u, listed.size());
-  EXPECT_EQ("2", listed[0].id);  // by next run
-  EXPECT_DOUBLE_EQ(45002.25, *listed[1].next);
-}
-
-TEST(SqliteStoresTest, SitesAndTheirAccounts) {
-  TestDatabases databases;
-  const auto sites = MakeSqliteSiteStore(databases.Paths());
-  ASSERT_TRUE(sites->Add("Alpha", "http://a/", "[STEP1]\r\nx=1"));
-  EXPECT_FALSE(sites->Add("Alpha", "http://b/", ""));
-  ASSERT_TRUE(sites->Update("Alpha", "http://new/", std::nullopt));
-  EXPECT_FALSE(sites->Update("Beta", "http://b/", std::nullopt));
-  EXPECT_FALSE(sites->FindAccount("Alpha"));
-  sites->SetAccount("Alpha", "u", "first");
-  sites->SetAccount("Alpha", "v", "second");
-  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM account"));
-
-  const std::optional<SiteEntry> found = sites->Find("Alpha");
-  ASSERT_TRUE(found && found->account);
-  EXPECT_EQ("http://new/", found->url);
-  EXPECT_EQ("v", found->account->user);
-  EXPECT_EQ("[STEP1]\r\nx=1", sites->Script("Alpha"));
-  SiteRun run;
-  std::string extra = "old";
-  ASSERT_TRUE(sites->ReadSubscription("Alpha", run, extra));
-  EXPECT_EQ("", extra);
-  ASSERT_TRUE(sites->ReadLogin("Alpha", run.login));
-  EXPECT_EQ("second", run.login.Password);
-  EXPECT_EQ(1u, sites->List().size());
-}
-
-TEST(SqliteStoresTest, HistoryFinishesItsJobAndAKeptRowLandsOnce) {
-  TestDatabases databases;
-  const auto history = MakeSqliteHistoryStore(databases.MainPath());
-  const std::int64_t job = history->StartJob(0, 4, "Launch", {"a", "b"}, 45000);
-  ASSERT_NE(0, job);
-  SiteRecord record;
-  record.site = "a";
-  record.completed = true;
-  history->RecordSite(job, 4, record);
-  const std::optional<JournalJob> read = history->ReadJob(job);
-  ASSERT_TRUE(read);
-  EXPECT_EQ((std::vector<std::string>{"a", "b"}), read->sites);
-  ASSERT_EQ(1u, read->ended.size());
-  EXPECT_TRUE(read->ended[0].completed);
-
-  history->Append({"Launch", "45000.5", "Success", "report", "a"}, job, 45000.5);
-  EXPECT_TRUE(history->UnfinishedJobs().empty());
-  EXPECT_EQ("report", history->Find(1)->row.content);
-  EXPECT_FALSE(history->TimeBefore(1));
-
-  // A kept row lands once, however often its statement runs (a crash between
-  // its commit and the deletion of its file runs it again).
-  const std::string kept = history->Keep({"Later", "45001", "Failed", "r2", ""}, 0, 45001);
-  std::ifstream file(kept, std::ios::binary);
-  const std::string sql{std::istreambuf_iterator<char>(file), {}};
-  const std::string spool = databases.Directory() + "/db";
-  DiscardingTrace trace;
-  EXPECT_EQ(1, RunSpooledStatements(spool, databases.MainPath(), trace));
-  ASSERT_NE("", SpoolStatement(spool, sql));
-  EXPECT_EQ(1, RunSpooledStatements(spool, databases.MainPath(), trace));
-  EXPECT_EQ("2", databases.MainScalar("SELECT count(*) FROM history"));
-  EXPECT_EQ("45000.5", history->TimeBefore(2));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +17,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "storage/database_files.h"
+#include "storage/database_setup.h"
+#include "storage/stores.h"
 
 extern char** environ;
 
@@ -31,49 +31,32 @@ double Ms(Clock::duration duration) {
   return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-  return quoted + "'";
-}
-
-void RunSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  const int opened = sqlite3_open(path.c_str(), &db);
-  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> owner(db, &sqlite3_close);
-  char* message = nullptr;
-  if (opened != SQLITE_OK ||
-      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    const std::string text = message ? message : sqlite3_errmsg(db);
-    sqlite3_free(message);
-    throw std::runtime_error(path + ": " + text);
-  }
-}
-
 // db/ with the tables, one press release, the sites (and their logins) and
 // one daily schedule whose next run lies long past.
 void MakeDatabases(const std::string& work, SiteKind kind, int sites, const BenchFarm& farm) {
   std::filesystem::create_directories(work + "/db");
-  std::string main = std::string(MainDatabaseSchema()) +
-                     "INSERT INTO pressrelease (name,contact_data,headline,news_body,category) "
-                     "VALUES ('Bench','company_name=Acme\r\ncountry=Germany\r\nemail=news@acme."
-                     "test\r\n','Acme ships the widget','Line one\r\nLine two','Business');"
-                     "BEGIN;";
-  std::string subscription = std::string(SubscriptionDatabaseSchema()) + "BEGIN;";
-  std::string list;
+  const DatabasePaths paths{work + "/db/vt.dat", work + "/db/subscription2.dat", ""};
+  CreateTables(paths.main, DatabaseFile::Main, SqliteStoreOptions{}.busyWait);
+  CreateTables(paths.subscription, DatabaseFile::Subscription, SqliteStoreOptions{}.busyWait);
+  PressRelease release;
+  release.Name = "Bench";
+  release.CompanyName = "Acme";
+  release.Country = "Germany";
+  release.Email = "news@acme.test";
+  release.Headline = "Acme ships the widget";
+  release.NewsBody = "Line one\r\nLine two";
+  release.Category = "Business";
+  MakePressReleaseStore(paths)->Add(release);
+
+  const std::unique_ptr<SiteStore> store = MakeSiteStore(paths);
+  std::vector<std::string> list;
   for (int site = 0; site < sites; ++site) {
     const std::string name = SiteName(kind, site);
-    list += (site ? "\r\n" : "") + name;
-    if (kind == SiteKind::Flow)
-      main += "INSERT INTO account VALUES (" + Quote(name) + ",'acme','s3cret');";
-    subscription += "INSERT INTO subscription (name,url,submission_data) VALUES (" + Quote(name) +
-                    "," + Quote(farm.Url(StartPath(kind, site))) + "," + Quote(SiteScript(kind)) +
-                    ");";
+    list.push_back(name);
+    if (kind == SiteKind::Flow) store->SetAccount(name, "acme", "s3cret");
+    store->Add(name, farm.Url(StartPath(kind, site)), SiteScript(kind));
   }
-  main += "INSERT INTO schedule (id,name,subscription,frequency,time,next) VALUES (1,'Bench'," +
-          Quote(list) + ",1,0.25,1);COMMIT;";
-  RunSql(work + "/db/vt.dat", main);
-  RunSql(work + "/db/subscription2.dat", subscription + "COMMIT;");
+  MakeScheduleStore(paths)->Add({"Bench", list, 1, 0.25, 1});
 }
 
 pid_t Spawn(const std::string& executable, const std::string& work,

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "storage/postgres/pg_store_access.h"
+#include "storage/postgres/pg_stores.h"
+#include "storage/schema.h"
 
 namespace veltrane {
 namespace {
@@ -88,12 +90,39 @@ int RenewLeases(PgDatabase& database, const LeaseHolder& holder) {
       .Changes();
 }
 
-std::string InstanceName() {
-  char host[256] = {};
-  gethostname(host, sizeof host - 1);
-  const auto started = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return std::string(host) + ":" + std::to_string(getpid()) + ":" + std::to_string(started.count());
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+class PgJobClaims : public JobClaims {
+ public:
+  PgJobClaims(std::string url, LeaseHolder holder)
+      : url_(std::move(url)), holder_(std::move(holder)) {}
+
+  std::optional<ClaimedJob> Claim(double now, const InvalidSchedule& invalid) override {
+    return pg::WithConnection(url_,
+                              [&](PgDatabase& db) { return ClaimJob(db, now, holder_, invalid); });
+  }
+
+  int RenewLeases() override {
+    return pg::WithConnection(url_,
+                              [&](PgDatabase& db) { return veltrane::RenewLeases(db, holder_); });
+  }
+
+ private:
+  std::string url_;
+  LeaseHolder holder_;
+};
+
+}  // namespace
+
+std::unique_ptr<JobClaims> MakePgJobClaims(std::string url, LeaseHolder holder) {
+  return std::make_unique<PgJobClaims>(std::move(url), std::move(holder));
+}
+
+void CreatePgSchema(const std::string& url) {
+  pg::WithConnection(url, [](PgDatabase& db) { db.ExecuteScript(schema::ServerSchema()); });
 }
 
 }  // namespace veltrane

@@ -18,11 +18,6 @@
 
 namespace veltrane {
 
-struct LeaseHolder {
-  std::string name;       // unique per running instance (InstanceName)
-  int leaseSeconds = 60;  // how long a claim or renewal holds
-};
-
 // `now` is the instance's clock in days, as schedule.next is kept.
 std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const LeaseHolder& holder,
                                    const InvalidSchedule& invalid);
@@ -30,9 +25,5 @@ std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const Lease
 // Moves on the lease of every unfinished job `holder` holds; gives how many.
 // A job another instance took over is no longer among them.
 int RenewLeases(PgDatabase& database, const LeaseHolder& holder);
-
-// "<host name>:<process id>:<start time in ms>": distinct for every instance
-// on every machine, and readable in the job table.
-std::string InstanceName();
 
 }  // namespace veltrane

@@ -2,8 +2,8 @@
 
 #include "platform/number_text.h"
 #include "storage/postgres/pg_database.h"
-#include "storage/postgres/pg_schema.h"
 #include "storage/postgres/pg_store_access.h"
+#include "storage/schema.h"
 #include "storage/sqlite_core.h"
 
 namespace veltrane {
@@ -81,7 +81,7 @@ std::vector<CopiedTable> CopySqliteToPostgres(const DatabasePaths& files, const 
   sqlite::Connection main(files.main, sqlite::OpenMode::ReadOnly);
   sqlite::Connection subscription(files.subscription, sqlite::OpenMode::ReadOnly);
   return pg::WithConnection(url, [&](PgDatabase& server) {
-    server.ExecuteScript(PostgresSchema());
+    server.ExecuteScript(schema::ServerSchema());
     PgTransaction transaction(server);
     std::vector<CopiedTable> copied;
     for (const TableOf& table : kTables)

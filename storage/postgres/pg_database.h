@@ -35,6 +35,8 @@ using PgParam = std::optional<std::string>;
 class PgResult {
  public:
   int Rows() const { return PQntuples(result_.get()); }
+  int Columns() const { return PQnfields(result_.get()); }
+  std::string ColumnName(int column) const { return PQfname(result_.get(), column); }
   // The column's index by name; -1 when the result has no such column.
   int Column(const char* name) const { return PQfnumber(result_.get(), name); }
   bool IsNull(int row, int column) const { return PQgetisnull(result_.get(), row, column); }
