@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The folders form layers, lowest first; a file may include headers of its own
-# folder and of the folders below it, never of one above (no folder cycles).
+# The folders form layers, lowest first; a file, in a folder or any of its
+# subfolders, may include headers of its own folder and of the folders below
+# it, never of one above (no folder cycles).
 # Prints every upward include and fails when there is one. Argument: the
 # source tree; with --graph it prints the folder graph instead.
 set -euo pipefail
@@ -9,10 +10,10 @@ layers=(platform model storage scheduler browser forms engine jobs watchdog app 
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done
 
-shopt -s nullglob
+shopt -s nullglob globstar
 edges() {
   for folder in "${layers[@]}"; do
-    local files=("$root/$folder"/*.h "$root/$folder"/*.cpp)
+    local files=("$root/$folder"/**/*.h "$root/$folder"/**/*.cpp)
     ((${#files[@]})) || continue
     { grep -HoE '^#include "[a-z_]+/' "${files[@]}" || true; } |
       sed -E "s|^$root/([a-z_]+)/([^:]+):#include \"([a-z_]+)/|\1 \3 \2|"
