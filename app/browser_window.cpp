@@ -7,8 +7,8 @@
 
 namespace veltrane {
 
-TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink& trace,
-               const Clock& clock, BrowserWindowOptions options)
+TForm2::TForm2(bool& busy, MessageBox& errors, TraceSink& trace, const Clock& clock,
+               BrowserWindowOptions options)
     : errors_(errors), random_(PseudoRandom::SeededFromTime()) {
   browser_ = std::make_unique<WebKitBrowser>(options.browser);
   BuildWindow();
@@ -18,7 +18,6 @@ TForm2::TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink
   SubmissionJobParts parts{options.paths,
                            *browser_,
                            *this,
-                           messageBox,
                            trace,
                            clock,
                            random_,

@@ -15,6 +15,7 @@
 #include "browser/webkit_browser.h"
 #include "jobs/submission_job.h"
 #include "jobs/submission_window.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/ui_timer.h"
 
@@ -37,8 +38,8 @@ class TForm2 : public SubmissionWindow,
   static constexpr int kOffScreenLeft = -10000;
 
   // `busy` is the main window's Busy flag; `errors` shows what escapes a handler.
-  TForm2(bool& busy, MessageBox& messageBox, MessageBox& errors, TraceSink& trace,
-         const Clock& clock, BrowserWindowOptions options = {});
+  TForm2(bool& busy, MessageBox& errors, TraceSink& trace, const Clock& clock,
+         BrowserWindowOptions options = {});
   ~TForm2() override;
   TForm2(const TForm2&) = delete;
   TForm2& operator=(const TForm2&) = delete;

@@ -27,7 +27,6 @@ namespace {
 using namespace veltrane;
 
 int RunService() {
-  GtkMessageBox messageBox;
   GtkMessageBox errors(GtkMessageBox::Kind::Error);
   StderrTrace trace;
   const Clock& clock = DefaultClock();
@@ -45,7 +44,7 @@ int RunService() {
 
   bool busy = false;
   ScheduleInbox inbox;
-  TForm2 form2(busy, messageBox, errors, trace, clock, windowOptions);
+  TForm2 form2(busy, errors, trace, clock, windowOptions);
   TForm1 form1(
       form2, inbox, busy, errors,
       [&](TForm1&) {

@@ -121,7 +121,7 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
   options.shotsDirectory.clear();  // every page is pictured below
 
   bool busy = false;
-  TForm2 window(busy, messages, messages, trace, clock, options);
+  TForm2 window(busy, messages, trace, clock, options);
   PageShots shots(window.Browser().View(), request.shotsDirectory);
   PicturingEvents events(window, shots, trace);
   window.Browser().SetEvents(&events);

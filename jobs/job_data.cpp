@@ -10,19 +10,15 @@ std::string DatabaseErrorText(const StorageError& error) {
   return DatabaseErrorText(error.Statement(), error.Code(), error.Message());
 }
 
-JobDataLoader::JobDataLoader(const DatabasePaths& paths, MessageBox& messageBox, TraceSink& trace,
-                             const Clock& clock)
+JobDataLoader::JobDataLoader(const DatabasePaths& paths, TraceSink& trace, const Clock& clock)
     : schedules_(MakeScheduleStore(paths)),
       releases_(MakePressReleaseStore(paths)),
       sites_(MakeSiteStore(paths)),
-      messageBox_(messageBox),
       trace_(trace),
       clock_(clock) {}
 
-void JobDataLoader::ReportError(const StorageError& error, bool show) {
-  const std::string text = DatabaseErrorText(error);
-  if (show) messageBox_.ShowMessage(text);
-  trace_.TraceLine(text);
+void JobDataLoader::ReportError(const StorageError& error) {
+  trace_.TraceLine(DatabaseErrorText(error));
 }
 
 bool JobDataLoader::LoadSchedule(JobState& state, ScheduleId scheduleId) {
@@ -33,7 +29,7 @@ bool JobDataLoader::LoadSchedule(JobState& state, ScheduleId scheduleId) {
     state.PendingSites = std::move(row->sites);
     return true;
   } catch (const StorageError& error) {
-    ReportError(error, false);
+    ReportError(error);
     return false;
   }
 }
@@ -42,7 +38,7 @@ bool JobDataLoader::LoadPressRelease(JobState& state, const std::string& name) {
   try {
     return releases_->Read(name, WholeDate(clock_.Now()), state.release);
   } catch (const StorageError& error) {
-    ReportError(error, true);
+    ReportError(error);
     return false;
   }
 }
@@ -69,7 +65,7 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
     // Only for the job's trace; a table without the column reads as "".
     result.extraData = subscription->TextIfAny("extra_data");
   } catch (const StorageError& error) {
-    ReportError(error, false);
+    ReportError(error);
     result.rows = SiteRows::SubscriptionError;
     return result;
   }
@@ -83,7 +79,7 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
     state.site.login.UserName = account->Text("username");
     state.site.login.Password = account->Text("password");
   } catch (const StorageError& error) {
-    ReportError(error, true);
+    ReportError(error);
     result.rows = SiteRows::AccountError;
     return result;
   }

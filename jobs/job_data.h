@@ -11,7 +11,6 @@
 
 #include "model/job_state.h"
 #include "platform/day_clock.h"
-#include "platform/message_box.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
 #include "storage/stores.h"
@@ -39,7 +38,7 @@ struct SiteLoad {
   }
 };
 
-// The text shown and traced for a database error: the statement, CR LF, the
+// The text traced for a database error: the statement, CR LF, the
 // error code in decimal, " : ", the exception's message.
 std::string DatabaseErrorText(const std::string& statement, int code, const std::string& message);
 
@@ -49,8 +48,8 @@ std::string DatabaseErrorText(const StorageError& error);
 class JobDataLoader {
  public:
   // Reads the stores at `paths` (the SQLite files, or the server).
-  JobDataLoader(const DatabasePaths& paths, MessageBox& messageBox, TraceSink& trace,
-                const Clock& clock = DefaultClock());
+  // A database error is traced; the job never waits on a dialog.
+  JobDataLoader(const DatabasePaths& paths, TraceSink& trace, const Clock& clock = DefaultClock());
 
   // True when the schedule row exists and was read: PressReleaseName is then
   // overwritten and PendingSites refilled.
@@ -64,12 +63,11 @@ class JobDataLoader {
   SiteLoad LoadSite(JobState& state, const std::string& siteName);
 
  private:
-  void ReportError(const StorageError& error, bool show);
+  void ReportError(const StorageError& error);
 
   std::unique_ptr<ScheduleStore> schedules_;
   std::unique_ptr<PressReleaseStore> releases_;
   std::unique_ptr<SiteStore> sites_;
-  MessageBox& messageBox_;
   TraceSink& trace_;
   const Clock& clock_;
 };

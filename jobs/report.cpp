@@ -82,20 +82,14 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
   return report;
 }
 
-bool SaveReport(const JobState& state, const DatabasePaths& paths, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
+bool SaveReport(const JobState& state, const DatabasePaths& paths, TraceSink& trace,
+                const Clock& clock, std::int64_t journalJob) {
   const std::unique_ptr<HistoryStore> history = MakeHistoryStore(paths);
-  return SaveReport(state, *history, messageBox, trace, clock, journalJob);
+  return SaveReport(state, *history, trace, clock, journalJob);
 }
 
-bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
-  return SaveReport(state, DatabasePaths{mainDatabasePath, "", ""}, messageBox, trace, clock,
-                    journalJob);
-}
-
-bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock, std::int64_t journalJob) {
+bool SaveReport(const JobState& state, HistoryStore& history, TraceSink& trace, const Clock& clock,
+                std::int64_t journalJob) {
   HistoryRow row;
   row.name = state.PressReleaseName;
   row.subscription = SiteListValue(state.outcome.CompletedSites, state.outcome.FailedSites);
@@ -111,9 +105,7 @@ bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messag
     const std::string kept = history.Keep(row, journalJob, clock.Now());
     trace.TraceLine(kept.empty() ? "The report could not be kept either; it is lost"
                                  : "Report kept in " + kept + " until it can be written");
-    const std::string text = DatabaseErrorText(error);
-    messageBox.ShowMessage(text);
-    trace.TraceLine(text);
+    trace.TraceLine(DatabaseErrorText(error));
     return false;
   }
 }

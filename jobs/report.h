@@ -1,7 +1,7 @@
 // The submission report and its history row. The text builders
 // are pure; SaveReport reads the clock twice (report time, then time value)
-// and appends one row through the history store. A database error is shown
-// in the message box, traced, and gives false. Runs on the user-interface
+// and appends one row through the history store. A database error is traced
+// and gives false; nothing waits on a dialog. Runs on the user-interface
 // thread, at the end of a job.
 #pragma once
 
@@ -12,7 +12,6 @@
 
 #include "model/job_state.h"
 #include "platform/day_clock.h"
-#include "platform/message_box.h"
 #include "platform/trace.h"
 #include "storage/database_files.h"
 #include "storage/history_store.h"
@@ -46,15 +45,13 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
 
 // Builds the report from PressReleaseName, CompletedSites, FailedSites,
 // FailedReasons and Resumed and inserts the history row into the database at
-// the store at `paths` (the SQLite file at mainDatabasePath, or `history`). With a journal job, the
-// job is marked finished in the same transaction, so both land or neither. When the insert fails,
-// the row is kept (HistoryStore::Keep), to be written once by a later poll, before the error is
-// shown. True when the insert ran.
-bool SaveReport(const JobState& state, const DatabasePaths& paths, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
-bool SaveReport(const JobState& state, const std::string& mainDatabasePath, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
-bool SaveReport(const JobState& state, HistoryStore& history, MessageBox& messageBox,
-                TraceSink& trace, const Clock& clock, std::int64_t journalJob);
+// the store at `paths` (or `history`). With a journal job, the job is marked finished in the same
+// transaction, so both land or neither. When the insert fails, the row is kept
+// (HistoryStore::Keep), to be written once by a later poll, before the error is traced. True when
+// the insert ran.
+bool SaveReport(const JobState& state, const DatabasePaths& paths, TraceSink& trace,
+                const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);
+bool SaveReport(const JobState& state, HistoryStore& history, TraceSink& trace, const Clock& clock,
+                std::int64_t journalJob);
 
 }  // namespace veltrane

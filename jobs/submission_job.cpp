@@ -17,7 +17,7 @@ namespace veltrane {
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
     : parts_(std::move(parts)),
       trace_(parts_.trace),
-      loader_(parts_.paths, parts_.messageBox, trace_, parts_.clock),
+      loader_(parts_.paths, trace_, parts_.clock),
       journal_(parts_.paths, trace_) {
   // Taken now, before the schedule thread queues anything of this run.
   for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
@@ -156,7 +156,7 @@ void SubmissionJob::NextSite() {
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
     journal_.WriteKeptSites();  // a site's end kept while the store was away goes first
-    SaveReport(state_, parts_.paths, parts_.messageBox, trace_, parts_.clock, jobId_);
+    SaveReport(state_, parts_.paths, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
     parts_.busy = false;

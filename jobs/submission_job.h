@@ -33,7 +33,6 @@
 #include "jobs/redacting_trace.h"
 #include "model/job_state.h"
 #include "platform/day_clock.h"
-#include "platform/message_box.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
 
@@ -43,7 +42,6 @@ struct SubmissionJobParts {
   DatabasePaths paths;
   BrowserControl& browser;
   LoadingIndicator& panel2;
-  MessageBox& messageBox;
   TraceSink& trace;
   const Clock& clock;
   PseudoRandom& random;

@@ -32,7 +32,7 @@ class BrowserWindowTest : public ::testing::Test {
     options.paths.subscription = databases->SubscriptionPath();
     options.timeoutIntervalMs = 50;
     options.shotsDirectory = databases->Directory() + "/shots";
-    form2 = std::make_unique<TForm2>(busy, messages, errors, trace, *clock, options);
+    form2 = std::make_unique<TForm2>(busy, errors, trace, *clock, options);
     form2->ShowOffScreen();
   }
   static void TearDownTestSuite() {

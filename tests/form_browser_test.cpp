@@ -97,7 +97,7 @@ class FormBrowserTest : public ::testing::Test {
 
   // Loads the press release and the site as a job does and makes step 1 current.
   JobState LoadJob() {
-    JobDataLoader loader({databases.MainPath(), databases.SubscriptionPath(), ""}, messages, trace);
+    JobDataLoader loader({databases.MainPath(), databases.SubscriptionPath(), ""}, trace);
     JobState state;
     EXPECT_TRUE(loader.LoadPressRelease(state, "Launch"));
     EXPECT_TRUE(loader.LoadSite(state, "news.test").Loaded());
@@ -139,7 +139,6 @@ class FormBrowserTest : public ::testing::Test {
   }
 
   TestDatabases databases;
-  RecordingMessageBox messages;
   RecordingTrace trace;
   RecordingHttpServer server;
   RecordingBrowserEvents events;

@@ -10,7 +10,6 @@
 #include "browser/loading_indicator.h"
 #include "jobs/submission_job.h"
 #include "platform/day_clock.h"
-#include "platform/message_box.h"
 #include "platform/trace.h"
 #include "tests/support/test_database.h"
 
@@ -35,7 +34,6 @@ struct JobRig {
     return SubmissionJobParts{databases.Paths(),
                               browser,
                               panel2,
-                              messages,
                               trace,
                               clock,
                               random,
@@ -56,7 +54,6 @@ struct JobRig {
   TestDatabases databases;
   RecordingBrowser browser;
   RecordingLoadingIndicator panel2;
-  RecordingMessageBox messages;
   RecordingTrace trace;
   ManualClock clock{45000.5};
   PseudoRandom random{1};
