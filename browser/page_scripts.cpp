@@ -31,11 +31,16 @@ const attribute = Element.prototype.getAttribute;
 // A custom element's value lives in the page's own script world, out of this
 // one's reach: the page-world helper (kCustomValueScript) reads it and, when
 // asked, sets it, through a detached element that only the two of them hold.
+// Without the helper (it is put in a page only once one needs it) no value
+// comes back, and the snapshot says so (customPending).
+let customPending = 0;
 const customValue = (e, value) => {
   const box = Document.prototype.createElement.call(document, "i");
   if (value !== undefined) Element.prototype.setAttribute.call(box, "set", value);
   EventTarget.prototype.dispatchEvent.call(e, new FocusEvent("veltrane:value", {relatedTarget: box}));
-  return text(attribute.call(box, "value"));
+  const answer = attribute.call(box, "value");
+  if (answer === null) customPending = 1;
+  return text(answer);
 };
 const formIndex = new Map();
 const kept = [];
@@ -100,7 +105,7 @@ for (let i = 0; i < kept.length; ++i) {
 document[Symbol.for("veltrane.page")] = {generation, forms: kept, customValue};
 return JSON.stringify({location: text(document.location.href),
                        body: withBody && document.body ? text(document.body.outerHTML) : "",
-                       characterSet: text(document.characterSet), forms, links});
+                       characterSet: text(document.characterSet), forms, links, customPending});
 )JS";
 
 const char kReplayScript[] = R"JS(

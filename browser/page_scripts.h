@@ -42,9 +42,9 @@ extern const char kSnapshotScript[];
 // whatever its target.
 extern const char kReplayScript[];
 
-// Source of a user script for the page's own world, at document start: lets
-// the scripts above read and set the value of custom elements, which only
-// that world sees.
+// A script for the page's own world, run once in a document whose snapshot
+// found custom controls (customPending): lets the scripts above read and set
+// the value of custom elements, which only that world sees.
 extern const char kCustomValueScript[];
 
 // Source of the user script that reads a page as soon as its load handlers

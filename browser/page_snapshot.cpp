@@ -59,7 +59,7 @@ FormElement ReadElement(JsonArray* item) {
 
 }  // namespace
 
-void ReadSnapshot(std::string_view json, Page& page) {
+bool ReadSnapshot(std::string_view json, Page& page) {
   page.bodyOuterHtml.clear();
   page.characterSet.clear();
   page.forms.clear();
@@ -67,9 +67,9 @@ void ReadSnapshot(std::string_view json, Page& page) {
   GObjectPtr<JsonParser> parser(json_parser_new_immutable());
   if (!json_parser_load_from_data(parser.get(), json.data(), static_cast<gssize>(json.size()),
                                   nullptr))
-    return;
+    return false;
   JsonNode* root = json_parser_get_root(parser.get());
-  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) return;
+  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) return false;
   JsonObject* snapshot = json_node_get_object(root);
   const auto member = [&](const char* name) {
     return json_object_get_member(snapshot, name);  // null when missing
@@ -97,6 +97,8 @@ void ReadSnapshot(std::string_view json, Page& page) {
     if (link && JSON_NODE_HOLDS_VALUE(link) && json_node_get_value_type(link) == G_TYPE_STRING)
       page.links.push_back(Text(link));
   }
+  JsonNode* pending = member("customPending");
+  return pending && JSON_NODE_HOLDS_VALUE(pending) && json_node_get_int(pending) != 0;
 }
 
 }  // namespace veltrane

@@ -180,12 +180,6 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
   webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
                                          script);
   webkit_user_script_unref(script);
-  WebKitUserScript* values =
-      webkit_user_script_new(kCustomValueScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
-                                         values);
-  webkit_user_script_unref(values);
   if (options_.warmUp) {
     // A web process starts now, while the program is still setting up, rather
     // than when the first page is asked for. The blank page's events are our own.
@@ -703,15 +697,27 @@ std::string WebKitBrowser::OnPageShown(std::string_view message) {
   if (!shown || shown->document != documents_ || shown->generation != generation_ ||
       !TakesPageAtShow())
     return "";
-  documentDeliveredAtShow_ = documents_;
   answeredSinceStart_ = true;
   auto page = std::make_shared<Page>();
   page->location = LocationURL();
   page->statusCode = MainResourceStatus();
-  ReadSnapshot(message, *page);
+  // A page with custom controls is read at its end instead, once the helper is in it.
+  if (ReadSnapshot(message, *page) && pageWorldDocument_ != documents_) return "";
+  documentDeliveredAtShow_ = documents_;
   Deliver(page, generation_);
   // Replayed by the script as soon as we answer, before anything else runs on the page.
   return ActionsAsJson(page->TakeActions());
+}
+
+void WebKitBrowser::PutPageWorldHelper(const Completion& completion) {
+  pageWorldDocument_ = documents_;
+  auto tag = std::make_unique<CallTag>(
+      CallTag{Ref(cancellable_.get()), this,
+              TrackCall(CallKind::PageWorld, completion.generation, completion.id)});
+  // No world name: the page's own, where its custom elements keep their values.
+  webkit_web_view_call_async_javascript_function(view_.get(), kCustomValueScript, -1, nullptr,
+                                                 nullptr, nullptr, cancellable_.get(),
+                                                 &Signals::ScriptDone, tag.release());
 }
 
 void WebKitBrowser::ReadCompletion(Completion& completion) {
@@ -863,6 +869,12 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
     case CallKind::Replay:
     case CallKind::Check:
     case CallKind::Sitting: return;
+    case CallKind::PageWorld: {
+      // Read again, now with the custom controls' values.
+      Completion* completion = FindCompletion(call->completion);
+      if (completion && completion->document == documents_) ReadCompletion(*completion);
+      return;
+    }
     case CallKind::Watch: {
       if (!WatchedPageStillShown()) return;
       const std::optional<DocumentQuiet> quiet = data ? ReadDocumentQuiet(*data) : std::nullopt;
@@ -890,7 +902,10 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
   const bool sameDocument = completion->document == documents_;
   if (call->kind == CallKind::Snapshot) {
     if (sameDocument && data) {
-      ReadSnapshot(*data, completion->page);
+      if (ReadSnapshot(*data, completion->page) && pageWorldDocument_ != documents_) {
+        PutPageWorldHelper(*completion);
+        return;
+      }
     } else if (completion->settled) {
       // A watched page that could not be read again says nothing of what it did.
       std::erase_if(completions_,

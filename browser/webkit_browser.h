@@ -97,7 +97,8 @@ class WebKitBrowser : public BrowserControl {
   // probe of a web process whose load did not start; Sitting: a probe of the
   // process of a delivered page that sits.
   // Watch: a look at a watched document (kPageWatchScript).
-  enum class CallKind { Snapshot, Source, Ready, Replay, Check, Sitting, Watch };
+  // PageWorld: putting the custom-value helper in the page's own world.
+  enum class CallKind { Snapshot, Source, Ready, Replay, Check, Sitting, Watch, PageWorld };
   struct Call {
     CallKind kind;
     std::uint64_t generation;
@@ -158,6 +159,9 @@ class WebKitBrowser : public BrowserControl {
   bool TakesPageAtShow() const;
   int MainResourceStatus() const;
   void ReadCompletion(Completion& completion);
+  // Puts the page-world helper (kCustomValueScript) in the current document,
+  // then reads `completion` again.
+  void PutPageWorldHelper(const Completion& completion);
   // Makes `page` the current page and hands it to DocumentComplete.
   // `settled`: a watched page read again, for PageSettled.
   void Deliver(const std::shared_ptr<Page>& page, std::uint64_t generation,
@@ -273,6 +277,10 @@ class WebKitBrowser : public BrowserControl {
   std::optional<TimeoutSource> readyWait_;
   std::uint64_t readyDocument_ = 0;
   std::optional<Watch> watch_;
+  // documents_ when the page-world helper was put in the document: only pages
+  // with custom controls get it, since a script in the page's own world costs
+  // every page that has none.
+  std::uint64_t pageWorldDocument_ = 0;
   // Set when an answer of the web process came after its current load started.
   bool answeredSinceStart_ = false;
   // The warm-up page is loading; a Navigate waits for its end (EndWarmUp).

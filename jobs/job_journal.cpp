@@ -9,9 +9,6 @@ namespace veltrane {
 JobJournal::JobJournal(const DatabasePaths& paths, TraceSink& trace)
     : store_(MakeHistoryStore(paths)), trace_(trace) {}
 
-JobJournal::JobJournal(std::string mainDatabasePath, TraceSink& trace)
-    : JobJournal(DatabasePaths{std::move(mainDatabasePath), "", ""}, trace) {}
-
 std::vector<std::int64_t> JobJournal::UnfinishedJobs() {
   try {
     return store_->UnfinishedJobs();

@@ -25,9 +25,8 @@ namespace veltrane {
 
 class JobJournal {
  public:
-  // The journal of the store at `paths`; a path alone names the SQLite file.
+  // The journal of the store at `paths`.
   JobJournal(const DatabasePaths& paths, TraceSink& trace);
-  JobJournal(std::string mainDatabasePath, TraceSink& trace);
 
   // Ids of the jobs whose history row was never written, oldest first.
   std::vector<std::int64_t> UnfinishedJobs();
