@@ -33,6 +33,9 @@ document[Symbol.for("veltrane.startWatch")] = (fromNow) => {
 )JS";
 
 const char kPageWatchScript[] = R"JS(
+// Answered after the tasks already queued, such as the navigation a form
+// submission schedules: it asks for its navigation before this answer comes.
+await new Promise((resolve) => setTimeout(resolve, 0));
 const watch = document[Symbol.for("veltrane.startWatch")](false);
 return String(watch.changes) + " " + String(Math.floor(performance.now() - watch.last));
 )JS";

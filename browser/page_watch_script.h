@@ -18,7 +18,8 @@ namespace veltrane {
 // it counts changes from then on.
 extern const char kWatchStarter[];
 
-// Function body without arguments, for a document kWatchStarter ran in; returns "<changes>
+// Function body without arguments, for a document kWatchStarter ran in; once
+// the tasks queued before it have run, returns "<changes>
 // <milliseconds since the last change, or since the watch began>".
 extern const char kPageWatchScript[];
 

@@ -431,7 +431,12 @@ bool WebKitBrowser::OnDecidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
       decidingNavigation_ = false;
       // The handler asked for a page of its own: that one replaces this one.
       const bool navigated = std::exchange(navigatedWhileDeciding_, false);
-      if (!cancel && !navigated) return false;
+      if (!cancel && !navigated) {
+        // Let go: a watched page that is starting a load of its own (a form
+        // it sent) does not count as settled while the load may still start.
+        if (watch_) watch_->navigating = true;
+        return false;
+      }
       // A refused load never starts, so nothing older is left to wait out;
       // pages that start loading from now on are delivered.
       if (load_ == LoadState::Requested) {
@@ -602,7 +607,7 @@ void WebKitBrowser::WatchPage(std::chrono::milliseconds least, std::chrono::mill
     return;
   watch_.emplace(
       Watch{documents_, generation_, requestsStarted_, std::chrono::steady_clock::now() + least,
-            TimeoutSource(bound, [this] { EndWatch(); }), std::nullopt, std::nullopt, 0});
+            TimeoutSource(bound, [this] { EndWatch(); }), std::nullopt, std::nullopt, 0, false});
   // The first look starts the document's observer, so changes count from
   // then. A page whose actions are still to run (a form being sent) is
   // looked at a moment later: most of them leave it before that, at no cost.
@@ -781,9 +786,9 @@ void WebKitBrowser::DeliverCompleted() {
         return;
       }
     }
-    // A watched page read again after its document was replaced is no page of
-    // its own: the new document comes as a page of its own.
-    if (front.settled && front.document != documents_) {
+    // A watched page read again after a load started or its document was
+    // replaced is no page of its own: the new document comes as a page of its own.
+    if (front.settled && (front.document != documents_ || front.generation != generation_)) {
       completions_.pop_front();
       continue;
     }
@@ -882,7 +887,7 @@ void WebKitBrowser::OnCallDone(std::uint64_t id, std::optional<std::string_view>
         if (!watch_->changesBefore) watch_->changesBefore = quiet->changes;
         watch_->changes = quiet->changes;
       }
-      const bool settled = quiet && pendingRequests_.empty() &&
+      const bool settled = quiet && !watch_->navigating && pendingRequests_.empty() &&
                            quiet->quietMs >= options_.quietTime.count() &&
                            std::chrono::steady_clock::now() >= watch_->least;
       if (settled) {

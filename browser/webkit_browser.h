@@ -127,6 +127,9 @@ class WebKitBrowser : public BrowserControl {
     // The document's changes as its first look found them, and as the last did.
     std::optional<std::uint64_t> changesBefore;
     std::uint64_t changes = 0;
+    // A navigation was let go since: the page is not settled before its load
+    // starts (which ends the watch) or the bound passes (a frame's load).
+    bool navigating = false;
   };
 
   void WireSignals();
