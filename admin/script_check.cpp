@@ -27,12 +27,6 @@ int StepNumberOf(std::string_view name, bool& leadingZero) {
 
 std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
-  return text;
-}
-
 void CheckKeys(const ScriptSection& section, const std::string& step, Warnings& warnings) {
   std::set<std::string> seen;
   for (const ScriptLine& line : section.lines) {
@@ -137,9 +131,9 @@ std::string DescribeStep(const CheckedStep& checked, const StepDirectives& direc
   }
   const bool filled = success.empty() && form >= 0 && wait != 1;
   if (!filled && !checked.fields.empty())
-    warnings.push_back(step + ": fields " + Joined(checked.fields) + " are never filled");
+    warnings.push_back(step + ": fields " + CommaList(checked.fields) + " are never filled");
   if (!unused.empty())
-    warnings.push_back(step + ": ignored by what the step does: " + Joined(unused));
+    warnings.push_back(step + ": ignored by what the step does: " + CommaList(unused));
   const bool acts = !success.empty() || !unique.empty() || wait == 1 || form >= 0 ||
                     !address.empty() || !pattern.empty() || !random.empty();
   if (!acts && checked.fields.empty())
@@ -230,7 +224,7 @@ std::string FormatScriptCheck(const ScriptCheck& check) {
   std::string text;
   for (const CheckedStep& step : check.steps) {
     text += "STEP" + std::to_string(step.number) + ": " + step.action + "\n";
-    if (!step.fields.empty()) text += "  form fields: " + Joined(step.fields) + "\n";
+    if (!step.fields.empty()) text += "  form fields: " + CommaList(step.fields) + "\n";
     for (const std::string& line : step.lines) text += "  " + line + "\n";
   }
   for (const std::string& error : check.errors) text += "error: " + error + "\n";

@@ -568,10 +568,12 @@ void WebKitBrowser::StartCompletionWhenReady() {
     return;
   }
   readyDocument_ = documents_;
-  readyWait_.emplace(options_.readyBound, [this] {
-    readyWait_.reset();
-    if (documents_ == readyDocument_ && load_ == LoadState::Loading) StartCompletion();
-  });
+  readyWait_.emplace(options_.readyBound, [this] { EndReadyWait(); });
+}
+
+void WebKitBrowser::EndReadyWait() {
+  readyWait_.reset();
+  if (documents_ == readyDocument_ && load_ == LoadState::Loading) StartCompletion();
 }
 
 void WebKitBrowser::OnRequestStarted(WebKitWebResource* resource) {
@@ -588,10 +590,7 @@ void WebKitBrowser::OnRequestEnded(WebKitWebResource* resource) {
   if (found == pendingRequests_.end()) return;
   g_signal_handlers_disconnect_by_data(resource, this);
   pendingRequests_.erase(found);
-  if (pendingRequests_.empty() && readyWait_) {
-    readyWait_.reset();
-    if (documents_ == readyDocument_ && load_ == LoadState::Loading) StartCompletion();
-  }
+  if (pendingRequests_.empty() && readyWait_) EndReadyWait();
 }
 
 void WebKitBrowser::ForgetRequests() {

@@ -149,6 +149,8 @@ class WebKitBrowser : public BrowserControl {
   // Reads the page that finished loading once the requests its load started
   // have been answered, or at readyBound.
   void StartCompletionWhenReady();
+  // Reads the page waited for, unless it is gone or another load took over.
+  void EndReadyWait();
   void OnRequestStarted(WebKitWebResource* resource);
   void OnRequestEnded(WebKitWebResource* resource);
   void ForgetRequests();

@@ -13,6 +13,7 @@
 #include "engine/step_directives.h"
 #include "forms/form_filling.h"
 #include "forms/form_submission.h"
+#include "platform/text_lists.h"
 
 namespace veltrane {
 namespace {
@@ -23,12 +24,6 @@ StepDecision Decision(StepDecision::Kind kind, std::string text = {}, bool pageM
   decision.text = std::move(text);
   decision.pageMayMoveOn = pageMayMoveOn;
   return decision;
-}
-
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-  return text;
 }
 
 // Keeps the page's writes and drops its clicks and submits. The model holds
@@ -216,7 +211,7 @@ class StepRunner {
     decision_.missingControls = MissingControls(form, StepFieldNames(lines));
     if (!decision_.missingControls.empty())
       trace_.TraceLine("Form changed: form #" + std::to_string(position) + " has no control " +
-                       trace_.Outside(JoinNames(decision_.missingControls)));
+                       trace_.Outside(CommaList(decision_.missingControls)));
     const bool loginOnly = decision_.loginSent && !FillWritesRelease(page_, position, lines);
     // The step advances first: the site's evidence names the success text it would have awaited.
     Advance();

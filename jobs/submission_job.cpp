@@ -12,6 +12,7 @@
 #include "jobs/report.h"
 #include "platform/date_text.h"
 #include "platform/paths.h"
+#include "platform/text_lists.h"
 
 namespace veltrane {
 SubmissionJob::SubmissionJob(SubmissionJobParts parts)
@@ -298,19 +299,14 @@ void SubmissionJob::DocumentComplete(Page& page) {
 void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
   if (!siteOpen_ || watching_ == Watching::Idle) return;
   const Watching watched = std::exchange(watching_, Watching::Idle);
-  if (watched == Watching::Lists) {
-    // Run again once, with the options the page has now; a list still
-    // without its option takes index 1.
-    if (change.Any()) trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
-    JudgePage(page, true);
-    return;
-  }
-  if (!change.Any()) {
+  // A list's step runs again once whatever came, with the options the page
+  // has now; a list still without its option takes index 1.
+  if (!change.Any() && watched != Watching::Lists) {
     SiteFailed(watched == Watching::Submission ? "Nothing happened after submit" : heldFailure_);
     return;
   }
-  trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
-  JudgePage(page, watched == Watching::Failure);
+  if (change.Any()) trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
+  JudgePage(page, watched != Watching::Submission);
 }
 
 void SubmissionJob::JudgePage(Page& page, bool settled) {
@@ -319,11 +315,9 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
       BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, context);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
   if (!decision.missingControls.empty()) {
-    std::string names;
-    for (const std::string& name : decision.missingControls)
-      names += (names.empty() ? "" : ", ") + name;
     if (!evidence_.notes.empty()) evidence_.notes += "; ";
-    evidence_.notes += "form changed: missing " + trace_.Outside(names);
+    evidence_.notes +=
+        "form changed: missing " + trace_.Outside(CommaList(decision.missingControls));
   }
   // From now until the next document commits, no request of the view may
   // leave the site's hosts. The form step has advanced: its own is the one before.

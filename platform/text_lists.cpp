@@ -26,6 +26,12 @@ std::string LinesText(const std::vector<std::string>& lines) {
   return text;
 }
 
+std::string CommaList(const std::vector<std::string>& entries) {
+  std::string text;
+  for (const std::string& entry : entries) text += (text.empty() ? "" : ", ") + entry;
+  return text;
+}
+
 std::string LookupValue(const std::vector<std::string>& lines, std::string_view name) {
   for (const std::string& line : lines) {
     const std::size_t equals = line.find('=');

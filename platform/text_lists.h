@@ -12,6 +12,8 @@ namespace veltrane {
 std::vector<std::string> SplitLines(std::string_view text);
 // Each entry followed by CR LF, as a stored list of sites is written.
 std::string LinesText(const std::vector<std::string>& lines);
+// The entries joined by ", ", for messages (an empty text adds no separator).
+std::string CommaList(const std::vector<std::string>& entries);
 
 // The value behind the first "=" of the first line whose name (the text before
 // that "=") equals `name` with letter case ignored; empty when there is none.

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tests/support/file_modes.h"
@@ -14,6 +13,7 @@
 namespace veltrane::admin {
 namespace {
 
+using veltrane::testing::FileBytes;
 using veltrane::testing::ModeOf;
 using veltrane::testing::ScopedUmask;
 using veltrane::testing::TempDir;
@@ -24,11 +24,6 @@ struct Result {
   std::string err;
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Runs "<input> | veltrane-admin <arguments>" in `dir` (paths hold no blanks).
 Result RunTool(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
   const std::string command = "cd " + dir.Path() + " && " + input + " " +
@@ -37,8 +32,8 @@ Result RunTool(const TempDir& dir, const std::string& arguments, const std::stri
   const int status = std::system(command.c_str());
   Result result;
   if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
-  result.out = ReadAll(dir.File("out.txt"));
-  result.err = ReadAll(dir.File("err.txt"));
+  result.out = FileBytes(dir.File("out.txt"));
+  result.err = FileBytes(dir.File("err.txt"));
   return result;
 }
 

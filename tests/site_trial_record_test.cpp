@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -19,6 +18,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_database.h"
 
 namespace veltrane::testing {
@@ -31,11 +31,6 @@ struct Result {
   std::string out;
   std::string err;
 };
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // The words of each line of a table after the first whose line starts with `first`.
 std::vector<std::string> RowWords(const std::string& table, const std::string& first) {
@@ -96,8 +91,8 @@ class SiteTrialRecordTest : public ::testing::TestWithParam<bool> {
     const int status = std::system(command.c_str());
     Result result;
     if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
-    result.out = ReadAll(dir + "/out.txt");
-    result.err = ReadAll(dir + "/err.txt");
+    result.out = FileBytes(dir + "/out.txt");
+    result.err = FileBytes(dir + "/err.txt");
     return result;
   }
 

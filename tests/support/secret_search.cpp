@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
 namespace {
@@ -78,8 +78,7 @@ std::vector<SecretFound> FilesHolding(const std::string& folder,
     if (std::any_of(skipped.begin(), skipped.end(),
                     [&](const std::string& skip) { return relative.rfind(skip, 0) == 0; }))
       continue;
-    std::ifstream file(entry.path(), std::ios::binary);
-    const std::string bytes(std::istreambuf_iterator<char>(file), {});
+    const std::string bytes = FileBytes(entry.path().string());
     for (const std::string& spelling : spellings) {
       if (bytes.find(spelling) == std::string::npos) continue;
       found.push_back({entry.path().string(), spelling});

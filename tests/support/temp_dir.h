@@ -21,4 +21,7 @@ class TempDir {
   std::string path_;
 };
 
+// Every byte of the file at `path`; empty when it cannot be read.
+std::string FileBytes(const std::string& path);
+
 }  // namespace veltrane::testing
