@@ -3,39 +3,15 @@
 #include <utility>
 
 #include "platform/glib_handles.h"
-#include "platform/handler_guard.h"
 
 namespace veltrane {
 
-TForm2::TForm2(bool& busy, MessageBox& errors, TraceSink& trace, const Clock& clock,
-               BrowserWindowOptions options)
-    : errors_(errors), random_(PseudoRandom::SeededFromTime()) {
-  browser_ = std::make_unique<WebKitBrowser>(options.browser);
+TForm2::TForm2(WebKitBrowserOptions browser)
+    : browser_(std::make_unique<WebKitBrowser>(std::move(browser))) {
   BuildWindow();
-  timerTimeout_ = std::make_unique<UiTimer>(options.timeoutIntervalMs, false, [this] {
-    RunGuarded(errors_, [this] { TimerTimeoutTimer(); });
-  });
-  SubmissionJobParts parts{options.paths,
-                           *browser_,
-                           *this,
-                           trace,
-                           clock,
-                           random_,
-                           busy,
-                           options.pageDeadline,
-                           [this](bool enabled) { timerTimeout_->SetEnabled(enabled); },
-                           nullptr};
-  if (!options.shotsDirectory.empty()) {
-    shots_ = std::make_unique<FailureShots>(browser_->View(), options.shotsDirectory, trace, clock);
-    parts.failedPageCapture = this;
-  }
-  job_ = std::make_unique<SubmissionJob>(std::move(parts));
-  browser_->SetEvents(this);
 }
 
 TForm2::~TForm2() {
-  browser_->SetEvents(nullptr);
-  timerTimeout_.reset();
   if (window_) {
     g_signal_handlers_disconnect_by_data(window_, this);
     gtk_widget_destroy(window_);
@@ -85,16 +61,6 @@ void TForm2::BuildWindow() {
   gtk_box_pack_end(GTK_BOX(layout), statusBar1, FALSE, FALSE, 0);
 }
 
-bool TForm2::StartSubmission(ScheduleId scheduleId) { return job_->StartSubmission(scheduleId); }
-
-void TForm2::Capture(const std::string& site, std::function<void()> then) {
-  shots_->Capture(site, [this, then = std::move(then)] { RunGuarded(errors_, then); });
-}
-
-bool TForm2::ResumeSubmission() { return job_->ResumeSubmission(); }
-
-bool TForm2::TakeOverSubmission(std::int64_t jobId) { return job_->TakeOverSubmission(jobId); }
-
 void TForm2::ShowOffScreen() {
   gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
   gtk_window_move(GTK_WINDOW(window_), kOffScreenLeft, 209);
@@ -114,60 +80,11 @@ void TForm2::Show() { gtk_widget_show(panel2_); }
 void TForm2::Hide() { gtk_widget_hide(panel2_); }
 bool TForm2::LoadingShown() const { return gtk_widget_get_visible(panel2_); }
 
-void TForm2::TimerTimeoutTimer() { job_->TimerTimeoutTimer(); }
-
 bool TForm2::FormCloseQuery() {
   int left = 0, top = 0;
   gtk_window_get_position(GTK_WINDOW(window_), &left, &top);
   gtk_window_move(GTK_WINDOW(window_), kOffScreenLeft, top);
   return false;
 }
-
-void TForm2::DocumentComplete(Page& page) {
-  RunGuarded(errors_, [&] { job_->DocumentComplete(page); });
-}
-
-void TForm2::BeforeNavigate2(const std::string& url, bool& cancel) {
-  RunGuarded(errors_, [&] { job_->BeforeNavigate2(url, cancel); });
-}
-
-void TForm2::NewWindow2(const std::string& url, bool& cancel) {
-  RunGuarded(errors_, [&] { job_->NewWindow2(url, cancel); });
-}
-
-void TForm2::PrintRefused(const std::string& url) {
-  RunGuarded(errors_, [&] { job_->PrintRefused(url); });
-}
-
-void TForm2::DownloadRefused(const std::string& url, bool requested) {
-  RunGuarded(errors_, [&] { job_->DownloadRefused(url, requested); });
-}
-
-void TForm2::PageSettled(Page& page, const PageChange& change) {
-  RunGuarded(errors_, [&] { job_->PageSettled(page, change); });
-}
-
-void TForm2::PageDropped(const std::string& url) {
-  RunGuarded(errors_, [&] { job_->PageDropped(url); });
-}
-
-void TForm2::SubmitDisabled(const std::string& url) {
-  RunGuarded(errors_, [&] { job_->SubmitDisabled(url); });
-}
-
-void TForm2::NavigateError(const std::string& url, std::int32_t statusCode,
-                           const std::string& message, bool& cancel) {
-  RunGuarded(errors_, [&] { job_->NavigateError(url, statusCode, message, cancel); });
-}
-
-void TForm2::ProgressChange(int progress, int progressMax) {
-  RunGuarded(errors_, [&] { job_->ProgressChange(progress, progressMax); });
-}
-
-void TForm2::NavigateComplete2(const std::string& url) {
-  RunGuarded(errors_, [&] { job_->NavigateComplete2(url); });
-}
-
-bool TForm2::WantsPageText() { return job_->NeedsPageText(); }
 
 }  // namespace veltrane

@@ -12,9 +12,10 @@
 
 #include "app/browser_window.h"
 #include "app/main_window.h"
-#include "app/service_timing.h"
 #include "app/single_instance.h"
 #include "browser/engine_environment.h"
+#include "jobs/job_host.h"
+#include "jobs/service_timing.h"
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/stderr_trace.h"
@@ -35,18 +36,20 @@ int RunService() {
 
   const ServiceTiming timing =
       ReadServiceTiming([](const char* name) { return std::getenv(name); });
-  BrowserWindowOptions windowOptions;
-  windowOptions.timeoutIntervalMs = timing.pageTimerMs;
-  windowOptions.pageDeadline = timing.pageDeadline;
-  windowOptions.browser.warmUp = true;
+  JobHostOptions hostOptions;
+  hostOptions.timeoutIntervalMs = timing.pageTimerMs;
+  hostOptions.pageDeadline = timing.pageDeadline;
+  WebKitBrowserOptions browserOptions;
+  browserOptions.warmUp = true;
   SchedulerTiming schedulerTiming;
   schedulerTiming.pollInterval = timing.pollInterval;
 
-  bool busy = false;
   ScheduleInbox inbox;
-  TForm2 form2(busy, errors, trace, clock, windowOptions);
+  TForm2 form2(browserOptions);
+  JobHost host(form2.Browser(), form2, errors, trace, clock, hostOptions);
+  JobDispatch jobs(host, inbox);
   TForm1 form1(
-      form2, inbox, busy, errors,
+      form2, jobs, errors,
       [&](TForm1&) {
         CScheduler::Start(inbox, clock, trace, ProgramDatabasePaths(), schedulerStop,
                           schedulerTiming);

@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include <optional>
 #include <utility>
 
 #include "platform/glib_handles.h"
@@ -35,12 +34,11 @@ void Call(GtkWidget*, gpointer self) {
 
 }  // namespace
 
-TForm1::TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, MessageBox& errors,
+TForm1::TForm1(SubmissionWindow& form2, JobDispatch& jobs, MessageBox& errors,
                std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
                MainWindowTiming timing)
-    : Busy(busy),
-      form2_(form2),
-      inbox_(inbox),
+    : form2_(form2),
+      jobs_(jobs),
       errors_(errors),
       startThreads_(std::move(startThreads)),
       onClosed_(std::move(onClosed)) {
@@ -49,12 +47,11 @@ TForm1::TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, Messag
                                       [this] { Guarded([this] { Timer1Timer(); }); });
   timer2_ = std::make_unique<UiTimer>(timing.timer2Ms, true,
                                       [this] { Guarded([this] { Timer2Timer(); }); });
-  WakeOnQueued();
+  jobs_.WakeOnQueued([this] { Guarded([this] { Timer1Timer(); }); });
 }
 
 TForm1::~TForm1() {
-  inbox_.SetOnQueued(nullptr);
-  wakeTarget_->form = nullptr;  // a wake-up still queued finds nobody
+  jobs_.WakeOnQueued(nullptr);
   timer1_.reset();
   timer2_.reset();
   tray_.reset();
@@ -148,25 +145,6 @@ void TForm1::BuildWindow() {
                    this);
 }
 
-void TForm1::WakeOnQueued() {
-  using Target = std::shared_ptr<WakeTarget>;
-  wakeTarget_ = std::make_shared<WakeTarget>(WakeTarget{this});
-  // Runs on the schedule thread: it only queues an idle call on the default
-  // main context, which the user-interface thread runs as Timer1Timer.
-  inbox_.SetOnQueued([target = wakeTarget_] {
-    auto data = std::make_unique<Target>(target);
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        +[](gpointer data) -> gboolean {
-          if (TForm1* form = (*static_cast<Target*>(data))->form)
-            form->Guarded([form] { form->Timer1Timer(); });
-          return G_SOURCE_REMOVE;
-        },
-        data.release(),
-        +[](gpointer data) { std::unique_ptr<Target>(static_cast<Target*>(data)); });
-  });
-}
-
 void TForm1::Show() { gtk_widget_show_all(window_); }
 
 std::string TForm1::ScheduleText() const { return gtk_label_get_text(GTK_LABEL(lSchedule_)); }
@@ -184,35 +162,18 @@ void TForm1::FormShow() {
 }
 
 void TForm1::Timer1Timer() {
-  const std::string problem = inbox_.ScheduleProblem();
+  const std::string problem = jobs_.Problem();
   gtk_label_set_text(GTK_LABEL(lProblem_), problem.c_str());
   gtk_widget_set_tooltip_text(lProblem_, problem.c_str());
-  inbox_.SetBusy(Busy);
-  if (Busy) return;
+  const JobDispatch::Turn turn = jobs_.Next();
+  if (turn == JobDispatch::Turn::Running) return;
   tray_->SetIconIndex(0);
   tray_->SetHint("Veltrane Service :: Idle");
   gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Idle</b>");
-  if (resumePending_) {
-    // Cleared first, so an error escaping the call does not repeat it every tick.
-    resumePending_ = false;
-    if (form2_.ResumeSubmission()) {
-      resumePending_ = true;
-      ShowRunning();
-      return;
-    }
-  }
-  // A job taken over from an instance that died was due before any id now waiting.
-  if (const std::optional<std::int64_t> job = inbox_.TakeNextTakeover()) {
-    if (form2_.TakeOverSubmission(*job)) ShowRunning();
-    return;
-  }
-  const std::optional<ScheduleId> id = inbox_.TakeNextSchedule();
-  if (!id) return;
-  if (form2_.StartSubmission(*id)) ShowRunning();
+  if (turn == JobDispatch::Turn::Started) ShowRunning();
 }
 
 void TForm1::ShowRunning() {
-  inbox_.SetBusy(true);  // claims no further work before the next tick sees the job
   tray_->SetIconIndex(1);
   tray_->SetHint("Veltrane Service :: Running a schedule ...");
   gtk_label_set_markup(GTK_LABEL(lSchedule_), "<b>Submitting...</b>");

@@ -1,9 +1,7 @@
-// TForm1: the main window. It shows the service's status, owns the tray icon,
-// and once a second hands the oldest schedule id waiting in the schedule
-// thread's inbox to the browser window while no job runs; an id coming in
-// wakes it at once, so a due schedule does not wait for the next tick.
-// User-interface thread only; the inbox is the one thing it shares with the
-// schedule thread.
+// TForm1: the main window. It shows the service's status and owns the tray
+// icon; once a second, and at once when the schedule thread queues an id, it
+// has the job dispatch start what comes next while no job runs, and shows
+// whether one runs. User-interface thread only.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -13,12 +11,21 @@
 #include <string>
 
 #include "app/tray_icon.h"
-#include "jobs/submission_window.h"
+#include "jobs/job_dispatch.h"
 #include "platform/message_box.h"
 #include "platform/ui_timer.h"
-#include "scheduler/schedule_queue.h"
 
 namespace veltrane {
+
+// What the main window needs of the browser window (TForm2): to place it.
+class SubmissionWindow {
+ public:
+  virtual ~SubmissionWindow() = default;
+  // Stay on top, move to left -10000 and show: visible to the system, out of sight.
+  virtual void ShowOffScreen() = 0;
+  // Brings the window into sight at the given left edge; top and size stay.
+  virtual void MoveToLeft(int left) = 0;
+};
 
 struct MainWindowTiming {
   unsigned timer1Ms = 1000;  // queue check
@@ -30,8 +37,7 @@ class TForm1 {
   // `startThreads` runs once, when the window is first shown (the program
   // starts the schedule thread and the watchdog there). `onClosed` runs when
   // the window is closed by "Unload" (the program ends its main loop there).
-  // `busy` is the job's flag, shared with the browser window, which writes it.
-  TForm1(SubmissionWindow& form2, ScheduleInbox& inbox, bool& busy, MessageBox& errors,
+  TForm1(SubmissionWindow& form2, JobDispatch& jobs, MessageBox& errors,
          std::function<void(TForm1&)> startThreads, std::function<void()> onClosed,
          MainWindowTiming timing = {});
   ~TForm1();
@@ -39,7 +45,7 @@ class TForm1 {
   TForm1& operator=(const TForm1&) = delete;
 
   // True while a submission job is being started or runs; written by the job.
-  bool& Busy;
+  bool Busy() const { return jobs_.Busy(); }
 
   void Show();
 
@@ -63,18 +69,14 @@ class TForm1 {
  private:
   void BuildWindow();
   void ShowRunning();
-  // Has the inbox wake this window (through the default main context) when an id comes in.
-  void WakeOnQueued();
   template <typename Handler>
   void Guarded(Handler&& handler);
 
   SubmissionWindow& form2_;
-  ScheduleInbox& inbox_;
+  JobDispatch& jobs_;
   MessageBox& errors_;
   std::function<void(TForm1&)> startThreads_;
   std::function<void()> onClosed_;
-
-  bool resumePending_ = true;  // jobs left unfinished by an earlier run come first
 
   GtkWidget* window_ = nullptr;
   GtkWidget* lSchedule_ = nullptr;
@@ -85,12 +87,6 @@ class TForm1 {
   std::unique_ptr<UiTimer> timer2_;
   bool shown_ = false;
   bool closing_ = false;
-  // What a wake-up queued from the schedule thread reaches: this window, or
-  // nothing once it is gone. Read and cleared on the user-interface thread only.
-  struct WakeTarget {
-    TForm1* form;
-  };
-  std::shared_ptr<WakeTarget> wakeTarget_;
 };
 
 }  // namespace veltrane

@@ -5,9 +5,10 @@
 
 #include <memory>
 
-#include "platform/glib_handles.h"
+#include "authoring/tool_window.h"
 #include "browser/webkit_browser.h"
 #include "engine/navigation_guards.h"
+#include "platform/glib_handles.h"
 #include "platform/ui_timer.h"
 
 namespace veltrane::authoring {
@@ -99,12 +100,7 @@ PageInspection InspectPage(const std::string& address, const InspectOptions& opt
   notes.browser = browser.get();
   browser->SetEvents(&events);
 
-  // The service's browser window: its size, off every screen, shown.
-  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_default_size(GTK_WINDOW(window), 404, 344);
-  gtk_window_move(GTK_WINDOW(window), -10000, 209);
-  gtk_container_add(GTK_CONTAINER(window), browser->Widget());
-  gtk_widget_show_all(window);
+  auto window = std::make_unique<ToolWindow>(browser->Widget());
 
   browser->Navigate(address);
   const Clock::time_point end = Clock::now() + options.deadline;
@@ -122,8 +118,8 @@ PageInspection InspectPage(const std::string& address, const InspectOptions& opt
 
   browser->SetEvents(nullptr);
   g_signal_handlers_disconnect_by_data(view, &notes);
+  window.reset();
   browser.reset();
-  gtk_widget_destroy(window);
   return inspection;
 }
 

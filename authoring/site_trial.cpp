@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/browser_window.h"
-#include "app/service_timing.h"
 #include "authoring/page_shots.h"
+#include "authoring/tool_window.h"
+#include "jobs/job_host.h"
+#include "jobs/service_timing.h"
 #include "platform/glib_handles.h"
 #include "platform/ui_timer.h"
 #include "storage/stores.h"
@@ -21,46 +22,44 @@ namespace {
 // wait of the job has a deadline far shorter.
 constexpr std::chrono::minutes kTrialBound{30};
 
-// Between the control and the browser window: every event goes on to the
-// window as it would in the service; each completed page is also pictured,
-// once the control has carried out what the job wrote on it.
+// Between the control and the job host: every event goes on to the host as
+// it would in the service; each completed page is also pictured, once the
+// control has carried out what the job wrote on it.
 class PicturingEvents : public BrowserEvents {
  public:
-  PicturingEvents(TForm2& window, PageShots& shots, TraceSink& trace)
-      : window_(window), shots_(shots), trace_(trace) {}
+  PicturingEvents(BrowserEvents& host, PageShots& shots, TraceSink& trace)
+      : host_(host), shots_(shots), trace_(trace) {}
 
   void DocumentComplete(Page& page) override {
-    window_.DocumentComplete(page);
+    host_.DocumentComplete(page);
     Picture();
   }
   // A picture is asked for or being taken.
   bool Busy() const { return waiting_ > 0 || shots_.Pending(); }
   void BeforeNavigate2(const std::string& url, bool& cancel) override {
-    window_.BeforeNavigate2(url, cancel);
+    host_.BeforeNavigate2(url, cancel);
   }
-  void NewWindow2(const std::string& url, bool& cancel) override {
-    window_.NewWindow2(url, cancel);
-  }
-  void PrintRefused(const std::string& url) override { window_.PrintRefused(url); }
+  void NewWindow2(const std::string& url, bool& cancel) override { host_.NewWindow2(url, cancel); }
+  void PrintRefused(const std::string& url) override { host_.PrintRefused(url); }
   void DownloadRefused(const std::string& url, bool requested) override {
-    window_.DownloadRefused(url, requested);
+    host_.DownloadRefused(url, requested);
   }
-  void PageDropped(const std::string& url) override { window_.PageDropped(url); }
+  void PageDropped(const std::string& url) override { host_.PageDropped(url); }
   // A page updated in place is pictured as it stands, like a page of its own.
   void PageSettled(Page& page, const PageChange& change) override {
-    window_.PageSettled(page, change);
+    host_.PageSettled(page, change);
     Picture();
   }
-  void SubmitDisabled(const std::string& url) override { window_.SubmitDisabled(url); }
+  void SubmitDisabled(const std::string& url) override { host_.SubmitDisabled(url); }
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
                      bool& cancel) override {
-    window_.NavigateError(url, statusCode, message, cancel);
+    host_.NavigateError(url, statusCode, message, cancel);
   }
   void ProgressChange(int progress, int progressMax) override {
-    window_.ProgressChange(progress, progressMax);
+    host_.ProgressChange(progress, progressMax);
   }
-  void NavigateComplete2(const std::string& url) override { window_.NavigateComplete2(url); }
-  bool WantsPageText() override { return window_.WantsPageText(); }
+  void NavigateComplete2(const std::string& url) override { host_.NavigateComplete2(url); }
+  bool WantsPageText() override { return host_.WantsPageText(); }
 
  private:
   void Picture() {
@@ -73,7 +72,7 @@ class PicturingEvents : public BrowserEvents {
     }));
   }
 
-  TForm2& window_;
+  BrowserEvents& host_;
   PageShots& shots_;
   TraceSink& trace_;
   std::vector<std::unique_ptr<TimeoutSource>> pictures_;
@@ -114,18 +113,19 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
                          const Clock& clock) {
   const ServiceTiming timing =
       ReadServiceTiming([](const char* name) { return std::getenv(name); });
-  BrowserWindowOptions options;
+  JobHostOptions options;
   options.paths = request.paths;
   options.timeoutIntervalMs = timing.pageTimerMs;
   options.pageDeadline = timing.pageDeadline;
   options.shotsDirectory.clear();  // every page is pictured below
 
-  bool busy = false;
-  TForm2 window(busy, messages, trace, clock, options);
-  PageShots shots(window.Browser().View(), request.shotsDirectory);
-  PicturingEvents events(window, shots, trace);
-  window.Browser().SetEvents(&events);
-  window.ShowOffScreen();
+  WebKitBrowser browser;
+  const ToolWindow window(browser.Widget());
+  RecordingLoadingIndicator panel2;  // no window shows it
+  JobHost host(browser, panel2, messages, trace, clock, options);
+  PageShots shots(browser.View(), request.shotsDirectory);
+  PicturingEvents events(host, shots, trace);
+  browser.SetEvents(&events);
 
   TrialResult result;
   SiteTrial trial;
@@ -139,7 +139,7 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
     result.ended = true;
     result.record = record;
   };
-  result.started = window.Job().TrySite(std::move(trial));
+  result.started = host.Job().TrySite(std::move(trial));
 
   if (result.started) {
     const auto end = std::chrono::steady_clock::now() + kTrialBound;
@@ -147,7 +147,7 @@ TrialResult RunSiteTrial(const TrialRequest& request, TraceSink& trace, MessageB
     while ((!result.ended || events.Busy()) && std::chrono::steady_clock::now() < end)
       g_main_context_iteration(nullptr, TRUE);
   }
-  window.Browser().SetEvents(nullptr);
+  browser.SetEvents(nullptr);
   result.shots = shots.Saved();
   if (result.ended && !request.holdSubmission) RecordTrial(request, result);
   return result;

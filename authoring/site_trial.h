@@ -1,7 +1,7 @@
 // RunSiteTrial: one site's script run with one press release exactly as the
-// service runs it: the service's browser window (its WebKit control, guards,
-// page timer and deadline, read from the environment as the service reads
-// them) and its job, through SubmissionJob::TrySite, so it is never a job of
+// service runs it: a WebKit control in a window of the browser window's size,
+// and the service's job host (guards, page timer and deadline, read from the
+// environment as the service reads them), through SubmissionJob::TrySite, so it is never a job of
 // the journal and no history row is written. Every page the site handled is
 // saved as a PNG. With `holdSubmission`, the first form sent that does not
 // take the site's login is filled but not sent; what it would have posted is

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/service_timing.h"
 #include "app/single_instance.h"
+#include "jobs/service_timing.h"
 #include "platform/gtk_message_box.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/temp_dir.h"
@@ -20,29 +20,36 @@ namespace {
 
 using testing::RunMainLoopUntil;
 
-// The browser window as the main window sees it.
-class FakeForm2 : public SubmissionWindow {
+// The job host as the main window's dispatch sees it.
+class FakeJobs : public JobStarter {
  public:
+  bool Busy() const override { return busy; }
   // Ids from 100 on stand for schedules whose job cannot start.
   bool StartSubmission(ScheduleId id) override {
     started.push_back(std::to_string(id));
-    if (form1 && keepBusy) form1->Busy = true;
+    if (keepBusy) busy = true;
     return id < 100;
   }
   bool ResumeSubmission() override {
     if (leftUnfinished.empty()) return false;
     started.push_back("resumed " + leftUnfinished.front());
     leftUnfinished.erase(leftUnfinished.begin());
-    if (form1 && keepBusy) form1->Busy = true;
+    if (keepBusy) busy = true;
     return true;
   }
-  void ShowOffScreen() override { ++shownOffScreen; }
-  void MoveToLeft(int left) override { movedTo.push_back(left); }
 
-  TForm1* form1 = nullptr;
+  bool busy = false;
   bool keepBusy = false;
   std::vector<std::string> leftUnfinished;  // jobs an earlier run did not finish
   std::vector<std::string> started;
+};
+
+// The browser window as the main window sees it.
+class FakeForm2 : public SubmissionWindow {
+ public:
+  void ShowOffScreen() override { ++shownOffScreen; }
+  void MoveToLeft(int left) override { movedTo.push_back(left); }
+
   std::vector<int> movedTo;
   int shownOffScreen = 0;
 };
@@ -53,18 +60,17 @@ class MainWindowTest : public ::testing::Test {
     setenv("GDK_BACKEND", "x11", 1);
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs an X display (Xvfb)";
   }
-  void SetUp() override { form2.form1 = &form1; }
 
   // Timers far in the future: the tests call the handlers themselves.
   FakeForm2 form2;
+  FakeJobs jobs;
   RecordingMessageBox errors;
   int threadStarts = 0;
   int closes = 0;
-  bool busy = false;
   ScheduleInbox inbox;
+  JobDispatch dispatch{jobs, inbox};
   TForm1 form1{form2,
-               inbox,
-               busy,
+               dispatch,
                errors,
                [this](TForm1&) { ++threadStarts; },
                [this] { ++closes; },
@@ -72,27 +78,27 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
-  form2.keepBusy = true;
-  form1.Busy = true;
+  jobs.keepBusy = true;
+  jobs.busy = true;
   for (const ScheduleId id : {1, 2, 3}) inbox.QueueSchedule(id);
 
   form1.Timer1Timer();  // busy: nothing changes
-  EXPECT_TRUE(form2.started.empty());
+  EXPECT_TRUE(jobs.started.empty());
   EXPECT_EQ("Veltrane Service", form1.TrayIcon1().Hint());
 
   for (const char* id : {"1", "2", "3"}) {
-    form1.Busy = false;  // the previous job ended
+    jobs.busy = false;  // the previous job ended
     form1.Timer1Timer();
-    ASSERT_EQ(id, form2.started.back());
+    ASSERT_EQ(id, jobs.started.back());
     EXPECT_EQ(1, form1.TrayIcon1().IconIndex());
     EXPECT_EQ("Veltrane Service :: Running a schedule ...", form1.TrayIcon1().Hint());
     EXPECT_EQ("Submitting...", form1.ScheduleText());
     form1.Timer1Timer();  // the job runs: the running display stays
     EXPECT_EQ("Submitting...", form1.ScheduleText());
   }
-  EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), form2.started);
+  EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), jobs.started);
 
-  form1.Busy = false;
+  jobs.busy = false;
   form1.Timer1Timer();
   EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
   EXPECT_EQ("Veltrane Service :: Idle", form1.TrayIcon1().Hint());
@@ -100,13 +106,13 @@ TEST_F(MainWindowTest, QueuedIdsStartOneByOneInOrderOnlyWhileNotBusy) {
 }
 
 TEST_F(MainWindowTest, UnfinishedJobsRunBeforeQueuedIdsAndProblemsAreShown) {
-  form2.leftUnfinished = {"7", "8"};
+  jobs.leftUnfinished = {"7", "8"};
   inbox.QueueSchedule(1);
   inbox.QueueSchedule(1);  // waiting already: not queued twice
   EXPECT_EQ(1u, inbox.PendingCount());
   inbox.SetScheduleProblem("Next run of schedule 1 not written (disk full)");
   for (int tick = 0; tick < 4; ++tick) form1.Timer1Timer();  // each job ends within its tick
-  EXPECT_EQ((std::vector<std::string>{"resumed 7", "resumed 8", "1"}), form2.started);
+  EXPECT_EQ((std::vector<std::string>{"resumed 7", "resumed 8", "1"}), jobs.started);
   EXPECT_EQ("Next run of schedule 1 not written (disk full)", form1.ProblemText());
   inbox.SetScheduleProblem("");
   form1.Timer1Timer();
@@ -117,12 +123,12 @@ TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
   inbox.QueueSchedule(101);
   inbox.QueueSchedule(2);
   form1.Timer1Timer();
-  EXPECT_EQ(std::vector<std::string>{"101"}, form2.started);
+  EXPECT_EQ(std::vector<std::string>{"101"}, jobs.started);
   EXPECT_EQ("Idle", form1.ScheduleText());
   EXPECT_EQ(0, form1.TrayIcon1().IconIndex());
   EXPECT_EQ(1u, inbox.PendingCount());
   form1.Timer1Timer();
-  EXPECT_EQ("2", form2.started.back());
+  EXPECT_EQ("2", jobs.started.back());
   EXPECT_EQ(0u, inbox.PendingCount());
   EXPECT_FALSE(inbox.TakeNextSchedule());
 }
@@ -130,8 +136,8 @@ TEST_F(MainWindowTest, AnIdWhoseStartFailsIsConsumedAndTheDisplayStaysIdle) {
 // The timer is an hour away: only the inbox's wake-up can start the job.
 TEST_F(MainWindowTest, AnIdQueuedOnTheScheduleThreadStartsWithoutWaitingForTheTimer) {
   std::thread([this] { inbox.QueueSchedule(5); }).join();
-  ASSERT_TRUE(RunMainLoopUntil([&] { return !form2.started.empty(); }));
-  EXPECT_EQ(std::vector<std::string>{"5"}, form2.started);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return !jobs.started.empty(); }));
+  EXPECT_EQ(std::vector<std::string>{"5"}, jobs.started);
   EXPECT_EQ("Submitting...", form1.ScheduleText());
   EXPECT_EQ(0u, inbox.PendingCount());
 }
@@ -178,7 +184,7 @@ TEST_F(MainWindowTest, ViewBringsTheBrowserWindowToTheMainWindowsLeftEdge) {
 
 TEST_F(MainWindowTest, UnloadEndsTheProgramAlsoWhileAJobRuns) {
   form1.Show();
-  form1.Busy = true;
+  jobs.busy = true;
   form1.Unload1Click();
   EXPECT_EQ(1, closes);
   EXPECT_FALSE(form1.TrayIcon1().Visible());
@@ -186,7 +192,7 @@ TEST_F(MainWindowTest, UnloadEndsTheProgramAlsoWhileAJobRuns) {
 
 TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
   FakeForm2 otherForm2;
-  TForm1 quick(otherForm2, inbox, busy, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
+  TForm1 quick(otherForm2, dispatch, errors, nullptr, nullptr, MainWindowTiming{3600000, 50});
   quick.Show();
   ASSERT_TRUE(RunMainLoopUntil([&] { return quick.TrayIcon1().Visible(); }));
   EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(quick.Window())));
@@ -194,12 +200,14 @@ TEST_F(MainWindowTest, ShortlyAfterStartTheProgramGoesToTheTray) {
 }
 
 TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreShownAndTheProgramGoesOn) {
-  struct ThrowingForm2 : FakeForm2 {
+  struct ThrowingJobs : FakeJobs {
     bool StartSubmission(ScheduleId) override { throw std::runtime_error("boom"); }
   } throwing;
-  TForm1 form(throwing, inbox, busy, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
-  inbox.QueueSchedule(1);
-  inbox.QueueSchedule(2);
+  ScheduleInbox otherInbox;
+  JobDispatch throwingDispatch(throwing, otherInbox);
+  TForm1 form(form2, throwingDispatch, errors, nullptr, nullptr, MainWindowTiming{20, 3600000});
+  otherInbox.QueueSchedule(1);
+  otherInbox.QueueSchedule(2);
   ASSERT_TRUE(RunMainLoopUntil([&] { return errors.texts.size() >= 2; }));
   EXPECT_EQ("boom", errors.texts[0]);
 }

@@ -1,6 +1,6 @@
-// The browser window with its real WebKit view: jobs against sites on
-// 127.0.0.1 with the page timer ticking fast and a clock the test moves,
-// and the window's off-screen placement.
+// The job host in the browser window with its real WebKit view: jobs against
+// sites on 127.0.0.1 with the page timer ticking fast and a clock the test
+// moves, and the window's off-screen placement.
 #include "app/browser_window.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "jobs/job_host.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/test_database.h"
@@ -27,15 +28,17 @@ class BrowserWindowTest : public ::testing::Test {
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs an X display (Xvfb)";
     databases = std::make_unique<TestDatabases>();
     clock = std::make_unique<ManualClock>(45000.5);
-    BrowserWindowOptions options;
+    JobHostOptions options;
     options.paths.main = databases->MainPath();
     options.paths.subscription = databases->SubscriptionPath();
     options.timeoutIntervalMs = 50;
     options.shotsDirectory = databases->Directory() + "/shots";
-    form2 = std::make_unique<TForm2>(busy, errors, trace, *clock, options);
+    form2 = std::make_unique<TForm2>();
+    host = std::make_unique<JobHost>(form2->Browser(), *form2, errors, trace, *clock, options);
     form2->ShowOffScreen();
   }
   static void TearDownTestSuite() {
+    host.reset();
     form2.reset();
     databases.reset();
   }
@@ -55,21 +58,21 @@ class BrowserWindowTest : public ::testing::Test {
   void RunJob(const std::string& sites, const std::function<void()>& whileWaiting = {}) {
     databases->Main("INSERT INTO schedule (id,name,subscription) VALUES (1,'Launch','" + sites +
                     "')");
-    ASSERT_TRUE(form2->StartSubmission(1));
+    ASSERT_TRUE(host->StartSubmission(1));
     ASSERT_TRUE(RunMainLoopUntil([&] {
       if (whileWaiting) whileWaiting();
-      return !busy;
+      return !host->Busy();
     })) << "the job did not end";
   }
-  const JobState& State() { return form2->Job().State(); }
+  const JobState& State() { return host->Job().State(); }
 
-  static inline bool busy = false;
   static inline RecordingMessageBox messages;
   static inline RecordingMessageBox errors;
   static inline RecordingTrace trace;
   static inline std::unique_ptr<TestDatabases> databases;
   static inline std::unique_ptr<ManualClock> clock;
   static inline std::unique_ptr<TForm2> form2;
+  static inline std::unique_ptr<JobHost> host;
   RecordingHttpServer server;
 };
 
@@ -86,7 +89,7 @@ TEST_F(BrowserWindowTest, StalledFirstPageTimesOutAndTheNextSiteStartsFromTheTim
   EXPECT_EQ(std::vector<std::string>{"stalled"}, State().outcome.FailedSites);
   EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons);
   EXPECT_EQ(std::vector<std::string>{"good"}, State().outcome.CompletedSites);
-  EXPECT_FALSE(form2->TimerTimeoutEnabled());
+  EXPECT_FALSE(host->TimerTimeoutEnabled());
 }
 
 TEST_F(BrowserWindowTest, MediaLinkIsRefusedThenTheSiteTimesOut) {

@@ -6,7 +6,7 @@ add_dependencies(service_e2e_test veltrane)
 
 # The browser window with a real web view and a fast page timer.
 veltrane_test(browser_window_test browser_window_test.cpp)
-target_link_libraries(browser_window_test PRIVATE veltrane_job_window veltrane_browser_test_support)
+target_link_libraries(browser_window_test PRIVATE veltrane_app veltrane_browser_test_support)
 
 # The install layout, from the built tree.
 add_test(NAME InstallLayout

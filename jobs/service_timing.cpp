@@ -1,4 +1,4 @@
-#include "app/service_timing.h"
+#include "jobs/service_timing.h"
 
 #include <cstdlib>
 
