@@ -92,11 +92,13 @@ bool SaveReport(const JobState& state, HistoryStore& history, TraceSink& trace, 
                 std::int64_t journalJob) {
   HistoryRow row;
   row.name = state.PressReleaseName;
-  row.subscription = SiteListValue(state.outcome.CompletedSites, state.outcome.FailedSites);
-  row.content = BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()),
-                                state.outcome.CompletedSites, state.outcome.FailedSites,
-                                state.outcome.FailedReasons, state.outcome.Resumed);
-  row.status = ReportStatus(state.outcome.CompletedSites, state.outcome.FailedSites);
+  const std::vector<std::string> completed = state.outcome.CompletedSites();
+  const std::vector<std::string> failed = state.outcome.FailedSites();
+  row.subscription = SiteListValue(completed, failed);
+  row.content =
+      BuildReportText(state.PressReleaseName, ShortDateLongTimeText(clock.Now()), completed, failed,
+                      state.outcome.FailedReasons(), state.outcome.Resumed);
+  row.status = ReportStatus(completed, failed);
   row.time = LocaleNumberText(clock.Now());
   try {
     history.Append(row, journalJob, clock.Now());

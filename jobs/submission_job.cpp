@@ -51,9 +51,7 @@ bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
 void SubmissionJob::ClearJobLists() {
   parts_.busy = true;
   state_.PendingSites.clear();
-  state_.outcome.CompletedSites.clear();
-  state_.outcome.FailedSites.clear();
-  state_.outcome.FailedReasons.clear();
+  state_.outcome.Sites.clear();
   state_.release.SiteCategories.clear();
 }
 
@@ -90,13 +88,8 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
   for (const SiteRecord& record : job.ended) {
     if (record.position >= 0 && record.position < static_cast<int>(ended.size()))
       ended[record.position] = true;
-    if (record.completed) {
-      state_.outcome.CompletedSites.push_back(record.site);
-    } else {
-      state_.outcome.FailedSites.push_back(record.site);
-      state_.outcome.FailedReasons.push_back(record.reason);
-    }
   }
+  state_.outcome.Sites = job.ended;
   pendingPositions_.clear();
   for (std::size_t i = 0; i < job.sites.size(); ++i) {
     if (ended[i]) continue;
@@ -105,9 +98,12 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
   }
   if (!state_.PendingSites.empty() && !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
     // Without its release the rest cannot run; they are reported, not lost.
-    for (const std::string& site : state_.PendingSites) {
-      state_.outcome.FailedSites.push_back(site);
-      state_.outcome.FailedReasons.push_back("Press release not found");
+    for (std::size_t i = 0; i < state_.PendingSites.size(); ++i) {
+      SiteRecord record;
+      record.position = pendingPositions_[i];
+      record.site = state_.PendingSites[i];
+      record.reason = "Press release not found";
+      state_.outcome.Sites.push_back(std::move(record));
     }
     state_.PendingSites.clear();
     pendingPositions_.clear();
@@ -151,7 +147,7 @@ void SubmissionJob::NextSite() {
     parts_.busy = false;
     const SiteTrial trial = std::move(*trial_);
     trial_.reset();
-    if (trial.ended) trial.ended(lastRecord_);
+    if (trial.ended && !state_.outcome.Sites.empty()) trial.ended(state_.outcome.Sites.back());
     return;
   }
   if (state_.PendingSites.empty()) {
@@ -216,12 +212,6 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
   watching_ = Watching::Idle;
   trace_.SetSite("");
   DisarmDeadline();
-  if (completed) {
-    state_.outcome.CompletedSites.push_back(state_.site.CurrentSite);
-  } else {
-    state_.outcome.FailedSites.push_back(state_.site.CurrentSite);
-    state_.outcome.FailedReasons.push_back(reason);
-  }
   SiteRecord record;
   record.position = currentPosition_;
   record.site = state_.site.CurrentSite;
@@ -235,7 +225,7 @@ bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
       trace_.Outside(siteSteps_.Step(state_.site.StepNumber).directives.successString);
   record.evidence = evidence_;
   journal_.RecordSite(jobId_, scheduleId_, record);
-  lastRecord_ = record;
+  state_.outcome.Sites.push_back(std::move(record));
   return true;
 }
 
@@ -249,9 +239,10 @@ void SubmissionJob::SiteFailed(const std::string& reason) {
   if (parts_.failedPageCapture && navigatedThisSite_) {
     // The name the capture gives its file, from the same clock read at once;
     // the site's record gains it.
-    lastRecord_.evidence.screenshot =
+    SiteRecord& record = state_.outcome.Sites.back();
+    record.evidence.screenshot =
         DateStampText(parts_.clock.Now()) + "-" + FileNameSafe(state_.site.CurrentSite) + ".png";
-    journal_.RecordSite(jobId_, scheduleId_, lastRecord_);
+    journal_.RecordSite(jobId_, scheduleId_, record);
     // Nothing can end the site again meanwhile, and only this capture's own
     // end starts the next site.
     parts_.failedPageCapture->Capture(state_.site.CurrentSite, [this, serial = siteSerial_] {

@@ -166,7 +166,6 @@ class SubmissionJob {
   double siteStarted_ = 0.0;
   std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction, or taken over
   SiteEvidence evidence_;               // of the current site
-  SiteRecord lastRecord_;               // of the site that ended last
   std::optional<SiteTrial> trial_;      // set while a trial runs
   // Where the login just sent may go; set from its submission until the next
   // document commits or the site ends.

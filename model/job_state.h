@@ -1,7 +1,7 @@
 // The running job as plain data, in the parts that different code needs: the
 // press release with its derived values (read by placeholders and list
 // choices), the current site's run (address, script, login, step), and the
-// job's outcome (the sites that ended, with reasons). JobState puts them
+// job's outcome (a record of each site that ended). JobState puts them
 // together with the job's own flags. The browser window's job owns one for
 // the life of the program; the loaders, the report, the script reader, the
 // step engine and the form filler read and write it on the user-interface
@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model/site_record.h"
 
 namespace veltrane {
 
@@ -94,15 +96,33 @@ struct SiteRun {
   std::int32_t StepNumber = 0;          // current step, from 1
 };
 
-// How the job's sites ended.
+// How the job's sites ended: one record per site run, in the order they
+// ended, each with its reason and evidence. The lists the report writes are
+// read from it.
 struct JobOutcome {
-  std::vector<std::string> CompletedSites;  // in the order they ended
-  std::vector<std::string> FailedSites;     // in the order they ended
-  // The reason SiteFailed received, one entry per entry of FailedSites (same
-  // index); the report lists it beside the failed site.
-  std::vector<std::string> FailedReasons;
+  std::vector<SiteRecord> Sites;
   // The job was cut short (a crash, a kill) and finished after a restart.
   bool Resumed = false;
+
+  // The names of the sites that ended as succeeded, in the order they ended.
+  std::vector<std::string> CompletedSites() const { return Names(true); }
+  // The same for the sites that failed.
+  std::vector<std::string> FailedSites() const { return Names(false); }
+  // The reason each failed site received, one per entry of FailedSites.
+  std::vector<std::string> FailedReasons() const {
+    std::vector<std::string> reasons;
+    for (const SiteRecord& record : Sites)
+      if (!record.completed) reasons.push_back(record.reason);
+    return reasons;
+  }
+
+ private:
+  std::vector<std::string> Names(bool completed) const {
+    std::vector<std::string> names;
+    for (const SiteRecord& record : Sites)
+      if (record.completed == completed) names.push_back(record.site);
+    return names;
+  }
 };
 
 struct JobState {

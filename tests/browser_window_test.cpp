@@ -86,9 +86,9 @@ TEST_F(BrowserWindowTest, StalledFirstPageTimesOutAndTheNextSiteStartsFromTheTim
     if (State().site.CurrentSite == "stalled" && !server.RequestsTo("/stalled/").empty())
       clock->Advance(SubmissionJob::kPageDeadline * 2);
   });
-  EXPECT_EQ(std::vector<std::string>{"stalled"}, State().outcome.FailedSites);
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons);
-  EXPECT_EQ(std::vector<std::string>{"good"}, State().outcome.CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"stalled"}, State().outcome.FailedSites());
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons());
+  EXPECT_EQ(std::vector<std::string>{"good"}, State().outcome.CompletedSites());
   EXPECT_FALSE(host->TimerTimeoutEnabled());
 }
 
@@ -107,15 +107,15 @@ TEST_F(BrowserWindowTest, MediaLinkIsRefusedThenTheSiteTimesOut) {
   });
   EXPECT_TRUE(form2->LoadingShown());
   EXPECT_TRUE(server.RequestsTo("/picture.JPG").empty());
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, State().outcome.FailedReasons());
 }
 
 TEST_F(BrowserWindowTest, SitesRunInOrderTwiceOverAndASiteWithoutRowsFailsAtOnce) {
   server.Serve("/a/", std::string(kPage) + "ok</body></html>");
   AddSite("a", server.Url("/a/"), "[STEP1]\nAPP-SuccessString=ok\n");
   RunJob("a\r\n\r\na");
-  EXPECT_EQ((std::vector<std::string>{"a", "a"}), State().outcome.CompletedSites);
-  EXPECT_EQ(std::vector<std::string>{""}, State().outcome.FailedSites);
+  EXPECT_EQ((std::vector<std::string>{"a", "a"}), State().outcome.CompletedSites());
+  EXPECT_EQ(std::vector<std::string>{""}, State().outcome.FailedSites());
   EXPECT_EQ(2u, server.RequestsTo("/a/").size());
   EXPECT_EQ("1", databases->MainScalar("SELECT count(*) FROM history"));
 }
@@ -139,16 +139,16 @@ TEST_F(BrowserWindowTest, StepRulesOnLivePages) {
   AddSite("noform", server.Url("/hello/"), "[STEP1]\nAPP-FormPos=4\nAPP-ErrorString=No form\n");
   RunJob("skip\r\nfallback\r\nrandom\r\ninvalid\r\nnoform");
   EXPECT_EQ((std::vector<std::string>{"skip", "fallback", "random"}),
-            State().outcome.CompletedSites);
+            State().outcome.CompletedSites());
   EXPECT_EQ((std::vector<std::string>{"Invalid setting", "No form"}),
-            State().outcome.FailedReasons);
+            State().outcome.FailedReasons());
   EXPECT_EQ(1u, server.RequestsTo("/r/one").size());
   EXPECT_TRUE(server.RequestsTo("/r/two").empty());
 }
 
 TEST_F(BrowserWindowTest, EmptySiteListFinishesAtOnce) {
   RunJob("");
-  EXPECT_TRUE(State().outcome.CompletedSites.empty());
+  EXPECT_TRUE(State().outcome.CompletedSites().empty());
   EXPECT_EQ("Success", databases->MainScalar("SELECT status FROM history"));
 }
 

@@ -106,6 +106,16 @@ TEST(ReportTextTest, AllFailedListsNoCompletedSite) {
 
 class SaveReportTest : public ::testing::Test {
  protected:
+  // Records the sites as ended, in order: completed without a reason, failed with one.
+  void Ended(const std::vector<std::pair<std::string, std::string>>& sites) {
+    for (const auto& [site, reason] : sites) {
+      SiteRecord record;
+      record.site = site;
+      record.completed = reason.empty();
+      record.reason = reason;
+      state.outcome.Sites.push_back(record);
+    }
+  }
   bool Save() {
     return SaveReport(state, DatabasePaths{databases.MainPath(), "", ""}, trace, clock);
   }
@@ -147,7 +157,7 @@ TEST_F(SaveReportTest, DecimalCommaLocale) {
   ScopedLocale locale(kGerman);
   if (!locale.ok()) GTEST_SKIP() << kGerman << " is not installed";
   state.PressReleaseName = "P";
-  state.outcome.CompletedSites = {"a"};
+  Ended({{"a", ""}});
   ASSERT_TRUE(Save());
   EXPECT_EQ("45000,75", Column("time"));
   EXPECT_NE(std::string::npos, Column("content").find("Report Time   : 15.03.2023 18:00:00\r\n"));
@@ -156,9 +166,7 @@ TEST_F(SaveReportTest, DecimalCommaLocale) {
 TEST_F(SaveReportTest, MixedOutcomeIsPartialWithQuotedNamesStoredOnce) {
   ScopedLocale locale("C");
   state.PressReleaseName = "O'Brien's \"news\", today";
-  state.outcome.CompletedSites = {"site one", "x'y"};
-  state.outcome.FailedSites = {"a,b"};
-  state.outcome.FailedReasons = {"Can't find form"};
+  Ended({{"site one", ""}, {"a,b", "Can't find form"}, {"x'y", ""}});
   ASSERT_TRUE(Save());
   EXPECT_EQ("O'Brien's \"news\", today", Column("name"));
   EXPECT_EQ("Partial", Column("status"));
@@ -172,8 +180,7 @@ TEST_F(SaveReportTest, MixedOutcomeIsPartialWithQuotedNamesStoredOnce) {
 
 TEST_F(SaveReportTest, AllFailedIsFailed) {
   ScopedLocale locale("C");
-  state.outcome.FailedSites = {"x", "y"};
-  state.outcome.FailedReasons = {"Timeout", "Timeout"};
+  Ended({{"x", "Timeout"}, {"y", "Timeout"}});
   ASSERT_TRUE(Save());
   EXPECT_EQ("Failed", Column("status"));
   EXPECT_EQ(",x,y", Column("subscription"));
@@ -198,7 +205,7 @@ TEST_F(SaveReportTest, FailedInsertShowsItsValuesQuoted) {
   ScopedLocale locale("C");
   databases.Main("DROP TABLE history");
   state.PressReleaseName = "O'Brien";
-  state.outcome.CompletedSites = {"a,'b'"};
+  Ended({{"a,'b'", ""}});
   EXPECT_FALSE(Save());
   ASSERT_FALSE(trace.lines.empty());
   const std::string& shown = trace.lines.back();
@@ -215,7 +222,7 @@ TEST_F(SaveReportTest, RowThatCannotBeWrittenIsKeptAndWrittenOnceLater) {
   ScopedLocale locale("C");
   databases.Main("ALTER TABLE history RENAME TO away");
   state.PressReleaseName = "P's";
-  state.outcome.CompletedSites = {"a"};
+  Ended({{"a", ""}});
   EXPECT_FALSE(Save());
   const std::string kept = trace.lines.front().substr(std::string("Report kept in ").size());
   ASSERT_EQ(0u, trace.lines.front().find("Report kept in ")) << trace.lines.front();

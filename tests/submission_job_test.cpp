@@ -88,8 +88,8 @@ TEST_F(SubmissionJobTest, SitesRunInOrderAndEachEndStartsTheNextInsideTheHandler
   Page done = PageWith("Done");
   job.DocumentComplete(done);
   EXPECT_FALSE(busy);
-  EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), job.State().outcome.CompletedSites);
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.FailedSites);
+  EXPECT_EQ((std::vector<std::string>{"alpha", "beta"}), job.State().outcome.CompletedSites());
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.FailedSites());
   EXPECT_EQ("Partial", databases.MainScalar("SELECT status FROM history"));
   EXPECT_EQ("alpha,beta,alpha", databases.MainScalar("SELECT subscription FROM history"));
 }
@@ -98,9 +98,9 @@ TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating
   Schedule("ghost\r\nalpha");
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
-  EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().outcome.FailedSites);
+  EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().outcome.FailedSites());
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'ghost'"},
-            job.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons());
 }
 
 TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
@@ -108,12 +108,12 @@ TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {
   ASSERT_TRUE(job.StartSubmission(1));
   clock.Advance(-1.0);  // the clock was set back: the tick finds the deadline ahead
   job.TimerTimeoutTimer();
-  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
+  EXPECT_TRUE(job.State().outcome.FailedSites().empty());
   EXPECT_TRUE(timerEnabled);
 
   clock.Advance(1.0 + SubmissionJob::kPageDeadline + 1e-6);
   job.TimerTimeoutTimer();
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().outcome.FailedReasons);
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, job.State().outcome.FailedReasons());
   EXPECT_EQ("http://127.0.0.1:1/b", browser.navigations.back());  // next site started
   EXPECT_TRUE(timerEnabled);                                      // armed for beta
 }
@@ -160,9 +160,9 @@ TEST_F(SubmissionJobTest, ScriptWithoutStepsFailsAtOnceInsteadOfSucceeding) {
   Schedule("empty\r\ncommented");
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
-  EXPECT_TRUE(job.State().outcome.CompletedSites.empty());
+  EXPECT_TRUE(job.State().outcome.CompletedSites().empty());
   EXPECT_EQ((std::vector<std::string>{"Site script has no steps", "Site script has no steps"}),
-            job.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons());
   EXPECT_EQ("Failed", databases.MainScalar("SELECT status FROM history"));
 }
 
@@ -176,7 +176,7 @@ TEST_F(SubmissionJobTest, ScriptWithANulByteFailsInsteadOfLosingItsLaterSteps) {
   ASSERT_TRUE(job.StartSubmission(1));
   EXPECT_TRUE(browser.navigations.empty());
   EXPECT_EQ(std::vector<std::string>{"Site script contains a NUL byte"},
-            job.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons());
 }
 
 TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreenshotIsTaken) {
@@ -198,8 +198,8 @@ TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreensho
   Page late = PageWith("Done");
   racing->DocumentComplete(late);  // the redirect, too late: beta has ended
   racing->TimerTimeoutTimer();
-  EXPECT_EQ(std::vector<std::string>{"Timeout"}, racing->State().outcome.FailedReasons);
-  EXPECT_TRUE(racing->State().outcome.CompletedSites.empty());
+  EXPECT_EQ(std::vector<std::string>{"Timeout"}, racing->State().outcome.FailedReasons());
+  EXPECT_TRUE(racing->State().outcome.CompletedSites().empty());
   EXPECT_EQ(1u, browser.navigations.size());  // alpha waits for the screenshot
 
   captured();  // the screenshot is saved: alpha starts, once
@@ -208,7 +208,7 @@ TEST_F(SubmissionJobTest, SiteEndsOnceWhenItsPageArrivesWhileTheTimeoutScreensho
   racing->DocumentComplete(thanks);
   captured();  // a second call of a finished capture changes nothing
   EXPECT_EQ(2u, browser.navigations.size());
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, racing->State().outcome.CompletedSites);
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, racing->State().outcome.CompletedSites());
   EXPECT_EQ(1, HistoryRows());
 }
 
@@ -268,23 +268,23 @@ TEST_F(SubmissionJobTest, AFailureOnWhatThePageLacksWaitsForThePageToMoveOn) {
   Page thanks = PageWith("Thanks!");
   job.DocumentComplete(sorry);
   EXPECT_EQ(std::vector{SubmissionJob::kSettleTime}, browser.watches);
-  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
+  EXPECT_TRUE(job.State().outcome.FailedSites().empty());
   job.DocumentComplete(thanks);
   job.PageSettled(sorry, {});  // too late to change anything
-  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.CompletedSites);
-  EXPECT_TRUE(job.State().outcome.FailedSites.empty());
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.CompletedSites());
+  EXPECT_TRUE(job.State().outcome.FailedSites().empty());
 
   job.DocumentComplete(sorry);
   job.PageSettled(thanks, PageChange{false, true});
   EXPECT_EQ(1, std::count(trace.lines.begin(), trace.lines.end(),
                           "Page updated in place : " + browser.LocationURL()));
-  EXPECT_EQ(2u, job.State().outcome.CompletedSites.size());
+  EXPECT_EQ(2u, job.State().outcome.CompletedSites().size());
 
   // Changed, but still without the text: judged once more, then failed.
   job.DocumentComplete(sorry);
   job.PageSettled(sorry, PageChange{true, false});
   EXPECT_EQ(std::vector<std::string>{"Submission failed (success string not found)"},
-            job.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons());
   EXPECT_EQ(3u, browser.watches.size());
 }
 
@@ -324,7 +324,7 @@ TEST_F(SubmissionJobTest, PasswordIsHiddenInWhatPagesSayNotInTheServicesOwnTexts
   job.DocumentComplete(answer);
   job.PageSettled(answer, {});
   EXPECT_EQ(std::vector<std::string>{"Submission failed (success string not found)"},
-            job.State().outcome.FailedReasons);
+            job.State().outcome.FailedReasons());
   for (const std::string want :
        {"Document complete . Current page is : http://127.0.0.1:1/a?u***er=al&pa******=***",
         "Success string not found [site: alpha]", "Submission completed"})
