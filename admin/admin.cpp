@@ -103,11 +103,11 @@ std::string OneLine(std::string text) {
 int RunAdmin(const std::vector<std::string>& args, const AdminIo& io) {
   try {
     return Dispatch(args, io);
-  } catch (const AdminError& error) {
+  } catch (const CommandError& error) {
     io.err << "veltrane-admin: " << OneLine(error.what()) << "\n";
     return error.ExitCode();
   } catch (const StorageError& failure) {
-    const AdminError error = AdminErrorOf(failure);
+    const CommandError error = CommandErrorOf(failure);
     io.err << "veltrane-admin: " << OneLine(error.what()) << "\n";
     return error.ExitCode();
   } catch (const std::exception& error) {

@@ -34,26 +34,26 @@ std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context) {
   return store;
 }
 
-AdminError AdminErrorOf(const StorageError& error) {
+CommandError CommandErrorOf(const StorageError& error) {
   const std::string& where = error.Where();
   switch (error.What()) {
     case StorageError::Kind::Missing:
-      return AdminError(kExitData,
-                        where + " does not exist (create it with 'veltrane-admin init')");
-    case StorageError::Kind::Directory: return AdminError(kExitData, where + " is a directory");
+      return CommandError(kExitData,
+                          where + " does not exist (create it with 'veltrane-admin init')");
+    case StorageError::Kind::Directory: return CommandError(kExitData, where + " is a directory");
     case StorageError::Kind::MissingTable:
-      return AdminError(
+      return CommandError(
           kExitData, where + " has no table '" + error.Detail() + "' (not a Veltrane database?)");
     case StorageError::Kind::NotADatabase:
-      return AdminError(kExitData, where + " is not an SQLite database");
+      return CommandError(kExitData, where + " is not an SQLite database");
     case StorageError::Kind::Damaged:
-      return AdminError(kExitData, where + " is damaged: " + error.Detail());
-    case StorageError::Kind::Refused: return AdminError(kExitData, where + ": " + error.Detail());
+      return CommandError(kExitData, where + " is damaged: " + error.Detail());
+    case StorageError::Kind::Refused: return CommandError(kExitData, where + ": " + error.Detail());
     case StorageError::Kind::Busy:
-      return AdminError(kExitFailure, where + " is locked by another program; try again");
+      return CommandError(kExitFailure, where + " is locked by another program; try again");
     default: break;  // any other failure
   }
-  return AdminError(kExitFailure, where + ": " + error.Detail());
+  return CommandError(kExitFailure, where + ": " + error.Detail());
 }
 
 }  // namespace veltrane::admin

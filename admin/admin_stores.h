@@ -2,7 +2,7 @@
 // exist (init makes them), opened read-only for reading and waiting up to ten
 // seconds for the service's lock. Each store call stands alone. A store is
 // checked as it is made (its file and its table: for SitesOf, the sites';
-// the accounts are checked by the commands that use them). AdminErrorOf
+// the accounts are checked by the commands that use them). CommandErrorOf
 // maps a storage failure to the tool's errors: a file that is missing, is
 // not a database, is damaged or lacks a table, and a change a constraint
 // refuses, are data errors; a busy or unwritable file is a failure.
@@ -24,6 +24,6 @@ std::unique_ptr<SiteStore> SitesOf(const AdminContext& context);
 std::unique_ptr<ScheduleStore> SchedulesOf(const AdminContext& context);
 std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context);
 
-AdminError AdminErrorOf(const StorageError& error);
+CommandError CommandErrorOf(const StorageError& error);
 
 }  // namespace veltrane::admin

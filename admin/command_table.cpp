@@ -6,15 +6,10 @@
 namespace veltrane::admin {
 namespace {
 
-// The authoring commands (authoring/) under this tool's errors and exit codes.
+// The authoring commands (authoring/), which throw this tool's command errors.
 template <void (*Run)(const authoring::CommandIo&, const authoring::CommandArguments&)>
 void RunAuthoring(AdminContext& context, Arguments args) {
-  try {
-    Run({context.dir, context.Stores(), context.io.out, context.io.err},
-        {args.begin(), args.end()});
-  } catch (const authoring::CommandError& error) {
-    throw AdminError(error.ExitCode(), error.what());
-  }
+  Run({context.dir, context.Stores(), context.io.out, context.io.err}, {args.begin(), args.end()});
 }
 
 constexpr std::string_view kReleaseFormat =
@@ -126,7 +121,8 @@ constexpr Command kCommands[] = {
      "output, each line stamped to the millisecond, and every page the site handled\n"
      "is saved as a PNG (page-01.png, ...) in DIR/tries/YYYYMMDD-HHMMSS-SITE/, or in\n"
      "--shots DIR. A summary follows: how the site ended, its last page and HTTP\n"
-     "status (or its network error), the pages loaded, the success text, forms that lack controls the\n"
+     "status (or its network error), the pages loaded, the success text, forms that lack controls "
+     "the\n"
      "script names.\n"
      "The release is not sent unless --submit is given: a login form (one its step\n"
      "fills with $$username$$ or $$password$$) is still sent, and the first other\n"

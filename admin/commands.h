@@ -1,5 +1,5 @@
 // The commands of veltrane-admin and their help. Each handler parses its own
-// arguments (after the command words), does its work and throws AdminError on
+// arguments (after the command words), does its work and throws CommandError on
 // failure; a command that fails has changed nothing.
 #pragma once
 

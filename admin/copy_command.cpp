@@ -20,7 +20,7 @@ void RunCopy(AdminContext& context, Arguments args) {
   try {
     copied = CopySqliteToPostgres(files, url);
   } catch (const StorageError& error) {
-    throw AdminErrorOf(error);
+    throw CommandErrorOf(error);
   }
   for (const CopiedTable& table : copied)
     context.io.out << "copied " << table.rows << " rows of " << table.table << "\n";

@@ -92,7 +92,7 @@ void InitServer(const std::string& server, const std::string& directory, std::os
   try {
     CreatePgSchema(server);
   } catch (const StorageError& failure) {
-    throw AdminErrorOf(failure);
+    throw CommandErrorOf(failure);
   }
   out << "created the missing tables on the PostgreSQL server\n";
 }

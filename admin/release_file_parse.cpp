@@ -95,7 +95,7 @@ class HeaderReader {
     const std::string site = TrimBlanks(writtenSite);
     try {
       CheckSiteName(site);
-    } catch (const AdminError& error) {
+    } catch (const CommandError& error) {
       Fail(error.what());
     }
     if (!seenSites_.insert(LowerAscii(site)).second)
@@ -162,7 +162,7 @@ PressRelease ParseReleaseFile(std::string_view text, const std::string& source) 
   if (release.Name.empty()) DataError(source + ": no 'name:' line");
   try {
     CheckReleaseName(release.Name);
-  } catch (const AdminError& error) {
+  } catch (const CommandError& error) {
     DataError(source + ": " + error.what());
   }
   return release;

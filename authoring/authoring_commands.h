@@ -9,30 +9,13 @@
 #pragma once
 
 #include <iosfwd>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/command_error.h"
 #include "storage/database_files.h"
 
 namespace veltrane::authoring {
-
-// the system refused (no display, database busy); site try: the site did not
-// end, or a trial that sent the release could not be recorded
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;       // the command line is wrong
-inline constexpr int kExitData = 3;        // unknown site or release, no database
-inline constexpr int kExitSiteFailed = 4;  // site try: site failed; page inspect: did not load
-
-class CommandError : public std::runtime_error {
- public:
-  CommandError(int exitCode, const std::string& message)
-      : std::runtime_error(message), exitCode_(exitCode) {}
-  int ExitCode() const { return exitCode_; }
-
- private:
-  int exitCode_;
-};
 
 struct CommandIo {
   std::string dir;       // the service directory, holding db/

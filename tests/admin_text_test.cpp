@@ -17,7 +17,7 @@ namespace {
 std::string ParseError(const std::string& text) {
   try {
     ParseReleaseFile(text, "r.txt");
-  } catch (const AdminError& error) {
+  } catch (const CommandError& error) {
     EXPECT_EQ(kExitData, error.ExitCode()) << text;
     return error.what();
   }

@@ -173,8 +173,8 @@ TEST_F(PageInspectTest, OnlyAddressesTheServiceOpensAreInspected) {
   try {
     authoring::RunPageInspect({".", {}, out, err}, {"file:///etc/passwd"});
     FAIL() << "a file address was inspected";
-  } catch (const authoring::CommandError& error) {
-    EXPECT_EQ(authoring::kExitUsage, error.ExitCode());
+  } catch (const CommandError& error) {
+    EXPECT_EQ(kExitUsage, error.ExitCode());
     EXPECT_STREQ("page inspect: the service opens http and https addresses only", error.what());
   }
 }
@@ -189,8 +189,8 @@ TEST_F(PageInspectTest, AnAddressThatDoesNotLoadPrintsTheErrorAndFails) {
   try {
     authoring::RunPageInspect({".", {}, out, err}, {refused, "--settle", "300"});
     FAIL() << "an address that did not load was inspected: " << out.str();
-  } catch (const authoring::CommandError& error) {
-    EXPECT_EQ(authoring::kExitSiteFailed, error.ExitCode());
+  } catch (const CommandError& error) {
+    EXPECT_EQ(kExitSiteFailed, error.ExitCode());
     const std::string message = error.what();
     EXPECT_TRUE(message.starts_with("page inspect: " + refused + " did not load: ")) << message;
     EXPECT_NE(std::string::npos, message.find("Connection refused")) << message;

@@ -64,7 +64,7 @@ class SiteTryTest : public ::testing::Test {
     try {
       authoring::RunSiteTry({databases.Directory(), databases.Paths(), out, err}, args);
       return 0;
-    } catch (const authoring::CommandError& error) {
+    } catch (const CommandError& error) {
       lastError = error.what();
       return error.ExitCode();
     }
@@ -154,8 +154,8 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   AddSite("Changed", "/c/",
           "[STEP1]\nAPP-FormPos=0\nheadline=$$headline$$\nsummary=$$summary$$\nTopic=x\n"
           "[STEP2]\nAPP-SuccessString=Thank you\n");
-  EXPECT_EQ(authoring::kExitSiteFailed, Try({"Changed", "--release", "Launch", "--submit",
-                                             "--shots", databases.Directory() + "/c"}));
+  EXPECT_EQ(kExitSiteFailed, Try({"Changed", "--release", "Launch", "--submit", "--shots",
+                                  databases.Directory() + "/c"}));
   EXPECT_EQ("site 'Changed' failed: Submission failed (success string not found)", lastError);
   const std::string text = out.str();
   EXPECT_NE(std::string::npos, text.find(" Form changed: form #0 has no control summary, Topic\n"))
@@ -174,7 +174,7 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
                           "<form action='/e/login' method='post'><input name='user'>"
                           "<input type='submit' value='In'></form></body></html>");
   AddSite("Elsewhere", "/e/", "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\n");
-  EXPECT_EQ(authoring::kExitSiteFailed, Try({"Elsewhere", "--release", "Launch"}));
+  EXPECT_EQ(kExitSiteFailed, Try({"Elsewhere", "--release", "Launch"}));
   EXPECT_EQ("site 'Elsewhere' failed: Login form on another host (localhost)", lastError);
   EXPECT_EQ(1u, server.RequestsTo("/e/login").size());
   EXPECT_TRUE(server.RequestsTo("/e/stolen").empty());
@@ -189,7 +189,7 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   EXPECT_NE(std::string::npos, out.str().find("result: stopped before sending form #0"));
   EXPECT_TRUE(server.RequestsTo("/both/post").empty());
 
-  EXPECT_EQ(authoring::kExitData, Try({"Nowhere", "--release", "Launch"}));
+  EXPECT_EQ(kExitData, Try({"Nowhere", "--release", "Launch"}));
   EXPECT_EQ("unknown site 'Nowhere'", lastError);
 }
 
