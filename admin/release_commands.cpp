@@ -48,10 +48,9 @@ void RunReleaseList(AdminContext& context, Arguments args) {
 void RunReleaseShow(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {}, "release show");
   RequirePositional(parsed, 1, "NAME", "release show");
-  PressRelease release;
-  if (!ReleasesOf(context)->Read(parsed.positional[0], 0, release))
-    DataError("unknown release " + Quoted(parsed.positional[0]));
-  context.io.out << FormatReleaseFile(release);
+  const std::optional<PressRelease> release = ReleasesOf(context)->Find(parsed.positional[0], 0);
+  if (!release) DataError("unknown release " + Quoted(parsed.positional[0]));
+  context.io.out << FormatReleaseFile(*release);
 }
 
 }  // namespace veltrane::admin

@@ -36,7 +36,13 @@ bool JobDataLoader::LoadSchedule(JobState& state, ScheduleId scheduleId) {
 
 bool JobDataLoader::LoadPressRelease(JobState& state, const std::string& name) {
   try {
-    return releases_->Read(name, WholeDate(clock_.Now()), state.release);
+    const std::optional<StoredRow> row = releases_->ReadRow(name);
+    if (!row) return false;
+    // Read into the job's release field by field: a column that fails leaves
+    // the ones before it read.
+    state.release.Name = name;
+    ReadPressReleaseRow(*row, WholeDate(clock_.Now()), state.release);
+    return true;
   } catch (const StorageError& error) {
     ReportError(error);
     return false;

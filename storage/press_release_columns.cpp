@@ -36,7 +36,7 @@ std::vector<std::string> UnusedContactLines(const std::vector<std::string>& line
 
 }  // namespace
 
-void ReadPressReleaseRow(RowReader& row, std::int32_t today, PressRelease& release) {
+void ReadPressReleaseRow(const StoredRow& row, std::int32_t today, PressRelease& release) {
   // Fields are assigned in the order the columns are read, so an error part-way
   // keeps exactly the fields read before it.
   const std::vector<std::string> contact = SplitLines(row.Text("contact_data"));

@@ -10,23 +10,15 @@
 #include <string>
 
 #include "model/job_state.h"
+#include "storage/stored_row.h"
 
 namespace veltrane {
-
-// A row being read, column by column. Text gives "" for NULL; Integer gives
-// none for NULL. A column the row does not have throws StorageError.
-class RowReader {
- public:
-  virtual ~RowReader() = default;
-  virtual std::string Text(const char* column) = 0;
-  virtual std::optional<std::int64_t> Integer(const char* column) = 0;
-};
 
 // Reads the row into `release` in the order the service always has, deriving
 // its texts on the way; a NULL release_date gives `today`. When a column
 // fails, the fields read before it keep their new values and the rest their
 // old ones.
-void ReadPressReleaseRow(RowReader& row, std::int32_t today, PressRelease& release);
+void ReadPressReleaseRow(const StoredRow& row, std::int32_t today, PressRelease& release);
 
 // The derived texts, from the values they come from.
 std::string JoinKeywords(const PressRelease& release, const char* separator);

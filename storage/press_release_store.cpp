@@ -5,22 +5,6 @@
 namespace veltrane {
 namespace {
 
-// Columns of a result's first row by name; a missing name throws the
-// layer's "Invalid field name requested".
-class FirstRow : public RowReader {
- public:
-  explicit FirstRow(const sql::Rows& rows) : rows_(rows) {}
-  std::string Text(const char* column) override { return rows_.Text(0, rows_.ColumnIndex(column)); }
-  std::optional<std::int64_t> Integer(const char* column) override {
-    const int index = rows_.ColumnIndex(column);
-    if (rows_.IsNull(0, index)) return std::nullopt;
-    return rows_.Integer(0, index);
-  }
-
- private:
-  const sql::Rows& rows_;
-};
-
 bool ReleaseExists(sql::Session& db, const std::string& name) {
   return !db.Query("SELECT 1 FROM pressrelease WHERE name = ?", {name}).Empty();
 }
@@ -39,17 +23,9 @@ class ReleasesOver : public PressReleaseStore {
  public:
   explicit ReleasesOver(DatabaseRef database) : database_(std::move(database)) {}
 
-  bool Read(const std::string& name, std::int32_t today, PressRelease& release) override {
+  std::optional<StoredRow> ReadRow(const std::string& name) override {
     // Whole rows: a table with further columns reads as well.
-    const char* sql = "SELECT * FROM pressrelease WHERE name = ?";
-    return sql::NamingStatement(sql, {name}, [&] {
-      const sql::Rows row = database_->Open(sql::Access::Read)->Query(sql, {name});
-      if (row.Empty()) return false;
-      release.Name = name;
-      FirstRow reader(row);
-      ReadPressReleaseRow(reader, today, release);
-      return true;
-    });
+    return StoredRow::Read(*database_, "SELECT * FROM pressrelease WHERE name = ?", name);
   }
 
   bool Exists(const std::string& name) override {

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "model/job_state.h"
+#include "storage/press_release_columns.h"
 #include "storage/storage_error.h"
+#include "storage/stored_row.h"
 
 namespace veltrane {
 
@@ -25,10 +27,18 @@ class PressReleaseStore {
  public:
   virtual ~PressReleaseStore() = default;
 
-  // Reads the release into `release` (see ReadPressReleaseRow); false, with
-  // nothing changed, without its row. A failure part-way leaves the fields
-  // read before it assigned. A NULL release date reads as `today`.
-  virtual bool Read(const std::string& name, std::int32_t today, PressRelease& release) = 0;
+  // The release's row whole, its values read by ReadPressReleaseRow; none
+  // without its row.
+  virtual std::optional<StoredRow> ReadRow(const std::string& name) = 0;
+  // The release whole (a NULL release date reads as `today`); none without its row.
+  std::optional<PressRelease> Find(const std::string& name, std::int32_t today) {
+    const std::optional<StoredRow> row = ReadRow(name);
+    if (!row) return std::nullopt;
+    PressRelease release;
+    release.Name = name;
+    ReadPressReleaseRow(*row, today, release);
+    return release;
+  }
 
   virtual bool Exists(const std::string& name) = 0;
   // Every release, by name.

@@ -20,11 +20,11 @@ class SitesOver : public SiteStore {
       : sites_(std::move(sites)), accounts_(std::move(accounts)) {}
 
   std::optional<StoredRow> ReadSubscription(const std::string& site) override {
-    return WholeRow(*sites_, "SELECT * FROM subscription WHERE name = ?", site);
+    return StoredRow::Read(*sites_, "SELECT * FROM subscription WHERE name = ?", site);
   }
 
   std::optional<StoredRow> ReadLogin(const std::string& site) override {
-    return WholeRow(*accounts_, "SELECT * FROM account WHERE name = ?", site);
+    return StoredRow::Read(*accounts_, "SELECT * FROM account WHERE name = ?", site);
   }
 
   bool Exists(const std::string& site) override {
@@ -105,15 +105,6 @@ class SitesOver : public SiteStore {
   void CheckAccounts() override { accounts_->Open(sql::Access::Read)->RequireTables({"account"}); }
 
  private:
-  static std::optional<StoredRow> WholeRow(const sql::Database& database, const char* sql,
-                                           const std::string& site) {
-    return sql::NamingStatement(sql, {site}, [&]() -> std::optional<StoredRow> {
-      sql::Rows row = database.Open(sql::Access::Read)->Query(sql, {site});
-      if (row.Empty()) return std::nullopt;
-      return StoredRow(std::move(row));
-    });
-  }
-
   DatabaseRef sites_;
   DatabaseRef accounts_;
 };

@@ -11,29 +11,13 @@
 
 #include "storage/sql_session.h"
 #include "storage/storage_error.h"
+#include "storage/stored_row.h"
 
 namespace veltrane {
 
 struct AccountSummary {
   std::string user;
   bool hasPassword = false;
-};
-
-// A row read whole, whose columns the caller takes by name. Text gives ""
-// for NULL; a column the row lacks throws the layer's "Invalid field name
-// requested", naming the statement that read the row.
-class StoredRow {
- public:
-  explicit StoredRow(sql::Rows rows) : rows_(std::move(rows)) {}
-  std::string Text(const char* column) const { return rows_.Text(0, rows_.ColumnIndex(column)); }
-  // "" also when the row has no such column.
-  std::string TextIfAny(const char* column) const {
-    const int index = rows_.FindColumn(column);
-    return index < 0 ? "" : rows_.Text(0, index);
-  }
-
- private:
-  sql::Rows rows_;
 };
 
 // A site as veltrane-admin shows it; the password never leaves the store here.

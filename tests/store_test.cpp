@@ -89,8 +89,9 @@ TEST_P(StoreTest, PressReleasesAreStoredAndReadAsTheServiceLoadsThem) {
   ASSERT_TRUE(releases->Add(release));
   EXPECT_FALSE(releases->Add(release)) << "the name is taken";
 
-  PressRelease read;
-  ASSERT_TRUE(releases->Read("Launch", 45000, read));
+  const std::optional<PressRelease> found = releases->Find("Launch", 45000);
+  ASSERT_TRUE(found);
+  const PressRelease& read = *found;
   EXPECT_FALSE(read.ReleaseDateGiven);
   EXPECT_EQ(45000, read.ReleaseDate);  // no date: the day the job runs
   EXPECT_EQ("a@b", read.Email);
@@ -105,7 +106,7 @@ TEST_P(StoreTest, PressReleasesAreStoredAndReadAsTheServiceLoadsThem) {
   EXPECT_EQ(36526, releases->List()[0].releaseDate);
   release.Name = "Other";
   EXPECT_FALSE(releases->Update(release));
-  EXPECT_FALSE(releases->Read("Other", 0, read));
+  EXPECT_FALSE(releases->Find("Other", 0));
 }
 
 TEST_P(StoreTest, SchedulesAreAddedFoundDueAndAdvancedWithTheirQueuedJob) {
