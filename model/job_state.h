@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/step_value.h"
+
 namespace veltrane {
 
 // A press release: the values of its pressrelease row, and the texts the
@@ -90,8 +92,8 @@ struct SiteRun {
   std::string SiteUrl;
   std::string SiteScript;
   SiteLogin login;
-  std::vector<std::string> StepValues;  // key=value lines of the current step
-  std::int32_t StepNumber = 0;          // current step, from 1
+  std::vector<StepValue> StepValues;  // the current step's keys and values
+  std::int32_t StepNumber = 0;        // current step, from 1
 };
 
 // How the job's sites ended.
