@@ -49,11 +49,11 @@ void CheckKeys(const ScriptSection& section, const std::string& step, Warnings& 
   }
 }
 
-void CheckIntegers(const std::vector<std::string>& lines, const std::string& step,
+void CheckIntegers(const std::vector<StepValue>& values, const std::string& step,
                    Warnings& warnings) {
   for (const DirectiveInfo& directive : StepDirectiveTable()) {
     if (directive.value != DirectiveValue::Integer) continue;
-    const std::string value = LookupValue(lines, directive.key);
+    const std::string value = FindStepValue(values, directive.key).value_or("");
     if (!value.empty() && !IsPlainScriptInteger(value))
       warnings.push_back(step + ": " + std::string(directive.key) + " '" + value +
                          "' is not a plain integer; it reads as " +
@@ -206,13 +206,13 @@ ScriptCheck CheckScript(std::string_view script) {
     const ScriptStep& scriptStep = steps.Step(n);
     CheckedStep step;
     step.number = n;
-    step.lines = scriptStep.lines;
+    for (const StepValue& value : scriptStep.values)
+      step.lines.push_back(value.key + "=" + value.value);
     for (const std::string& field : scriptStep.fields)
-      if (std::string key = field.substr(0, field.find('='));
-          std::find(step.fields.begin(), step.fields.end(), key) == step.fields.end())
-        step.fields.push_back(std::move(key));
+      if (std::find(step.fields.begin(), step.fields.end(), field) == step.fields.end())
+        step.fields.push_back(field);
     CheckKeys(*parsed.FindSection(name), name, check.warnings);
-    CheckIntegers(step.lines, name, check.warnings);
+    CheckIntegers(scriptStep.values, name, check.warnings);
     step.action = DescribeStep(step, scriptStep.directives, n == lastStep, name, check.warnings);
     check.steps.push_back(std::move(step));
   }

@@ -14,7 +14,7 @@ namespace veltrane::admin {
 struct CheckedStep {
   int number = 0;
   std::string action;               // what the step does, in words
-  std::vector<std::string> lines;   // key=value, as the step is loaded
+  std::vector<std::string> lines;   // its values as the step is loaded, shown as key=value
   std::vector<std::string> fields;  // keys taken for form controls
 };
 

@@ -3,20 +3,10 @@
 #include <cstddef>
 #include <utility>
 
-#include "engine/step_directives.h"
 #include "forms/form_filling.h"
 #include "platform/text_lists.h"
 
 namespace veltrane {
-
-std::vector<std::string> StepFieldNames(const std::vector<std::string>& stepValues) {
-  std::vector<std::string> names;
-  for (const std::string& line : stepValues) {
-    const std::string key = line.substr(0, line.find('='));
-    if (!IsDirectiveKey(key)) names.push_back(key);
-  }
-  return names;
-}
 
 FormSignature FormControlNames(const PageForm& form) {
   FormSignature names;
@@ -50,18 +40,17 @@ bool FormHasFields(const std::vector<std::string>& fieldNames, const FormSignatu
   return true;
 }
 
-int LocateForm(const Page& page, int position, const std::vector<std::string>& stepValues,
+int LocateForm(const Page& page, int position, const std::vector<std::string>& fieldNames,
                TraceSink& trace) {
   if (position < 0) return position;
-  const std::vector<std::string> fields = StepFieldNames(stepValues);
   const std::vector<FormSignature> signatures = ListFormSignatures(page);
   if (position >= static_cast<int>(signatures.size())) return position;
-  if (FormHasFields(fields, signatures[static_cast<std::size_t>(position)])) {
+  if (FormHasFields(fieldNames, signatures[static_cast<std::size_t>(position)])) {
     trace.TraceLine("Current formpos is correct!");
     return position;
   }
   for (std::size_t i = 0; i < signatures.size(); ++i) {
-    if (FormHasFields(fields, signatures[i])) {
+    if (FormHasFields(fieldNames, signatures[i])) {
       trace.TraceLine("Found the correct formpos : " + std::to_string(i));
       return static_cast<int>(i);
     }

@@ -15,10 +15,6 @@ namespace veltrane {
 // The control names of one form, in element order.
 using FormSignature = std::vector<std::string>;
 
-// The keys of the step's lines, in order, that do not contain "APP-" as
-// written (those are directives, not controls).
-std::vector<std::string> StepFieldNames(const std::vector<std::string>& stepValues);
-
 // The names of the form's inputs (every type), text areas and selects, in
 // element order; unnamed ones give "", button tags and the like nothing.
 FormSignature FormControlNames(const PageForm& form);
@@ -32,9 +28,10 @@ std::vector<FormSignature> ListFormSignatures(const Page& page);
 bool FormHasFields(const std::vector<std::string>& fieldNames, const FormSignature& controlNames);
 
 // The position to fill: unchanged when negative, beyond the last form, when
-// the form there has every field name of the step, or when no form has them
-// all; otherwise the first form in document order that has them all.
-int LocateForm(const Page& page, int position, const std::vector<std::string>& stepValues,
+// the form there has every field name of the step (ScriptStep::fields), or
+// when no form has them all; otherwise the first form in document order that
+// has them all.
+int LocateForm(const Page& page, int position, const std::vector<std::string>& fieldNames,
                TraceSink& trace);
 
 // The form at that position of the page, or null when there is none.

@@ -99,7 +99,7 @@ bool LoginHosts::Allows(std::string_view host) const {
 }
 
 std::optional<std::string> ForeignLoginHost(const Page& page, int form,
-                                            const std::vector<std::string>& stepValues,
+                                            const std::vector<StepValue>& stepValues,
                                             std::string_view buttonValue,
                                             const LoginHosts& allowed) {
   if (!FillWritesLogin(page, form, stepValues)) return std::nullopt;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "browser/page.h"
+#include "model/step_value.h"
 
 namespace veltrane {
 
@@ -46,7 +47,7 @@ class LoginHosts {
 // form's action), lies outside `allowed`: that host (the page's when both are
 // outside; the whole address when it has no host). Otherwise none.
 std::optional<std::string> ForeignLoginHost(const Page& page, int form,
-                                            const std::vector<std::string>& stepValues,
+                                            const std::vector<StepValue>& stepValues,
                                             std::string_view buttonValue,
                                             const LoginHosts& allowed);
 

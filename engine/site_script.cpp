@@ -41,11 +41,10 @@ ScriptStep BuildStep(const ScriptSection& section) {
   step.present = !section.lines.empty();
   for (const ScriptLine& line : section.lines) {
     if (!line.hasKey) continue;
-    std::string entry = line.key + "=" + SectionValue(section, line.key);
-    if (!IsDirectiveKey(line.key)) step.fields.push_back(entry);
-    step.lines.push_back(std::move(entry));
+    if (!IsDirectiveKey(line.key)) step.fields.push_back(line.key);
+    step.values.push_back({line.key, SectionValue(section, line.key)});
   }
-  step.directives = ReadDirectives(step.lines);
+  step.directives = ReadDirectives(step.values);
   return step;
 }
 
@@ -117,7 +116,7 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
 bool ScriptHasSteps(std::string_view script) { return SiteSteps(script).Step(1).present; }
 
 void LoadStep(JobState& state, const SiteSteps& steps, int n) {
-  state.site.StepValues = steps.Step(n).lines;
+  state.site.StepValues = steps.Step(n).values;
 }
 
 bool IsLastStep(const SiteSteps& steps, int n) {

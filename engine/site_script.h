@@ -50,10 +50,11 @@ class ParsedScript {
 // One step of a script, as LoadStep makes it current.
 struct ScriptStep {
   bool present = false;             // its section holds at least one line
-  std::vector<std::string> lines;   // key=value: one per keyed line, in line order,
-                                    // each with the value of its key's last occurrence
-  std::vector<std::string> fields;  // the lines whose key is no directive, in order
-  StepDirectives directives;        // read from `lines`
+  std::vector<StepValue> values;    // one per keyed line, in line order, each with the
+                                    // value of its key's last occurrence
+  std::vector<std::string> fields;  // the keys of `values` that are no directive
+                                    // (IsDirectiveKey), in order: the form controls it fills
+  StepDirectives directives;        // read from `values`
 };
 
 // A script parsed once into its steps: every section named "STEP" followed by
@@ -83,8 +84,9 @@ std::string_view WithoutByteOrderMark(std::string_view text);
 // script without it has nothing to run.
 bool ScriptHasSteps(std::string_view script);
 
-// LoadStep(n): StepValues := the key=value lines of step n of the site's
-// script, parsed once (ScriptStep::lines); empty when the section is missing.
+// LoadStep(n): StepValues := the values of step n of the site's script, parsed
+// once (ScriptStep::values): a key written twice gives two entries, both with
+// the value of its last occurrence. Empty when the section is missing.
 void LoadStep(JobState& state, const SiteSteps& steps, int n);
 
 // True when section STEP(n + 1) of the script is missing or holds no line.

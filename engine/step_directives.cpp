@@ -29,10 +29,10 @@ const std::array<DirectiveInfo, 14> kDirectives = {{
     {"APP-CredentialHosts", Value::Words, true, &D::credentialHosts},
 }};
 
-// Stores one directive's value, read from the step's lines, into `step`.
+// Stores one directive's value, read from the step's values, into `step`.
 void ReadInto(StepDirectives& step, const DirectiveInfo& directive,
-              const std::vector<std::string>& stepValues) {
-  const std::string value = LookupValue(stepValues, directive.key);
+              const std::vector<StepValue>& stepValues) {
+  const std::string value = FindStepValue(stepValues, directive.key).value_or("");
   if (const auto* text = std::get_if<std::string D::*>(&directive.field)) {
     step.*(*text) = value;
   } else if (const auto* integer = std::get_if<DirectiveInfo::IntegerField>(&directive.field)) {
@@ -54,7 +54,7 @@ const DirectiveInfo* FindDirective(std::string_view key) {
 
 bool IsDirectiveKey(std::string_view key) { return key.find("APP-") != std::string_view::npos; }
 
-StepDirectives ReadDirectives(const std::vector<std::string>& stepValues) {
+StepDirectives ReadDirectives(const std::vector<StepValue>& stepValues) {
   StepDirectives step;
   for (const DirectiveInfo& directive : kDirectives) ReadInto(step, directive, stepValues);
   return step;
@@ -99,14 +99,6 @@ int ReadScriptInteger(std::string_view text) {
   if (negative) value = -value;
   if (value > INT_MAX) value = INT_MAX;
   return static_cast<int>(value);
-}
-
-int FormPosition(const std::vector<std::string>& stepValues) {
-  return ReadDirectives(stepValues).formPosition;
-}
-
-int WaitForRedirectValue(const std::vector<std::string>& stepValues) {
-  return ReadDirectives(stepValues).wait;
 }
 
 }  // namespace veltrane

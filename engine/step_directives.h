@@ -1,7 +1,7 @@
 // Step directives: the one table of the APP- keys a step may carry (what each
 // value is, whether the engine acts on it), and a step's directives read from
-// its key=value lines into typed values. The step engine and the script check
-// of veltrane-admin both read keys through this table. Plain data; no state.
+// its values into typed fields. The step engine and the script check of
+// veltrane-admin both read keys through this table. Plain data; no state.
 #pragma once
 
 #include <optional>
@@ -10,6 +10,8 @@
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "model/step_value.h"
 
 namespace veltrane {
 
@@ -66,9 +68,9 @@ const DirectiveInfo* FindDirective(std::string_view key);
 // is also taken for a control.
 bool IsDirectiveKey(std::string_view key);
 
-// The directives of a step from its key=value lines (first line of a key
-// wins, A-Z case ignored).
-StepDirectives ReadDirectives(const std::vector<std::string>& stepValues);
+// The directives of a step from its values (FindStepValue: the first entry of
+// a key, A-Z case ignored).
+StepDirectives ReadDirectives(const std::vector<StepValue>& stepValues);
 
 // Reads an integer value: leading blanks skipped; an optional sign and decimal
 // digits, or (without a sign) hexadecimal digits after "$", "x", "X", "0x" or
@@ -76,13 +78,5 @@ StepDirectives ReadDirectives(const std::vector<std::string>& stepValues);
 // (0 when nothing fits). Decimal values beyond 32 bits stop at the int range;
 // hexadecimal ones keep their low 32 bits ("$FFFFFFFF" is -1).
 int ReadScriptInteger(std::string_view text);
-
-// APP-FormPos of the current step (first match, A-Z case ignored): -1 when the
-// key is missing or its value empty, else ReadScriptInteger of the value.
-int FormPosition(const std::vector<std::string>& stepValues);
-
-// APP-WaitForRedirect of the current step: ReadScriptInteger of the value,
-// 0 when missing or empty.
-int WaitForRedirectValue(const std::vector<std::string>& stepValues);
 
 }  // namespace veltrane

@@ -73,7 +73,8 @@ class StepRunner {
     const std::string address = page_.location;
     trace_.TraceLine("Document complete . Current page is : " + trace_.Outside(address));
     trace_.TraceLine("Current step : " + std::to_string(state_.site.StepNumber));
-    const StepDirectives& step = steps_.Step(state_.site.StepNumber).directives;
+    const ScriptStep& current = steps_.Step(state_.site.StepNumber);
+    const StepDirectives& step = current.directives;
 
     if (!step.successString.empty()) {
       trace_.TraceLine("Check for success string : " + trace_.Outside(step.successString));
@@ -113,7 +114,7 @@ class StepRunner {
     }
 
     if (step.formPosition >= 0) {
-      const int position = LocateForm(page_, step.formPosition, state_.site.StepValues, trace_);
+      const int position = LocateForm(page_, step.formPosition, current.fields, trace_);
       trace_.TraceLine("Filling form #" + std::to_string(position));
       if (!GetForm(page_, position)) {
         trace_.TraceLine("Invalid form NULL");
@@ -137,7 +138,7 @@ class StepRunner {
       }
       FillForm(page_, position, state_.release, state_.site, trace_);
       SubmitForm(page_, position, step.buttonValue);
-      SendForm(position, step);
+      SendForm(position, current);
       return Outcome::Done;
     }
 
@@ -201,18 +202,18 @@ class StepRunner {
 
   // After form `position` was filled and asked to be sent: notes the controls
   // it lacks, and holds it back when the context says so.
-  void SendForm(int position, const StepDirectives& step) {
-    const std::vector<std::string>& lines = steps_.Step(state_.site.StepNumber).lines;
+  void SendForm(int position, const ScriptStep& current) {
+    const std::vector<StepValue>& values = state_.site.StepValues;
     const PageForm& form = *GetForm(page_, position);
     decision_ = Decision(StepDecision::Kind::WaitForPage);
     decision_.form = position;
-    decision_.button = SubmitButton(form, step.buttonValue);
-    decision_.loginSent = FillWritesLogin(page_, position, lines);
-    decision_.missingControls = MissingControls(form, StepFieldNames(lines));
+    decision_.button = SubmitButton(form, current.directives.buttonValue);
+    decision_.loginSent = FillWritesLogin(page_, position, values);
+    decision_.missingControls = MissingControls(form, current.fields);
     if (!decision_.missingControls.empty())
       trace_.TraceLine("Form changed: form #" + std::to_string(position) + " has no control " +
                        trace_.Outside(CommaList(decision_.missingControls)));
-    const bool loginOnly = decision_.loginSent && !FillWritesRelease(page_, position, lines);
+    const bool loginOnly = decision_.loginSent && !FillWritesRelease(page_, position, values);
     // The step advances first: the site's evidence names the success text it would have awaited.
     Advance();
     if (!context_.holdReleaseForms || loginOnly) return;

@@ -61,9 +61,10 @@ struct StepContext {
 
 // Handles one completed top-level page and says what comes next. `steps` is
 // the site's script, parsed once when the site started; the current step's
-// directives come from it, and StepValues follows it as steps advance. A page
-// that is taken clears AwaitRedirect; the caller disarms the deadline before
-// it carries out the decision.
+// directives and form fields come from it, and StepValues, which forms are
+// filled from, follows it as steps advance. A page that is taken clears
+// AwaitRedirect; the caller disarms the deadline before it carries out the
+// decision.
 StepDecision BrowserDocumentComplete(JobState& state, const SiteSteps& steps, Page& page,
                                      TraceSink& trace, PseudoRandom& random,
                                      StepContext context = {});

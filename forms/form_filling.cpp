@@ -1,6 +1,7 @@
 #include "forms/form_filling.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "forms/list_choice.h"
 #include "forms/placeholders.h"
@@ -62,17 +63,6 @@ std::vector<std::string> ListOptions(const FormElement& select) {
   return options;
 }
 
-std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
-                                     std::string_view key) {
-  for (const std::string& line : stepValues) {
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    if (EqualsIgnoringAsciiCase(std::string_view(line).substr(0, equals), key))
-      return line.substr(equals + 1);
-  }
-  return std::nullopt;
-}
-
 void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& site,
               TraceSink& trace) {
   if (form < 0 || form >= static_cast<int>(page.forms.size())) return;
@@ -83,7 +73,7 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
         page.forms[static_cast<std::size_t>(form)].elements[static_cast<std::size_t>(i)];
     const ElementKind kind = ClassifyElement(element);
     if (kind == FieldOther) continue;
-    const std::optional<std::string> value = StepValue(site.StepValues, element.name);
+    const std::optional<std::string> value = FindStepValue(site.StepValues, element.name);
     if (!value) continue;
     const std::string raw = DecodeLineBreaks(*value);
     if (kind == FieldSelect) {
@@ -103,12 +93,12 @@ namespace {
 
 // Whether one of the values FillForm takes for the form's controls passes `holds`.
 template <typename Test>
-bool FillUsesValue(const Page& page, int form, const std::vector<std::string>& stepValues,
+bool FillUsesValue(const Page& page, int form, const std::vector<StepValue>& stepValues,
                    Test holds) {
   if (form < 0 || form >= static_cast<int>(page.forms.size())) return false;
   for (const FormElement& element : page.forms[static_cast<std::size_t>(form)].elements) {
     if (ClassifyElement(element) == FieldOther) continue;
-    const std::optional<std::string> value = StepValue(stepValues, element.name);
+    const std::optional<std::string> value = FindStepValue(stepValues, element.name);
     if (value && holds(*value)) return true;
   }
   return false;
@@ -122,19 +112,19 @@ bool FillMissesAnOption(const Page& page, int form, const PressRelease& release,
   DiscardingTrace quiet;
   for (const FormElement& element : page.forms[static_cast<std::size_t>(form)].elements) {
     if (ClassifyElement(element) != FieldSelect) continue;
-    const std::optional<std::string> value = StepValue(site.StepValues, element.name);
+    const std::optional<std::string> value = FindStepValue(site.StepValues, element.name);
     if (value && MatchingOption(element, DecodeLineBreaks(*value), release, site, quiet) < 0)
       return true;
   }
   return false;
 }
 
-bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues) {
+bool FillWritesLogin(const Page& page, int form, const std::vector<StepValue>& stepValues) {
   return FillUsesValue(page, form, stepValues,
                        [](const std::string& value) { return HoldsLoginPlaceholder(value); });
 }
 
-bool FillWritesRelease(const Page& page, int form, const std::vector<std::string>& stepValues) {
+bool FillWritesRelease(const Page& page, int form, const std::vector<StepValue>& stepValues) {
   return FillUsesValue(page, form, stepValues,
                        [](const std::string& value) { return HoldsReleasePlaceholder(value); });
 }

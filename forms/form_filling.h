@@ -6,7 +6,6 @@
 // Reads the JobState, never changes it; user-interface thread only.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,16 +31,10 @@ std::string DecodeLineBreaks(std::string_view text);
 // one blank, its displayed text. Empty for a list without options.
 std::vector<std::string> ListOptions(const FormElement& select);
 
-// The value of the first step line whose key equals `key` with A-Z case
-// ignored (everything behind the line's first "="): LookupValue's rule, but
-// none when no line has that key, since a present key with an empty value
-// writes the empty text while a missing one leaves its element alone.
-std::optional<std::string> StepValue(const std::vector<std::string>& stepValues,
-                                     std::string_view key);
-
 // Fills form `form` of the page from site.StepValues, with the release's and
 // the site login's values for placeholders, walking its elements
-// once in collection order:
+// once in collection order. An element takes the value of the first step
+// entry named like it (FindStepValue: A-Z case ignored), an empty one too:
 // - an input of type "checkbox" or "radio" is checked when the wanted text
 //   equals its value with A-Z case ignored, and otherwise left alone (never
 //   unchecked); every other input type, hidden and submit included, and a
@@ -66,11 +59,11 @@ bool FillMissesAnOption(const Page& page, int form, const PressRelease& release,
 // for one of the form's inputs, text areas or drop-down lists. The login
 // reaches a form only that way, since placeholders in inserted values are not
 // expanded into it.
-bool FillWritesLogin(const Page& page, int form, const std::vector<std::string>& stepValues);
+bool FillWritesLogin(const Page& page, int form, const std::vector<StepValue>& stepValues);
 
 // The same for a value holding a placeholder of the press release
 // (HoldsReleasePlaceholder): the form would carry the release.
-bool FillWritesRelease(const Page& page, int form, const std::vector<std::string>& stepValues);
+bool FillWritesRelease(const Page& page, int form, const std::vector<StepValue>& stepValues);
 
 // The field names a step gives that no input, text area or drop-down list of
 // the form is named with, in the step's order: each name trimmed of blanks and

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/site_record.h"
+#include "model/step_value.h"
 
 namespace veltrane {
 
@@ -92,8 +93,8 @@ struct SiteRun {
   std::string SiteUrl;
   std::string SiteScript;
   SiteLogin login;
-  std::vector<std::string> StepValues;  // key=value lines of the current step
-  std::int32_t StepNumber = 0;          // current step, from 1
+  std::vector<StepValue> StepValues;  // the current step's keys and values
+  std::int32_t StepNumber = 0;        // current step, from 1
 };
 
 // How the job's sites ended: one record per site run, in the order they

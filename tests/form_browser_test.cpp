@@ -10,7 +10,6 @@
 #include "forms/form_filling.h"
 #include "forms/form_submission.h"
 #include "jobs/job_data.h"
-#include "platform/text_lists.h"
 #include "tests/support/browser_harness.h"
 #include "tests/support/main_loop.h"
 #include "tests/support/recording_http_server.h"
@@ -106,18 +105,20 @@ class FormBrowserTest : public ::testing::Test {
     return state;
   }
 
-  // Fills and submits the step's form when the submission page completes, then
-  // waits until the browser has posted it; gives the fields the server received.
+  // Fills and submits the form of the script's step 1 when the submission page
+  // completes, then waits until the browser has posted it; gives the fields the
+  // server received.
   Fields SubmitOnPage(const JobState& state) {
+    const SiteSteps steps(state.site.SiteScript);
+    const ScriptStep& step = steps.Step(1);
     const std::size_t postsBefore = server.RequestsTo("/received").size();
     events.pages.clear();
     events.onDocumentComplete = [&](Page& page) {
       if (page.location != state.site.SiteUrl) return;
-      const int position =
-          LocateForm(page, FormPosition(state.site.StepValues), state.site.StepValues, trace);
+      const int position = LocateForm(page, step.directives.formPosition, step.fields, trace);
       if (!GetForm(page, position)) return;
       FillForm(page, position, state.release, state.site, trace);
-      SubmitForm(page, position, LookupValue(state.site.StepValues, "APP-SubmitButtonValue"));
+      SubmitForm(page, position, step.directives.buttonValue);
     };
     BrowserHarness::Browser().SetEvents(&events);
     BrowserHarness::Browser().Navigate(state.site.SiteUrl);
@@ -181,7 +182,9 @@ TEST_F(FormBrowserTest, ButtonValueChoosesTheClickedButtonOrADirectSubmit) {
   };
   for (const auto& [buttonValue, actions] : cases) {
     JobState state = LoadJob();
-    state.site.StepValues = {"APP-FormPos=1", "APP-SubmitButtonValue=" + buttonValue, "title=x"};
+    state.site.SiteScript =
+        "[STEP1]\nAPP-FormPos=1\nAPP-SubmitButtonValue=" + buttonValue + "\ntitle=x";
+    LoadStep(state, SiteSteps(state.site.SiteScript), 1);
     const Fields received = SubmitOnPage(state);
     std::vector<std::string> sent;
     for (auto [it, end] = received.equal_range("action"); it != end; ++it)

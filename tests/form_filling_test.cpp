@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/page_action_printing.h"
+#include "tests/support/step_value_printing.h"
 
 namespace veltrane {
 namespace {
 
 using Lines = std::vector<std::string>;
+using Values = std::vector<StepValue>;
 using Kind = PageAction::Kind;
 
 FormElement Input(std::string name, std::string type, std::string value = "",
@@ -43,7 +45,7 @@ Page PageWithForm(std::vector<FormElement> elements) {
   return page;
 }
 
-JobState StateWithStep(Lines step) {
+JobState StateWithStep(Values step) {
   JobState state;
   state.site.StepValues = std::move(step);
   state.release.Headline = "Big news";
@@ -85,13 +87,15 @@ TEST(ListOptionsTest, ValueBlankTextInListOrder) {
   EXPECT_TRUE(ListOptions(Select("c", {})).empty());
 }
 
-TEST(StepValueTest, FirstKeyIgnoringCaseAndEverythingBehindTheFirstEquals) {
-  const Lines step = {"url=http://a.test/?a=b&c=d", "Title=one", "TITLE=two", "empty="};
-  EXPECT_EQ("http://a.test/?a=b&c=d", StepValue(step, "URL"));
-  EXPECT_EQ("one", StepValue(step, "title"));
-  EXPECT_EQ("", StepValue(step, "empty"));
-  EXPECT_EQ(std::nullopt, StepValue(step, "missing"));
-  EXPECT_EQ(std::nullopt, StepValue(step, " title"));
+TEST(FindStepValueTest, FirstKeyIgnoringCaseAndAnEmptyValueIsNoMissingOne) {
+  const Values step = {
+      {"url", "http://a.test/?a=b&c=d"}, {"Title", "one"}, {"TITLE", "two"}, {"empty", ""}};
+  EXPECT_EQ("http://a.test/?a=b&c=d", FindStepValue(step, "URL"));
+  EXPECT_EQ("one", FindStepValue(step, "title"));
+  EXPECT_EQ("", FindStepValue(step, "empty"));
+  EXPECT_EQ(std::nullopt, FindStepValue(step, "missing"));
+  EXPECT_EQ(std::nullopt, FindStepValue(step, " title"));
+  EXPECT_EQ(std::nullopt, FindStepValue({}, ""));
 }
 
 TEST(FillFormTest, TextInputsTextAreasHiddenAndSubmitGetTheWantedText) {
@@ -107,9 +111,14 @@ TEST(FillFormTest, TextInputsTextAreasHiddenAndSubmitGetTheWantedText) {
       Input("empty", "text", "was"),
       OfKind(ElementKind::Other, "title"),
   });
-  const JobState state =
-      StateWithStep({"TITLE=$$headline$$", "body=line one||line two", "token=t", "send=Go",
-                     "Company=$$company$$", "url=http://a.test/?a=b", "empty=", "APP-FormPos=1"});
+  const JobState state = StateWithStep({{"TITLE", "$$headline$$"},
+                                        {"body", "line one||line two"},
+                                        {"token", "t"},
+                                        {"send", "Go"},
+                                        {"Company", "$$company$$"},
+                                        {"url", "http://a.test/?a=b"},
+                                        {"empty", ""},
+                                        {"APP-FormPos", "1"}});
   EXPECT_EQ((std::vector<PageAction>{Value(0, "Big news"), Value(1, "Big news"),
                                      Value(2, "line one\r\nline two"), Value(3, "t"),
                                      Value(4, "Go"), Value(5, "Acme || Sons"),
@@ -122,7 +131,7 @@ TEST(FillFormTest, TextInputsTextAreasHiddenAndSubmitGetTheWantedText) {
 TEST(FillFormTest, RadioGroupChecksOnlyTheMatchingValue) {
   Page page = PageWithForm({Input("type", "radio", "news", true), Input("type", "radio", "Event"),
                             Input("type", "radio", "other")});
-  EXPECT_EQ((std::vector<PageAction>{Checked(1)}), Fill(page, StateWithStep({"type=EVENT"})));
+  EXPECT_EQ((std::vector<PageAction>{Checked(1)}), Fill(page, StateWithStep({{"type", "EVENT"}})));
 }
 
 TEST(FillFormTest, CheckBoxIsCheckedOnMatchAndNeverUnchecked) {
@@ -130,7 +139,7 @@ TEST(FillFormTest, CheckBoxIsCheckedOnMatchAndNeverUnchecked) {
       PageWithForm({Input("agree", "checkbox", "yes"), Input("list", "checkbox", "on", true),
                     Input("terms", "checkbox", "on")});
   EXPECT_EQ((std::vector<PageAction>{Checked(0)}),
-            Fill(page, StateWithStep({"agree=Yes", "list=no", "terms=off"})));
+            Fill(page, StateWithStep({{"agree", "Yes"}, {"list", "no"}, {"terms", "off"}})));
   EXPECT_TRUE(page.forms[1].elements[1].checked);
   EXPECT_FALSE(page.forms[1].elements[2].checked);
 }
@@ -138,9 +147,9 @@ TEST(FillFormTest, CheckBoxIsCheckedOnMatchAndNeverUnchecked) {
 TEST(FillFormTest, UnnamedOrUnlistedElementsStayAsThePageMadeThem) {
   Page page = PageWithForm({Input("", "text", "x"), Input(" title ", "text"),
                             Select("country", {{"1", "a"}, {"2", "b"}})});
-  EXPECT_TRUE(Fill(page, StateWithStep({"title=x", "APP-FormPos=1"})).empty());
+  EXPECT_TRUE(Fill(page, StateWithStep({{"title", "x"}, {"APP-FormPos", "1"}})).empty());
   RecordingTrace trace;
-  const JobState state = StateWithStep({"title=x"});
+  const JobState state = StateWithStep({{"title", "x"}});
   FillForm(page, 2, state.release, state.site, trace);  // no such form
   EXPECT_TRUE(page.Actions().empty());
 }
@@ -175,7 +184,7 @@ TEST(FillFormTest, SelectChoices) {
   };
   for (const Case& c : cases) {
     Page page = PageWithForm({Select("list", c.options)});
-    JobState state = StateWithStep({"list=" + c.stepValue});
+    JobState state = StateWithStep({{"list", c.stepValue}});
     state.release.Country = c.country;
     state.site.CurrentSite = "news.test";
     state.release.SiteCategories = {"other.test=Arts", "NEWS.test= Technology \t",
@@ -187,7 +196,7 @@ TEST(FillFormTest, SelectChoices) {
 TEST(FillFormTest, CategoryKeywordWithoutSiteLineFallsBackToBusiness) {
   Page page =
       PageWithForm({Select("cat", {{"0", "Choose"}, {"7", "Internet"}, {"9", "Business"}})});
-  JobState state = StateWithStep({"cat=$$category$$"});
+  JobState state = StateWithStep({{"cat", "$$category$$"}});
   state.site.CurrentSite = "news.test";
   state.release.SiteCategories = {"other.test=Internet"};
   state.release.Category = "Internet";  // the placeholder's value is not what the keyword uses
@@ -197,28 +206,28 @@ TEST(FillFormTest, CategoryKeywordWithoutSiteLineFallsBackToBusiness) {
   EXPECT_EQ("Cannot found selected category , continue to search business", trace.lines.at(1));
 }
 
-// The first step line for each filled control decides, as FillForm reads it.
+// The first step entry for each filled control decides, as FillForm reads it.
 TEST(FillWritesLoginTest, OnlyValuesTheFillUsesForAControlCount) {
   // Form 1: a text input, a list and a button tag; form 0 is empty.
   const Page page = PageWithForm({Input("name", "text"), OfKind(ElementKind::Select, "kind"),
                                   OfKind(ElementKind::Other, "go")});
   struct Case {
-    Lines step;
+    Values step;
     bool writes;
   };
   const std::vector<Case> cases = {
-      {{"NAME=$$UserName$$"}, true},
-      {{"name=x $$PASSWORD$$ y"}, true},
-      {{"kind=$$password$$"}, true},
-      {{"name=$$company$$", "pw=$$password$$"}, false},  // no control named pw
-      {{"go=$$password$$"}, false},                      // a button tag is never filled
-      {{"name=plain", "name=$$password$$"}, false},      // the first line wins
-      {{"APP-FormPos=1", "name=$$user$$"}, false},
+      {{{"NAME", "$$UserName$$"}}, true},
+      {{{"name", "x $$PASSWORD$$ y"}}, true},
+      {{{"kind", "$$password$$"}}, true},
+      {{{"name", "$$company$$"}, {"pw", "$$password$$"}}, false},  // no control named pw
+      {{{"go", "$$password$$"}}, false},                           // a button tag is never filled
+      {{{"name", "plain"}, {"name", "$$password$$"}}, false},      // the first entry wins
+      {{{"APP-FormPos", "1"}, {"name", "$$user$$"}}, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.writes, FillWritesLogin(page, 1, c.step)) << c.step.back();
-    EXPECT_FALSE(FillWritesLogin(page, 0, c.step)) << c.step.back();
-    EXPECT_FALSE(FillWritesLogin(page, 2, c.step)) << c.step.back();
+    EXPECT_EQ(c.writes, FillWritesLogin(page, 1, c.step)) << c.step.back().value;
+    EXPECT_FALSE(FillWritesLogin(page, 0, c.step)) << c.step.back().value;
+    EXPECT_FALSE(FillWritesLogin(page, 2, c.step)) << c.step.back().value;
   }
 }
 

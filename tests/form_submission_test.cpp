@@ -84,7 +84,7 @@ TEST(SubmitFormTest, ComparesWithTheCaptionTheStepWrote) {
   page.forms.emplace_back().elements = {Submit("Preview"), Submit("Send")};
   page.forms[0].elements[0].name = "preview";
   JobState state;
-  state.site.StepValues = {"preview=Publish"};
+  state.site.StepValues = {{"preview", "Publish"}};
   RecordingTrace trace;
   FillForm(page, 0, state.release, state.site, trace);
   SubmitForm(page, 0, "Publish");

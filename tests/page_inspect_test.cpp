@@ -10,6 +10,7 @@
 #include "authoring/page_inspection.h"
 #include "engine/form_location.h"
 #include "engine/link_search.h"
+#include "engine/site_script.h"
 #include "tests/support/browser_harness.h"
 #include "tests/support/recording_http_server.h"
 
@@ -60,7 +61,8 @@ TEST_F(PageInspectTest, FormsAndControlNamesAreThoseFormLocationFindsOnTheSamePa
   EXPECT_EQ((Names{"headline", "body", "country", "agree", "", "go"}),
             FormControlNames(inspected.forms[2]));
   RecordingTrace trace;
-  EXPECT_EQ(2, LocateForm(servicePage, 0, {"APP-FormPos=0", "headline=x", "body=y"}, trace));
+  const SiteSteps steps("[STEP1]\nAPP-FormPos=0\nheadline=x\nbody=y");
+  EXPECT_EQ(2, LocateForm(servicePage, 0, steps.Step(1).fields, trace));
 
   std::ostringstream out, err;
   authoring::RunPageInspect({".", {}, out, err},

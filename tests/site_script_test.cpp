@@ -7,13 +7,15 @@
 #include <climits>
 
 #include "platform/text_lists.h"
+#include "tests/support/step_value_printing.h"
 
 namespace veltrane {
 namespace {
 
 using Lines = std::vector<std::string>;
+using Values = std::vector<StepValue>;
 
-Lines ScriptStepLines(std::string_view script, int n) { return SiteSteps(script).Step(n).lines; }
+Values ScriptStepValues(std::string_view script, int n) { return SiteSteps(script).Step(n).values; }
 bool IsLastScriptStep(std::string_view script, int n) { return IsLastStep(SiteSteps(script), n); }
 
 TEST(SiteScriptTest, StepLinesInOrderWithTrimmedKeysAndValues) {
@@ -22,17 +24,19 @@ TEST(SiteScriptTest, StepLinesInOrderWithTrimmedKeysAndValues) {
       "  title  =  Hello world  \r\n"
       "\tAPP-FormPos=0\r\n"
       "APP-SubmitButtonValue=Send\r\n";
-  EXPECT_EQ((Lines{"title=Hello world", "APP-FormPos=0", "APP-SubmitButtonValue=Send"}),
-            ScriptStepLines(script, 1));
+  EXPECT_EQ(
+      (Values{{"title", "Hello world"}, {"APP-FormPos", "0"}, {"APP-SubmitButtonValue", "Send"}}),
+      ScriptStepValues(script, 1));
 }
 
 TEST(SiteScriptTest, LineBreaksOfEveryKind) {
-  EXPECT_EQ((Lines{"a=1", "b=2", "c=3"}), ScriptStepLines("[STEP1]\na=1\rb=2\r\nc=3", 1));
+  EXPECT_EQ((Values{{"a", "1"}, {"b", "2"}, {"c", "3"}}),
+            ScriptStepValues("[STEP1]\na=1\rb=2\r\nc=3", 1));
 }
 
 TEST(SiteScriptTest, ValuesKeepFurtherEqualsSigns) {
-  EXPECT_EQ(Lines{"APP-GotoLink=http://x.test/a?b=1&c=2"},
-            ScriptStepLines("[STEP1]\nAPP-GotoLink = http://x.test/a?b=1&c=2", 1));
+  EXPECT_EQ((Values{{"APP-GotoLink", "http://x.test/a?b=1&c=2"}}),
+            ScriptStepValues("[STEP1]\nAPP-GotoLink = http://x.test/a?b=1&c=2", 1));
 }
 
 TEST(SiteScriptTest, CommentsAndLinesBeforeFirstSectionHaveNoEffect) {
@@ -44,44 +48,46 @@ TEST(SiteScriptTest, CommentsAndLinesBeforeFirstSectionHaveNoEffect) {
       "   ; c=indented comment\n"
       "\n"
       "d=4\n";
-  EXPECT_EQ(Lines{"d=4"}, ScriptStepLines(script, 1));
+  EXPECT_EQ((Values{{"d", "4"}}), ScriptStepValues(script, 1));
 }
 
 TEST(SiteScriptTest, SectionNamesIgnoreCaseAndBlanksInBrackets) {
-  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("[step1]\na=1", 1));
-  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("[ Step1 ]\na=1", 1));
-  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines("  [STEP1]  \na=1", 1));
+  const Values a1 = {{"a", "1"}};
+  EXPECT_EQ(a1, ScriptStepValues("[step1]\na=1", 1));
+  EXPECT_EQ(a1, ScriptStepValues("[ Step1 ]\na=1", 1));
+  EXPECT_EQ(a1, ScriptStepValues("  [STEP1]  \na=1", 1));
 }
 
 TEST(SiteScriptTest, LeadingZeroNeverNamesAStep) {
-  EXPECT_TRUE(ScriptStepLines("[STEP01]\na=1", 1).empty());
+  EXPECT_TRUE(ScriptStepValues("[STEP01]\na=1", 1).empty());
   EXPECT_TRUE(IsLastScriptStep("[STEP1]\na=1\n[STEP02]\nb=2", 1));
 }
 
 TEST(SiteScriptTest, LastOfDuplicatedSectionsWins) {
   const char* script = "[STEP2]\na=first\nx=1\n[STEP1]\nq=0\n[step2]\na=second\n";
-  EXPECT_EQ(Lines{"a=second"}, ScriptStepLines(script, 2));
+  EXPECT_EQ((Values{{"a", "second"}}), ScriptStepValues(script, 2));
 }
 
 TEST(SiteScriptTest, EmptyLastDuplicateHidesEarlierSection) {
   const char* script = "[STEP1]\na=1\n[STEP2]\nb=2\n[STEP2]\n; nothing\n";
-  EXPECT_TRUE(ScriptStepLines(script, 2).empty());
+  EXPECT_TRUE(ScriptStepValues(script, 2).empty());
   EXPECT_TRUE(IsLastScriptStep(script, 1));
 }
 
-TEST(SiteScriptTest, DuplicatedKeyGivesTwoLinesWithTheLaterValue) {
-  EXPECT_EQ((Lines{"name=second", "other=x", "NAME=second"}),
-            ScriptStepLines("[STEP1]\nname=first\nother=x\nNAME=second", 1));
+TEST(SiteScriptTest, DuplicatedKeyGivesTwoEntriesWithTheLaterValue) {
+  EXPECT_EQ((Values{{"name", "second"}, {"other", "x"}, {"NAME", "second"}}),
+            ScriptStepValues("[STEP1]\nname=first\nother=x\nNAME=second", 1));
 }
 
 TEST(SiteScriptTest, LinesWithoutKeyAreSkipped) {
-  EXPECT_EQ((Lines{"a=1", "b="}), ScriptStepLines("[STEP1]\njust text\na=1\n=orphan\nb=", 1));
+  EXPECT_EQ((Values{{"a", "1"}, {"b", ""}}),
+            ScriptStepValues("[STEP1]\njust text\na=1\n=orphan\nb=", 1));
 }
 
 TEST(SiteScriptTest, MissingSectionGivesEmptyStep) {
-  EXPECT_TRUE(ScriptStepLines("", 1).empty());
-  EXPECT_TRUE(ScriptStepLines("[STEP2]\na=1", 1).empty());
-  EXPECT_TRUE(ScriptStepLines("[STEP1]\na=1", 0).empty());
+  EXPECT_TRUE(ScriptStepValues("", 1).empty());
+  EXPECT_TRUE(ScriptStepValues("[STEP2]\na=1", 1).empty());
+  EXPECT_TRUE(ScriptStepValues("[STEP1]\na=1", 0).empty());
 }
 
 TEST(SiteScriptTest, IsLastStepLooksAtTheNextSection) {
@@ -96,15 +102,15 @@ TEST(SiteScriptTest, IsLastStepLooksAtTheNextSection) {
 TEST(SiteScriptTest, KeylessLineMakesSectionPresentButStepEmpty) {
   const char* script = "[STEP1]\na=1\n[STEP2]\nno equals sign here\n";
   EXPECT_FALSE(IsLastScriptStep(script, 1));
-  EXPECT_TRUE(ScriptStepLines(script, 2).empty());
+  EXPECT_TRUE(ScriptStepValues(script, 2).empty());
 }
 
 TEST(SiteScriptTest, LoadStepReplacesStepValues) {
   JobState state;
   state.site.SiteScript = "[STEP1]\na=1\n[STEP2]\nb=2";
-  state.site.StepValues = {"old=1"};
+  state.site.StepValues = {{"old", "1"}};
   LoadStep(state, SiteSteps(state.site.SiteScript), 2);
-  EXPECT_EQ(Lines{"b=2"}, state.site.StepValues);
+  EXPECT_EQ((Values{{"b", "2"}}), state.site.StepValues);
   LoadStep(state, SiteSteps(state.site.SiteScript), 5);
   EXPECT_TRUE(state.site.StepValues.empty());
   EXPECT_FALSE(IsLastScriptStep(state.site.SiteScript, 1));
@@ -113,7 +119,7 @@ TEST(SiteScriptTest, LoadStepReplacesStepValues) {
 
 TEST(SiteScriptTest, ByteOrderMarkAtTheStartIsIgnored) {
   const std::string script = "\xEF\xBB\xBF[STEP1]\r\na=1\r\n[STEP2]\r\nb=2\r\n";
-  EXPECT_EQ(Lines{"a=1"}, ScriptStepLines(script, 1));
+  EXPECT_EQ((Values{{"a", "1"}}), ScriptStepValues(script, 1));
   EXPECT_FALSE(IsLastScriptStep(script, 1));
   EXPECT_TRUE(ScriptHasSteps(script));
   // Only one mark, and only at the very start: a second one is text.
@@ -188,36 +194,43 @@ TEST(ReadScriptIntegerTest, Cases) {
   for (const Case& c : cases) EXPECT_EQ(c.value, ReadScriptInteger(c.text)) << '"' << c.text << '"';
 }
 
+// APP-FormPos and APP-WaitForRedirect of a step, as the engine reads them.
+int FormPosition(const Values& values) { return ReadDirectives(values).formPosition; }
+int WaitForRedirectValue(const Values& values) { return ReadDirectives(values).wait; }
+
 TEST(FormPositionTest, FromStepValues) {
   EXPECT_EQ(-1, FormPosition({}));
-  EXPECT_EQ(-1, FormPosition({"APP-FormPos="}));
-  EXPECT_EQ(-1, FormPosition({"APP-FormPos=-1"}));
-  EXPECT_EQ(0, FormPosition({"APP-FormPos=0"}));
-  EXPECT_EQ(1, FormPosition({"APP-FormPos=1b"}));
-  EXPECT_EQ(0, FormPosition({"APP-FormPos=form"}));  // letters only: form 0
-  EXPECT_EQ(2, FormPosition({"app-formpos=2"}));     // lookups ignore case
-  EXPECT_EQ(3, FormPosition({"APP-FormPos=3", "APP-FormPos=4"}));
+  EXPECT_EQ(-1, FormPosition({{"APP-FormPos", ""}}));
+  EXPECT_EQ(-1, FormPosition({{"APP-FormPos", "-1"}}));
+  EXPECT_EQ(0, FormPosition({{"APP-FormPos", "0"}}));
+  EXPECT_EQ(1, FormPosition({{"APP-FormPos", "1b"}}));
+  EXPECT_EQ(0, FormPosition({{"APP-FormPos", "form"}}));  // letters only: form 0
+  EXPECT_EQ(2, FormPosition({{"app-formpos", "2"}}));     // lookups ignore case
+  EXPECT_EQ(3, FormPosition({{"APP-FormPos", "3"}, {"APP-FormPos", "4"}}));
 }
 
 TEST(FormPositionTest, ThroughTheScript) {
+  const SiteSteps steps(
+      "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1");
+  EXPECT_EQ(1, steps.Step(1).directives.formPosition);
+  EXPECT_EQ(0, steps.Step(1).directives.wait);
+  EXPECT_EQ(-1, steps.Step(2).directives.formPosition);
+  EXPECT_EQ(1, steps.Step(2).directives.wait);
+  // The values a step loads read as the step's own directives.
   JobState state;
-  state.site.SiteScript =
-      "[STEP1]\nAPP-FormPos = 1x\nAPP-WaitForRedirect=\n[STEP2]\nAPP-WaitForRedirect=1";
-  LoadStep(state, SiteSteps(state.site.SiteScript), 1);
-  EXPECT_EQ(1, FormPosition(state.site.StepValues));
-  EXPECT_EQ(0, WaitForRedirectValue(state.site.StepValues));
-  LoadStep(state, SiteSteps(state.site.SiteScript), 2);
-  EXPECT_EQ(-1, FormPosition(state.site.StepValues));
-  EXPECT_EQ(1, WaitForRedirectValue(state.site.StepValues));
+  LoadStep(state, steps, 1);
+  EXPECT_EQ(steps.Step(1).directives, ReadDirectives(state.site.StepValues));
+  LoadStep(state, steps, 2);
+  EXPECT_EQ(steps.Step(2).directives, ReadDirectives(state.site.StepValues));
 }
 
 TEST(WaitForRedirectTest, Values) {
   EXPECT_EQ(0, WaitForRedirectValue({}));
-  EXPECT_EQ(0, WaitForRedirectValue({"APP-WaitForRedirect="}));
-  EXPECT_EQ(1, WaitForRedirectValue({"APP-WaitForRedirect=1"}));
-  EXPECT_EQ(1, WaitForRedirectValue({"APP-WaitForRedirect=01"}));
-  EXPECT_EQ(0, WaitForRedirectValue({"APP-WaitForRedirect=yes"}));
-  EXPECT_EQ(16, WaitForRedirectValue({"APP-WaitForRedirect=$10"}));
+  EXPECT_EQ(0, WaitForRedirectValue({{"APP-WaitForRedirect", ""}}));
+  EXPECT_EQ(1, WaitForRedirectValue({{"APP-WaitForRedirect", "1"}}));
+  EXPECT_EQ(1, WaitForRedirectValue({{"APP-WaitForRedirect", "01"}}));
+  EXPECT_EQ(0, WaitForRedirectValue({{"APP-WaitForRedirect", "yes"}}));
+  EXPECT_EQ(16, WaitForRedirectValue({{"APP-WaitForRedirect", "$10"}}));
 }
 
 TEST(StepDirectivesTest, EveryDirectiveOfTheTableIsReadIntoItsOwnValue) {
@@ -228,7 +241,7 @@ TEST(StepDirectivesTest, EveryDirectiveOfTheTableIsReadIntoItsOwnValue) {
                         : directive.value == DirectiveValue::Integer ? "7"
                                                                      : "some words";
     const std::string key = LowerAscii(directive.key);  // lookups ignore case
-    const StepDirectives read = ReadDirectives({key + "=" + value});
+    const StepDirectives read = ReadDirectives({{key, value}});
     EXPECT_NE(none, read) << directive.key;
     for (const StepDirectives& other : seen) EXPECT_NE(other, read) << directive.key;
     seen.push_back(read);
@@ -244,38 +257,50 @@ TEST(StepDirectivesTest, EveryDirectiveOfTheTableIsReadIntoItsOwnValue) {
 }
 
 TEST(StepDirectivesTest, TypedValues) {
-  const StepDirectives step =
-      ReadDirectives({"APP-Skipable=True", "APP-FormPos=", "APP-WaitForRedirect=1x",
-                      "APP-SearchLinkPattern=a b", "APP-GotoLink=http://x.test/?a=b"});
+  const StepDirectives step = ReadDirectives({{"APP-Skipable", "True"},
+                                              {"APP-FormPos", ""},
+                                              {"APP-WaitForRedirect", "1x"},
+                                              {"APP-SearchLinkPattern", "a b"},
+                                              {"APP-GotoLink", "http://x.test/?a=b"}});
   EXPECT_EQ(std::optional(true), step.skipable);
   EXPECT_TRUE(step.Skip());
   EXPECT_EQ(-1, step.formPosition);
   EXPECT_EQ(1, step.wait);
   EXPECT_EQ("a b", step.pattern);
   EXPECT_EQ("http://x.test/?a=b", step.address);
-  EXPECT_EQ(std::optional(false), ReadDirectives({"APP-Skipable=yes"}).skipable);
-  EXPECT_EQ(std::nullopt, ReadDirectives({"APP-Skipable="}).skipable);
+  EXPECT_EQ(std::optional(false), ReadDirectives({{"APP-Skipable", "yes"}}).skipable);
+  EXPECT_EQ(std::nullopt, ReadDirectives({{"APP-Skipable", ""}}).skipable);
   EXPECT_FALSE(ReadDirectives({}).Skip());
 }
 
-TEST(SiteStepsTest, StepsHoldTheirLinesFieldsAndDirectives) {
+// The fields are the keys that name form controls: a key holding "APP-" as
+// written is a directive, a lower-case one is taken for a control as well.
+TEST(SiteStepsTest, FieldsLeaveOutKeysContainingAppAsWritten) {
+  const SiteSteps steps(
+      "[STEP1]\ntitle=$$headline$$\nAPP-FormPos=1\napp-formpos=1\nX-APP-Y=1\n"
+      "url=http://a.test/?a=b\nbody=\n");
+  EXPECT_EQ((Lines{"title", "app-formpos", "url", "body"}), steps.Step(1).fields);
+}
+
+TEST(SiteStepsTest, StepsHoldTheirValuesFieldsAndDirectives) {
   const SiteSteps steps(
       "[STEP1]\nuser=a\nAPP-FormPos=1\napp-note=x\nuser=b\n"
       "[step2]\njust text\n[STEP03]\nx=1\n[STEP-1]\ny=2\n[STEP0]\nz=3\n"
       "[STEP4]\nw=1\n[STEP4]\nw=2\n");
   const ScriptStep& first = steps.Step(1);
   EXPECT_TRUE(first.present);
-  EXPECT_EQ((Lines{"user=b", "APP-FormPos=1", "app-note=x", "user=b"}), first.lines);
-  EXPECT_EQ((Lines{"user=b", "app-note=x", "user=b"}), first.fields);
+  EXPECT_EQ((Values{{"user", "b"}, {"APP-FormPos", "1"}, {"app-note", "x"}, {"user", "b"}}),
+            first.values);
+  EXPECT_EQ((Lines{"user", "app-note", "user"}), first.fields);
   EXPECT_EQ(1, first.directives.formPosition);
   EXPECT_EQ("x", first.directives.note);
 
   EXPECT_TRUE(steps.Step(2).present);  // a line without "=" still counts
-  EXPECT_TRUE(steps.Step(2).lines.empty());
+  EXPECT_TRUE(steps.Step(2).values.empty());
   EXPECT_FALSE(steps.Step(3).present);  // STEP03 is no step
-  EXPECT_EQ(Lines{"w=2"}, steps.Step(4).lines);
-  EXPECT_EQ(Lines{"y=2"}, steps.Step(-1).lines);
-  EXPECT_EQ(Lines{"z=3"}, steps.Step(0).lines);
+  EXPECT_EQ((Values{{"w", "2"}}), steps.Step(4).values);
+  EXPECT_EQ((Values{{"y", "2"}}), steps.Step(-1).values);
+  EXPECT_EQ((Values{{"z", "3"}}), steps.Step(0).values);
   EXPECT_EQ(2, steps.Count());
   EXPECT_FALSE(IsLastStep(steps, 1));
   EXPECT_TRUE(IsLastStep(steps, 2));
@@ -283,7 +308,7 @@ TEST(SiteStepsTest, StepsHoldTheirLinesFieldsAndDirectives) {
 
   JobState state;
   LoadStep(state, steps, 4);
-  EXPECT_EQ(Lines{"w=2"}, state.site.StepValues);
+  EXPECT_EQ((Values{{"w", "2"}}), state.site.StepValues);
 }
 
 }  // namespace
