@@ -13,6 +13,7 @@
 #include "storage/postgres/pg_stores.h"
 #include "storage/schema.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/tcp_proxy.h"
 
 namespace veltrane {
 namespace {
@@ -77,6 +78,25 @@ TEST(PgDatabaseTest, AStoppedServerIsUnreachableAndAStartedOneServesAgain) {
   EXPECT_THROW(PgDatabase{url}, PgError);
   ASSERT_TRUE(server.Start()) << server.Error();
   EXPECT_EQ(1, PgDatabase(url).Execute("SELECT 1").Integer(0, 0));
+}
+
+// The relay the shared-store tests fail one instance's connection with.
+TEST(TcpProxyTest, RelaysCutsAndFreezesConnectionsToTheServer) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  ASSERT_FALSE(server.CreateDatabase("relayed").empty()) << server.Error();
+  testing::TcpProxy proxy(server.SocketPath());
+  const std::string url =
+      testing::PostgresServer::UrlThrough(proxy.Port(), "relayed") + "&connect_timeout=2";
+  EXPECT_EQ(1, PgDatabase(url).Execute("SELECT 1").Integer(0, 0));
+  PgDatabase held(url);
+  proxy.Set(testing::TcpProxy::Mode::Cut);
+  EXPECT_THROW(held.Execute("SELECT 1"), PgError);
+  EXPECT_THROW(PgDatabase{url}, PgError);
+  proxy.Set(testing::TcpProxy::Mode::Freeze);
+  EXPECT_THROW(PgDatabase{url}, PgError);  // connect_timeout ends the wait
+  proxy.Set(testing::TcpProxy::Mode::Pass);
+  EXPECT_EQ(2, PgDatabase(url).Execute("SELECT 2").Integer(0, 0));
 }
 
 // Schedules 1..count, all due at day 100, daily.

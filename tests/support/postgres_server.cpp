@@ -75,6 +75,13 @@ PostgresServer::~PostgresServer() {
   }
 }
 
+std::string PostgresServer::SocketPath() const { return directory_ + "/.s.PGSQL." + kPort; }
+
+std::string PostgresServer::UrlThrough(int port, const std::string& database) {
+  return std::string("postgresql://") + kSuperuser + "@127.0.0.1:" + std::to_string(port) + "/" +
+         database + "?sslmode=disable";
+}
+
 std::string PostgresServer::Url(const std::string& database) const {
   return "postgresql:///" + database + "?host=" + directory_ + "&port=" + kPort +
          "&user=" + kSuperuser;

@@ -25,6 +25,10 @@ class PostgresServer {
 
   // A libpq connection string for `database` on this server.
   std::string Url(const std::string& database = "postgres") const;
+  // The server's Unix socket, for a relay in front of it (TcpProxy).
+  std::string SocketPath() const;
+  // A connection string for `database` through a relay on 127.0.0.1:`port`.
+  static std::string UrlThrough(int port, const std::string& database);
   // Creates a new, empty database and returns its connection string.
   std::string CreateDatabase(const std::string& name);
 
