@@ -78,7 +78,8 @@ TracePriority TracePriorityOf(const std::string& text) {
   if (IsDatabaseErrorText(view)) return TracePriority::Error;
   // "Kept statement <file> not written yet : <message>": the database still refuses it.
   if (StartsWith(view, "Kept statement ") &&
-      view.find(" not written yet : ") != std::string_view::npos)
+      (view.find(" not written yet : ") != std::string_view::npos ||
+       view.find(" cannot be applied (") != std::string_view::npos))
     return TracePriority::Error;
   for (std::string_view start : kSiteFailureStarts)
     if (StartsWith(view, start)) return TracePriority::Warning;

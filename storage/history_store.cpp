@@ -91,10 +91,9 @@ void InsertSite(sql::Session& db, std::int64_t job, sql::Value scheduleId,
               evidence.pages, evidence.screenshot, evidence.notes, evidence.networkError});
 }
 
-// Writes a kept row in one transaction. It lands once: a crash between its
-// commit and the deletion of its file takes it up again.
+// Writes a kept row, in the caller's transaction. It lands once: a crash
+// between its commit and the deletion of its file takes it up again.
 void WriteKeptRow(sql::Session& db, const KeptHistoryRow& kept) {
-  sql::Transaction transaction(db);
   bool write = db.Query("SELECT 1 FROM history WHERE time = ? AND content = ?",
                         {kept.row.time, kept.row.content})
                    .Empty();
@@ -111,7 +110,28 @@ void WriteKeptRow(sql::Session& db, const KeptHistoryRow& kept) {
     db.Execute("UPDATE job SET finished = ? WHERE id = ?", {kept.now, kept.finishesJob});
   }
   if (write) db.Execute(kInsert, HistoryValues(kept.row));
-  transaction.Commit();
+}
+
+// Why a kept file can never be applied to `db`, or "": the job a kept row
+// finishes is an id of the store it was kept for (a row kept for the files
+// names no holder, one kept on a server does), and old statement files were
+// written for the SQLite files.
+std::string KeptForAnotherStore(const SpooledFile& file, const sql::Session& db) {
+  if (file.row && file.row->finishesJob && file.row->holder.empty() == db.Shared())
+    return db.Shared() ? "it was kept for the SQLite files" : "it was kept for a server";
+  if (!file.row && db.Shared()) return "it was kept for the SQLite files";
+  return {};
+}
+
+// A failure that says nothing about the kept file: the store is away, busy,
+// or not (yet) what it should be. The file waits for a later poll.
+bool StoreNotReady(const StorageError& error) {
+  using Kind = StorageError::Kind;
+  switch (error.What()) {
+    case Kind::Failure:
+    case Kind::Refused: return false;
+    default: return true;
+  }
 }
 
 class HistoryOver : public HistoryStore {
@@ -149,24 +169,42 @@ class HistoryOver : public HistoryStore {
     return KeepHistoryRow(spool_, {row, finishesJob, now, holder_ ? holder_->name : ""});
   }
 
+  // Each kept file in a transaction of its own, deleted only once its commit
+  // is known. A file that cannot be applied while the store answers is moved
+  // to spool-failed/, traced once, and the others go on; while the store is
+  // not ready every file waits, in order.
   int WriteKept(TraceSink& trace) override {
     int written = 0;
     for (const SpooledFile& file : SpooledFiles(spool_)) {
-      if (file.unreadable) {
-        if (unreadable_.insert(file.path).second)
-          trace.TraceLine("Kept statement " + file.path + " cannot be read; it is kept as it is");
+      if (!file.unusable.empty()) {
+        SetAside(file.path, file.unusable, trace);
         continue;
       }
       try {
         const auto db = database_->Open(sql::Access::Write);
+        if (const std::string why = KeptForAnotherStore(file, *db); !why.empty()) {
+          SetAside(file.path, why, trace);
+          continue;
+        }
+        sql::Transaction transaction(*db);
         if (file.row)
           WriteKeptRow(*db, *file.row);
         else
           db->ExecuteScript(file.statements);
+        transaction.Commit();
       } catch (const StorageError& error) {
-        trace.TraceLine("Kept statement " + file.path + " not written yet : " + error.Message());
-        return written;
+        if (StoreNotReady(error) || !StoreAnswers()) {
+          // Once per cause, not at every poll.
+          if (waiting_ != error.Message())
+            trace.TraceLine("Kept statement " + file.path +
+                            " not written yet : " + error.Message());
+          waiting_ = error.Message();
+          return written;
+        }
+        SetAside(file.path, error.Message(), trace);
+        continue;
       }
+      waiting_.clear();
       std::remove(file.path.c_str());
       trace.TraceLine("Kept statement " + file.path + " written");
       ++written;
@@ -339,10 +377,31 @@ class HistoryOver : public HistoryStore {
     return outcomes;
   }
 
+  // True when the history can be read: a failure of a kept file is then the file's.
+  bool StoreAnswers() {
+    try {
+      database_->Open(sql::Access::Read)->RequireTables({"history"});
+      return true;
+    } catch (const StorageError&) {
+      return false;
+    }
+  }
+
+  // Moves a kept file that can never be applied out of the way of the others.
+  void SetAside(const std::string& path, const std::string& why, TraceSink& trace) {
+    if (unmovable_.count(path)) return;
+    const std::string moved = MoveToFailed(path);
+    if (moved.empty()) unmovable_.insert(path);
+    trace.TraceLine(
+        "Kept statement " + path + " cannot be applied (" + why + "); " +
+        (moved.empty() ? "it cannot be moved and is left as it is" : "moved to " + moved));
+  }
+
   DatabaseRef database_;
   std::string spool_;
   std::optional<LeaseHolder> holder_;
-  std::set<std::string> unreadable_;  // spooled files already traced as unreadable
+  std::string waiting_;              // the failure last traced for a kept file that waits
+  std::set<std::string> unmovable_;  // kept files that could not be set aside, traced once
 };
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "storage/spool.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +16,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include "platform/number_text.h"
 
@@ -22,7 +27,11 @@ namespace {
 constexpr const char* kPrefix = "spooled-";
 constexpr const char* kRowSuffix = ".row";
 constexpr const char* kStatementSuffix = ".sql";
-constexpr const char* kRowHeader = "veltrane kept history row 1\n";
+// Version 1 had no end marker; its files are read when every field is there.
+constexpr const char* kRowHeaderV1 = "veltrane kept history row 1\n";
+constexpr const char* kRowHeader = "veltrane kept history row 2\n";
+constexpr const char* kRowEnd = "end 0\n\n";
+constexpr const char* kIncomplete = "incomplete: its end is missing";
 
 bool WriteAll(int fd, const std::string& bytes) {
   std::size_t written = 0;
@@ -94,8 +103,9 @@ std::optional<std::map<std::string, std::string>> ReadFields(const std::string& 
 }
 
 std::optional<KeptHistoryRow> ParseRow(const std::string& text) {
-  std::optional<std::map<std::string, std::string>> fields =
-      ReadFields(text.substr(std::string(kRowHeader).size()));
+  const std::string_view header = text.starts_with(kRowHeader) ? kRowHeader : kRowHeaderV1;
+  if (header == kRowHeader && !text.ends_with(kRowEnd)) return std::nullopt;
+  std::optional<std::map<std::string, std::string>> fields = ReadFields(text.substr(header.size()));
   if (!fields) return std::nullopt;
   for (const char* name :
        {"name", "time", "status", "content", "subscription", "finishes", "now", "holder"})
@@ -112,7 +122,108 @@ std::optional<KeptHistoryRow> ParseRow(const std::string& text) {
   return kept;
 }
 
+// The statements of a SQL text, split at the semicolons outside texts,
+// quoted names and comments; `open` tells that the text ends inside one.
+std::vector<std::string> SplitStatements(const std::string& text, bool& open) {
+  std::vector<std::string> statements;
+  std::string current;
+  char quote = 0;  // ' or " while inside one; '-' in a line comment, '*' in a block comment
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    const char next = at + 1 < text.size() ? text[at + 1] : 0;
+    if (quote == '-') {
+      if (c == '\n') quote = 0;
+      continue;
+    }
+    if (quote == '*') {
+      if (c == '*' && next == '/') quote = 0, ++at;
+      continue;
+    }
+    if (quote) {
+      current += c;
+      if (c == quote) quote = 0;  // a doubled quote closes and opens again
+      continue;
+    }
+    if (c == '-' && next == '-')
+      quote = '-';
+    else if (c == '/' && next == '*')
+      quote = '*', ++at;
+    else if (c == ';')
+      statements.push_back(std::exchange(current, {}));
+    else {
+      if (c == '\'' || c == '"') quote = c;
+      current += c;
+    }
+  }
+  open = quote == '\'' || quote == '"' || quote == '*';
+  statements.push_back(current);
+  std::vector<std::string> trimmed;
+  for (const std::string& statement : statements) {
+    const std::size_t first = statement.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos)
+      trimmed.push_back(statement.substr(first, statement.find_last_not_of(" \t\r\n") + 1 - first));
+  }
+  return trimmed;
+}
+
+// The statement's first word in capitals.
+std::string Verb(const std::string& statement) {
+  std::string verb;
+  for (const char c : statement) {
+    if (!std::isalpha(static_cast<unsigned char>(c))) break;
+    verb += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return verb;
+}
+
+bool ControlsTransactions(const std::string& verb) {
+  for (const char* control :
+       {"BEGIN", "START", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE"})
+    if (verb == control) return true;
+  return false;
+}
+
 }  // namespace
+
+std::optional<std::string> SpooledStatements(const std::string& text, std::string& why) {
+  bool open = false;
+  std::vector<std::string> statements = SplitStatements(text, open);
+  if (open || statements.empty()) {
+    why = kIncomplete;
+    return std::nullopt;
+  }
+  if (ControlsTransactions(Verb(statements.front()))) {
+    const std::string last = Verb(statements.back());
+    // The text after the last semicolon is empty when the file ends with its COMMIT.
+    const bool ended = text.find_last_not_of(" \t\r\n") == text.rfind(';');
+    if (statements.size() < 2 || (last != "COMMIT" && last != "END") || !ended) {
+      why = kIncomplete;
+      return std::nullopt;
+    }
+    statements.erase(statements.begin());
+    statements.pop_back();
+  }
+  std::string body;
+  for (const std::string& statement : statements) {
+    if (ControlsTransactions(Verb(statement))) {
+      why = "it controls its own transactions";
+      return std::nullopt;
+    }
+    body += statement + ";\n";
+  }
+  return body;
+}
+
+std::string MoveToFailed(const std::string& path) {
+  const std::filesystem::path from(path);
+  const std::filesystem::path folder = from.parent_path() / "spool-failed";
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  const std::filesystem::path to = folder / from.filename();
+  if (std::rename(from.c_str(), to.c_str()) != 0) return {};
+  SyncDirectory(folder.string());
+  SyncDirectory(from.parent_path().string());
+  return to.string();
+}
 
 std::string KeepHistoryRow(const std::string& directory, const KeptHistoryRow& kept) {
   std::string text = kRowHeader;
@@ -124,7 +235,7 @@ std::string KeepHistoryRow(const std::string& directory, const KeptHistoryRow& k
   AddField(text, "finishes", std::to_string(kept.finishesJob));
   AddField(text, "now", SqlNumberText(kept.now));
   AddField(text, "holder", kept.holder);
-  return Spool(directory, text, kRowSuffix);
+  return Spool(directory, text + kRowEnd, kRowSuffix);
 }
 
 std::string SpoolStatement(const std::string& directory, const std::string& sql) {
@@ -148,11 +259,18 @@ std::vector<SpooledFile> SpooledFiles(const std::string& directory) {
     bytes << in.rdbuf();
     SpooledFile file;
     file.path = path.string();
-    if (path.extension() == kStatementSuffix)
-      file.statements = bytes.str();
-    else if (bytes.str().starts_with(kRowHeader))
-      file.row = ParseRow(bytes.str());
-    file.unreadable = !in || (!file.row && file.statements.empty());
+    const std::string text = bytes.str();
+    if (!in) {
+      file.unusable = "it cannot be read";
+    } else if (path.extension() == kStatementSuffix) {
+      if (std::optional<std::string> statements = SpooledStatements(text, file.unusable))
+        file.statements = std::move(*statements);
+    } else if (text.starts_with(kRowHeader) || text.starts_with(kRowHeaderV1)) {
+      file.row = ParseRow(text);
+      if (!file.row) file.unusable = kIncomplete;
+    } else {
+      file.unusable = text.empty() ? kIncomplete : "it holds no kept row";
+    }
     files.push_back(std::move(file));
   }
   return files;

@@ -33,6 +33,9 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Cannot record the end of site alpha : disk I/O error", TracePriority::Error},
       {"Report kept in /srv/db/spooled-1.sql until it can be written", TracePriority::Error},
       {"Kept statement /srv/db/spooled-1.sql not written yet : locked", TracePriority::Error},
+      {"Kept statement /srv/db/spooled-1.sql cannot be applied (incomplete: its end is missing); "
+       "moved to /srv/db/spool-failed/spooled-1.sql",
+       TracePriority::Error},
       {"Success string not found", TracePriority::Warning},
       {"Unable to continue", TracePriority::Warning},
       {"Login form on another host (evil.example)", TracePriority::Warning},

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/trace_priority.h"
 #include "storage/spool.h"
 #include "storage/stores.h"
 #include "tests/support/test_database.h"
@@ -208,20 +209,65 @@ TEST_P(StoreTest, HistoryFinishesItsJobAndAKeptRowLandsOnce) {
   EXPECT_EQ("Later", history->List()[1].row.name);
 }
 
-// A spooled file that cannot be read stays, traced once, and holds up no other.
-TEST_P(StoreTest, UnreadableKeptFileStaysAndTheOthersAreWritten) {
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A kept file that can never be applied (an older version's statements for
+// the files, one of them wrong) is set aside once, traced at error, and the
+// files after it are written: one kept as data, one of the first data format.
+TEST_P(StoreTest, AKeptFileThatCannotBeAppliedIsSetAsideOnceAndHoldsUpNoOther) {
   const auto history = MakeHistoryStore(Paths());
-  const std::string broken = SpoolDirectory() + "/spooled-0-broken.row";
-  std::ofstream(broken) << "veltrane kept history row 1\nname 99\nshort\n";
+  const std::string bad = SpoolDirectory() + "/spooled-0-old.sql";
+  std::ofstream(bad) << "BEGIN IMMEDIATE;\nINSERT INTO history (name, nosuch) VALUES ('old', 1);\n"
+                        "COMMIT;\n";
   ASSERT_NE("", history->Keep({"Kept", "45002", "Success", "c", ""}, 0, 45002));
+  std::ofstream(SpoolDirectory() + "/spooled-9-first-format.row")
+      << "veltrane kept history row 1\nname 5\nFirst\ntime 5\n45003\nstatus 7\nSuccess\n"
+         "content 1\nd\nsubscription 0\n\nfinishes 1\n0\nnow 5\n45003\nholder 0\n\n";
   RecordingTrace trace;
-  EXPECT_EQ(1, history->WriteKept(trace));
+  EXPECT_EQ(2, history->WriteKept(trace));
   EXPECT_EQ(0, history->WriteKept(trace));
-  EXPECT_TRUE(std::filesystem::exists(broken));
-  EXPECT_EQ("Kept", Scalar("SELECT name FROM history"));
+  EXPECT_EQ("2", Scalar("SELECT count(*) FROM history"));
+  EXPECT_EQ("First", Scalar("SELECT name FROM history WHERE time = '45003'"));
+  const std::string failed = SpoolDirectory() + "/spool-failed/spooled-0-old.sql";
+  EXPECT_FALSE(std::filesystem::exists(bad));
+  EXPECT_EQ("BEGIN IMMEDIATE;\nINSERT INTO history (name, nosuch) VALUES ('old', 1);\nCOMMIT;\n",
+            FileText(failed));
+  int setAside = 0;
+  for (const std::string& line : trace.lines)
+    if (line.starts_with("Kept statement " + bad)) {
+      ++setAside;
+      EXPECT_NE(std::string::npos, line.find("; moved to " + failed)) << line;
+      EXPECT_EQ(TracePriority::Error, TracePriorityOf(line)) << line;
+    }
+  EXPECT_EQ(1, setAside);
+}
+
+// A file cut short is neither written nor deleted: an older version's
+// statements without their COMMIT, a kept row without its end.
+TEST_P(StoreTest, AKeptFileCutShortIsNeitherWrittenNorDeleted) {
+  const auto history = MakeHistoryStore(Paths());
+  const std::string statements =
+      "BEGIN IMMEDIATE;\nINSERT INTO history (name,time,status,content,subscription) "
+      "VALUES ('Cut','45001','Success','c','');\n";
+  std::ofstream(SpoolDirectory() + "/spooled-0-cut.sql") << statements;
+  const std::string row = history->Keep({"Cut too", "45002", "Success", "c", ""}, 0, 45002);
+  ASSERT_NE("", row);
+  std::string rowText = FileText(row);
+  rowText.resize(rowText.size() - 3);
+  std::ofstream(row, std::ios::binary | std::ios::trunc) << rowText;
+
+  RecordingTrace trace;
+  EXPECT_EQ(0, history->WriteKept(trace));
+  EXPECT_EQ("0", Scalar("SELECT count(*) FROM history"));
+  EXPECT_EQ(statements, FileText(SpoolDirectory() + "/spool-failed/spooled-0-cut.sql"));
+  EXPECT_EQ(rowText, FileText(SpoolDirectory() + "/spool-failed/" +
+                              std::filesystem::path(row).filename().string()));
   ASSERT_EQ(2u, trace.lines.size());
-  EXPECT_EQ("Kept statement " + broken + " cannot be read; it is kept as it is", trace.lines[0]);
-  EXPECT_EQ(0u, trace.lines[1].find("Kept statement ")) << trace.lines[1];
+  for (const std::string& line : trace.lines)
+    EXPECT_NE(std::string::npos, line.find(" cannot be applied (")) << line;
 }
 
 // A trial is a finished job without history; its outcome is found by site.

@@ -46,6 +46,8 @@ class PgResult {
   double Real(int row, int column) const;
   // Rows changed by an INSERT, UPDATE or DELETE.
   int Changes() const;
+  // The command tag: "COMMIT", or "ROLLBACK" for a COMMIT of a failed transaction.
+  std::string Command() const { return PQcmdStatus(result_.get()); }
 
  private:
   friend class PgDatabase;
@@ -64,6 +66,8 @@ class PgDatabase {
   PgResult Execute(std::string_view sql, const std::vector<PgParam>& params = {});
   // Several statements without parameters (schema texts).
   void ExecuteScript(const std::string& sql);
+  // True inside a transaction that has not failed.
+  bool InTransaction() const { return PQtransactionStatus(connection_.get()) == PQTRANS_INTRANS; }
 
  private:
   PgResult Checked(PgResult result);

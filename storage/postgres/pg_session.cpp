@@ -73,7 +73,15 @@ class PgSession : public sql::Session {
   }
 
   void Begin() override { Execute("BEGIN", {}); }
-  void Commit() override { Execute("COMMIT", {}); }
+  // A COMMIT of a failed transaction, or with none open, succeeds on the server
+  // without writing anything: only "COMMIT" from inside a sound one counts.
+  void Commit() override {
+    const bool open = db_->InTransaction();
+    if (Run("COMMIT", {}).Command() != "COMMIT" || !open)
+      throw StorageError(StorageError::Kind::Failure, StorageError::kServerError,
+                         "the transaction did not commit", kWhere)
+          .WithStatement("COMMIT");
+  }
   void Rollback() noexcept override {
     try {
       db_->Execute("ROLLBACK");

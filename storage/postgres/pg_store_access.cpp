@@ -6,7 +6,8 @@ StorageError ToStorageError(const PgError& error) {
   const std::string& state = error.SqlState();
   StorageError::Kind kind = StorageError::Kind::Failure;
   std::string detail = error.what();
-  if (error.Unreachable()) {
+  // A server shutting down or starting (57P01-57P03) is away for now.
+  if (error.Unreachable() || state.starts_with("57P")) {
     kind = StorageError::Kind::Unreachable;
     detail = "database server unreachable: " + detail;
   } else if (state == "42P01") {
@@ -18,7 +19,8 @@ StorageError ToStorageError(const PgError& error) {
       detail = detail.substr(open + 1, close - open - 1);
   } else if (state.starts_with("23")) {
     kind = StorageError::Kind::Refused;
-  } else if (state == "40001" || state == "40P01" || state == "55P03") {
+  } else if (state == "40001" || state == "40P01" || state == "55P03" || state == "57014") {
+    // 57014: cancelled, by a statement timeout say; it may pass when tried again.
     kind = StorageError::Kind::Busy;
   }
   return StorageError(kind, StorageError::kServerError, detail, "PostgreSQL server");
