@@ -8,6 +8,27 @@
 #include "storage/postgres/pg_copy.h"
 
 namespace veltrane::admin {
+namespace {
+
+// "copied 2 rows of job (1 already there; renumbered: 6 as 8)": the rows written.
+void PrintCopied(std::ostream& out, const CopiedTable& table) {
+  out << "copied " << table.rows << " rows of " << table.table;
+  std::string notes;
+  if (table.already) notes = std::to_string(table.already) + " already there";
+  if (!table.renumbered.empty()) {
+    notes += std::string(notes.empty() ? "" : "; ") + "renumbered:";
+    const char* separator = " ";
+    for (const auto& [file, server] : table.renumbered) {
+      notes += separator + std::to_string(file) + " as " + std::to_string(server);
+      separator = ", ";
+    }
+  }
+  out << (notes.empty() ? "" : " (" + notes + ")") << "\n";
+  for (const std::string& name : table.differing)
+    out << "kept the server's " << table.table << " '" << name << "'; the folder's differs\n";
+}
+
+}  // namespace
 
 void RunCopy(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {"to"}, "copy");
@@ -22,8 +43,7 @@ void RunCopy(AdminContext& context, Arguments args) {
   } catch (const StorageError& error) {
     throw CommandErrorOf(error);
   }
-  for (const CopiedTable& table : copied)
-    context.io.out << "copied " << table.rows << " rows of " << table.table << "\n";
+  for (const CopiedTable& table : copied) PrintCopied(context.io.out, table);
 }
 
 }  // namespace veltrane::admin

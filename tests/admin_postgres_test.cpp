@@ -18,7 +18,7 @@ namespace {
 using veltrane::testing::TempDir;
 
 class AdminPostgresTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override { ASSERT_TRUE(server.Running()) << server.Error(); }
 
   int Run(const TempDir& dir, std::vector<std::string> args, const std::string& input = "") {
@@ -117,6 +117,77 @@ TEST_F(AdminPostgresTest, CopyThenInitGiveAServerOnWhichEveryCommandShowsWhatThe
   // The unfinished job can be claimed by an instance on the server.
   EXPECT_EQ(1, db.Execute("SELECT count(*) FROM job WHERE finished IS NULL AND lease_until < now()")
                    .Integer(0, 0));
+}
+
+// A folder with schedule 1 of `release` over `site`, history row 1, and job 1
+// of that schedule, finished under that row, with its site's record.
+void MakeFolder(AdminPostgresTest& test, const TempDir& dir, const std::string& release,
+                const std::string& site) {
+  ASSERT_EQ(0, test.Run(dir, {"init"})) << test.err;
+  std::ofstream(dir.File("r.txt")) << "name: " << release << "\nheadline: h\n";
+  std::ofstream(dir.File("s.ini")) << "[STEP1]\nAPP-SuccessString=ok\n";
+  ASSERT_EQ(0, test.Run(dir, {"release", "add", dir.File("r.txt")})) << test.err;
+  ASSERT_EQ(
+      0, test.Run(dir, {"site", "add", site, "--url", "http://a/", "--script", dir.File("s.ini")}))
+      << test.err;
+  ASSERT_EQ(0, test.Run(dir, {"schedule", "add", "--release", release, "--sites", site,
+                              "--frequency", "daily", "--first", "now"}))
+      << test.err;
+  sqlite::Connection db(dir.File("db/vt.dat"), sqlite::OpenMode::ReadWrite);
+  db.Execute(("INSERT INTO history (id, name, time, status, content, subscription) VALUES (1, '" +
+              release + "', '45000,1', 'Success', 'report of " + release + "', '" + site +
+              "');"
+              "INSERT INTO job (id, schedule_id, name, subscription, queued, started, finished, "
+              "history_id) VALUES (1, 1, '" +
+              release + "', '" + site +
+              "', 45000.05, 45000.05, 45000.1, 1);"
+              "INSERT INTO job_site (job_id, schedule_id, position, site, status, reason, "
+              "started, ended, last_url) VALUES (1, 1, 0, '" +
+              site + "', 'Completed', '', 45000.06, 45000.07, 'http://a/done')")
+                 .c_str());
+}
+
+// Two folders whose ids collide, copied one after the other: every row of
+// both is there, the second's renumbered with the references to them, and
+// the counts printed are the rows written. Copying again adds nothing.
+TEST_F(AdminPostgresTest, ASecondFolderWithTheSameIdsIsCopiedRenumbered) {
+  TempDir second;
+  MakeFolder(*this, files, "First", "Alpha");
+  MakeFolder(*this, second, "Second", "Beta");
+  const std::string url = server.CreateDatabase("two");
+  ASSERT_EQ(0, Run(files, {"copy", "--to", url})) << err;
+  ASSERT_EQ(0, Run(second, {"copy", "--to", url})) << err;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of schedule (renumbered: 1 as 2)\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of history (renumbered: 1 as 2)\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of job (renumbered: 1 as 2)\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of job_site\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("copied 1 rows of pressrelease\n")) << out;
+
+  PgDatabase db(url);
+  const auto text = [&](const std::string& sql) {
+    const PgResult rows = db.Execute(sql);
+    std::string all;
+    for (int row = 0; row < rows.Rows(); ++row)
+      for (int column = 0; column < rows.Columns(); ++column)
+        all += (all.empty() ? "" : "|") + rows.Text(row, column);
+    return all;
+  };
+  EXPECT_EQ("1|First|2|Second", text("SELECT id, name FROM schedule ORDER BY id"));
+  // Each job, its site and its history row belong to the same folder's schedule.
+  EXPECT_EQ("First|First|Alpha|report of First|Second|Second|Beta|report of Second",
+            text("SELECT s.name, j.name, js.site, h.content FROM job j "
+                 "JOIN schedule s ON s.id = j.schedule_id JOIN history h ON h.id = j.history_id "
+                 "JOIN job_site js ON js.job_id = j.id AND js.schedule_id = s.id ORDER BY j.id"));
+  // The second folder's schedule is due on the server, and no job of it is unfinished.
+  EXPECT_EQ("First|Second", text("SELECT name FROM schedule WHERE next < 45001 ORDER BY id"));
+  EXPECT_EQ("0", text("SELECT count(*) FROM job WHERE finished IS NULL"));
+
+  ASSERT_EQ(0, Run(second, {"copy", "--to", url})) << err;
+  EXPECT_NE(std::string::npos, out.find("copied 0 rows of schedule (1 already there)\n")) << out;
+  ASSERT_EQ(0, Run(files, {"copy", "--to", url})) << err;
+  EXPECT_EQ("2|2|2|2", text("SELECT (SELECT count(*) FROM schedule), (SELECT count(*) FROM "
+                            "history), (SELECT count(*) FROM job), (SELECT count(*) FROM "
+                            "job_site)"));
 }
 
 TEST_F(AdminPostgresTest, AnUnreachableServerIsAFailureThatSaysSo) {
