@@ -65,8 +65,11 @@ class HistoryStore {
   // cannot be kept either.
   virtual std::string Keep(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
 
-  // Writes the rows kept before, oldest first, stopping at the first that
-  // still cannot be written; gives how many were written. Traces each.
+  // Writes the rows kept before, oldest first, each in a transaction of its
+  // own, deleting its file once the commit is known; stops while the store
+  // is away or not ready. A file that can never be applied (cut short, or
+  // refused while the store answers) is moved to spool-failed/ beside it,
+  // traced once, and the rest go on. Gives how many were written.
   virtual int WriteKept(TraceSink& trace) = 0;
 
   // Every row, oldest first.
