@@ -208,6 +208,36 @@ TEST_P(StoreTest, HistoryFinishesItsJobAndAKeptRowLandsOnce) {
   EXPECT_EQ("Later", history->List()[1].row.name);
 }
 
+// A site marked as sending its release is read back with the job until the
+// site's end replaces the mark; a finished job takes no mark.
+TEST_P(StoreTest, SubmittingMarkIsReadBackUntilTheSitesEnd) {
+  const auto history = MakeHistoryStore(Paths());
+  const std::int64_t job = history->StartJob(0, 4, "Launch", {"a", "b"}, 45000);
+  EXPECT_FALSE(history->ReadJob(job)->submitting);
+  ASSERT_TRUE(history->MarkSubmitting(job, {0, "http://a.test/form", 45000.25}));
+  ASSERT_TRUE(history->MarkSubmitting(job, {1, "http://b.test/form", 45000.5}));
+  std::optional<JournalJob> read = history->ReadJob(job);
+  ASSERT_TRUE(read && read->submitting);
+  EXPECT_EQ(1, read->submitting->position);
+  EXPECT_EQ("http://b.test/form", read->submitting->address);
+  EXPECT_DOUBLE_EQ(45000.5, read->submitting->since);
+
+  SiteRecord record;
+  record.site = "a";  // another site's end leaves the mark
+  history->RecordSite(job, 4, record);
+  EXPECT_TRUE(history->ReadJob(job)->submitting);
+  record.position = 1;
+  record.site = "b";
+  history->RecordSite(job, 4, record);
+  read = history->ReadJob(job);
+  ASSERT_TRUE(read);
+  EXPECT_FALSE(read->submitting);
+  EXPECT_EQ(2u, read->ended.size());
+
+  history->Append({"Launch", "45001", "Failed", "report", "a,b"}, job, 45001);
+  EXPECT_FALSE(history->MarkSubmitting(job, {0, "http://a.test/form", 45001}));
+}
+
 // A spooled file that cannot be read stays, traced once, and holds up no other.
 TEST_P(StoreTest, UnreadableKeptFileStaysAndTheOthersAreWritten) {
   const auto history = MakeHistoryStore(Paths());
