@@ -213,7 +213,8 @@ class StepRunner {
     if (!decision_.missingControls.empty())
       trace_.TraceLine("Form changed: form #" + std::to_string(position) + " has no control " +
                        trace_.Outside(CommaList(decision_.missingControls)));
-    const bool loginOnly = decision_.loginSent && !FillWritesRelease(page_, position, values);
+    decision_.releaseSent = FillWritesRelease(page_, position, values);
+    const bool loginOnly = decision_.loginSent && !decision_.releaseSent;
     // The step advances first: the site's evidence names the success text it would have awaited.
     Advance();
     if (!context_.holdReleaseForms || loginOnly) return;
@@ -224,6 +225,7 @@ class StepRunner {
     decision_.text = "Stopped before sending the form";
     decision_.held = true;
     decision_.loginSent = false;
+    decision_.releaseSent = false;
   }
 
   void NavigateAndAdvance(const std::string& url) {

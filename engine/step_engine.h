@@ -42,6 +42,8 @@ struct StepDecision {
   int form = -1;
   int button = -1;
   bool loginSent = false;
+  // The sent form carries values of the press release (FillWritesRelease).
+  bool releaseSent = false;
   // The controls the step named that the sent form lacks: the site changed.
   std::vector<std::string> missingControls;
   // The form was filled and held back (StepContext::holdReleaseForms).

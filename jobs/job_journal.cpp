@@ -48,6 +48,20 @@ void JobJournal::Drop(std::int64_t id, ScheduleId scheduleId, double now) {
   }
 }
 
+bool JobJournal::MarkSubmitting(std::int64_t job, int position, const std::string& site,
+                                const std::string& address, double now) {
+  if (job == 0) return false;
+  WriteKeptSites();
+  try {
+    if (store_->MarkSubmitting(job, {position, address, now})) return true;
+    trace_.TraceLine("Cannot record that site " + site + " is submitting : job " +
+                     std::to_string(job) + " is not held by this instance");
+  } catch (const StorageError& error) {
+    trace_.TraceLine("Cannot record that site " + site + " is submitting : " + error.Message());
+  }
+  return false;
+}
+
 bool JobJournal::RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) {
   if (job == 0) return false;
   kept_.push_back({job, scheduleId, record});

@@ -40,6 +40,14 @@ class JobJournal {
                      const std::vector<std::string>& sites, double now);
   // A queued job that could not start (its rows are gone): finished without history.
   void Drop(std::int64_t id, ScheduleId scheduleId, double now);
+  // Marks site `position` of the job as sending its release from `address`,
+  // committed before it returns, so that a job cut short from here on does
+  // not send that site again when it is resumed. Ends kept before are
+  // written first. False when nothing was marked (no journal, the store is
+  // away, or the job is held by another instance); that is traced, and the
+  // caller goes on.
+  bool MarkSubmitting(std::int64_t job, int position, const std::string& site,
+                      const std::string& address, double now);
   // A site's end that cannot be written (the store is unreachable, say) is
   // kept and written before the next one, or by WriteKeptSites, so that it
   // lands once the store is back. False while anything is kept.

@@ -11,6 +11,7 @@
 #include "forms/form_filling.h"
 #include "jobs/report.h"
 #include "platform/date_text.h"
+#include "platform/locale_dates.h"
 #include "platform/paths.h"
 #include "platform/text_lists.h"
 
@@ -90,6 +91,7 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
       ended[record.position] = true;
   }
   state_.outcome.Sites = job.ended;
+  if (job.submitting) EndInterruptedSubmission(job, ended);
   pendingPositions_.clear();
   for (std::size_t i = 0; i < job.sites.size(); ++i) {
     if (ended[i]) continue;
@@ -110,6 +112,26 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
   }
   BeginSites();
   return true;
+}
+
+void SubmissionJob::EndInterruptedSubmission(const JournalJob& job, std::vector<bool>& ended) {
+  const SubmittingMark& mark = *job.submitting;
+  if (mark.position < 0 || mark.position >= static_cast<int>(ended.size()) || ended[mark.position])
+    return;
+  // Its release may have reached the site: sending it again could post it
+  // twice, so the site is reported failed and the operator decides.
+  ended[mark.position] = true;
+  SiteRecord record;
+  record.position = mark.position;
+  record.site = job.sites[mark.position];
+  record.reason = "Outcome unknown (interrupted while submitting)";
+  record.started = mark.since;
+  record.ended = parts_.clock.Now();
+  record.lastUrl = mark.address;
+  trace_.TraceLine(record.reason + " : " + record.site + ", sent from " + mark.address + " at " +
+                   ShortDateLongTimeText(mark.since));
+  journal_.RecordSite(job.id, job.scheduleId, record);
+  state_.outcome.Sites.push_back(std::move(record));
 }
 
 bool SubmissionJob::TrySite(SiteTrial trial) {
@@ -320,6 +342,10 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
     if (EndSite(false, decision.text)) NextSite();
     return;
   }
+  // Committed before the form goes: its click is replayed once this returns.
+  if (decision.releaseSent)
+    journal_.MarkSubmitting(jobId_, currentPosition_, state_.site.CurrentSite,
+                            trace_.Outside(page.location), parts_.clock.Now());
   DisarmDeadline();
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;

@@ -5,6 +5,9 @@
 // Every site ends exactly once: once ended, no page, timer tick or late
 // screenshot touches it. Each ended site is committed to the job journal at
 // once, so a job cut short is finished after a restart (ResumeSubmission).
+// Before a form carrying the release is sent, the site is marked submitting
+// in the journal; a resumed job does not send such a site again but ends it
+// failed with "Outcome unknown (interrupted while submitting)".
 // Beside its outcome every site keeps its evidence (last HTTP status, success
 // text, pages loaded, screenshot, a form that lacked controls the step named).
 // TrySite runs one site of one release the same way, as a trial: nothing is
@@ -137,6 +140,9 @@ class SubmissionJob {
  private:
   bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);
   bool ResumeJob(const JournalJob& job);
+  // The site the job was sending its release on when it was cut short, unless
+  // it ended since, ends failed without being run again; marked in `ended`.
+  void EndInterruptedSubmission(const JournalJob& job, std::vector<bool>& ended);
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
   void BeginSites();

@@ -45,6 +45,7 @@ constexpr std::string_view kErrorStarts[] = {
     "Cannot record that job ",
     "Schedule polling stopped : ",
     "Cannot record the end of site ",
+    "Cannot record that site ",
     "The report could not be kept either; it is lost",
     "Report kept in ",
 };
@@ -64,6 +65,7 @@ constexpr std::string_view kSiteFailureStarts[] = {
     "Network error: ",
     "Screenshot saved : ",
     "Submit button disabled",
+    "Outcome unknown (interrupted while submitting)",
 };
 
 }  // namespace

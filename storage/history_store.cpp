@@ -281,6 +281,16 @@ class HistoryOver : public HistoryStore {
         {id});
     for (int site = 0; site < sites.Count(); ++site)
       job.ended.push_back(ReadSiteRecord(sites, site, 0));
+    // A job table made before the mark has none.
+    if (db->Columns("job").count("submitting_position")) {
+      const sql::Rows mark = db->Query(
+          "SELECT submitting_position, submitting_url, submitting_since FROM job "
+          "WHERE id = ? AND submitting_position IS NOT NULL",
+          {id});
+      if (!mark.Empty())
+        job.submitting =
+            SubmittingMark{static_cast<int>(mark.Integer(0, 0)), mark.Text(0, 1), mark.Real(0, 2)};
+    }
     return job;
   }
 
@@ -327,11 +337,28 @@ class HistoryOver : public HistoryStore {
       db->Execute("UPDATE job SET finished = ? WHERE id = (" + queued + ")", {now, scheduleId});
   }
 
+  bool MarkSubmitting(std::int64_t job, const SubmittingMark& mark) override {
+    const auto db = database_->Open(sql::Access::Write);
+    UpdateJournalTables(*db);
+    const std::string set =
+        "UPDATE job SET submitting_position = ?, submitting_url = ?, submitting_since = ? "
+        "WHERE id = ? AND finished IS NULL";
+    return (holder_ ? db->Execute(set + " AND (holder = ? OR holder IS NULL)",
+                                  {mark.position, mark.address, mark.since, job, holder_->name})
+                    : db->Execute(set, {mark.position, mark.address, mark.since, job})) > 0;
+  }
+
   void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
     const auto db = database_->Open(sql::Access::Write);
     // A job begun by an older service and resumed by this one finds its tables as they were.
     UpdateJournalTables(*db);
+    sql::Transaction transaction(*db);
     InsertSite(*db, job, scheduleId, record);
+    db->Execute(
+        "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
+        "submitting_since = NULL WHERE id = ? AND submitting_position = ?",
+        {job, record.position});
+    transaction.Commit();
   }
 
   void RecordTrial(const std::string& pressRelease, const SiteRecord& record) override {

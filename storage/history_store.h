@@ -42,6 +42,14 @@ struct SiteOutcome {
   SiteRecord record;
 };
 
+// A site whose release form was about to be sent: its place in the job's
+// site list, the address of the page it was sent from, and when (a day number).
+struct SubmittingMark {
+  int position = 0;
+  std::string address;
+  double since = 0.0;
+};
+
 struct JournalJob {
   std::int64_t id = 0;
   ScheduleId scheduleId = 0;
@@ -49,6 +57,8 @@ struct JournalJob {
   std::string pressRelease;
   std::vector<std::string> sites;
   std::vector<SiteRecord> ended;  // in the order the sites ended
+  // A site that was sending its release when the job was cut short, unless it ended since.
+  std::optional<SubmittingMark> submitting;
 };
 
 class HistoryStore {
@@ -92,7 +102,12 @@ class HistoryStore {
                                 const std::vector<std::string>& sites, double now) = 0;
   // Marks job `id` (0: the oldest queued job of the schedule) finished without history.
   virtual void DropJob(std::int64_t id, ScheduleId scheduleId, double now) = 0;
-  // Records how a site of the job ended, replacing an earlier record of its position.
+  // Marks a site of the job as sending its release, replacing the mark of
+  // the site before; committed when it returns. False when the job is not
+  // this instance's to write (finished, or held by another instance).
+  virtual bool MarkSubmitting(std::int64_t job, const SubmittingMark& mark) = 0;
+  // Records how a site of the job ended, replacing an earlier record of its
+  // position, and its submitting mark in the same transaction.
   virtual void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
   // Records a trial that sent the release: a job marked trial, without a
   // schedule, finished when written and without a history row (so it is

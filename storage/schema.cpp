@@ -93,7 +93,14 @@ const Table kJournal[] = {
       {"history_id", Type::Reference, false, true},  // that history row's id
       {"holder", Type::Text, false, false, true},    // the instance that holds the job
       {"lease_until", Type::ServerTime, false, false, true},
-      {"trial", Type::Integer, false, true}},  // 1: a run of 'site try --submit'
+      {"trial", Type::Integer, false, true},  // 1: a run of 'site try --submit'
+      // The site whose release form is being sent: its place in the site
+      // list, the page it is sent from, and when. Set before the form goes,
+      // cleared by the site's end; a job resumed with it set does not send
+      // that site again. NULL while no release form is in flight.
+      {"submitting_position", Type::Integer, false, true},
+      {"submitting_url", Type::Text, false, true},
+      {"submitting_since", Type::Real, false, true}},
      nullptr,
      {},
      {"job_unfinished ON job(lease_until) WHERE finished IS NULL"}},

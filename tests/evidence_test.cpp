@@ -1,6 +1,7 @@
 // Every site of every job keeps its evidence beside its outcome in db/vt.dat,
 // also when it ends by timeout; the history row finds its job's sites; a file
-// made before the evidence columns gains them and keeps its rows.
+// made before the evidence columns (and the submitting mark) gains them and
+// keeps its rows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -175,6 +176,7 @@ TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRo
       "status TEXT, reason TEXT, started REAL, ended REAL, last_url TEXT, "
       "PRIMARY KEY (job_id, position));"
       "INSERT INTO job VALUES (1,7,'Old','a\r\n',NULL,45000,45000.1);"
+      "INSERT INTO job VALUES (2,7,'Cut','a\r\n',NULL,45000,NULL);"
       "INSERT INTO job_site VALUES (1,7,0,'a','Failed','Timeout',45000,45000.1,'http://x/');");
   const auto history = MakeHistoryStore(databases.Paths());
   // Read as it is, before anything was written: the evidence reads empty.
@@ -182,6 +184,10 @@ TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRo
   ASSERT_EQ(1u, before.size());
   EXPECT_EQ("Timeout", before[0].record.reason);
   EXPECT_EQ(0, before[0].record.evidence.pages);
+  // A job cut short by the old service is read without a submitting mark.
+  const std::optional<JournalJob> cut = history->ReadJob(2);
+  ASSERT_TRUE(cut);
+  EXPECT_FALSE(cut->submitting);
 
   SiteRecord record;
   record.site = "b";
@@ -191,6 +197,8 @@ TEST(EvidenceColumnsTest, AFileMadeBeforeTheEvidenceGainsItsColumnsAndKeepsItsRo
   history->RecordSite(history->StartJob(0, 8, "New", {"b"}, 45001), 8, record);
   EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM pragma_table_info('job') WHERE name = "
                                       "'history_id'"));
+  EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM pragma_table_info('job') WHERE name = "
+                                      "'submitting_position'"));
   EXPECT_EQ("Timeout|http://x/", databases.MainScalar("SELECT reason || '|' || last_url FROM "
                                                       "job_site WHERE site = 'a'"));
   EXPECT_EQ("3|form changed: missing x|Connection refused",

@@ -227,6 +227,36 @@ TEST(FaultData, BadScheduleRowsLeaveTheGoodOnesRunning) {
   EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
+// Killed while a site's release post is unanswered: after the restart that
+// site is reported, not posted again, and the rest of the job runs.
+TEST(FaultData, SiteKilledWhileSubmittingIsReportedNotPostedAgain) {
+  FaultHarness harness;
+  for (const char* site : {"one", "three"}) harness.AddFormSite(site);
+  harness.server.Serve("/two/", FormPage("/two/post"));
+  harness.AddSite("two", harness.server.Url("/two/"), FormScript());
+  harness.AddSchedule(1, "Unknown", {"one", "two", "three"});
+  harness.AddSentinel();
+  HeldResponse post(harness.server, "/two/post", kThanks);
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitFor([&] { return harness.Requests("/two/post") > 0; }));
+  EXPECT_TRUE(harness.KillLeavesNothing()) << "the killed service left processes behind";
+  post.Open();
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Sentinel", 1, kJobBound));
+  EXPECT_EQ(
+      (std::map<std::string, std::string>{{"one", "Completed"},
+                                          {"two", "Outcome unknown (interrupted while submitting)"},
+                                          {"three", "Completed"}}),
+      harness.Outcomes("Unknown"));
+  for (const char* posted : {"/one/post", "/two/post", "/three/post"})
+    EXPECT_EQ(1, harness.Requests(posted)) << posted;
+  EXPECT_EQ(1, harness.Requests("/two/")) << "the site was run again";
+  EXPECT_EQ(1, harness.TraceCount("Outcome unknown (interrupted while submitting) : two"));
+  EXPECT_TRUE(harness.KillLeavesNothing());
+}
+
 TEST(FaultData, JobKilledMidwayIsFinishedAfterARestart) {
   FaultHarness harness;
   for (const char* site : {"one", "two", "four"}) harness.AddFormSite(site);

@@ -56,6 +56,10 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Schedule polling stopped : out of memory", TracePriority::Error},
       {"Cannot record that job 4 was dropped : SQLITE_BUSY", TracePriority::Error},
       {"Stale page dropped : http://127.0.0.1:8/a", TracePriority::Debug},
+      {"Cannot record that site beta is submitting : server closed the connection",
+       TracePriority::Error},
+      {"Outcome unknown (interrupted while submitting) : beta, sent from http://b/ at 1",
+       TracePriority::Warning},
       {"Kept statement /srv/db/spooled-1.sql written", TracePriority::Info},
       {"", TracePriority::Info},
   };

@@ -1,7 +1,8 @@
 // Several service instances, each in a folder of its own, sharing one
 // PostgreSQL store: every due schedule runs on exactly one of them, a job
 // whose instance was killed is finished by another without posting an ended
-// site again, and a server restart in the middle of a job loses nothing.
+// site again nor one it was submitting when killed, and a server restart in
+// the middle of a job loses nothing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "storage/postgres/pg_database.h"
 #include "storage/postgres/pg_stores.h"
 #include "tests/support/fault_harness.h"
+#include "tests/support/fault_servers.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
@@ -152,6 +154,33 @@ TEST_F(SharedStoreTest, AKilledInstancesJobIsFinishedByAnotherWithoutPostingAnEn
     EXPECT_NE(std::string::npos, report.find(site)) << report;
   EXPECT_NE(std::string::npos, report.find("Interrupted and resumed")) << report;
   EXPECT_EQ(1, Count("SELECT count(*) FROM job"));
+}
+
+TEST_F(SharedStoreTest, ASiteKilledWhileSubmittingIsReportedByTheTakeOverNotPostedAgain) {
+  for (const char* site : {"a", "c"}) AddFormSite(site);
+  web.Serve("/b/", FormPage("/b/post"));
+  Query("INSERT INTO subscription (name, url, submission_data) VALUES ('b', $1, $2)",
+        {web.Url("/b/"), FormScript()});
+  AddSchedule(1, "Unknown", "a\r\nb\r\nc\r\n");
+  testing::HeldResponse post(web, "/b/post", kThanks);
+
+  testing::ServiceProcess& doomed = StartInstance();
+  ASSERT_TRUE(WaitFor([&] { return Posts("b") > 0; }, std::chrono::seconds(120)));
+  EXPECT_TRUE(doomed.KillAndAwaitEmptyGroup(std::chrono::seconds(30)));
+  post.Open();
+
+  StartInstance();
+  ASSERT_TRUE(WaitFor([&] { return Count("SELECT count(*) FROM history") == 1; },
+                      std::chrono::seconds(180)));
+  EXPECT_EQ(1, Posts("a"));
+  EXPECT_EQ(1, Posts("b"));
+  EXPECT_EQ(1, Posts("c"));
+  const std::string report = Query("SELECT content FROM history").Text(0, 0);
+  EXPECT_NE(std::string::npos,
+            report.find("Failed submission : \r\n - b (Outcome unknown (interrupted while "
+                        "submitting))\r\n"))
+      << report;
+  EXPECT_EQ(1, Count("SELECT count(*) FROM job_site WHERE site = 'c' AND status = 'Completed'"));
 }
 
 TEST_F(SharedStoreTest, AServerRestartDuringAJobLosesNothing) {

@@ -209,9 +209,34 @@ TEST_P(StoreTest, HistoryFinishesItsJobAndAKeptRowLandsOnce) {
   EXPECT_EQ("Later", history->List()[1].row.name);
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// A site marked as sending its release is read back with the job until the
+// site's end replaces the mark; a finished job takes no mark.
+TEST_P(StoreTest, SubmittingMarkIsReadBackUntilTheSitesEnd) {
+  const auto history = MakeHistoryStore(Paths());
+  const std::int64_t job = history->StartJob(0, 4, "Launch", {"a", "b"}, 45000);
+  EXPECT_FALSE(history->ReadJob(job)->submitting);
+  ASSERT_TRUE(history->MarkSubmitting(job, {0, "http://a.test/form", 45000.25}));
+  ASSERT_TRUE(history->MarkSubmitting(job, {1, "http://b.test/form", 45000.5}));
+  std::optional<JournalJob> read = history->ReadJob(job);
+  ASSERT_TRUE(read && read->submitting);
+  EXPECT_EQ(1, read->submitting->position);
+  EXPECT_EQ("http://b.test/form", read->submitting->address);
+  EXPECT_DOUBLE_EQ(45000.5, read->submitting->since);
+
+  SiteRecord record;
+  record.site = "a";  // another site's end leaves the mark
+  history->RecordSite(job, 4, record);
+  EXPECT_TRUE(history->ReadJob(job)->submitting);
+  record.position = 1;
+  record.site = "b";
+  history->RecordSite(job, 4, record);
+  read = history->ReadJob(job);
+  ASSERT_TRUE(read);
+  EXPECT_FALSE(read->submitting);
+  EXPECT_EQ(2u, read->ended.size());
+
+  history->Append({"Launch", "45001", "Failed", "report", "a,b"}, job, 45001);
+  EXPECT_FALSE(history->MarkSubmitting(job, {0, "http://a.test/form", 45001}));
 }
 
 // A kept file that can never be applied (an older version's statements for
@@ -234,7 +259,7 @@ TEST_P(StoreTest, AKeptFileThatCannotBeAppliedIsSetAsideOnceAndHoldsUpNoOther) {
   const std::string failed = SpoolDirectory() + "/spool-failed/spooled-0-old.sql";
   EXPECT_FALSE(std::filesystem::exists(bad));
   EXPECT_EQ("BEGIN IMMEDIATE;\nINSERT INTO history (name, nosuch) VALUES ('old', 1);\nCOMMIT;\n",
-            FileText(failed));
+            testing::FileBytes(failed));
   int setAside = 0;
   for (const std::string& line : trace.lines)
     if (line.starts_with("Kept statement " + bad)) {
@@ -255,15 +280,15 @@ TEST_P(StoreTest, AKeptFileCutShortIsNeitherWrittenNorDeleted) {
   std::ofstream(SpoolDirectory() + "/spooled-0-cut.sql") << statements;
   const std::string row = history->Keep({"Cut too", "45002", "Success", "c", ""}, 0, 45002);
   ASSERT_NE("", row);
-  std::string rowText = FileText(row);
+  std::string rowText = testing::FileBytes(row);
   rowText.resize(rowText.size() - 3);
   std::ofstream(row, std::ios::binary | std::ios::trunc) << rowText;
 
   RecordingTrace trace;
   EXPECT_EQ(0, history->WriteKept(trace));
   EXPECT_EQ("0", Scalar("SELECT count(*) FROM history"));
-  EXPECT_EQ(statements, FileText(SpoolDirectory() + "/spool-failed/spooled-0-cut.sql"));
-  EXPECT_EQ(rowText, FileText(SpoolDirectory() + "/spool-failed/" +
+  EXPECT_EQ(statements, testing::FileBytes(SpoolDirectory() + "/spool-failed/spooled-0-cut.sql"));
+  EXPECT_EQ(rowText, testing::FileBytes(SpoolDirectory() + "/spool-failed/" +
                               std::filesystem::path(row).filename().string()));
   ASSERT_EQ(2u, trace.lines.size());
   for (const std::string& line : trace.lines)
