@@ -17,6 +17,7 @@
 #include "admin/date_text.h"
 #include "admin/names.h"
 #include "admin/text_output.h"
+#include "platform/date_text.h"
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
 #include "platform/text_lists.h"
@@ -65,15 +66,6 @@ std::string TimeText(double days) {
     return text;
   }
   return SqlNumberText(days) + (days == 1 ? " day" : " days");
-}
-
-// "UTC+05:30", "UTC-03:00".
-std::string UtcOffsetText(int seconds) {
-  const int minutes = std::abs(seconds) / 60;
-  char text[16];
-  std::snprintf(text, sizeof text, "UTC%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60,
-                minutes % 60);
-  return text;
 }
 
 // Now on the time base due times are judged on: a shared server's local

@@ -1,38 +1,17 @@
 #include "scheduler/scheduler.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <exception>
 #include <optional>
 #include <thread>
 #include <utility>
 
+#include "platform/date_text.h"
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
 #include "storage/spool.h"
 
 namespace veltrane {
-namespace {
-
-int LocalUtcOffsetSeconds() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return static_cast<int>(local.tm_gmtoff);
-}
-
-// "UTC+05:30", "UTC-03:00".
-std::string UtcOffsetText(int seconds) {
-  const int minutes = std::abs(seconds) / 60;
-  char text[16];
-  std::snprintf(text, sizeof text, "UTC%c%02d:%02d", seconds < 0 ? '-' : '+', minutes / 60,
-                minutes % 60);
-  return text;
-}
-
-}  // namespace
 
 CScheduler::CScheduler(ScheduleQueue& queue, const Clock& clock, TraceSink& trace,
                        DatabasePaths paths, SchedulerTiming timing)
