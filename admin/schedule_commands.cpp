@@ -2,9 +2,12 @@
 // service polls for rows whose next run lies before now, so a schedule is
 // made due by setting its next run a moment into the past. A schedule that
 // never moves on (ScheduleMovesOn) is refused by add and marked by list.
+// On a shared server "now" is the server's local time, which every instance
+// judges due times by; list says so.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 
 #include "admin/admin_error.h"
@@ -14,6 +17,7 @@
 #include "admin/date_text.h"
 #include "admin/names.h"
 #include "admin/text_output.h"
+#include "platform/date_text.h"
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
 #include "platform/text_lists.h"
@@ -64,6 +68,13 @@ std::string TimeText(double days) {
   return SqlNumberText(days) + (days == 1 ? " day" : " days");
 }
 
+// Now on the time base due times are judged on: a shared server's local
+// time, or this machine's for the files.
+double ScheduleNow(AdminContext& context, ScheduleStore& schedules) {
+  const std::optional<ServerTime> server = schedules.ServerTimeBase();
+  return server ? server->now : context.io.clock.Now();
+}
+
 }  // namespace
 
 void RunScheduleAdd(AdminContext& context, Arguments args) {
@@ -75,7 +86,8 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
   const std::vector<std::string> sites = SiteList(parsed.Required("sites", command));
   const int frequency = FrequencyCode(parsed.Required("frequency", command));
   const std::string& firstText = parsed.Required("first", command);
-  const double now = context.io.clock.Now();
+  const auto schedules = SchedulesOf(context);
+  const double now = ScheduleNow(context, *schedules);
   const std::optional<double> first =
       firstText == "now" ? std::optional<double>(now - kOneSecond) : ParseDateTime(firstText);
   if (!first)
@@ -93,7 +105,6 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
   const auto siteStore = SitesOf(context);
   for (const std::string& site : sites)
     if (!siteStore->Exists(site)) DataError("unknown site " + Quoted(site));
-  const auto schedules = SchedulesOf(context);
   const auto releases = ReleasesOf(context);
   siteStore->CheckAccounts();
   if (!releases->Exists(release)) DataError("unknown release " + Quoted(release));
@@ -113,10 +124,12 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
 
 void RunScheduleList(AdminContext& context, Arguments args) {
   RequirePositional(ParseCommandArgs(args, {}, "schedule list"), 0, "", "schedule list");
-  const double now = context.io.clock.Now();
+  const auto schedules = SchedulesOf(context);
+  const std::optional<ServerTime> server = schedules->ServerTimeBase();
+  const double now = server ? server->now : context.io.clock.Now();
   std::vector<std::vector<std::string>> rows = {
       {"ID", "RELEASE", "SITES", "FREQUENCY", "TIME", "NEXT RUN"}};
-  for (const ScheduleEntry& entry : SchedulesOf(context)->List()) {
+  for (const ScheduleEntry& entry : schedules->List()) {
     std::string sites;
     for (const std::string& site : entry.sites) sites += (sites.empty() ? "" : ",") + site;
     // As the service reads them: the low 32 bits of the code, NULL as 0 and 0.0.
@@ -136,13 +149,19 @@ void RunScheduleList(AdminContext& context, Arguments args) {
     rows.push_back({entry.id, entry.name, sites, frequency, TimeText(time), next});
   }
   PrintTable(context.io.out, std::move(rows));
+  // Every instance on a server runs by its time, whatever the instance's own zone.
+  if (server)
+    context.io.out << "Every instance runs schedules by the database server's local time: "
+                   << server->zone << " (" << UtcOffsetText(server->utcOffsetSeconds) << "), now "
+                   << FormatDateTime(server->now) << "\n";
 }
 
 void RunScheduleRunNow(AdminContext& context, Arguments args) {
   const CommandArgs parsed = ParseCommandArgs(args, {}, "schedule run-now");
   RequirePositional(parsed, 1, "ID", "schedule run-now");
   const long long id = ParseRowId(parsed.positional[0], "schedule id");
-  if (!SchedulesOf(context)->SetNextRun(id, context.io.clock.Now() - kOneSecond))
+  const auto schedules = SchedulesOf(context);
+  if (!schedules->SetNextRun(id, ScheduleNow(context, *schedules) - kOneSecond))
     DataError("unknown schedule " + std::to_string(id));
   context.io.out << "schedule " << id << " runs at the service's next poll\n";
 }

@@ -30,12 +30,13 @@ using namespace veltrane;
 int RunService() {
   GtkMessageBox errors(GtkMessageBox::Kind::Error);
   StderrTrace trace;
-  const Clock& clock = DefaultClock();
   auto schedulerStop = std::make_shared<StopRequest>();
   auto watchdogStop = std::make_shared<StopRequest>();
 
   const ServiceTiming timing =
       ReadServiceTiming([](const char* name) { return std::getenv(name); });
+  const JumpingClock clock(DefaultClock(), std::chrono::milliseconds(timing.clockJumpAfterMs),
+                           timing.clockJump);
   JobHostOptions hostOptions;
   hostOptions.timeoutIntervalMs = timing.pageTimerMs;
   hostOptions.pageDeadline = timing.pageDeadline;

@@ -1,5 +1,6 @@
 #include "jobs/job_journal.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "storage/stores.h"
@@ -68,10 +69,21 @@ bool JobJournal::RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteR
   return WriteKeptSites();
 }
 
+bool JobJournal::Holds(std::int64_t job) { return store_->Holds(job); }
+
+void JobJournal::Release(std::int64_t job, ScheduleId scheduleId) {
+  // Site ends kept for a job that is no longer this instance's are not written.
+  kept_.erase(std::remove_if(kept_.begin(), kept_.end(),
+                             [job](const KeptSite& site) { return site.job == job; }),
+              kept_.end());
+  store_->Release(job, scheduleId);
+}
+
 bool JobJournal::WriteKeptSites() {
   while (!kept_.empty()) {
     const KeptSite& site = kept_.front();
     try {
+      // False: the job was taken over, and its end is the new holder's to record.
       store_->RecordSite(site.job, site.scheduleId, site.record);
     } catch (const StorageError& error) {
       trace_.TraceLine("Cannot record the end of site " + site.record.site + " : " +

@@ -53,6 +53,12 @@ class JobJournal {
   // lands once the store is back. False while anything is kept.
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
   bool WriteKeptSites();
+  // On a shared server, whether this instance still holds job `job` (see
+  // HistoryStore::Holds); always on the files.
+  bool Holds(std::int64_t job);
+  // Lets go of a job this instance stops running (0: the one claimed for the
+  // schedule); what was kept of it is not written.
+  void Release(std::int64_t job, ScheduleId scheduleId);
 
  private:
   struct KeptSite {

@@ -101,8 +101,10 @@ bool SaveReport(const JobState& state, HistoryStore& history, TraceSink& trace, 
   row.status = ReportStatus(completed, failed);
   row.time = LocaleNumberText(clock.Now());
   try {
-    history.Append(row, journalJob, clock.Now());
-    return true;
+    if (history.Append(row, journalJob, clock.Now())) return true;
+    trace.TraceLine("Report of job " + std::to_string(journalJob) +
+                    " not written: another instance holds the job now and reports it");
+    return false;
   } catch (const StorageError& error) {
     const std::string kept = history.Keep(row, journalJob, clock.Now());
     trace.TraceLine(kept.empty() ? "The report could not be kept either; it is lost"

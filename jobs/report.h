@@ -47,7 +47,8 @@ std::string BuildReportText(const std::string& pressReleaseName, const std::stri
 // FailedReasons and Resumed and inserts the history row into the database at
 // the store at `paths` (or `history`). With a journal job, the job is marked finished in the same
 // transaction, so both land or neither. When the insert fails, the row is kept
-// (HistoryStore::Keep), to be written once by a later poll, before the error is traced. True when
+// (HistoryStore::Keep), to be written once by a later poll, before the error is traced. A job
+// another instance took over meanwhile is not reported here, and the trace says so. True when
 // the insert ran.
 bool SaveReport(const JobState& state, const DatabasePaths& paths, TraceSink& trace,
                 const Clock& clock = DefaultClock(), std::int64_t journalJob = 0);

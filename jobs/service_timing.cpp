@@ -25,6 +25,18 @@ ServiceTiming ReadServiceTiming(const std::function<const char*(const char*)>& l
   }
   if (const unsigned long poll = Milliseconds(lookup("VELTRANE_POLL_INTERVAL_MS")))
     timing.pollInterval = poll / kMsPerDay;
+  if (const char* jump = lookup("VELTRANE_TEST_CLOCK_JUMP")) {
+    char* end = nullptr;
+    const unsigned long after = std::strtoul(jump, &end, 10);
+    if (end != jump && *end == ':') {
+      const char* seconds = end + 1;
+      const long by = std::strtol(seconds, &end, 10);
+      if (end != seconds && *end == '\0') {
+        timing.clockJumpAfterMs = static_cast<unsigned>(after);
+        timing.clockJump = by / 86400.0;
+      }
+    }
+  }
   return timing;
 }
 

@@ -42,6 +42,16 @@ bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
   scheduleId_ = scheduleId;
   jobId_ = journal_.Start(queuedJob, scheduleId, state_.PressReleaseName, state_.PendingSites,
                           parts_.clock.Now());
+  if (jobId_ == 0 && !journal_.Holds(0)) {
+    // On a shared server a job runs only under its claim: one whose start
+    // cannot be recorded is let go at once, for a claim to take up again.
+    trace_.TraceLine("Job of schedule " + std::to_string(scheduleId) +
+                     " not started: its start could not be recorded; it is left to be claimed "
+                     "again");
+    journal_.Release(0, scheduleId);
+    parts_.busy = false;
+    return false;
+  }
   pendingPositions_.clear();
   for (std::size_t i = 0; i < state_.PendingSites.size(); ++i)
     pendingPositions_.push_back(static_cast<int>(i));
@@ -163,6 +173,7 @@ void SubmissionJob::NextSite() {
   // as a redirect of the next one.
   state_.AwaitRedirect = false;
   siteOpen_ = false;
+  if (!StillHeld()) return;
   if (state_.PendingSites.empty() && trial_) {
     trace_.TraceLine("Trial completed");
     state_.JobRunning = false;
@@ -323,6 +334,8 @@ void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
 }
 
 void SubmissionJob::JudgePage(Page& page, bool settled) {
+  // The step may send a form: not for a job another instance runs now.
+  if (!StillHeld()) return;
   const StepContext context{settled, trial_ && trial_->holdSubmission};
   const StepDecision decision =
       BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, context);
@@ -379,6 +392,28 @@ void SubmissionJob::JudgePage(Page& page, bool settled) {
       SiteFailed(decision.text);
       return;
   }
+}
+
+bool SubmissionJob::StillHeld() {
+  if (trial_ || journal_.Holds(jobId_)) return true;
+  // Nothing more of it is written or sent from here: its site is left open
+  // for the instance that took the job over.
+  trace_.SetSite("");
+  trace_.TraceLine("Job " + std::to_string(jobId_) + " of schedule " + std::to_string(scheduleId_) +
+                   " was taken over by another instance; this instance stops it");
+  siteOpen_ = false;
+  ++siteSerial_;  // a screenshot still under way starts no next site
+  state_.AwaitRedirect = false;
+  loginInFlight_.reset();
+  watching_ = Watching::Idle;
+  DisarmDeadline();
+  journal_.Release(jobId_, scheduleId_);
+  jobId_ = 0;
+  state_.PendingSites.clear();
+  pendingPositions_.clear();
+  state_.JobRunning = false;
+  parts_.busy = false;
+  return false;
 }
 
 void SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {

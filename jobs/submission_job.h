@@ -155,6 +155,10 @@ class SubmissionJob {
   // A step failed on what the page lacks: the page is watched, and the page it
   // navigates to, or the same page changed in place, is judged by the same step.
   void HoldFailureWhilePageMayMoveOn(const std::string& reason);
+  // On a shared server, before each site and each page's step: false once
+  // this instance no longer holds the job, which it then stops at once
+  // without writing anything more for it. Always true on the files.
+  bool StillHeld();
 
   SubmissionJobParts parts_;
   RedactingTrace trace_;  // parts_.trace, without the current site's password

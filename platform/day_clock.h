@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 
 namespace veltrane {
 
@@ -49,6 +50,23 @@ class ManualClock : public Clock {
 
  private:
   std::atomic<double> now_;
+};
+
+// Another clock that, once `after` has passed on the monotonic clock since
+// construction, reads `jump` days off: a day clock set back or forward while
+// the program runs, for tests of what must not follow the day clock.
+class JumpingClock : public Clock {
+ public:
+  JumpingClock(const Clock& base, std::chrono::milliseconds after, double jump)
+      : base_(base), at_(std::chrono::steady_clock::now() + after), jump_(jump) {}
+  double Now() const override {
+    return base_.Now() + (std::chrono::steady_clock::now() >= at_ ? jump_ : 0.0);
+  }
+
+ private:
+  const Clock& base_;
+  const std::chrono::steady_clock::time_point at_;
+  const double jump_;
 };
 
 // The clock the program uses unless a caller passes another.

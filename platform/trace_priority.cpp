@@ -68,6 +68,24 @@ constexpr std::string_view kSiteFailureStarts[] = {
     "Outcome unknown (interrupted while submitting)",
 };
 
+// A shared server's job at risk: a lease not renewed, a job lost to another instance.
+constexpr std::string_view kLeaseWarningStarts[] = {
+    "Leases of the running jobs not renewed : ",
+};
+constexpr std::string_view kLostJobEnds[] = {
+    " was taken over by another instance; this instance stops it",
+    " not written: another instance holds the job now and reports it",
+};
+
+bool IsLeaseWarning(std::string_view text) {
+  for (std::string_view start : kLeaseWarningStarts)
+    if (StartsWith(text, start)) return true;
+  if (!StartsWith(text, "Job ") && !StartsWith(text, "Report of job ")) return false;
+  for (std::string_view end : kLostJobEnds)
+    if (text.size() >= end.size() && text.substr(text.size() - end.size()) == end) return true;
+  return false;
+}
+
 }  // namespace
 
 TracePriority TracePriorityOf(const std::string& text) {
@@ -86,6 +104,7 @@ TracePriority TracePriorityOf(const std::string& text) {
   for (std::string_view start : kSiteFailureStarts)
     if (StartsWith(view, start)) return TracePriority::Warning;
   if (IsErrorPageText(view)) return TracePriority::Warning;
+  if (IsLeaseWarning(view)) return TracePriority::Warning;
   if (StartsWith(view, "Stale page dropped : ")) return TracePriority::Debug;
   return TracePriority::Info;
 }

@@ -1,10 +1,12 @@
 #include "scheduler/scheduler.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <thread>
 #include <utility>
 
+#include "platform/date_text.h"
 #include "platform/number_text.h"
 #include "platform/schedule_rule.h"
 #include "storage/spool.h"
@@ -44,7 +46,7 @@ void CScheduler::Run(const StopRequest& stop) {
   while (!stop.Requested()) {
     RenewLeasesWhenDue();
     if (clock_.Now() < nextPoll_) {
-      stop.SleepFor(timing_.idleSleep);
+      stop.SleepFor(claims_ ? std::min(timing_.idleSleep, UntilRenewal()) : timing_.idleSleep);
       continue;
     }
     // Counted from the start of this poll, so a slow poll does not drift the minute.
@@ -57,6 +59,7 @@ void CScheduler::PollSchedules() {
   // Reports that could not be written when their job ended go first.
   history_->WriteKept(trace_);
   if (claims_) {
+    if (!timeBaseTold_) TellTimeBase();
     if (queue_.ReadyForWork()) ClaimOnServer();
     return;
   }
@@ -131,9 +134,8 @@ void CScheduler::ClaimOnServer() {
   std::optional<ClaimedJob> claimed;
   std::string pollError;
   try {
-    claimed = claims_->Claim(clock_.Now(), [&](ScheduleId id, int frequency, double time) {
-      ReportInvalid(id, frequency, time);
-    });
+    claimed = claims_->Claim(
+        [&](ScheduleId id, int frequency, double time) { ReportInvalid(id, frequency, time); });
   } catch (const StorageError& error) {
     pollError = error.Message();
   }
@@ -152,19 +154,41 @@ void CScheduler::ClaimOnServer() {
   }
 }
 
+std::chrono::milliseconds CScheduler::UntilRenewal() const {
+  const auto left = nextRenewal_ - std::chrono::steady_clock::now();
+  return std::max(std::chrono::milliseconds(1), std::chrono::ceil<std::chrono::milliseconds>(left));
+}
+
 void CScheduler::RenewLeasesWhenDue() {
-  if (!claims_ || clock_.Now() < nextRenewal_) return;
-  // Three times per lease, so one missed renewal does not lose a job.
-  nextRenewal_ = clock_.Now() + ThisInstance().leaseSeconds / 3.0 / 86400.0;
-  std::string error;
+  // On the monotonic clock: a day clock that jumps back (a zone that falls
+  // back, a clock set right) must not hold renewals back until the lease ends.
+  const auto now = std::chrono::steady_clock::now();
+  if (!claims_ || now < nextRenewal_) return;
+  nextRenewal_ = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::seconds(ThisInstance().leaseSeconds)) /
+                           4;
   try {
     claims_->RenewLeases();
   } catch (const StorageError& failure) {
-    error = failure.Message();
+    // Every one: the jobs are stopped once their leases are too old to trust.
+    trace_.TraceLine(std::string("Leases of the running jobs not renewed : ") + failure.Message());
   }
-  if (error != lastRenewalError_ && !error.empty())
-    trace_.TraceLine("Leases of the running jobs not renewed : " + error);
-  lastRenewalError_ = error;
+}
+
+void CScheduler::TellTimeBase() {
+  ServerTime server;
+  try {
+    server = claims_->TimeBase();
+  } catch (const StorageError&) {
+    return;  // the poll's own error is traced; told once the server answers
+  }
+  timeBaseTold_ = true;
+  const int own = LocalUtcOffsetSeconds();
+  if (own == server.utcOffsetSeconds) return;
+  trace_.TraceLine("This instance's time zone (" + UtcOffsetText(own) +
+                   ") differs from the database server's (" + server.zone + ", " +
+                   UtcOffsetText(server.utcOffsetSeconds) +
+                   "): due times are judged on the server's local time");
 }
 
 NextRunWrite CScheduler::UpdateNextRun(ScheduleId id, double next, std::string* error) {

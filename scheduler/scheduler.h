@@ -9,8 +9,10 @@
 // On a server that several instances share, a poll claims instead: a job
 // whose holder's lease ran out is taken over (handed on with QueueTakeover),
 // or else the longest-due schedule is taken in one transaction that writes
-// its next run and this instance's lease; the leases of the jobs this
-// instance holds are renewed a few times per lease while it runs.
+// its next run and this instance's lease, judged on the server's local time
+// (an instance whose zone differs says so once); the leases of the jobs this
+// instance holds are renewed four times per lease, timed on the monotonic
+// clock, and every failed renewal is traced.
 // It reads and writes through its stores, which open a connection per poll
 // and per update, and talks to the window only through the queue. Start()
 // runs it on a detached thread that frees it when it ends.
@@ -77,6 +79,9 @@ class CScheduler {
   void ReportInvalid(ScheduleId id, int frequency, double time);
   void ClaimOnServer();
   void RenewLeasesWhenDue();
+  std::chrono::milliseconds UntilRenewal() const;
+  // Traces, once, that this instance's zone is not the server's.
+  void TellTimeBase();
 
   ScheduleQueue& queue_;
   const Clock& clock_;
@@ -86,8 +91,8 @@ class CScheduler {
   std::unique_ptr<ScheduleStore> updates_;  // the update's own, shorter busy wait
   std::unique_ptr<HistoryStore> history_;   // writes the kept reports
   std::unique_ptr<JobClaims> claims_;       // on a shared server only
-  double nextRenewal_ = 0.0;
-  std::string lastRenewalError_;
+  std::chrono::steady_clock::time_point nextRenewal_;
+  bool timeBaseTold_ = false;
   double nextPoll_ = 0.0;
   std::string lastPollError_;
   std::set<ScheduleId> invalidReported_;  // ids traced as invalid

@@ -1,7 +1,10 @@
 // The history table and the job journal beside it (job, job_site). On a
-// shared server a job's history row and its finish are written only by the
-// instance that holds the job: one that lost its lease leaves both to the
-// instance that took the job over.
+// shared server every write for a job (its start, a site's end, its history
+// row and finish, its drop) is made only while this instance holds the job by
+// the fencing token it claimed it with, checked on the locked job row in the
+// write's own transaction: one that lost its lease leaves them all to the
+// instance that took the job over, and forgets the job.
+#include <chrono>
 #include <cstdio>
 #include <set>
 
@@ -139,26 +142,22 @@ class HistoryOver : public HistoryStore {
   HistoryOver(DatabaseRef database, std::string spool, std::optional<LeaseHolder> holder)
       : database_(std::move(database)), spool_(std::move(spool)), holder_(std::move(holder)) {}
 
-  void Append(const HistoryRow& row, std::int64_t finishesJob, double now) override {
+  bool Append(const HistoryRow& row, std::int64_t finishesJob, double now) override {
     const sql::Values values = HistoryValues(row);
     try {
       const auto db = database_->Open(sql::Access::Write);
       if (finishesJob) UpdateJournalTables(*db);
       sql::Transaction transaction(*db);
       // Finished already, or taken over: its holder writes the row.
-      if (finishesJob && holder_ &&
-          db->Execute("UPDATE job SET finished = ? WHERE id = ? AND finished IS NULL "
-                      "AND (holder = ? OR holder IS NULL)",
-                      {now, finishesJob, holder_->name}) == 0)
-        return;
+      if (finishesJob && !HeldForWrite(*db, finishesJob)) return false;
       const std::int64_t id = db->Insert(kInsert, values);
       // The job keeps its history row's id, so the row finds its sites' evidence.
-      if (finishesJob && holder_)
-        db->Execute("UPDATE job SET history_id = ? WHERE id = ?", {id, finishesJob});
-      else if (finishesJob)
+      if (finishesJob)
         db->Execute("UPDATE job SET finished = ?, history_id = ? WHERE id = ?",
                     {now, id, finishesJob});
       transaction.Commit();
+      Forget(finishesJob);
+      return true;
     } catch (const StorageError& error) {
       // Whatever failed, the row's insert is what did not happen.
       throw error.WithStatement(sql::Shown(kInsert, values));
@@ -166,7 +165,32 @@ class HistoryOver : public HistoryStore {
   }
 
   std::string Keep(const HistoryRow& row, std::int64_t finishesJob, double now) override {
+    // The job has ended here: its lease is no longer renewed.
+    Forget(finishesJob);
     return KeepHistoryRow(spool_, {row, finishesJob, now, holder_ ? holder_->name : ""});
+  }
+
+  bool Holds(std::int64_t job) override {
+    if (!holder_) return true;
+    return job != 0 && (!holder_->jobs || holder_->jobs->Holds(job));
+  }
+
+  void Release(std::int64_t job, ScheduleId scheduleId) override {
+    if (holder_ && holder_->jobs && job == 0) job = holder_->jobs->JobOf(scheduleId).value_or(0);
+    if (!holder_ || job == 0) return;
+    const std::optional<std::int64_t> token = Token(job);
+    Forget(job);
+    if (!token) return;
+    try {
+      // Another instance may take it up at once rather than when the lease ends.
+      database_->Open(sql::Access::Write)
+          ->Execute(
+              "UPDATE job SET lease_until = now() WHERE id = ? AND holder = ? AND token = ? "
+              "AND finished IS NULL",
+              {job, holder_->name, *token});
+    } catch (const StorageError&) {
+      // Not renewed any more, the lease ends all the same.
+    }
   }
 
   // Each kept file in a transaction of its own, deleted only once its commit
@@ -299,25 +323,27 @@ class HistoryOver : public HistoryStore {
     const auto db = database_->Open(sql::Access::Write);
     UpdateJournalTables(*db);
     sql::Transaction transaction(*db);
-    if (id == 0) {
-      const sql::Rows queued =
-          holder_ ? db->Query(
-                        "SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
-                        "finished IS NULL AND (holder = ? OR holder IS NULL) ORDER BY id "
-                        "LIMIT 1",
-                        {scheduleId, holder_->name})
-                  : db->Query(
-                        "SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
-                        "finished IS NULL ORDER BY id LIMIT 1",
-                        {scheduleId});
+    // On a server, the job this instance claimed for the schedule.
+    if (id == 0 && holder_ && holder_->jobs) id = holder_->jobs->JobOf(scheduleId).value_or(0);
+    if (id == 0 && !holder_) {
+      const sql::Rows queued = db->Query(
+          "SELECT id FROM job WHERE schedule_id = ? AND started IS NULL AND "
+          "finished IS NULL ORDER BY id LIMIT 1",
+          {scheduleId});
       if (!queued.Empty()) id = queued.Integer(0, 0);
     }
-    if (id == 0)
-      id = holder_ ? db->Insert(
-                         "INSERT INTO job (schedule_id, holder, lease_until) "
-                         "VALUES (?, ?, now() + make_interval(secs => ?))",
-                         {scheduleId, holder_->name, holder_->leaseSeconds})
-                   : db->Insert("INSERT INTO job (schedule_id) VALUES (?)", {scheduleId});
+    if (id == 0 && holder_) {
+      const auto asked = std::chrono::steady_clock::now();
+      id = db->Insert(
+          "INSERT INTO job (schedule_id, holder, lease_until, token) "
+          "VALUES (?, ?, now() + make_interval(secs => ?), 1)",
+          {scheduleId, holder_->name, holder_->leaseSeconds});
+      if (holder_->jobs) holder_->jobs->Claimed(id, scheduleId, 1, asked);
+    } else if (id == 0) {
+      id = db->Insert("INSERT INTO job (schedule_id) VALUES (?)", {scheduleId});
+    }
+    // Lost meanwhile: nothing is written, and the job's next check stops it.
+    if (!HeldForWrite(*db, id)) return id;
     db->Execute("UPDATE job SET name = ?, subscription = ?, started = ? WHERE id = ?",
                 {pressRelease, LinesText(sites), now, id});
     transaction.Commit();
@@ -325,14 +351,27 @@ class HistoryOver : public HistoryStore {
   }
 
   void DropJob(std::int64_t id, ScheduleId scheduleId, double now) override {
+    if (id == 0 && holder_ && holder_->jobs) id = holder_->jobs->JobOf(scheduleId).value_or(0);
+    // Whether the drop lands or not, this instance no longer runs the job: a
+    // lease it stops renewing ends, and another start takes the job up then.
+    const std::int64_t dropped = id;
+    struct ForgetAtEnd {
+      HistoryOver& store;
+      std::int64_t job;
+      ~ForgetAtEnd() { store.Forget(job); }
+    } forget{*this, dropped};
     const auto db = database_->Open(sql::Access::Write);
+    if (holder_) {
+      sql::Transaction transaction(*db);
+      if (id == 0 || !HeldForWrite(*db, id)) return;
+      db->Execute("UPDATE job SET finished = ? WHERE id = ?", {now, id});
+      transaction.Commit();
+      return;
+    }
     const std::string queued =
         "SELECT min(id) FROM job WHERE schedule_id = ? AND started IS NULL AND finished IS NULL";
     if (id != 0)
       db->Execute("UPDATE job SET finished = ? WHERE id = ?", {now, id});
-    else if (holder_)
-      db->Execute("UPDATE job SET finished = ? WHERE id = (" + queued + " AND holder = ?)",
-                  {now, scheduleId, holder_->name});
     else
       db->Execute("UPDATE job SET finished = ? WHERE id = (" + queued + ")", {now, scheduleId});
   }
@@ -340,25 +379,30 @@ class HistoryOver : public HistoryStore {
   bool MarkSubmitting(std::int64_t job, const SubmittingMark& mark) override {
     const auto db = database_->Open(sql::Access::Write);
     UpdateJournalTables(*db);
-    const std::string set =
-        "UPDATE job SET submitting_position = ?, submitting_url = ?, submitting_since = ? "
-        "WHERE id = ? AND finished IS NULL";
-    return (holder_ ? db->Execute(set + " AND (holder = ? OR holder IS NULL)",
-                                  {mark.position, mark.address, mark.since, job, holder_->name})
-                    : db->Execute(set, {mark.position, mark.address, mark.since, job})) > 0;
+    sql::Transaction transaction(*db);
+    if (!HeldForWrite(*db, job)) return false;
+    const bool marked =
+        db->Execute(
+            "UPDATE job SET submitting_position = ?, submitting_url = ?, submitting_since = ? "
+            "WHERE id = ? AND finished IS NULL",
+            {mark.position, mark.address, mark.since, job}) > 0;
+    transaction.Commit();
+    return marked;
   }
 
-  void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
+  bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
     const auto db = database_->Open(sql::Access::Write);
     // A job begun by an older service and resumed by this one finds its tables as they were.
     UpdateJournalTables(*db);
     sql::Transaction transaction(*db);
+    if (!HeldForWrite(*db, job)) return false;
     InsertSite(*db, job, scheduleId, record);
     db->Execute(
         "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
         "submitting_since = NULL WHERE id = ? AND submitting_position = ?",
         {job, record.position});
     transaction.Commit();
+    return true;
   }
 
   void RecordTrial(const std::string& pressRelease, const SiteRecord& record) override {
@@ -398,6 +442,37 @@ class HistoryOver : public HistoryStore {
   }
 
  private:
+  std::optional<std::int64_t> Token(std::int64_t job) const {
+    if (!holder_ || !holder_->jobs) return std::nullopt;
+    return holder_->jobs->Token(job);
+  }
+
+  void Forget(std::int64_t job) {
+    if (holder_ && holder_->jobs && job != 0) holder_->jobs->Forget(job);
+  }
+
+  // Whether this instance may still write for `job`: on a server, only while
+  // the job's row names it as holder with the token it holds the job by, and
+  // the job is unfinished; the row stays locked until the transaction ends,
+  // so that no takeover comes between this check and the write. A job it
+  // lost is forgotten. Always on the files, which one instance owns.
+  bool HeldForWrite(sql::Session& db, std::int64_t job) {
+    if (!holder_) return true;
+    const std::optional<std::int64_t> token = Token(job);
+    const bool held =
+        holder_->jobs
+            ? token && !db.Query(
+                              "SELECT 1 FROM job WHERE id = ? AND holder = ? AND token = ? "
+                              "AND finished IS NULL FOR UPDATE",
+                              {job, holder_->name, *token})
+                            .Empty()
+            : !db.Query("SELECT 1 FROM job WHERE id = ? AND holder = ? AND finished IS NULL",
+                        {job, holder_->name})
+                   .Empty();
+    if (!held) Forget(job);
+    return held;
+  }
+
   static std::vector<SiteOutcome> Outcomes(const sql::Rows& rows) {
     std::vector<SiteOutcome> outcomes;
     for (int row = 0; row < rows.Count(); ++row) outcomes.push_back(ReadOutcome(rows, row));

@@ -2,7 +2,8 @@
 // journal (every job as it starts, every site's outcome as the site ends),
 // whatever database holds them. A job is marked finished in the same
 // transaction as its history row, so that a job cut short is found
-// unfinished and can be finished without running its ended sites again.
+// unfinished and can be finished without running its ended sites again. On a
+// shared server a write for a job lands only while this instance holds it.
 // Plain values in and out; every failure is a StorageError. One thread at a
 // time; each call stands alone.
 #pragma once
@@ -66,9 +67,10 @@ class HistoryStore {
   virtual ~HistoryStore() = default;
 
   // Appends the row; with `finishesJob` (a journal id, 0 for none) that job
-  // is marked finished at `now` in the same transaction. A failure names the
-  // row's INSERT as its statement.
-  virtual void Append(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
+  // is marked finished at `now` in the same transaction. False, with nothing
+  // written, when this instance no longer holds that job (see Holds). A
+  // failure names the row's INSERT as its statement.
+  virtual bool Append(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
   // Keeps the row (and the job's finish) to be appended by a later poll that
   // runs the kept statements: once, however often that runs, and never when
   // the job has been finished meanwhile. Gives where it is kept, "" when it
@@ -107,8 +109,19 @@ class HistoryStore {
   // this instance's to write (finished, or held by another instance).
   virtual bool MarkSubmitting(std::int64_t job, const SubmittingMark& mark) = 0;
   // Records how a site of the job ended, replacing an earlier record of its
-  // position, and its submitting mark in the same transaction.
-  virtual void RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+  // position, and its submitting mark in the same transaction; false, with
+  // nothing written, when this instance no longer holds the job.
+  virtual bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+
+  // On a shared server, whether this instance still holds job `id` (0: none)
+  // by the token it claimed it with and with more than a margin of its lease
+  // left, as last known: no write for a job it does not hold lands. Always
+  // true on the files, which one instance owns.
+  virtual bool Holds(std::int64_t /*id*/) { return true; }
+  // Lets go of job `id` (0: the one this instance claimed for the schedule),
+  // which it no longer runs: its lease is not renewed, and is ended now where
+  // the server can be reached, so that a claim takes the job up again.
+  virtual void Release(std::int64_t /*id*/, ScheduleId /*scheduleId*/) {}
   // Records a trial that sent the release: a job marked trial, without a
   // schedule, finished when written and without a history row (so it is
   // never unfinished, resumed or claimed), with the site's record at

@@ -10,10 +10,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/schedule_rule.h"
+#include "storage/held_jobs.h"
+#include "storage/schedule_store.h"
 #include "storage/storage_error.h"
 
 namespace veltrane {
@@ -22,11 +25,14 @@ namespace veltrane {
 struct LeaseHolder {
   std::string name;       // unique per running instance (InstanceName)
   int leaseSeconds = 60;  // how long a claim or renewal holds
+  // The jobs it holds, shared by its threads; none: nothing is kept of its claims.
+  std::shared_ptr<HeldJobs> jobs;
 };
 
 struct ClaimedJob {
   ScheduleId scheduleId = 0;
   std::int64_t jobId = 0;       // 0 when alreadyPending
+  std::int64_t token = 0;       // the job's fencing token under this claim
   bool takenOver = false;       // an unfinished job of an instance whose lease ran out
   bool alreadyPending = false;  // next run written; the schedule's last job is still
                                 // held by a live instance, so nothing is to start
@@ -38,10 +44,11 @@ using InvalidSchedule = std::function<void(ScheduleId id, int frequency, double 
 class JobClaims {
  public:
   virtual ~JobClaims() = default;
-  // `now` is this instance's clock in days, as schedule.next is kept.
-  virtual std::optional<ClaimedJob> Claim(double now, const InvalidSchedule& invalid) = 0;
-  // Moves on the lease of every unfinished job this instance holds; gives how many.
+  virtual std::optional<ClaimedJob> Claim(const InvalidSchedule& invalid) = 0;
+  // Moves on the lease of every job this instance holds; gives how many it
+  // still holds. Holding none, it asks the server nothing.
   virtual int RenewLeases() = 0;
+  virtual ServerTime TimeBase() = 0;
 };
 
 }  // namespace veltrane

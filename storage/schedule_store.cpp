@@ -2,6 +2,7 @@
 // schedule's next-run write records.
 #include "platform/text_lists.h"
 #include "storage/database_files.h"
+#include "storage/schema.h"
 #include "storage/store_database.h"
 
 namespace veltrane {
@@ -101,6 +102,13 @@ class SchedulesOver : public ScheduleStore {
     if (db->Execute("UPDATE schedule SET next = ? WHERE id = ?", {next, id}) == 0) return false;
     transaction.Commit();
     return true;
+  }
+
+  std::optional<ServerTime> ServerTimeBase() override {
+    const auto db = database_->Open(sql::Access::Read);
+    if (!db->Shared()) return std::nullopt;
+    const sql::Rows row = db->Query(schema::kServerTimeQuery);
+    return ServerTime{row.Text(0, 0), static_cast<int>(row.Integer(0, 1)), row.Real(0, 2)};
   }
 
   void Check() override { database_->Open(sql::Access::Read)->RequireTables({"schedule"}); }

@@ -46,6 +46,15 @@ struct NewSchedule {
   double next = 0.0;
 };
 
+// A shared server's time base: its zone, that zone's offset from UTC now,
+// and its local time now as a day number. Every instance on the server
+// judges due times by it.
+struct ServerTime {
+  std::string zone;
+  int utcOffsetSeconds = 0;
+  double now = 0.0;
+};
+
 class ScheduleStore {
  public:
   virtual ~ScheduleStore() = default;
@@ -69,6 +78,9 @@ class ScheduleStore {
   virtual ScheduleId Add(const NewSchedule& schedule) = 0;
   // False when there is no such schedule.
   virtual bool SetNextRun(ScheduleId id, double next) = 0;
+
+  // The server's time base; none on the files, where the one instance's own clock counts.
+  virtual std::optional<ServerTime> ServerTimeBase() = 0;
 
   // Throws when the store cannot serve at all (no database, no table).
   virtual void Check() = 0;

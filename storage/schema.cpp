@@ -93,6 +93,8 @@ const Table kJournal[] = {
       {"history_id", Type::Reference, false, true},  // that history row's id
       {"holder", Type::Text, false, false, true},    // the instance that holds the job
       {"lease_until", Type::ServerTime, false, false, true},
+      // Grows with every change of holder; a write names the token it holds the job by.
+      {"token", Type::Integer, false, true, true},
       {"trial", Type::Integer, false, true},  // 1: a run of 'site try --submit'
       // The site whose release form is being sent: its place in the site
       // list, the page it is sent from, and when. Set before the form goes,
@@ -182,7 +184,7 @@ std::vector<AddedColumn> AddedJournalColumns(Dialect dialect) {
   std::vector<AddedColumn> added;
   for (const Table& table : kJournal)
     for (const Column& column : table.columns)
-      if (column.added)
+      if (column.added && (dialect == Dialect::Postgres || !column.serverOnly))
         // A server's instances may add a column at once: the second must not fail.
         added.push_back(
             {table.name, column.name,

@@ -52,10 +52,11 @@ std::unique_ptr<JobClaims> MakeJobClaims(const DatabasePaths& paths) {
 
 const LeaseHolder& ThisInstance() {
   static const LeaseHolder holder = [] {
-    LeaseHolder made{InstanceName(), 60};
+    LeaseHolder made{InstanceName(), 60, nullptr};
     if (const char* seconds = std::getenv("VELTRANE_LEASE_SECONDS");
         seconds && std::atoi(seconds) > 0)
       made.leaseSeconds = std::atoi(seconds);
+    made.jobs = std::make_shared<HeldJobs>(made.leaseSeconds);
     return made;
   }();
   return holder;

@@ -30,7 +30,9 @@ std::unique_ptr<HistoryStore> MakeHistoryStore(const DatabasePaths& paths,
 std::unique_ptr<JobClaims> MakeJobClaims(const DatabasePaths& paths);
 
 // This process as a holder of jobs: InstanceName(), with a lease of
-// $VELTRANE_LEASE_SECONDS (60 when unset or not a positive number).
+// $VELTRANE_LEASE_SECONDS (60 when unset or not a positive number), and the
+// jobs it holds, which its schedule thread claims and renews and its job
+// writes under.
 const LeaseHolder& ThisInstance();
 // "<host name>:<process id>:<start time in ms>": distinct for every instance
 // on every machine, and readable in the job table.

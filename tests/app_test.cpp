@@ -259,6 +259,12 @@ TEST(ServiceTiming, EnvironmentShortensTheIntervalsAndBadValuesKeepTheDefaults) 
   EXPECT_DOUBLE_EQ(1.8 / 86400, quick.pageDeadline);
   EXPECT_DOUBLE_EQ(1.0 / 86400, quick.pollInterval);
 
+  EXPECT_DOUBLE_EQ(0.0, defaults.clockJump);
+  const ServiceTiming jumping = read({{"VELTRANE_TEST_CLOCK_JUMP", "2500:-3600"}});
+  EXPECT_EQ(2500u, jumping.clockJumpAfterMs);
+  EXPECT_DOUBLE_EQ(-3600.0 / 86400, jumping.clockJump);
+  EXPECT_DOUBLE_EQ(0.0, read({{"VELTRANE_TEST_CLOCK_JUMP", "2500"}}).clockJump);
+
   for (const char* bad : {"", "0", "-5", "3s", "999999999999"}) {
     const ServiceTiming kept =
         read({{"VELTRANE_PAGE_TIMEOUT_MS", bad}, {"VELTRANE_POLL_INTERVAL_MS", bad}});

@@ -39,6 +39,10 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Success string not found", TracePriority::Warning},
       {"Unable to continue", TracePriority::Warning},
       {"Login form on another host (evil.example)", TracePriority::Warning},
+      {"Job 7 of schedule 3 was taken over by another instance; this instance stops it",
+       TracePriority::Warning},
+      {"Leases of the running jobs not renewed : POSTGRESQL_ERROR[1001]: server closed",
+       TracePriority::Warning},
       {"HTTP 503 on http://127.0.0.1:8080/", TracePriority::Warning},
       {"Error while navigate http://127.0.0.1:1/ code:0", TracePriority::Warning},
       {"Network error: Connection refused", TracePriority::Warning},
@@ -163,9 +167,9 @@ TEST(JournalPriority, TheServiceWarnsOfTheFailedSiteOnly) {
   }
   EXPECT_EQ(std::vector<std::string>{}, unprefixed);
   EXPECT_EQ(std::vector<std::string>{}, errors);
-  EXPECT_EQ((std::vector<std::string>{"Success string not found [site: refusing]",
-                                       "Screenshot saved"}),
-            warnings);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Success string not found [site: refusing]", "Screenshot saved"}),
+      warnings);
   // Every warning names the site it is about; progress lines keep their text.
   EXPECT_EQ(1, harness.TraceCount(".png [site: refusing]"));
   EXPECT_EQ(0, harness.TraceCount("Current site : refusing [site:"));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/date_text.h"
 #include "platform/day_clock.h"
 #include "platform/number_text.h"
 #include "platform/paths.h"
@@ -58,6 +59,18 @@ TEST(DayClock, SystemClockAgreesWithTheLocalCalendar) {
   EXPECT_EQ(local.tm_year + 1900, today.year);
   EXPECT_EQ(local.tm_mon + 1, today.month);
   EXPECT_NEAR(local.tm_mday, today.day, 1);  // midnight may pass between the reads
+}
+
+TEST(DayClock, AJumpingClockReadsItsOffsetOnlyOnceItsMomentHasPassed) {
+  const ManualClock base(45000.5);
+  EXPECT_DOUBLE_EQ(45000.5, JumpingClock(base, std::chrono::hours(1), -1.0 / 24).Now());
+  EXPECT_DOUBLE_EQ(45000.5 - 1.0 / 24, JumpingClock(base, std::chrono::hours(0), -1.0 / 24).Now());
+}
+
+TEST(DateText, UtcOffsetsAreSignedHoursAndMinutes) {
+  EXPECT_EQ("UTC+00:00", UtcOffsetText(0));
+  EXPECT_EQ("UTC+05:30", UtcOffsetText(19800));
+  EXPECT_EQ("UTC-03:00", UtcOffsetText(-10800));
 }
 
 TEST(NumberText, SqlTextHasFifteenDigitsAPointAndNoExponent) {

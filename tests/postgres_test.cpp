@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -10,8 +12,10 @@
 #include "storage/postgres/database_url.h"
 #include "storage/postgres/pg_claims.h"
 #include "storage/postgres/pg_database.h"
+#include "storage/postgres/pg_session.h"
 #include "storage/postgres/pg_stores.h"
 #include "storage/schema.h"
+#include "storage/store_database.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/tcp_proxy.h"
 
@@ -107,6 +111,19 @@ void AddDueSchedules(PgDatabase& database, int count) {
                      {std::to_string(id)});
 }
 
+// A holder that keeps its claims, as a running instance does.
+LeaseHolder Holder(const std::string& name, int leaseSeconds) {
+  return {name, leaseSeconds, std::make_shared<HeldJobs>(leaseSeconds)};
+}
+
+// How many schedules' next run lies a day after the server's local time now.
+long long NextRunsADayOnServerTime(PgDatabase& database) {
+  return database
+      .Execute(std::string("SELECT count(*) FROM schedule WHERE abs(next - (") +
+               schema::kServerLocalDay + " + 1)) < 0.01")
+      .Integer(0, 0);
+}
+
 TEST(PgClaimsTest, ThreeInstancesClaimingAtOnceTakeEveryDueScheduleExactlyOnce) {
   testing::PostgresServer server;
   ASSERT_TRUE(server.Running()) << server.Error();
@@ -123,15 +140,15 @@ TEST(PgClaimsTest, ThreeInstancesClaimingAtOnceTakeEveryDueScheduleExactlyOnce) 
   for (int i = 0; i < 3; ++i) {
     instances.emplace_back([&, i] {
       PgDatabase database(server.Url());
-      const LeaseHolder holder{"instance " + std::to_string(i), 60};
+      const LeaseHolder holder = Holder("instance " + std::to_string(i), 60);
       const auto reportInvalid = [&](ScheduleId id, int, double) {
         std::lock_guard lock(mutex);
         invalid.push_back(id);
       };
-      while (const std::optional<ClaimedJob> job =
-                 ClaimJob(database, 100.5, holder, reportInvalid)) {
+      while (const std::optional<ClaimedJob> job = ClaimJob(database, holder, reportInvalid)) {
         std::lock_guard lock(mutex);
         EXPECT_FALSE(job->takenOver || job->alreadyPending);
+        EXPECT_EQ(1, job->token);
         claimed.push_back(job->scheduleId);
       }
     });
@@ -146,38 +163,112 @@ TEST(PgClaimsTest, ThreeInstancesClaimingAtOnceTakeEveryDueScheduleExactlyOnce) 
 
   PgDatabase database(server.Url());
   EXPECT_EQ(30, database.Execute("SELECT count(*) FROM job").Integer(0, 0));
-  EXPECT_EQ(30, database.Execute("SELECT count(*) FROM schedule WHERE next = 101.5").Integer(0, 0));
+  EXPECT_EQ(30, NextRunsADayOnServerTime(database));
 }
 
-TEST(PgClaimsTest, AJobWhoseLeaseRanOutIsTakenOverOnceAndItsOldHolderLosesIt) {
+TEST(PgClaimsTest, AJobWhoseLeaseRanOutIsTakenOverOnceUnderAGreaterTokenAndItsOldHolderLosesIt) {
   testing::PostgresServer server;
   ASSERT_TRUE(server.Running()) << server.Error();
   PgDatabase database(server.Url());
   AddDueSchedules(database, 1);
-  const LeaseHolder first{"first", 60};
+  const LeaseHolder first = Holder("first", 60);
   // A lease of 0: takes over at once, where a longer lease would wait that
   // long after the server's start for the holders to renew.
-  const LeaseHolder second{"second", 0};
-  const std::optional<ClaimedJob> job = ClaimJob(database, 100.5, first, nullptr);
+  const LeaseHolder second = Holder("second", 0);
+  const std::optional<ClaimedJob> job = ClaimJob(database, first, nullptr);
   ASSERT_TRUE(job);
-  EXPECT_EQ(1, RenewLeases(database, first));
+  EXPECT_EQ(1, job->token);
+  EXPECT_EQ(std::optional<std::int64_t>(1), first.jobs->Token(job->jobId));
+  EXPECT_TRUE(first.jobs->Holds(job->jobId));
+  EXPECT_EQ(std::vector<std::int64_t>{job->jobId},
+            RenewLeases(database, first, first.jobs->Leases()));
   // Due again, while its job is still held: the next run moves on, no second job.
-  const std::optional<ClaimedJob> again = ClaimJob(database, 102, second, nullptr);
+  database.Execute("UPDATE schedule SET next = 100");
+  const std::optional<ClaimedJob> again = ClaimJob(database, second, nullptr);
   ASSERT_TRUE(again);
   EXPECT_TRUE(again->alreadyPending);
-  EXPECT_FALSE(ClaimJob(database, 102, second, nullptr));
+  EXPECT_FALSE(ClaimJob(database, second, nullptr));
 
-  // The first instance dies: its lease runs out.
+  // The first instance loses the server: its lease runs out.
   database.Execute("UPDATE job SET lease_until = now() - interval '1 second'");
-  const std::optional<ClaimedJob> takenOver = ClaimJob(database, 102, second, nullptr);
+  const std::optional<ClaimedJob> takenOver = ClaimJob(database, second, nullptr);
   ASSERT_TRUE(takenOver);
   EXPECT_TRUE(takenOver->takenOver);
   EXPECT_EQ(job->jobId, takenOver->jobId);
   EXPECT_EQ(1, takenOver->scheduleId);
-  EXPECT_EQ(0, RenewLeases(database, first));
-  EXPECT_EQ(1, RenewLeases(database, second));
+  EXPECT_EQ(2, takenOver->token);
+  // The old holder's renewal finds nothing, and it forgets the job.
+  const std::vector<JobLease> oldLeases = first.jobs->Leases();
+  EXPECT_TRUE(RenewLeases(database, first, oldLeases).empty());
+  first.jobs->Renewed(oldLeases, {}, std::chrono::steady_clock::now());
+  EXPECT_FALSE(first.jobs->Holds(job->jobId));
+  EXPECT_EQ(std::vector<std::int64_t>{job->jobId},
+            RenewLeases(database, second, second.jobs->Leases()));
+  // Under the old token even the same holder renews nothing.
+  EXPECT_TRUE(RenewLeases(database, second, {{job->jobId, 1}}).empty());
   // The server has not run for a whole lease of the first: no takeover yet.
-  EXPECT_FALSE(ClaimJob(database, 102, first, nullptr));
+  EXPECT_FALSE(ClaimJob(database, first, nullptr));
+}
+
+TEST(HeldJobsTest, AJobIsHeldForThreeQuartersOfItsLeaseFromItsLastRenewalOnTheMonotonicClock) {
+  HeldJobs jobs(60);
+  const auto claimed = std::chrono::steady_clock::now();
+  jobs.Claimed(7, 3, 2, claimed);
+  EXPECT_TRUE(jobs.Holds(7, claimed + std::chrono::seconds(44)));
+  EXPECT_FALSE(jobs.Holds(7, claimed + std::chrono::seconds(45)));
+  jobs.Renewed({{7, 2}}, {7}, claimed + std::chrono::seconds(30));
+  EXPECT_TRUE(jobs.Holds(7, claimed + std::chrono::seconds(74)));
+  EXPECT_EQ(std::optional<std::int64_t>(7), jobs.JobOf(3));
+  // A renewal sent under an older token says nothing of the newer claim.
+  jobs.Claimed(7, 3, 5, claimed + std::chrono::seconds(40));
+  jobs.Renewed({{7, 2}}, {}, claimed + std::chrono::seconds(41));
+  EXPECT_EQ(std::optional<std::int64_t>(5), jobs.Token(7));
+  // One that misses the job: it is gone.
+  jobs.Renewed({{7, 5}}, {}, claimed + std::chrono::seconds(42));
+  EXPECT_FALSE(jobs.Token(7));
+  EXPECT_FALSE(jobs.Holds(7, claimed + std::chrono::seconds(42)));
+}
+
+TEST(PgJournalTest, EveryWriteForAJobTakenOverIsRefusedToItsOldHolderAndLandsForTheNew) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  PgDatabase database(server.Url());
+  AddDueSchedules(database, 1);
+  const LeaseHolder first = Holder("first", 60);
+  const LeaseHolder second = Holder("second", 0);
+  const auto firstStore = MakeHistoryStore(MakeServerDatabase(server.Url()), "", first);
+  const auto secondStore = MakeHistoryStore(MakeServerDatabase(server.Url()), "", second);
+  const std::optional<ClaimedJob> claimed = ClaimJob(database, first, nullptr);
+  ASSERT_TRUE(claimed);
+  const std::int64_t job = firstStore->StartJob(0, 1, "Launch", {"a", "b"}, 45000.5);
+  EXPECT_EQ(claimed->jobId, job);
+  SiteRecord record;
+  record.site = "a";
+  record.completed = true;
+  EXPECT_TRUE(firstStore->RecordSite(job, 1, record));
+  EXPECT_TRUE(firstStore->Holds(job));
+
+  database.Execute("UPDATE job SET lease_until = now() - interval '1 second'");
+  ASSERT_TRUE(ClaimJob(database, second, nullptr));
+  record.position = 1;
+  record.site = "b";
+  record.reason = "from the old holder";
+  EXPECT_FALSE(firstStore->RecordSite(job, 1, record));
+  EXPECT_FALSE(firstStore->Holds(job));
+  EXPECT_FALSE(firstStore->Append({"Launch", "45000.6", "Success", "old", "a,b"}, job, 45000.6));
+
+  record.reason = "";
+  EXPECT_TRUE(secondStore->RecordSite(job, 1, record));
+  EXPECT_TRUE(secondStore->Append({"Launch", "45000.7", "Success", "new", "a,b"}, job, 45000.7));
+  EXPECT_FALSE(second.jobs->Token(job));  // finished: no longer renewed
+  const PgResult history = database.Execute("SELECT content FROM history");
+  ASSERT_EQ(1, history.Rows());
+  EXPECT_EQ("new", history.Text(0, 0));
+  EXPECT_EQ("", database.Execute("SELECT reason FROM job_site WHERE position = 1").Text(0, 0));
+  EXPECT_EQ(1, database
+                   .Execute("SELECT count(*) FROM job WHERE finished IS NOT NULL AND "
+                            "history_id IS NOT NULL")
+                   .Integer(0, 0));
 }
 
 TEST(PgJournalTest, ASiteEndWrittenWhileTheServerIsAwayLandsOnceItIsBack) {

@@ -21,3 +21,12 @@ gtest_discover_tests(shared_store_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fa
 
 veltrane_test(admin_postgres_test admin_postgres_test.cpp)
 target_link_libraries(admin_postgres_test PRIVATE veltrane_admin_lib veltrane_postgres_test_support)
+
+# Instances on a shared server under faults of their own: a cut connection, a
+# jumping clock, an outage at a job's start, another time zone.
+add_executable(shared_store_fence_test shared_store_fence_test.cpp)
+target_link_libraries(shared_store_fence_test PRIVATE veltrane_fault_test_support
+  veltrane_postgres_test_support veltrane_storage GTest::gtest_main)
+target_compile_definitions(shared_store_fence_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(shared_store_fence_test veltrane)
+gtest_discover_tests(shared_store_fence_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)

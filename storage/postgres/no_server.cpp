@@ -20,8 +20,9 @@ class NoServer : public sql::Database {
 
 class NoClaims : public JobClaims {
  public:
-  std::optional<ClaimedJob> Claim(double, const InvalidSchedule&) override { NoServerSupport(); }
+  std::optional<ClaimedJob> Claim(const InvalidSchedule&) override { NoServerSupport(); }
   int RenewLeases() override { NoServerSupport(); }
+  ServerTime TimeBase() override { NoServerSupport(); }
 };
 
 }  // namespace

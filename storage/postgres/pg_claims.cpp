@@ -14,6 +14,14 @@ namespace {
 
 using pg::Param;
 
+// "{1,2,3}": a bigint[] parameter.
+template <typename Field>
+std::string ArrayParam(const std::vector<JobLease>& leases, Field field) {
+  std::string text = "{";
+  for (const JobLease& lease : leases) text += (text.size() > 1 ? "," : "") + Param(lease.*field);
+  return text + "}";
+}
+
 std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHolder& holder) {
   // For a whole lease after the server (re)started, no lease counts as run
   // out: the live holders had no server to renew on, and get that long to.
@@ -27,22 +35,26 @@ std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHo
   job.jobId = expired.Integer(0, 0);
   job.scheduleId = expired.Integer(0, 1);
   job.takenOver = true;
-  database.Execute(
-      "UPDATE job SET holder = $1, lease_until = now() + make_interval(secs => $2) WHERE id = $3",
-      {holder.name, Param(std::int64_t{holder.leaseSeconds}), Param(job.jobId)});
+  // The old holder's writes name the old token: from now on they find nothing.
+  job.token = database
+                  .Execute(
+                      "UPDATE job SET holder = $1, lease_until = now() + make_interval(secs => "
+                      "$2), token = coalesce(token, 0) + 1 WHERE id = $3 RETURNING token",
+                      {holder.name, Param(std::int64_t{holder.leaseSeconds}), Param(job.jobId)})
+                  .Integer(0, 0);
   return job;
 }
 
-}  // namespace
-
-std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const LeaseHolder& holder,
-                                   const InvalidSchedule& invalid) {
+std::optional<ClaimedJob> ClaimInTransaction(PgDatabase& database, const LeaseHolder& holder,
+                                             const InvalidSchedule& invalid) {
   PgTransaction transaction(database);
   std::optional<ClaimedJob> job = TakeOverExpiredJob(database, holder);
   if (job) {
     transaction.Commit();
     return job;
   }
+  // One time base for every instance, whatever its own zone or clock.
+  const double now = database.Execute(std::string("SELECT ") + schema::kServerLocalDay).Real(0, 0);
   // One row at a time, so the rows another instance looks at stay free for it.
   std::string skipped = "{}";  // the invalid ids met so far, as an array literal
   for (;;) {
@@ -68,26 +80,62 @@ std::optional<ClaimedJob> ClaimJob(PgDatabase& database, double now, const Lease
             .Execute("SELECT count(*) FROM job WHERE schedule_id = $1 AND finished IS NULL",
                      {Param(id)})
             .Integer(0, 0) > 0;
-    if (!job->alreadyPending)
-      job->jobId =
-          database
-              .Execute(
-                  "INSERT INTO job (schedule_id, queued, holder, lease_until) "
-                  "VALUES ($1, $2, $3, now() + make_interval(secs => $4)) RETURNING id",
-                  {Param(id), Param(now), holder.name, Param(std::int64_t{holder.leaseSeconds})})
-              .Integer(0, 0);
+    if (!job->alreadyPending) {
+      const PgResult inserted = database.Execute(
+          "INSERT INTO job (schedule_id, queued, holder, lease_until, token) "
+          "VALUES ($1, $2, $3, now() + make_interval(secs => $4), 1) RETURNING id, token",
+          {Param(id), Param(now), holder.name, Param(std::int64_t{holder.leaseSeconds})});
+      job->jobId = inserted.Integer(0, 0);
+      job->token = inserted.Integer(0, 1);
+    }
     transaction.Commit();
     return job;
   }
 }
 
-int RenewLeases(PgDatabase& database, const LeaseHolder& holder) {
-  return database
-      .Execute(
-          "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
-          "WHERE holder = $2 AND finished IS NULL",
-          {Param(std::int64_t{holder.leaseSeconds}), holder.name})
-      .Changes();
+// Adds the job table's columns that came after it to a server made before
+// them (token, say), so that a claim never fails for their lack.
+void AddLaterColumns(PgDatabase& database) {
+  const PgResult present = database.Execute(
+      "SELECT table_name, column_name FROM information_schema.columns "
+      "WHERE table_schema = current_schema() AND table_name IN ('job', 'job_site')");
+  for (const schema::AddedColumn& column : schema::AddedJournalColumns(sql::Dialect::Postgres)) {
+    bool found = false;
+    for (int row = 0; row < present.Rows() && !found; ++row)
+      found = present.Text(row, 0) == column.table && present.Text(row, 1) == column.name;
+    if (!found && present.Rows() > 0) database.Execute(column.add);
+  }
+}
+
+}  // namespace
+
+std::optional<ClaimedJob> ClaimJob(PgDatabase& database, const LeaseHolder& holder,
+                                   const InvalidSchedule& invalid) {
+  const auto asked = std::chrono::steady_clock::now();
+  std::optional<ClaimedJob> job = ClaimInTransaction(database, holder, invalid);
+  if (job && job->jobId && holder.jobs)
+    holder.jobs->Claimed(job->jobId, job->scheduleId, job->token, asked);
+  return job;
+}
+
+std::vector<std::int64_t> RenewLeases(PgDatabase& database, const LeaseHolder& holder,
+                                      const std::vector<JobLease>& leases) {
+  if (leases.empty()) return {};
+  const PgResult renewed = database.Execute(
+      "UPDATE job SET lease_until = now() + make_interval(secs => $1) "
+      "FROM unnest($3::bigint[], $4::bigint[]) AS held(id, token) "
+      "WHERE job.id = held.id AND job.token = held.token AND job.holder = $2 "
+      "AND job.finished IS NULL RETURNING job.id",
+      {Param(std::int64_t{holder.leaseSeconds}), holder.name, ArrayParam(leases, &JobLease::job),
+       ArrayParam(leases, &JobLease::token)});
+  std::vector<std::int64_t> ids;
+  for (int row = 0; row < renewed.Rows(); ++row) ids.push_back(renewed.Integer(row, 0));
+  return ids;
+}
+
+ServerTime ServerTimeBase(PgDatabase& database) {
+  const PgResult row = database.Execute(schema::kServerTimeQuery);
+  return {row.Text(0, 0), static_cast<int>(row.Integer(0, 1)), row.Real(0, 2)};
 }
 
 }  // namespace veltrane
@@ -100,19 +148,31 @@ class PgJobClaims : public JobClaims {
   PgJobClaims(std::string url, LeaseHolder holder)
       : url_(std::move(url)), holder_(std::move(holder)) {}
 
-  std::optional<ClaimedJob> Claim(double now, const InvalidSchedule& invalid) override {
-    return pg::WithConnection(url_,
-                              [&](PgDatabase& db) { return ClaimJob(db, now, holder_, invalid); });
+  std::optional<ClaimedJob> Claim(const InvalidSchedule& invalid) override {
+    return pg::WithConnection(url_, [&](PgDatabase& db) {
+      if (!columnsChecked_) AddLaterColumns(db);
+      columnsChecked_ = true;
+      return ClaimJob(db, holder_, invalid);
+    });
   }
 
   int RenewLeases() override {
-    return pg::WithConnection(url_,
-                              [&](PgDatabase& db) { return veltrane::RenewLeases(db, holder_); });
+    if (!holder_.jobs) return 0;
+    const std::vector<JobLease> leases = holder_.jobs->Leases();
+    if (leases.empty()) return 0;
+    const auto asked = std::chrono::steady_clock::now();
+    const std::vector<std::int64_t> held = pg::WithConnection(
+        url_, [&](PgDatabase& db) { return veltrane::RenewLeases(db, holder_, leases); });
+    holder_.jobs->Renewed(leases, held, asked);
+    return static_cast<int>(held.size());
   }
+
+  ServerTime TimeBase() override { return pg::WithConnection(url_, ServerTimeBase); }
 
  private:
   std::string url_;
   LeaseHolder holder_;
+  bool columnsChecked_ = false;
 };
 
 }  // namespace

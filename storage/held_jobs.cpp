@@ -1,0 +1,58 @@
+#include "storage/held_jobs.h"
+
+#include <algorithm>
+
+namespace veltrane {
+
+void HeldJobs::Claimed(std::int64_t job, ScheduleId schedule, std::int64_t token, Moment asked) {
+  std::lock_guard lock(mutex_);
+  jobs_[job] = {schedule, token, asked};
+}
+
+void HeldJobs::Renewed(const std::vector<JobLease>& leases,
+                       const std::vector<std::int64_t>& stillHeld, Moment asked) {
+  std::lock_guard lock(mutex_);
+  for (const JobLease& lease : leases) {
+    const auto held = jobs_.find(lease.job);
+    // Claimed again meanwhile (a new token): that claim's moment stands.
+    if (held == jobs_.end() || held->second.token != lease.token) continue;
+    if (std::find(stillHeld.begin(), stillHeld.end(), lease.job) == stillHeld.end())
+      jobs_.erase(held);
+    else
+      held->second.sure = std::max(held->second.sure, asked);
+  }
+}
+
+void HeldJobs::Forget(std::int64_t job) {
+  std::lock_guard lock(mutex_);
+  jobs_.erase(job);
+}
+
+std::vector<JobLease> HeldJobs::Leases() const {
+  std::lock_guard lock(mutex_);
+  std::vector<JobLease> leases;
+  for (const auto& [job, held] : jobs_) leases.push_back({job, held.token});
+  return leases;
+}
+
+std::optional<std::int64_t> HeldJobs::Token(std::int64_t job) const {
+  std::lock_guard lock(mutex_);
+  const auto held = jobs_.find(job);
+  if (held == jobs_.end()) return std::nullopt;
+  return held->second.token;
+}
+
+std::optional<std::int64_t> HeldJobs::JobOf(ScheduleId schedule) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& [job, held] : jobs_)
+    if (held.schedule == schedule) return job;
+  return std::nullopt;
+}
+
+bool HeldJobs::Holds(std::int64_t job, Moment now) const {
+  std::lock_guard lock(mutex_);
+  const auto held = jobs_.find(job);
+  return held != jobs_.end() && now - held->second.sure < HeldFor();
+}
+
+}  // namespace veltrane
