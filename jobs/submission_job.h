@@ -5,6 +5,9 @@
 // Every site ends exactly once: once ended, no page, timer tick or late
 // screenshot touches it. Each ended site is committed to the job journal at
 // once, so a job cut short is finished after a restart (ResumeSubmission).
+// A site whose rows the store cannot give (a server away) waits for the store,
+// tried again with back-off within the page deadline, and then fails with the
+// store's error; meanwhile no page or timer touches it.
 // Beside its outcome every site keeps its evidence (last HTTP status, success
 // text, pages loaded, screenshot, a form that lacked controls the step named).
 // TrySite runs one site of one release the same way, as a trial: nothing is
@@ -35,6 +38,7 @@
 #include "platform/day_clock.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
+#include "platform/ui_timer.h"
 
 namespace veltrane {
 
@@ -81,6 +85,10 @@ class SubmissionJob {
   static constexpr std::chrono::milliseconds kSubmitSettleTime{2500};
   // No watch lasts longer, however busy its page.
   static constexpr std::chrono::milliseconds kWatchBound{5000};
+  // A site's rows that the store could not give are read again after this
+  // long, then after twice as long each time, up to kLastStoreRetry.
+  static constexpr std::chrono::milliseconds kFirstStoreRetry{250};
+  static constexpr std::chrono::milliseconds kLastStoreRetry{4000};
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
@@ -140,6 +148,12 @@ class SubmissionJob {
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
   void BeginSites();
+  // Reads the current site's rows and runs it, unless it waits for the store.
+  void LoadAndStartSite();
+  // Waits for the store before reading the site's rows again; false when the
+  // site's page deadline has passed.
+  bool WaitForStore();
+  void RetrySiteLoad();
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
   bool EndSite(bool completed, const std::string& reason);
@@ -174,6 +188,8 @@ class SubmissionJob {
   enum class Watching { Idle, Submission, Failure, Lists };
   Watching watching_ = Watching::Idle;
   std::string heldFailure_;  // the failure a Failure watch holds back
+  std::chrono::milliseconds storeRetryDelay_ = kFirstStoreRetry;
+  UiTimer storeRetry_{0, false, [this] { RetrySiteLoad(); }};
 };
 
 }  // namespace veltrane
