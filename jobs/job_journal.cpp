@@ -60,12 +60,15 @@ bool JobJournal::WriteKeptSites() {
     try {
       store_->RecordSite(site.job, site.scheduleId, site.record);
     } catch (const StorageError& error) {
-      trace_.TraceLine("Cannot record the end of site " + site.record.site + " : " +
-                       error.Message());
+      std::string text =
+          "Cannot record the end of site " + site.record.site + " : " + error.Message();
+      if (text != lastKeptError_) trace_.TraceLine(text);
+      lastKeptError_ = std::move(text);
       return false;
     }
     kept_.pop_front();
   }
+  lastKeptError_.clear();
   return true;
 }
 

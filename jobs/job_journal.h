@@ -42,7 +42,8 @@ class JobJournal {
   void Drop(std::int64_t id, ScheduleId scheduleId, double now);
   // A site's end that cannot be written (the store is unreachable, say) is
   // kept and written before the next one, or by WriteKeptSites, so that it
-  // lands once the store is back. False while anything is kept.
+  // lands once the store is back. False while anything is kept. The same
+  // failure again is not traced again.
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
   bool WriteKeptSites();
 
@@ -55,6 +56,7 @@ class JobJournal {
 
   std::unique_ptr<HistoryStore> store_;
   std::deque<KeptSite> kept_;
+  std::string lastKeptError_;  // the failure traced when a kept end was last tried
   TraceSink& trace_;
 };
 

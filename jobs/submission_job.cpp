@@ -154,7 +154,10 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
-    journal_.WriteKeptSites();  // a site's end kept while the store was away goes first
+    // A site's end kept while the store was away goes first; if the store is
+    // still away, it goes once the store is back.
+    keptSitesDelay_ = kFirstStoreRetry;
+    WriteKeptSitesOrRetry();
     SaveReport(state_, parts_.paths, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
@@ -241,6 +244,14 @@ void SubmissionJob::RetrySiteLoad() {
                      " could not be started : " + error.what());
     if (siteOpen_) SiteFailed(error.what());
   }
+}
+
+void SubmissionJob::WriteKeptSitesOrRetry() {
+  keptSitesRetry_.SetEnabled(false);
+  if (journal_.WriteKeptSites()) return;
+  keptSitesRetry_.SetInterval(static_cast<unsigned>(keptSitesDelay_.count()));
+  keptSitesRetry_.SetEnabled(true);
+  keptSitesDelay_ = std::min(keptSitesDelay_ * 2, kLastKeptSitesRetry);
 }
 
 bool SubmissionJob::EndSite(bool completed, const std::string& reason) {

@@ -89,6 +89,9 @@ class SubmissionJob {
   // long, then after twice as long each time, up to kLastStoreRetry.
   static constexpr std::chrono::milliseconds kFirstStoreRetry{250};
   static constexpr std::chrono::milliseconds kLastStoreRetry{4000};
+  // Site ends the store could not take by the job's end are tried again from
+  // kFirstStoreRetry on, at most this far apart, until they are written.
+  static constexpr std::chrono::milliseconds kLastKeptSitesRetry{30000};
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
@@ -154,6 +157,8 @@ class SubmissionJob {
   // site's page deadline has passed.
   bool WaitForStore();
   void RetrySiteLoad();
+  // Writes the site ends the journal keeps, or tries again later.
+  void WriteKeptSitesOrRetry();
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
   bool EndSite(bool completed, const std::string& reason);
@@ -190,6 +195,8 @@ class SubmissionJob {
   std::string heldFailure_;  // the failure a Failure watch holds back
   std::chrono::milliseconds storeRetryDelay_ = kFirstStoreRetry;
   UiTimer storeRetry_{0, false, [this] { RetrySiteLoad(); }};
+  std::chrono::milliseconds keptSitesDelay_ = kFirstStoreRetry;
+  UiTimer keptSitesRetry_{0, false, [this] { WriteKeptSitesOrRetry(); }};
 };
 
 }  // namespace veltrane

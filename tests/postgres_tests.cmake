@@ -21,3 +21,11 @@ gtest_discover_tests(shared_store_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fa
 
 veltrane_test(admin_postgres_test admin_postgres_test.cpp)
 target_link_libraries(admin_postgres_test PRIVATE veltrane_admin_lib veltrane_postgres_test_support)
+
+# One instance on a server that freezes or goes away mid-job: label "fault" too.
+add_executable(store_outage_test store_outage_test.cpp)
+target_link_libraries(store_outage_test PRIVATE veltrane_fault_test_support
+  veltrane_postgres_test_support veltrane_storage GTest::gtest_main)
+target_compile_definitions(store_outage_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(store_outage_test veltrane)
+gtest_discover_tests(store_outage_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)
