@@ -110,6 +110,7 @@ class StoreOutageTest : public ::testing::Test {
   }
 
   testing::PostgresServer server;
+  std::atomic<int> stops{0};  // server stops made by the sites' handlers
   std::string url;
   testing::RecordingHttpServer web;
   testing::TempDir folder;
@@ -154,8 +155,7 @@ TEST_F(StoreOutageTest, AStoreThatStopsAnsweringHoldsNeitherTheJobNorTheNextSche
 // taken for a missing subscription, every site's end is recorded and shown
 // by the job's history row, and the next schedule runs right after.
 TEST_F(StoreOutageTest, AServerAwayDuringAJobLosesNoSiteAndPostsNoneTwice) {
-  std::atomic<int> stops{0};
-  const auto stopServer = [&] {
+  const auto stopServer = [this] {
     server.Stop();
     ++stops;
   };
