@@ -21,6 +21,14 @@ void JobDataLoader::ReportError(const StorageError& error) {
   trace_.TraceLine(DatabaseErrorText(error));
 }
 
+void JobDataLoader::ReportSiteError(const StorageError& error) {
+  // A store that stays away while a site waits for it is traced once.
+  std::string text = DatabaseErrorText(error);
+  if (text == lastSiteError_) return;
+  trace_.TraceLine(text);
+  lastSiteError_ = std::move(text);
+}
+
 bool JobDataLoader::LoadSchedule(JobState& state, ScheduleId scheduleId) {
   try {
     std::optional<ScheduleRow> row = schedules_->Find(scheduleId);
@@ -61,6 +69,7 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
   try {
     const std::optional<StoredRow> subscription = sites_->ReadSubscription(siteName);
     if (!subscription) {
+      lastSiteError_.clear();
       trace_.TraceLine(missing);
       result.rows = SiteRows::SubscriptionMissing;
       return result;
@@ -71,13 +80,15 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
     // Only for the job's trace; a table without the column reads as "".
     result.extraData = subscription->TextIfAny("extra_data");
   } catch (const StorageError& error) {
-    ReportError(error);
+    ReportSiteError(error);
     result.rows = SiteRows::SubscriptionError;
+    result.storeError = error.Message();
     return result;
   }
   try {
     const std::optional<StoredRow> account = sites_->ReadLogin(siteName);
     if (!account) {
+      lastSiteError_.clear();
       trace_.TraceLine(missing);
       result.rows = SiteRows::AccountMissing;
       return result;
@@ -85,10 +96,12 @@ SiteLoad JobDataLoader::LoadSite(JobState& state, const std::string& siteName) {
     state.site.login.UserName = account->Text("username");
     state.site.login.Password = account->Text("password");
   } catch (const StorageError& error) {
-    ReportError(error);
+    ReportSiteError(error);
     result.rows = SiteRows::AccountError;
+    result.storeError = error.Message();
     return result;
   }
+  lastSiteError_.clear();
   result.rows = SiteRows::Loaded;
   return result;
 }

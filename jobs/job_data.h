@@ -1,9 +1,10 @@
 // Job data loading: the schedule row, the press release row and a
 // site's subscription and account rows, read into the JobState through the
-// stores (each read stands alone). Database errors become a false result; the
-// press release and account errors are shown in the message box first. Every
-// error text also goes to the trace. Runs on the user-interface thread; the
-// loader owns its stores and holds references to the rest.
+// stores (each read stands alone). Database errors become a false result, or
+// for a site a load that says the store failed (never a missing row). Every
+// error text goes to the trace; a site's error repeated while the job waits
+// for the store is traced once. Runs on the user-interface thread; the loader
+// owns its stores and holds references to the rest.
 #pragma once
 
 #include <memory>
@@ -30,8 +31,13 @@ enum class SiteRows {
 
 struct SiteLoad {
   SiteRows rows = SiteRows::SubscriptionMissing;
-  std::string extraData;  // the subscription row's extra_data ("" without the row)
+  std::string extraData;   // the subscription row's extra_data ("" without the row)
+  std::string storeError;  // the store's error message when a read failed
   bool Loaded() const { return rows == SiteRows::Loaded; }
+  // The store failed: whether the rows are there is not known.
+  bool StoreFailed() const {
+    return rows == SiteRows::SubscriptionError || rows == SiteRows::AccountError;
+  }
   bool SubscriptionFound() const {
     return rows == SiteRows::Loaded || rows == SiteRows::AccountMissing ||
            rows == SiteRows::AccountError;
@@ -64,12 +70,15 @@ class JobDataLoader {
 
  private:
   void ReportError(const StorageError& error);
+  // As ReportError, but not again while the same error repeats.
+  void ReportSiteError(const StorageError& error);
 
   std::unique_ptr<ScheduleStore> schedules_;
   std::unique_ptr<PressReleaseStore> releases_;
   std::unique_ptr<SiteStore> sites_;
   TraceSink& trace_;
   const Clock& clock_;
+  std::string lastSiteError_;  // traced by the last LoadSite that failed
 };
 
 }  // namespace veltrane

@@ -86,12 +86,15 @@ bool JobJournal::WriteKeptSites() {
       // False: the job was taken over, and its end is the new holder's to record.
       store_->RecordSite(site.job, site.scheduleId, site.record);
     } catch (const StorageError& error) {
-      trace_.TraceLine("Cannot record the end of site " + site.record.site + " : " +
-                       error.Message());
+      std::string text =
+          "Cannot record the end of site " + site.record.site + " : " + error.Message();
+      if (text != lastKeptError_) trace_.TraceLine(text);
+      lastKeptError_ = std::move(text);
       return false;
     }
     kept_.pop_front();
   }
+  lastKeptError_.clear();
   return true;
 }
 

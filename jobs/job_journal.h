@@ -50,7 +50,8 @@ class JobJournal {
                       const std::string& address, double now);
   // A site's end that cannot be written (the store is unreachable, say) is
   // kept and written before the next one, or by WriteKeptSites, so that it
-  // lands once the store is back. False while anything is kept.
+  // lands once the store is back. False while anything is kept. The same
+  // failure again is not traced again.
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
   bool WriteKeptSites();
   // On a shared server, whether this instance still holds job `job` (see
@@ -69,6 +70,7 @@ class JobJournal {
 
   std::unique_ptr<HistoryStore> store_;
   std::deque<KeptSite> kept_;
+  std::string lastKeptError_;  // the failure traced when a kept end was last tried
   TraceSink& trace_;
 };
 

@@ -1,5 +1,7 @@
 #include "jobs/submission_job.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -185,7 +187,10 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
-    journal_.WriteKeptSites();  // a site's end kept while the store was away goes first
+    // A site's end kept while the store was away goes first; if the store is
+    // still away, it goes once the store is back.
+    keptSitesDelay_ = kFirstStoreRetry;
+    WriteKeptSitesOrRetry();
     SaveReport(state_, parts_.paths, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
@@ -205,11 +210,22 @@ void SubmissionJob::NextSite() {
   trace_.SetSite(state_.site.CurrentSite);
   state_.site.SiteScript.clear();
   navigatedThisSite_ = false;
+  storeRetryDelay_ = kFirstStoreRetry;
+  LoadAndStartSite();
+}
+
+void SubmissionJob::LoadAndStartSite() {
   const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
+  // A store error says nothing about the rows: the site waits for the store.
+  if (site.StoreFailed() && WaitForStore()) return;
   siteSteps_ = SiteSteps(state_.site.SiteScript);
   trace_.SetSecret(state_.site.login.Password);
   trace_.TraceLine("submission_data : " + trace_.Outside(state_.site.SiteScript));
   trace_.TraceLine("extra_data : " + trace_.Outside(site.extraData));
+  if (site.StoreFailed()) {
+    SiteFailed(site.storeError);
+    return;
+  }
   if (!site.SubscriptionFound()) {
     // Without its own row the site has no address or script to run: it fails
     // at once rather than running on another site's address and login.
@@ -232,6 +248,43 @@ void SubmissionJob::NextSite() {
   navigatedThisSite_ = true;
   parts_.browser.Navigate(state_.site.SiteUrl);
   ArmDeadline();
+}
+
+bool SubmissionJob::WaitForStore() {
+  constexpr double kMsPerDay = 86400000.0;
+  const double left = siteStarted_ + parts_.pageDeadline - parts_.clock.Now();
+  if (left <= 0.0) return false;
+  const auto delay = std::min(
+      storeRetryDelay_, std::chrono::milliseconds(static_cast<long long>(left * kMsPerDay) + 1));
+  if (storeRetryDelay_ == kFirstStoreRetry)
+    trace_.TraceLine("Waiting for the database to load site " + state_.site.CurrentSite);
+  storeRetryDelay_ = std::min(storeRetryDelay_ * 2, kLastStoreRetry);
+  // Not open while it waits: a late page or tick of the site before finds nothing to end.
+  siteOpen_ = false;
+  storeRetry_.SetInterval(static_cast<unsigned>(delay.count()));
+  storeRetry_.SetEnabled(true);
+  return true;
+}
+
+void SubmissionJob::RetrySiteLoad() {
+  storeRetry_.SetEnabled(false);
+  siteOpen_ = true;
+  // A timer has nobody above it to catch an error: the site ends with it.
+  try {
+    LoadAndStartSite();
+  } catch (const std::exception& error) {
+    trace_.TraceLine(std::string("Site ") + state_.site.CurrentSite +
+                     " could not be started : " + error.what());
+    if (siteOpen_) SiteFailed(error.what());
+  }
+}
+
+void SubmissionJob::WriteKeptSitesOrRetry() {
+  keptSitesRetry_.SetEnabled(false);
+  if (journal_.WriteKeptSites()) return;
+  keptSitesRetry_.SetInterval(static_cast<unsigned>(keptSitesDelay_.count()));
+  keptSitesRetry_.SetEnabled(true);
+  keptSitesDelay_ = std::min(keptSitesDelay_ * 2, kLastKeptSitesRetry);
 }
 
 bool SubmissionJob::EndSite(bool completed, const std::string& reason) {

@@ -8,6 +8,9 @@
 // Before a form carrying the release is sent, the site is marked submitting
 // in the journal; a resumed job does not send such a site again but ends it
 // failed with "Outcome unknown (interrupted while submitting)".
+// A site whose rows the store cannot give (a server away) waits for the store,
+// tried again with back-off within the page deadline, and then fails with the
+// store's error; meanwhile no page or timer touches it.
 // Beside its outcome every site keeps its evidence (last HTTP status, success
 // text, pages loaded, screenshot, a form that lacked controls the step named).
 // TrySite runs one site of one release the same way, as a trial: nothing is
@@ -38,6 +41,7 @@
 #include "platform/day_clock.h"
 #include "platform/schedule_rule.h"
 #include "platform/trace.h"
+#include "platform/ui_timer.h"
 
 namespace veltrane {
 
@@ -84,6 +88,13 @@ class SubmissionJob {
   static constexpr std::chrono::milliseconds kSubmitSettleTime{2500};
   // No watch lasts longer, however busy its page.
   static constexpr std::chrono::milliseconds kWatchBound{5000};
+  // A site's rows that the store could not give are read again after this
+  // long, then after twice as long each time, up to kLastStoreRetry.
+  static constexpr std::chrono::milliseconds kFirstStoreRetry{250};
+  static constexpr std::chrono::milliseconds kLastStoreRetry{4000};
+  // Site ends the store could not take by the job's end are tried again from
+  // kFirstStoreRetry on, at most this far apart, until they are written.
+  static constexpr std::chrono::milliseconds kLastKeptSitesRetry{30000};
 
   explicit SubmissionJob(SubmissionJobParts parts);
 
@@ -146,6 +157,14 @@ class SubmissionJob {
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
   void BeginSites();
+  // Reads the current site's rows and runs it, unless it waits for the store.
+  void LoadAndStartSite();
+  // Waits for the store before reading the site's rows again; false when the
+  // site's page deadline has passed.
+  bool WaitForStore();
+  void RetrySiteLoad();
+  // Writes the site ends the journal keeps, or tries again later.
+  void WriteKeptSitesOrRetry();
   // Ends the current site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
   bool EndSite(bool completed, const std::string& reason);
@@ -184,6 +203,10 @@ class SubmissionJob {
   enum class Watching { Idle, Submission, Failure, Lists };
   Watching watching_ = Watching::Idle;
   std::string heldFailure_;  // the failure a Failure watch holds back
+  std::chrono::milliseconds storeRetryDelay_ = kFirstStoreRetry;
+  UiTimer storeRetry_{0, false, [this] { RetrySiteLoad(); }};
+  std::chrono::milliseconds keptSitesDelay_ = kFirstStoreRetry;
+  UiTimer keptSitesRetry_{0, false, [this] { WriteKeptSitesOrRetry(); }};
 };
 
 }  // namespace veltrane

@@ -112,7 +112,12 @@ void WriteKeptRow(sql::Session& db, const KeptHistoryRow& kept) {
                 .Empty();
     db.Execute("UPDATE job SET finished = ? WHERE id = ?", {kept.now, kept.finishesJob});
   }
-  if (write) db.Execute(kInsert, HistoryValues(kept.row));
+  if (write) {
+    const std::int64_t id = db.Insert(kInsert, HistoryValues(kept.row));
+    // As Append does: the job keeps its row's id, so the row finds its sites' evidence.
+    if (kept.finishesJob)
+      db.Execute("UPDATE job SET history_id = ? WHERE id = ?", {id, kept.finishesJob});
+  }
 }
 
 // Why a kept file can never be applied to `db`, or "": the job a kept row

@@ -315,8 +315,12 @@ TEST_F(JobDataTest, SubscriptionDatabaseErrorIsTracedNotShown) {
       "DROP TABLE subscription; CREATE TABLE subscription (name TEXT, url TEXT)");
   databases.Subscription("INSERT INTO subscription VALUES ('s','http://s.test/')");
   databases.Main("INSERT INTO account VALUES ('s','u','p')");
-  const SiteLoad load = Loader().LoadSite(state, "s");
+  JobDataLoader loader = Loader();
+  const SiteLoad load = loader.LoadSite(state, "s");
   EXPECT_EQ(SiteRows::SubscriptionError, load.rows);
+  EXPECT_TRUE(load.StoreFailed());
+  EXPECT_EQ("CPPSQLITE_ERROR[1000]: Invalid field name requested", load.storeError);
+  loader.LoadSite(state, "s");  // read again while the job waits: not traced again
   EXPECT_EQ(std::vector<std::string>{"SELECT * FROM subscription WHERE name = 's'\r\n1000 : "
                                      "CPPSQLITE_ERROR[1000]: Invalid field name requested"},
             trace.lines);

@@ -2,4 +2,4 @@ veltrane_test(step_engine_test step_engine_test.cpp)
 target_link_libraries(step_engine_test PRIVATE veltrane_engine)
 
 veltrane_test(submission_job_test submission_job_test.cpp)
-target_link_libraries(submission_job_test PRIVATE veltrane_job_runner)
+target_link_libraries(submission_job_test PRIVATE veltrane_job_runner veltrane_ui_test_support)

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -101,6 +102,56 @@ TEST(TcpProxyTest, RelaysCutsAndFreezesConnectionsToTheServer) {
   EXPECT_THROW(PgDatabase{url}, PgError);  // connect_timeout ends the wait
   proxy.Set(testing::TcpProxy::Mode::Pass);
   EXPECT_EQ(2, PgDatabase(url).Execute("SELECT 2").Integer(0, 0));
+}
+
+// A server that accepts and then says nothing holds no caller: connecting
+// and waiting for an answer are bounded without a timeout in the connection
+// string, and a connection given up on is not used again.
+TEST(PgBoundsTest, AServerThatStopsAnsweringIsGivenUpWithinTheBounds) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  ASSERT_FALSE(server.CreateDatabase("frozen").empty()) << server.Error();
+  testing::TcpProxy proxy(server.SocketPath());
+  const std::string url = testing::PostgresServer::UrlThrough(proxy.Port(), "frozen");
+  PgDatabase held(url);
+  ASSERT_EQ(1, held.Execute("SELECT 1").Integer(0, 0));
+
+  proxy.Set(testing::TcpProxy::Mode::Freeze);
+  const auto outcome = [](auto call) {
+    try {
+      call();
+      return std::string("answered");
+    } catch (const PgError& error) {
+      return std::string(error.Unreachable() ? "unreachable" : error.what());
+    }
+  };
+  auto statement =
+      std::async(std::launch::async, [&] { return outcome([&] { held.Execute("SELECT 1"); }); });
+  auto connection =
+      std::async(std::launch::async, [&] { return outcome([&] { PgDatabase fresh(url); }); });
+  const bool ended = statement.wait_for(std::chrono::seconds(60)) == std::future_status::ready &&
+                     connection.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  proxy.Set(testing::TcpProxy::Mode::Pass);  // ends a wait that had no bound
+  EXPECT_TRUE(ended);
+  EXPECT_EQ("unreachable", statement.get());
+  EXPECT_EQ("unreachable", connection.get());
+  EXPECT_EQ("unreachable", outcome([&] { held.Execute("SELECT 1"); }));
+  EXPECT_EQ(2, PgDatabase(url).Execute("SELECT 2").Integer(0, 0));
+}
+
+// The server itself cancels a statement that runs too long (one waiting on a
+// lock that a stuck client holds, say); the connection stays usable.
+TEST(PgBoundsTest, AStatementThatRunsTooLongIsCancelledByTheServer) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  PgDatabase database(server.Url());
+  try {
+    database.Execute("SELECT pg_sleep(60)");
+    FAIL() << "a statement of a minute ran to its end";
+  } catch (const PgError& error) {
+    EXPECT_EQ("57014", error.SqlState()) << error.what();
+  }
+  EXPECT_EQ(1, database.Execute("SELECT 1").Integer(0, 0));
 }
 
 // Schedules 1..count, all due at day 100, daily.

@@ -30,3 +30,11 @@ target_link_libraries(shared_store_fence_test PRIVATE veltrane_fault_test_suppor
 target_compile_definitions(shared_store_fence_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
 add_dependencies(shared_store_fence_test veltrane)
 gtest_discover_tests(shared_store_fence_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)
+
+# One instance on a server that freezes or goes away mid-job: label "fault" too.
+add_executable(store_outage_test store_outage_test.cpp)
+target_link_libraries(store_outage_test PRIVATE veltrane_fault_test_support
+  veltrane_postgres_test_support veltrane_storage GTest::gtest_main)
+target_compile_definitions(store_outage_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(store_outage_test veltrane)
+gtest_discover_tests(store_outage_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)

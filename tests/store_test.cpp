@@ -209,6 +209,25 @@ TEST_P(StoreTest, HistoryFinishesItsJobAndAKeptRowLandsOnce) {
   EXPECT_EQ("Later", history->List()[1].row.name);
 }
 
+// A kept row that finishes a job links the job to the row once written, so the
+// row shows the evidence of the job's sites.
+TEST_P(StoreTest, AKeptRowThatFinishesAJobFindsTheJobsSites) {
+  const auto history = MakeHistoryStore(Paths());
+  const std::int64_t job = history->StartJob(0, 4, "Launch", {"a"}, 45000);
+  SiteRecord record;
+  record.site = "a";
+  record.completed = true;
+  history->RecordSite(job, 4, record);
+  ASSERT_NE("", history->Keep({"Launch", "45000.5", "Success", "report", "a"}, job, 45000.5));
+  RecordingTrace trace;
+  EXPECT_EQ(1, history->WriteKept(trace));
+  EXPECT_TRUE(history->UnfinishedJobs().empty());
+  const std::vector<SiteOutcome> sites = history->JobSites(1);
+  ASSERT_EQ(1u, sites.size());
+  EXPECT_EQ("a", sites[0].record.site);
+  EXPECT_EQ(1, sites[0].historyId);
+}
+
 // A site marked as sending its release is read back with the job until the
 // site's end replaces the mark; a finished job takes no mark.
 TEST_P(StoreTest, SubmittingMarkIsReadBackUntilTheSitesEnd) {

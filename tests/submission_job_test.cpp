@@ -12,6 +12,7 @@
 
 #include "jobs/redacting_trace.h"
 #include "tests/support/job_rig.h"
+#include "tests/support/main_loop.h"
 
 namespace veltrane {
 namespace {
@@ -101,6 +102,34 @@ TEST_F(SubmissionJobTest, SiteWithoutSubscriptionRowFailsAtOnceWithoutNavigating
   EXPECT_EQ(std::vector<std::string>{"ghost"}, job.State().outcome.FailedSites());
   EXPECT_EQ(std::vector<std::string>{"Cant find info for subscription 'ghost'"},
             job.State().outcome.FailedReasons());
+}
+
+// A store error is not a missing row: the site waits for the store, and runs
+// once it answers; a store still failing at the page deadline fails the site
+// with the store's error.
+TEST_F(SubmissionJobTest, AStoreErrorWhileLoadingASiteWaitsForTheStoreWithinThePageDeadline) {
+  Schedule("alpha\r\nbeta");
+  databases.Subscription("ALTER TABLE subscription RENAME TO away");
+  ASSERT_TRUE(job.StartSubmission(1));
+  EXPECT_TRUE(browser.navigations.empty());
+  databases.Subscription("ALTER TABLE away RENAME TO subscription");
+  ASSERT_TRUE(testing::RunMainLoopUntil([&] { return !browser.navigations.empty(); }));
+  EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/a"}, browser.navigations);
+  EXPECT_TRUE(job.State().outcome.Sites.empty());
+  EXPECT_EQ(1, std::count(trace.lines.begin(), trace.lines.end(),
+                          "Waiting for the database to load site alpha"));
+
+  databases.Subscription("ALTER TABLE subscription RENAME TO away");
+  Page thanks = PageWith("Thanks");
+  job.DocumentComplete(thanks);  // alpha succeeds; beta waits for the store
+  EXPECT_TRUE(busy);
+  clock.Advance(SubmissionJob::kPageDeadline + 1e-6);
+  ASSERT_TRUE(testing::RunMainLoopUntil([&] { return !busy; }));
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, job.State().outcome.CompletedSites());
+  EXPECT_EQ(std::vector<std::string>{"beta"}, job.State().outcome.FailedSites());
+  EXPECT_EQ(std::vector<std::string>{"SQLITE_ERROR[1]: no such table: subscription"},
+            job.State().outcome.FailedReasons());
+  EXPECT_EQ(1u, browser.navigations.size());
 }
 
 TEST_F(SubmissionJobTest, TimeoutEndsTheSiteOnlyOnceTheDeadlineHasPassed) {

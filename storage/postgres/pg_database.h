@@ -3,11 +3,16 @@
 // parameters as text, bound apart from the SQL (never spliced into it); a
 // parameter without a value is SQL NULL. Every failure throws PgError with
 // the server's SQLSTATE (empty when the connection itself failed or broke).
+// No call waits on the server without a bound (see PgBounds): a server that
+// accepts and then says nothing is a PgError after at most kConnectSeconds to
+// connect, or kAnswerSeconds for one statement's answer; a connection that ran
+// out of time is closed, and every later statement on it fails at once.
 // One thread per connection.
 #pragma once
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -31,6 +36,32 @@ class PgError : public std::runtime_error {
 };
 
 using PgParam = std::optional<std::string>;
+
+// The bounds of every connection to the server. A connection string may set
+// connect_timeout, the keepalives or options itself; the client's own wait for
+// an answer (kAnswerSeconds) holds whatever it sets.
+struct PgBounds {
+  // From opening the socket to a usable session (libpq's connect_timeout).
+  static constexpr int kConnectSeconds = 5;
+  // The server cancels a statement that runs longer (statement_timeout): a lock
+  // held by a stuck client, say.
+  static constexpr int kStatementSeconds = 5;
+  // The client gives up waiting for a statement's answer after this long: a
+  // server behind a frozen link never sends one. Longer than the statement
+  // timeout, so that the server's own cancellation is seen when it comes.
+  static constexpr int kAnswerSeconds = kStatementSeconds + 2;
+  // The server ends a session left idle inside a transaction this long (a
+  // client that gave up waiting), so its row locks do not outlive it.
+  static constexpr int kIdleInTransactionSeconds = 10;
+  // TCP keepalives: the first probe after this much silence, then one every
+  // kKeepaliveIntervalSeconds, and the connection is dead after
+  // kKeepaliveCount unanswered ones; unacknowledged data gives up after
+  // kTcpUserTimeoutMs. (Unix sockets have neither.)
+  static constexpr int kKeepaliveIdleSeconds = 5;
+  static constexpr int kKeepaliveIntervalSeconds = 2;
+  static constexpr int kKeepaliveCount = 3;
+  static constexpr int kTcpUserTimeoutMs = 10000;
+};
 
 class PgResult {
  public:
@@ -70,6 +101,13 @@ class PgDatabase {
   bool InTransaction() const { return PQtransactionStatus(connection_.get()) == PQTRANS_INTRANS; }
 
  private:
+  // Waits, within kAnswerSeconds, for the answer to what was just sent: the
+  // first error among its results, or else the last result.
+  PgResult Answer();
+  // Waits until the socket is ready (`events` of poll) or `deadline` passes.
+  bool WaitForSocket(short events, std::chrono::steady_clock::time_point deadline);
+  // Closes the connection and throws: nothing more goes over it.
+  [[noreturn]] void Abandon(const std::string& why);
   PgResult Checked(PgResult result);
 
   struct Finish {
