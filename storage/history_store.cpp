@@ -170,8 +170,8 @@ class HistoryOver : public HistoryStore {
   }
 
   std::string Keep(const HistoryRow& row, std::int64_t finishesJob, double now) override {
-    // The job has ended here: its lease is no longer renewed.
-    Forget(finishesJob);
+    // The job stays held until its row lands (WriteKept): site ends kept
+    // while the store was away are still this instance's to write.
     return KeepHistoryRow(spool_, {row, finishesJob, now, holder_ ? holder_->name : ""});
   }
 
@@ -234,6 +234,8 @@ class HistoryOver : public HistoryStore {
         continue;
       }
       waiting_.clear();
+      // The job it finished has ended here: its lease is no longer renewed.
+      if (file.row && file.row->finishesJob) Forget(file.row->finishesJob);
       std::remove(file.path.c_str());
       trace.TraceLine("Kept statement " + file.path + " written");
       ++written;
@@ -400,7 +402,10 @@ class HistoryOver : public HistoryStore {
     // A job begun by an older service and resumed by this one finds its tables as they were.
     UpdateJournalTables(*db);
     sql::Transaction transaction(*db);
-    if (!HeldForWrite(*db, job)) return false;
+    // A site's end kept while the store was away may land after the job's
+    // report, which a kept file wrote meanwhile: the job is then this
+    // instance's finished one, which nobody else claims.
+    if (!HeldForWrite(*db, job) && !FinishedHere(*db, job)) return false;
     InsertSite(*db, job, scheduleId, record);
     db->Execute(
         "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
@@ -461,6 +466,14 @@ class HistoryOver : public HistoryStore {
   // the job is unfinished; the row stays locked until the transaction ends,
   // so that no takeover comes between this check and the write. A job it
   // lost is forgotten. Always on the files, which one instance owns.
+  bool FinishedHere(sql::Session& db, std::int64_t job) {
+    return holder_ && !db.Query(
+                             "SELECT 1 FROM job WHERE id = ? AND holder = ? AND finished IS NOT "
+                             "NULL",
+                             {job, holder_->name})
+                           .Empty();
+  }
+
   bool HeldForWrite(sql::Session& db, std::int64_t job) {
     if (!holder_) return true;
     const std::optional<std::int64_t> token = Token(job);

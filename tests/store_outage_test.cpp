@@ -75,12 +75,15 @@ class StoreOutageTest : public ::testing::Test {
         {std::to_string(id), sites, std::to_string(next)});
   }
 
-  void StartInstance(const std::string& databaseUrl, const std::string& pageTimeoutMs) {
+  // `leaseSeconds` is longer than the test's outage lasts: an instance that
+  // cannot renew for three quarters of its lease stops its job.
+  void StartInstance(const std::string& databaseUrl, const std::string& pageTimeoutMs,
+                     const std::string& leaseSeconds) {
     instance = std::make_unique<testing::ServiceProcess>(VELTRANE_BINARY, folder.Path());
     instance->StartInOwnGroup({{"VELTRANE_DATABASE_URL", databaseUrl},
                                {"VELTRANE_PAGE_TIMEOUT_MS", pageTimeoutMs},
                                {"VELTRANE_POLL_INTERVAL_MS", "300"},
-                               {"VELTRANE_LEASE_SECONDS", "10"}});
+                               {"VELTRANE_LEASE_SECONDS", leaseSeconds}});
   }
   std::string Trace() const { return instance->ErrorLog(); }
   bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }
@@ -130,7 +133,8 @@ TEST_F(StoreOutageTest, AStoreThatStopsAnsweringHoldsNeitherTheJobNorTheNextSche
   AddSchedule(1, "hangs\r\nb\r\n", 1);
   AddSchedule(2, "next\r\n", 2);
   testing::TcpProxy proxy(server.SocketPath());
-  StartInstance(testing::PostgresServer::UrlThrough(proxy.Port(), "veltrane"), "4000");
+  // Renewed every 22.5 s: at least once while frozen, and held 67.5 s.
+  StartInstance(testing::PostgresServer::UrlThrough(proxy.Port(), "veltrane"), "4000", "90");
 
   ASSERT_TRUE(WaitFor([&] { return !web.RequestsTo("/hangs/").empty(); }, seconds(120)));
   proxy.Set(testing::TcpProxy::Mode::Freeze);
@@ -166,7 +170,7 @@ TEST_F(StoreOutageTest, AServerAwayDuringAJobLosesNoSiteAndPostsNoneTwice) {
   AddFormSite("e");
   AddSchedule(1, "a\r\nb\r\nc\r\nd\r\n", 1);
   AddSchedule(2, "e\r\n", 2);
-  StartInstance(url, "20000");
+  StartInstance(url, "20000", "120");
 
   ASSERT_TRUE(WaitFor([&] { return stops == 1; }, seconds(120)));
   std::this_thread::sleep_for(seconds(3));  // the outage
