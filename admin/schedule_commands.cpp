@@ -124,6 +124,8 @@ void RunScheduleList(AdminContext& context, Arguments args) {
   RequirePositional(parsed, 0, "", "schedule list");
   const bool json = parsed.Flag("json");
   const double now = context.io.clock.Now();
+  // Read before anything is printed, so that a failure prints no half document.
+  const std::vector<ScheduleEntry> entries = SchedulesOf(context)->List();
   std::vector<std::vector<std::string>> rows = {
       {"ID", "RELEASE", "SITES", "FREQUENCY", "TIME", "NEXT RUN"}};
   JsonWriter out(context.io.out);
@@ -131,7 +133,7 @@ void RunScheduleList(AdminContext& context, Arguments args) {
     out.BeginObject();
     out.Key("schedules").BeginArray();
   }
-  for (const ScheduleEntry& entry : SchedulesOf(context)->List()) {
+  for (const ScheduleEntry& entry : entries) {
     // As the service reads them: the low 32 bits of the code, NULL as 0 and 0.0.
     const int code = entry.frequency;
     const double time = entry.time;
