@@ -7,6 +7,7 @@
 #include "admin/admin_stores.h"
 #include "admin/commands.h"
 #include "admin/help.h"
+#include "platform/version.h"
 
 namespace veltrane::admin {
 namespace {
@@ -60,6 +61,11 @@ int Dispatch(const std::vector<std::string>& all, const AdminIo& io) {
   const std::string& word = args.front();
   if (IsHelpWord(word) || word == "help") {
     io.out << MainHelp();
+    return kExitOk;
+  }
+  if (word == "--version") {
+    if (args.size() > 1) UsageError("--version takes no arguments");
+    io.out << "veltrane-admin " << VeltraneVersion() << "\n";
     return kExitOk;
   }
   if (word.starts_with("-"))

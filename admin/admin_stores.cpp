@@ -34,6 +34,11 @@ std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context) {
   return store;
 }
 
+std::unique_ptr<JournalReport> JournalReportOf(const AdminContext& context) {
+  HistoryOf(context);
+  return MakeJournalReport(context.Stores(), kOptions);
+}
+
 CommandError CommandErrorOf(const StorageError& error) {
   const std::string& where = error.Where();
   switch (error.What()) {

@@ -13,6 +13,7 @@
 #include "admin/admin_context.h"
 #include "admin/admin_error.h"
 #include "storage/history_store.h"
+#include "storage/journal_report.h"
 #include "storage/press_release_store.h"
 #include "storage/schedule_store.h"
 #include "storage/site_store.h"
@@ -23,6 +24,8 @@ std::unique_ptr<PressReleaseStore> ReleasesOf(const AdminContext& context);
 std::unique_ptr<SiteStore> SitesOf(const AdminContext& context);
 std::unique_ptr<ScheduleStore> SchedulesOf(const AdminContext& context);
 std::unique_ptr<HistoryStore> HistoryOf(const AdminContext& context);
+// The history and journal report, once the history table is known to be there.
+std::unique_ptr<JournalReport> JournalReportOf(const AdminContext& context);
 
 CommandError CommandErrorOf(const StorageError& error);
 

@@ -29,7 +29,8 @@ std::string CommandArgs::Optional(std::string_view name, std::string_view fallba
 
 CommandArgs ParseCommandArgs(std::span<const std::string> args,
                              std::initializer_list<std::string_view> valueOptions,
-                             std::string_view command) {
+                             std::string_view command,
+                             std::initializer_list<std::string_view> flagOptions) {
   CommandArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -53,6 +54,13 @@ CommandArgs ParseCommandArgs(std::span<const std::string> args,
     const std::size_t equals = arg.find('=');
     const std::string name =
         arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    if (std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
+      if (equals != std::string::npos)
+        UsageError(std::string(command) + ": --" + name + " takes no value" + SeeHelp(command));
+      if (!parsed.flags.insert(name).second)
+        UsageError(std::string(command) + ": --" + name + " given twice" + SeeHelp(command));
+      continue;
+    }
     if (std::find(valueOptions.begin(), valueOptions.end(), name) == valueOptions.end())
       UsageError(std::string(command) + ": unknown option --" + name + SeeHelp(command));
     std::string value;
@@ -84,6 +92,15 @@ long long ParseRowId(const std::string& text, std::string_view what) {
   if (text.empty() || error != std::errc() || end != text.data() + text.size())
     DataError(std::string(what) + " '" + text + "' is not a number");
   return id;
+}
+
+int ParseCountOption(const CommandArgs& args, std::string_view name, int fallback) {
+  if (!args.Has(name)) return fallback;
+  const std::string text = args.Optional(name);
+  const long long count = ParseRowId(text, "--" + std::string(name));
+  if (count < 1 || count > 1000000)
+    DataError("--" + std::string(name) + " '" + text + "' is not a number from 1 to 1000000");
+  return static_cast<int>(count);
 }
 
 }  // namespace veltrane::admin

@@ -80,7 +80,12 @@ constexpr Command kCommands[] = {
      "(a field the file leaves out becomes empty). 'release show NAME > FILE' gives a\n"
      "file to edit.\n\n",
      RunReleaseUpdate, kReleaseFormat},
-    {"release", "list", "", "list the press releases", "", RunReleaseList},
+    {"release", "list", "[--json]", "list the press releases",
+     "Lists each release's name, release date ('(day of run)' when it has none) and\n"
+     "headline, by name.\n"
+     "--json prints one JSON object: {\"releases\": [{\"name\", \"releaseDate\"\n"
+     "(YYYY-MM-DD, or null: the day of the run), \"headline\"}]}.\n",
+     RunReleaseList},
     {"release", "show", "NAME", "print a press release in the file format",
      "Prints the press release as a file that 'release update' reads back.\n", RunReleaseShow},
     {"site", "add", "NAME --url URL --script FILE", "add a site with its start address and script",
@@ -96,7 +101,21 @@ constexpr Command kCommands[] = {
      "is checked as with 'site add': one without step 1 or holding a NUL byte is\n"
      "refused.\n",
      RunSiteUpdate},
-    {"site", "list", "", "list the sites with their address, steps and account", "", RunSiteList},
+    {"site", "list", "[--failing [--runs K]] [--json]", "list the sites, or those failing now",
+     "Lists each site with its start address, its number of steps and its account's\n"
+     "user, by name. --json prints one JSON object: {\"sites\": [{\"name\", \"url\",\n"
+     "\"steps\", \"user\" (null without an account)}]}.\n\n"
+     "With --failing, lists instead the sites whose newest K outcomes (default 1: the\n"
+     "newest) all failed, by name: how many failed in a row since it last completed,\n"
+     "when the newest ended, when the site last completed ('never' when it never\n"
+     "did), the newest outcome's reason and screenshot (in DIR/shots/). Outcomes are\n"
+     "those 'site history' lists, trials sent with 'site try --submit' among them;\n"
+     "a site with fewer than K outcomes is not listed, nor one no longer there.\n"
+     "--json prints one JSON object: {\"runs\": K, \"sites\": [{\"name\",\n"
+     "\"failedInARow\", \"lastRun\", \"lastReason\", \"lastUrl\", \"lastCompleted\"\n"
+     "(null: never), \"screenshot\" (its path, or null)}]}. Times are local, as\n"
+     "'YYYY-MM-DD HH:MM:SS'.\n",
+     RunSiteList},
     {"site", "show", "NAME", "print a site's address, account user and script",
      "The password is never printed.\n", RunSiteShow},
     {"site", "check", "NAME | --file FILE", "print a script's steps as the service reads them",
@@ -148,6 +167,17 @@ constexpr Command kCommands[] = {
      "did not load). The first line says whether the site completed\n"
      "last time, and marks a site that fails after it used to complete as FAILING.\n",
      RunSiteHistory},
+    {"site", "stats", "[--days N] [--json]", "each site's runs and success rate over N days",
+     "For each site with an outcome that ended in the last N days (default 30), by\n"
+     "name: its runs, how many completed and failed, the share that completed, and\n"
+     "its most common reason for failing with how often it was given (the newest of\n"
+     "equally common ones). Outcomes are those 'site history' lists, trials sent\n"
+     "with 'site try --submit' among them.\n"
+     "--json prints one JSON object: {\"days\": N, \"since\", \"sites\": [{\"name\",\n"
+     "\"runs\", \"completed\", \"failed\", \"successRate\" (completed / runs, from 0 to\n"
+     "1), \"commonReason\" (null when none failed), \"commonReasonCount\"}]}. Times are\n"
+     "local, as 'YYYY-MM-DD HH:MM:SS'.\n",
+     RunSiteStats},
     {"account", "set", "SITE --user NAME", "set a site's user name and password",
      "Sets the login for site SITE. The password is read from standard input (the\n"
      "first line, without its line break); it is never taken from the command line.\n"
@@ -168,16 +198,32 @@ constexpr Command kCommands[] = {
      "moves on would be due at every poll, so it is refused (the service skips one).\n"
      "Prints the new id. A site without an account gives a warning.\n",
      RunScheduleAdd},
-    {"schedule", "list", "", "list schedules with their next run in local time",
+    {"schedule", "list", "[--json]", "list schedules with their next run in local time",
      "A schedule that ran with frequency once shows 'done' as its next run. One that\n"
      "never moves on (its frequency's days plus its time are not more than 0, so it\n"
-     "would be due at every poll; the service skips it) is marked invalid, with why.\n",
+     "would be due at every poll; the service skips it) is marked invalid, with why.\n"
+     "--json prints one JSON object: {\"schedules\": [{\"id\" (a number; the stored\n"
+     "text when it is none), \"release\", \"sites\" (an array), \"frequency\" (the\n"
+     "code: 0 once, 1 daily, 2 weekly, 3 every-30-days, others add no days), \"time\"\n"
+     "(days), \"next\" ('YYYY-MM-DD HH:MM:SS' local, or null when none or done),\n"
+     "\"done\", \"due\", \"invalid\" (why, or null)}]}, in the order listed. On a\n"
+     "shared server, by whose time every instance runs schedules: the list ends with\n"
+     "the server's zone and time, and the object has \"time_base\": {\"zone\",\n"
+     "\"utc_offset\", \"now\"}.\n",
      RunScheduleList},
     {"schedule", "run-now", "ID", "make a schedule due at once",
      "Sets the next run of schedule ID to a second ago, so that the service starts it\n"
      "at its next poll (within a minute).\n",
      RunScheduleRunNow},
-    {"history", "list", "", "list the finished jobs", "", RunHistoryList},
+    {"history", "list", "[--limit N] [--since DATE] [--failed] [--json]",
+     "list the finished jobs, newest first",
+     "Lists the history rows, newest first (the order the jobs were written): id,\n"
+     "time, release, status and sites. --limit N shows the newest N only; --since\n"
+     "DATE (YYYY-MM-DD) those written on or after that day; --failed those of jobs in\n"
+     "which a site failed (status Failed or Partial).\n"
+     "--json prints one JSON object: {\"history\": [{\"id\", \"time\" ('YYYY-MM-DD\n"
+     "HH:MM:SS' local), \"release\", \"status\", \"sites\" (an array)}]}.\n",
+     RunHistoryList},
     {"history", "show", "ID", "print a job's report, its sites' evidence and screenshots",
      "Prints the report of history row ID, then each site's evidence (how it ended,\n"
      "its last page with the HTTP status, or the network error when it did not load,\n"

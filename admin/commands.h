@@ -44,5 +44,6 @@ void RunScheduleRunNow(AdminContext& context, Arguments args);
 void RunHistoryList(AdminContext& context, Arguments args);
 void RunHistoryShow(AdminContext& context, Arguments args);
 void RunSiteHistory(AdminContext& context, Arguments args);
+void RunSiteStats(AdminContext& context, Arguments args);
 
 }  // namespace veltrane::admin

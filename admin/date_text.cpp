@@ -5,6 +5,7 @@
 
 #include "platform/date_text.h"
 #include "platform/day_clock.h"
+#include "platform/number_text.h"
 
 namespace veltrane::admin {
 namespace {
@@ -104,17 +105,7 @@ std::optional<double> ParseDaysOrTime(std::string_view text) {
   return sign * days;
 }
 
-std::optional<double> ParseStoredDayNumber(std::string_view text) {
-  std::string pointed(text);
-  for (char& c : pointed)
-    if (c == ',') c = '.';
-  double value = 0;
-  const auto [end, error] = std::from_chars(pointed.data(), pointed.data() + pointed.size(), value);
-  if (pointed.empty() || error != std::errc() || end != pointed.data() + pointed.size() ||
-      !std::isfinite(value))
-    return std::nullopt;
-  return value;
-}
+std::optional<double> ParseStoredDayNumber(std::string_view text) { return ParseNumberText(text); }
 
 std::string FormatDate(int day) { return DateText(day); }
 

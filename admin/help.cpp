@@ -36,13 +36,15 @@ constexpr std::string_view kExitCodes =
     "directory not writable); 2 usage error (unknown command or option, missing\n"
     "argument); 3 data error (unknown release, site or schedule, malformed file, date,\n"
     "frequency or number, a file that is not a Veltrane database); 4 site try: the\n"
-    "site failed. Errors are one line on standard error starting with\n"
-    "\"veltrane-admin:\". A command that fails changes nothing.\n";
+    "site failed, page inspect: the address did not load. Errors are one line on\n"
+    "standard error starting with \"veltrane-admin:\". A command that fails changes\n"
+    "nothing.\n";
 
 }  // namespace
 
 std::string MainHelp() {
-  return "usage: veltrane-admin [--dir DIR] <command> ...\n\n"
+  return "usage: veltrane-admin [--dir DIR] <command> ...\n"
+         "       veltrane-admin --version\n\n"
          "Prepares and inspects the databases of the Veltrane service: DIR/db/vt.dat\n"
          "(schedules, press releases, accounts, history) and DIR/db/subscription2.dat\n"
          "(sites and their step scripts). DIR is the directory of the service binary and\n"

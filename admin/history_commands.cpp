@@ -10,6 +10,8 @@
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/date_text.h"
+#include "admin/json_writer.h"
+#include "admin/names.h"
 #include "admin/screenshots.h"
 #include "admin/text_output.h"
 #include "platform/text_lists.h"
@@ -60,9 +62,39 @@ std::size_t FailuresInARow(const std::vector<SiteOutcome>& outcomes) {
 }  // namespace
 
 void RunHistoryList(AdminContext& context, Arguments args) {
-  RequirePositional(ParseCommandArgs(args, {}, "history list"), 0, "", "history list");
+  const char* command = "history list";
+  const CommandArgs parsed =
+      ParseCommandArgs(args, {"limit", "since"}, command, {"failed", "json"});
+  RequirePositional(parsed, 0, "", command);
+  HistoryFilter filter;
+  filter.limit = ParseCountOption(parsed, "limit", 0);
+  filter.failedOnly = parsed.Flag("failed");
+  if (parsed.Has("since")) {
+    const std::string since = parsed.Optional("since");
+    const std::optional<int> day = ParseDate(since);
+    if (!day) DataError("--since " + Quoted(since) + " is not a date (YYYY-MM-DD)");
+    filter.since = *day;
+  }
+  const std::vector<HistoryEntry> entries = JournalReportOf(context)->History(filter);
+  if (parsed.Flag("json")) {
+    JsonWriter json(context.io.out);
+    json.BeginObject();
+    json.Key("history").BeginArray();
+    for (const HistoryEntry& entry : entries) {
+      json.BeginObject();
+      json.Key("id").Number(entry.id);
+      json.Key("time").Text(TimeText(entry.row.time));
+      json.Key("release").Text(entry.row.name);
+      json.Key("status").Text(entry.row.status);
+      json.Key("sites").Texts(ParseCommaText(entry.row.subscription));
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return;
+  }
   std::vector<std::vector<std::string>> rows = {{"ID", "TIME", "RELEASE", "STATUS", "SITES"}};
-  for (const HistoryEntry& entry : HistoryOf(context)->List())
+  for (const HistoryEntry& entry : entries)
     rows.push_back({std::to_string(entry.id), TimeText(entry.row.time), entry.row.name,
                     entry.row.status, entry.row.subscription});
   PrintTable(context.io.out, std::move(rows));

@@ -6,6 +6,7 @@
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/date_text.h"
+#include "admin/json_writer.h"
 #include "admin/names.h"
 #include "admin/release_file.h"
 #include "admin/text_output.h"
@@ -37,9 +38,28 @@ void RunReleaseUpdate(AdminContext& context, Arguments args) {
 }
 
 void RunReleaseList(AdminContext& context, Arguments args) {
-  RequirePositional(ParseCommandArgs(args, {}, "release list"), 0, "", "release list");
+  const CommandArgs parsed = ParseCommandArgs(args, {}, "release list", {"json"});
+  RequirePositional(parsed, 0, "", "release list");
+  const std::vector<ReleaseEntry> entries = ReleasesOf(context)->List();
+  if (parsed.Flag("json")) {
+    JsonWriter json(context.io.out);
+    json.BeginObject();
+    json.Key("releases").BeginArray();
+    for (const ReleaseEntry& entry : entries) {
+      json.BeginObject();
+      json.Key("name").Text(entry.name);
+      json.Key("releaseDate")
+          .OptionalText(entry.releaseDate ? std::optional(FormatDate(*entry.releaseDate))
+                                          : std::nullopt);
+      json.Key("headline").Text(entry.headline);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return;
+  }
   std::vector<std::vector<std::string>> rows = {{"NAME", "RELEASE DATE", "HEADLINE"}};
-  for (const ReleaseEntry& entry : ReleasesOf(context)->List())
+  for (const ReleaseEntry& entry : entries)
     rows.push_back({entry.name, entry.releaseDate ? FormatDate(*entry.releaseDate) : "(day of run)",
                     entry.headline});
   PrintTable(context.io.out, std::move(rows));

@@ -15,6 +15,7 @@
 #include "admin/command_line.h"
 #include "admin/commands.h"
 #include "admin/date_text.h"
+#include "admin/json_writer.h"
 #include "admin/names.h"
 #include "admin/text_output.h"
 #include "platform/date_text.h"
@@ -56,6 +57,13 @@ std::vector<std::string> SiteList(const std::string& text) {
     start = comma + 1;
   }
   return sites;
+}
+
+// An id the service can run: decimal digits that fit a row id.
+bool IsRowId(const std::string& text) {
+  long long id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
 std::string TimeText(double days) {
@@ -123,33 +131,72 @@ void RunScheduleAdd(AdminContext& context, Arguments args) {
 }
 
 void RunScheduleList(AdminContext& context, Arguments args) {
-  RequirePositional(ParseCommandArgs(args, {}, "schedule list"), 0, "", "schedule list");
+  const CommandArgs parsed = ParseCommandArgs(args, {}, "schedule list", {"json"});
+  RequirePositional(parsed, 0, "", "schedule list");
+  const bool json = parsed.Flag("json");
   const auto schedules = SchedulesOf(context);
   const std::optional<ServerTime> server = schedules->ServerTimeBase();
   const double now = server ? server->now : context.io.clock.Now();
+  // Read before anything is printed, so that a failure prints no half document.
+  const std::vector<ScheduleEntry> entries = schedules->List();
   std::vector<std::vector<std::string>> rows = {
       {"ID", "RELEASE", "SITES", "FREQUENCY", "TIME", "NEXT RUN"}};
-  for (const ScheduleEntry& entry : schedules->List()) {
-    std::string sites;
-    for (const std::string& site : entry.sites) sites += (sites.empty() ? "" : ",") + site;
+  JsonWriter out(context.io.out);
+  if (json) {
+    out.BeginObject();
+    out.Key("schedules").BeginArray();
+  }
+  for (const ScheduleEntry& entry : entries) {
     // As the service reads them: the low 32 bits of the code, NULL as 0 and 0.0.
     const int code = entry.frequency;
     const double time = entry.time;
     const bool movesOn = ScheduleMovesOn(code, time);
     const std::string frequency =
         code >= 0 && code < 4 ? std::string(kFrequencies[code]) : "code " + std::to_string(code);
-    std::string next = "(none)";
-    if (entry.next) {
-      const double at = *entry.next;
-      // A schedule that ran once is pushed about 274 years ahead. The service
-      // skips an invalid one, so it is never really due.
-      next = at > now + 36500 ? "done" : FormatDateTime(at) + (at < now && movesOn ? " (due)" : "");
+    // A schedule that ran once is pushed about 274 years ahead. The service
+    // skips an invalid one, so it is never really due.
+    const bool done = entry.next && *entry.next > now + 36500;
+    const bool due = entry.next && *entry.next < now && movesOn;
+    if (json) {
+      out.BeginObject();
+      if (IsRowId(entry.id))
+        out.Key("id").Number(std::stoll(entry.id));
+      else
+        out.Key("id").Text(entry.id);
+      out.Key("release").Text(entry.name);
+      out.Key("sites").Texts(entry.sites);
+      out.Key("frequency").Number(code);
+      out.Key("time").Real(time);
+      out.Key("next").OptionalText(entry.next && !done ? std::optional(FormatDateTime(*entry.next))
+                                                       : std::nullopt);
+      out.Key("done").Bool(done);
+      out.Key("due").Bool(due);
+      out.Key("invalid").OptionalText(movesOn ? std::nullopt
+                                              : std::optional(NeverMovesOn(code, time)));
+      out.EndObject();
+      continue;
     }
+    std::string sites;
+    for (const std::string& site : entry.sites) sites += (sites.empty() ? "" : ",") + site;
+    std::string next = "(none)";
+    if (entry.next) next = done ? "done" : FormatDateTime(*entry.next) + (due ? " (due)" : "");
     if (!movesOn) next += " - invalid: " + NeverMovesOn(code, time);
     rows.push_back({entry.id, entry.name, sites, frequency, TimeText(time), next});
   }
+  if (json) {
+    out.EndArray();
+    // Every instance on a server runs by its time, whatever the instance's own zone.
+    if (server) {
+      out.Key("time_base").BeginObject();
+      out.Key("zone").Text(server->zone);
+      out.Key("utc_offset").Text(UtcOffsetText(server->utcOffsetSeconds));
+      out.Key("now").Text(FormatDateTime(server->now));
+      out.EndObject();
+    }
+    out.EndObject();
+    return;
+  }
   PrintTable(context.io.out, std::move(rows));
-  // Every instance on a server runs by its time, whatever the instance's own zone.
   if (server)
     context.io.out << "Every instance runs schedules by the database server's local time: "
                    << server->zone << " (" << UtcOffsetText(server->utcOffsetSeconds) << "), now "

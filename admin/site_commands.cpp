@@ -7,8 +7,10 @@
 #include "admin/admin_stores.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
+#include "admin/json_writer.h"
 #include "admin/names.h"
 #include "admin/script_check.h"
+#include "admin/site_reports.h"
 #include "admin/text_output.h"
 #include "engine/site_script.h"
 #include "platform/text_lists.h"
@@ -87,11 +89,35 @@ void RunSiteUpdate(AdminContext& context, Arguments args) {
 }
 
 void RunSiteList(AdminContext& context, Arguments args) {
-  RequirePositional(ParseCommandArgs(args, {}, "site list"), 0, "", "site list");
+  const CommandArgs parsed = ParseCommandArgs(args, {"runs"}, "site list", {"failing", "json"});
+  RequirePositional(parsed, 0, "", "site list");
+  if (parsed.Has("runs") && !parsed.Flag("failing"))
+    UsageError("site list: --runs goes with --failing (see 'veltrane-admin site list --help')");
+  if (parsed.Flag("failing"))
+    return PrintFailingSites(context, ParseCountOption(parsed, "runs", kFailingRuns),
+                             parsed.Flag("json"));
   const auto sites = SitesOf(context);
   sites->CheckAccounts();
+  const std::vector<SiteEntry> entries = sites->List();
+  if (parsed.Flag("json")) {
+    JsonWriter json(context.io.out);
+    json.BeginObject();
+    json.Key("sites").BeginArray();
+    for (const SiteEntry& site : entries) {
+      json.BeginObject();
+      json.Key("name").Text(site.name);
+      json.Key("url").Text(site.url);
+      json.Key("steps").Number(StepCount(site.script));
+      json.Key("user").OptionalText(site.account ? std::optional(site.account->user)
+                                                 : std::nullopt);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return;
+  }
   std::vector<std::vector<std::string>> rows = {{"NAME", "URL", "STEPS", "USER"}};
-  for (const SiteEntry& site : sites->List())
+  for (const SiteEntry& site : entries)
     rows.push_back({site.name, site.url, std::to_string(StepCount(site.script)),
                     site.account ? site.account->user : "(no account)"});
   PrintTable(context.io.out, std::move(rows));

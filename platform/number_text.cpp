@@ -41,4 +41,16 @@ std::string LocaleNumberText(double value) {
   return text;
 }
 
+std::optional<double> ParseNumberText(std::string_view text) {
+  std::string pointed(text);
+  for (char& c : pointed)
+    if (c == ',') c = '.';
+  double value = 0;
+  const auto [end, error] = std::from_chars(pointed.data(), pointed.data() + pointed.size(), value);
+  if (pointed.empty() || error != std::errc() || end != pointed.data() + pointed.size() ||
+      !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
 }  // namespace veltrane

@@ -4,7 +4,9 @@
 // numbers of day-number size.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace veltrane {
 
@@ -14,5 +16,9 @@ std::string SqlNumberText(double value);
 // As SqlNumberText, with the decimal separator of the current C locale
 // (LC_NUMERIC): "45001,75" under de_DE.
 std::string LocaleNumberText(double value);
+
+// A number as either of the above writes it, with a point or a comma:
+// "45001.75" and "45001,75" -> 45001.75; nullopt for anything else.
+std::optional<double> ParseNumberText(std::string_view text);
 
 }  // namespace veltrane

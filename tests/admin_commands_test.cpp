@@ -573,8 +573,8 @@ TEST_F(AdminCommandsTest, HistoryShowsTheReportAndTheScreenshotsOfItsJob) {
   ASSERT_EQ(0, Run({"history", "list"}));
   EXPECT_EQ(
       "ID  TIME                 RELEASE  STATUS   SITES\n"
-      "1   2023-03-15 09:00:00  Earlier  Failed   Alpha\n"
-      "2   2023-03-15 18:00:00  Launch   Partial  Alpha,\"PR Daily/2\"\n",
+      "2   2023-03-15 18:00:00  Launch   Partial  Alpha,\"PR Daily/2\"\n"
+      "1   2023-03-15 09:00:00  Earlier  Failed   Alpha\n",
       out);
   ASSERT_EQ(0, Run({"history", "show", "2"}));
   EXPECT_EQ(

@@ -42,6 +42,9 @@ TEST(AdminExecutableTest, HelpAndExitCodesOfTheBuiltTool) {
   Result result = RunTool(dir, "--help");
   EXPECT_EQ(0, result.code);
   EXPECT_EQ(0u, result.out.find("usage: veltrane-admin [--dir DIR] <command> ...")) << result.out;
+  EXPECT_NE(std::string::npos,
+            result.out.find("4 site try: the\nsite failed, page inspect: the address did not load"))
+      << result.out;
   result = RunTool(dir, "schedule add --help");
   EXPECT_EQ(0, result.code);
   EXPECT_NE(std::string::npos, result.out.find("every-30-days")) << result.out;
@@ -51,6 +54,9 @@ TEST(AdminExecutableTest, HelpAndExitCodesOfTheBuiltTool) {
             result.err);
   result = RunTool(dir, "release frobnicate");
   EXPECT_EQ(2, result.code);
+  result = RunTool(dir, "--version");
+  EXPECT_EQ(0, result.code);
+  EXPECT_EQ("veltrane-admin " VELTRANE_PROJECT_VERSION "\n", result.out);
 }
 
 TEST(AdminExecutableTest, SetsUpASiteWithItsPasswordFromAPipe) {

@@ -4,8 +4,10 @@
 veltrane_test(admin_text_test admin_text_test.cpp admin_script_check_test.cpp)
 target_link_libraries(admin_text_test PRIVATE veltrane_admin_lib)
 
-veltrane_test(admin_commands_test admin_commands_test.cpp admin_executable_test.cpp)
+veltrane_test(admin_commands_test admin_commands_test.cpp admin_executable_test.cpp
+  admin_lists_test.cpp)
 target_link_libraries(admin_commands_test PRIVATE veltrane_admin_lib veltrane_scheduler)
 target_compile_definitions(admin_commands_test PRIVATE
-  VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
+  VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>"
+  VELTRANE_PROJECT_VERSION="${PROJECT_VERSION}")
 add_dependencies(admin_commands_test veltrane-admin)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/trace_priority.h"
+#include "storage/journal_report.h"
 #include "storage/spool.h"
 #include "storage/stores.h"
 #include "tests/support/test_database.h"
@@ -308,7 +309,7 @@ TEST_P(StoreTest, AKeptFileCutShortIsNeitherWrittenNorDeleted) {
   EXPECT_EQ("0", Scalar("SELECT count(*) FROM history"));
   EXPECT_EQ(statements, testing::FileBytes(SpoolDirectory() + "/spool-failed/spooled-0-cut.sql"));
   EXPECT_EQ(rowText, testing::FileBytes(SpoolDirectory() + "/spool-failed/" +
-                              std::filesystem::path(row).filename().string()));
+                                        std::filesystem::path(row).filename().string()));
   ASSERT_EQ(2u, trace.lines.size());
   for (const std::string& line : trace.lines)
     EXPECT_NE(std::string::npos, line.find(" cannot be applied (")) << line;
@@ -339,6 +340,96 @@ TEST_P(StoreTest, TrialsAndOutcomesCarryTheSitesEvidence) {
   EXPECT_EQ("refused", evidence.networkError);
   EXPECT_DOUBLE_EQ(45000.5, outcomes[0].record.ended);
   EXPECT_TRUE(history->SiteOutcomes("Beta", 5).empty());
+}
+
+// The report's answers: history rows newest first through their filters
+// (times written with a point or a comma), the sites failing now, and each
+// site's record over a period; sites in byte order on either backend.
+TEST_P(StoreTest, JournalReportAnswersWhatFailedAndHowOften) {
+  const auto history = MakeHistoryStore(Paths());
+  history->Append({"Old", "45000,5", "Partial", "r", "a"}, 0, 0);
+  history->Append({"Mid", "45001.5", "Success", "r", "a"}, 0, 0);
+  history->Append({"New", "45002.5", "Failed", "r", "a"}, 0, 0);
+  history->Append({"Odd", "no time", "Failed", "r", "a"}, 0, 0);
+  const auto report = MakeJournalReport(Paths());
+  const auto names = [&](int limit, std::optional<double> since = std::nullopt,
+                         bool failedOnly = false) {
+    HistoryFilter filter;
+    filter.limit = limit;
+    filter.since = since;
+    filter.failedOnly = failedOnly;
+    std::vector<std::string> listed;
+    for (const HistoryEntry& entry : report->History(filter)) listed.push_back(entry.row.name);
+    return listed;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ((Names{"Odd", "New", "Mid", "Old"}), names(0));
+  EXPECT_EQ((Names{"Odd", "New"}), names(2));
+  EXPECT_EQ((Names{"New", "Mid"}), names(0, 45001.5));
+  EXPECT_EQ((Names{"New"}), names(1, 45000.0, true));
+  EXPECT_EQ((Names{"Odd", "New", "Old"}), names(0, std::nullopt, true));
+  EXPECT_EQ(4, report->History({})[0].id);
+  EXPECT_EQ("", report->History({})[0].row.content);
+
+  EXPECT_TRUE(report->FailingSites(1).empty());
+  const auto outcome = [&](const char* site, double ended, const char* reason, const char* shot) {
+    SiteRecord record;
+    record.site = site;
+    record.completed = *reason == '\0';
+    record.reason = reason;
+    record.ended = ended;
+    record.lastUrl = std::string("http://") + site + "/";
+    record.evidence.screenshot = shot;
+    history->RecordTrial("Launch", record);
+  };
+  // Alpha completed, then failed twice; Zed never completed; beta completed last.
+  outcome("Alpha", 45000.1, "", "");
+  outcome("Alpha", 45001.1, "No form", "a1.png");
+  outcome("Zed", 45001.2, "Timeout", "z.png");
+  outcome("beta", 45000.3, "Timeout", "b.png");
+  outcome("beta", 45002.3, "", "");
+  const std::int64_t job = history->StartJob(0, 1, "Launch", {"Alpha"}, 45002);
+  SiteRecord last;
+  last.site = "Alpha";
+  last.reason = "Timeout";
+  last.ended = 45002.1;
+  history->RecordSite(job, 1, last);  // a job still running counts too
+
+  const std::vector<FailingSite> failing = report->FailingSites(1);
+  ASSERT_EQ(2u, failing.size());
+  EXPECT_EQ("Alpha", failing[0].site);
+  EXPECT_EQ(2, failing[0].failuresInARow);
+  ASSERT_TRUE(failing[0].lastCompleted);
+  EXPECT_DOUBLE_EQ(45000.1, *failing[0].lastCompleted);
+  EXPECT_DOUBLE_EQ(45002.1, failing[0].lastEnded);
+  EXPECT_EQ("Timeout", failing[0].lastReason);
+  EXPECT_EQ("", failing[0].lastScreenshot);  // the newest outcome's
+  EXPECT_EQ("Zed", failing[1].site);
+  EXPECT_FALSE(failing[1].lastCompleted);
+  EXPECT_EQ("z.png", failing[1].lastScreenshot);
+  EXPECT_EQ("http://Zed/", failing[1].lastUrl);
+  ASSERT_EQ(1u, report->FailingSites(2).size());
+  EXPECT_EQ("Alpha", report->FailingSites(2)[0].site);
+  EXPECT_TRUE(report->FailingSites(3).empty());
+
+  const std::vector<SiteStats> recent = report->Stats(45000.5);
+  ASSERT_EQ(3u, recent.size());
+  EXPECT_EQ("Alpha", recent[0].site);
+  EXPECT_EQ(2, recent[0].runs);
+  EXPECT_EQ(0, recent[0].completed);
+  EXPECT_EQ(2, recent[0].failed);
+  EXPECT_EQ("Timeout", recent[0].commonReason);  // as common as "No form", and newer
+  EXPECT_EQ(1, recent[0].commonReasonCount);
+  EXPECT_EQ("Zed", recent[1].site);
+  EXPECT_EQ("beta", recent[2].site);
+  EXPECT_EQ(1, recent[2].completed);
+  EXPECT_EQ("", recent[2].commonReason);
+  const std::vector<SiteStats> all = report->Stats(0);
+  ASSERT_EQ(3u, all.size());
+  EXPECT_EQ(3, all[0].runs);
+  EXPECT_EQ(1, all[0].completed);
+  EXPECT_EQ("Timeout", all[2].commonReason);
+  EXPECT_EQ(1, all[2].failed);
 }
 
 // A table the store needs is named when it is missing, on either backend.
