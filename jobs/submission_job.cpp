@@ -9,6 +9,7 @@
 #include "engine/site_script.h"
 #include "engine/step_engine.h"
 #include "forms/form_filling.h"
+#include "jobs/failed_sites_line.h"
 #include "jobs/report.h"
 #include "platform/date_text.h"
 #include "platform/locale_dates.h"
@@ -174,6 +175,9 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
+    const std::string failed =
+        FailedSitesLine(scheduleId_, state_.PressReleaseName, state_.outcome.Sites);
+    if (!failed.empty()) trace_.TraceLine(failed);
     journal_.WriteKeptSites();  // a site's end kept while the store was away goes first
     SaveReport(state_, parts_.paths, trace_, parts_.clock, jobId_);
     jobId_ = 0;

@@ -12,12 +12,14 @@
 // its next run and this instance's lease; the leases of the jobs this
 // instance holds are renewed a few times per lease while it runs.
 // It reads and writes through its stores, which open a connection per poll
-// and per update, and talks to the window only through the queue. Start()
+// and per update, and talks to the window only through the queue, which is
+// told after every poll (Polled) of the earliest next run. Start()
 // runs it on a detached thread that frees it when it ends.
 #pragma once
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -77,6 +79,8 @@ class CScheduler {
   void ReportInvalid(ScheduleId id, int frequency, double time);
   void ClaimOnServer();
   void RenewLeasesWhenDue();
+  // The earliest next run after now of any schedule, for the status; none on an error.
+  std::optional<double> EarliestNextRun();
 
   ScheduleQueue& queue_;
   const Clock& clock_;
