@@ -5,7 +5,7 @@
 # plus Xvfb and xauth for the headless service.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrane)
-set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Veltrane maintainers <veltrane@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Submits press releases to web sites on a schedule")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -37,13 +37,30 @@ JobHost::~JobHost() {
 template <typename Handler>
 void JobHost::Guarded(Handler&& handler) {
   RunGuarded(errors_, std::forward<Handler>(handler));
+  Changed();
 }
 
-bool JobHost::StartSubmission(ScheduleId scheduleId) { return job_->StartSubmission(scheduleId); }
+void JobHost::Changed() {
+  if (changed_) changed_();
+}
 
-bool JobHost::ResumeSubmission() { return job_->ResumeSubmission(); }
+bool JobHost::StartSubmission(ScheduleId scheduleId) {
+  const bool started = job_->StartSubmission(scheduleId);
+  Changed();
+  return started;
+}
 
-bool JobHost::TakeOverSubmission(std::int64_t jobId) { return job_->TakeOverSubmission(jobId); }
+bool JobHost::ResumeSubmission() {
+  const bool resumed = job_->ResumeSubmission();
+  Changed();
+  return resumed;
+}
+
+bool JobHost::TakeOverSubmission(std::int64_t jobId) {
+  const bool started = job_->TakeOverSubmission(jobId);
+  Changed();
+  return started;
+}
 
 void JobHost::TimerTimeoutTimer() { job_->TimerTimeoutTimer(); }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,10 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
   bool ResumeSubmission() override;
   bool TakeOverSubmission(std::int64_t jobId) override;
 
+  // Runs after every start and event the job took (a site may have started
+  // or ended), so that a view can tell what the job does now; empty: nothing.
+  void OnChanged(std::function<void()> changed) { changed_ = std::move(changed); }
+
   void TimerTimeoutTimer();
   bool TimerTimeoutEnabled() const { return timerTimeout_->Enabled(); }
   SubmissionJob& Job() { return *job_; }
@@ -70,6 +75,7 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
   void Capture(const std::string& site, std::function<void()> then) override;
   template <typename Handler>
   void Guarded(Handler&& handler);
+  void Changed();
 
   WebKitBrowser& browser_;
   MessageBox& errors_;
@@ -78,6 +84,7 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
   PseudoRandom random_;
   std::unique_ptr<FailureShots> shots_;
   std::unique_ptr<SubmissionJob> job_;
+  std::function<void()> changed_;
 };
 
 }  // namespace veltrane

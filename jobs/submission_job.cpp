@@ -11,6 +11,7 @@
 #include "engine/site_script.h"
 #include "engine/step_engine.h"
 #include "forms/form_filling.h"
+#include "jobs/failed_sites_line.h"
 #include "jobs/report.h"
 #include "platform/date_text.h"
 #include "platform/locale_dates.h"
@@ -187,6 +188,9 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
+    const std::string failed =
+        FailedSitesLine(scheduleId_, state_.PressReleaseName, state_.outcome.Sites);
+    if (!failed.empty()) trace_.TraceLine(failed);
     // A site's end kept while the store was away goes first; if the store is
     // still away, it goes once the store is back.
     keptSitesDelay_ = kFirstStoreRetry;

@@ -147,6 +147,8 @@ class SubmissionJob {
   JobState& State() { return state_; }
   const JobState& State() const { return state_; }
   std::int64_t JobId() const { return jobId_; }
+  ScheduleId Schedule() const { return scheduleId_; }  // 0 for a trial
+  bool SiteOpen() const { return siteOpen_; }          // a site runs and has not ended
 
  private:
   bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);

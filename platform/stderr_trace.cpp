@@ -29,6 +29,13 @@ std::string OneLineText(const std::string& text) {
   return line;
 }
 
+void WriteFatalLine(const std::string& text, std::FILE* out) {
+  const bool journal = WritesToJournal(fileno(out), std::getenv("JOURNAL_STREAM"));
+  const std::string prefix = journal ? JournalPrefix(TracePriority::Error) : "";
+  std::fprintf(out, "%sveltrane: %s\n", prefix.c_str(), OneLineText(text).c_str());
+  std::fflush(out);
+}
+
 StderrTrace::StderrTrace(const Clock& clock, std::FILE* out)
     : clock_(clock),
       out_(out),

@@ -22,6 +22,10 @@ std::string TraceStampText(double dayNumber);
 // The text on one line: CR and LF shown escaped as "\r" and "\n".
 std::string OneLineText(const std::string& text);
 
+// Writes "veltrane: <text>" as one line at error, behind "<3>" when `out` is
+// the journal's stream: what ends the program before it could start.
+void WriteFatalLine(const std::string& text, std::FILE* out = stderr);
+
 class StderrTrace : public TraceSink {
  public:
   // Priorities are written when $JOURNAL_STREAM names `out`.

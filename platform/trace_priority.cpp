@@ -96,6 +96,12 @@ TracePriority TracePriorityOf(const std::string& text) {
   if (StartsWith(view, "Schedule ") && view.find(" is invalid: ") != std::string_view::npos)
     return TracePriority::Error;
   if (IsDatabaseErrorText(view)) return TracePriority::Error;
+  // The line that closes a job with failed sites: error when none completed.
+  if (StartsWith(view, "Job of schedule ")) {
+    if (view.find(") ended with every site failed (") != std::string_view::npos)
+      return TracePriority::Error;
+    if (view.find(" sites failed : ") != std::string_view::npos) return TracePriority::Warning;
+  }
   // "Kept statement <file> not written yet : <message>": the database still refuses it.
   if (StartsWith(view, "Kept statement ") &&
       (view.find(" not written yet : ") != std::string_view::npos ||

@@ -76,4 +76,20 @@ std::string ScheduleInbox::ScheduleProblem() {
   return problem_;
 }
 
+void ScheduleInbox::Polled(std::optional<double> nextRun) {
+  std::lock_guard lock(PendingLock);
+  polled_ = true;
+  nextRun_ = nextRun;
+}
+
+bool ScheduleInbox::HasPolled() {
+  std::lock_guard lock(PendingLock);
+  return polled_;
+}
+
+std::optional<double> ScheduleInbox::NextRun() {
+  std::lock_guard lock(PendingLock);
+  return nextRun_;
+}
+
 }  // namespace veltrane

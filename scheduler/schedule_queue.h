@@ -2,8 +2,8 @@
 // keeps due schedules from running. ScheduleInbox is the one the program
 // uses: PendingSchedules under PendingLock, oldest first, each id at most
 // once, read by the main window, which it wakes (SetOnQueued) when an id
-// comes in. QueueSchedule and SetScheduleProblem are called on the schedule
-// thread; everything of the inbox is thread-safe.
+// comes in. QueueSchedule, SetScheduleProblem and Polled are called on the
+// schedule thread; everything of the inbox is thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,9 @@ class ScheduleQueue {
   // Whether the instance would start a job now: on a shared server, work is
   // claimed only then, so that idle instances get it. Always by default.
   virtual bool ReadyForWork() { return true; }
+  // A poll has run, whatever it found; `nextRun` is the earliest next run of
+  // any schedule as read after it (none when unknown). Nothing by default.
+  virtual void Polled(std::optional<double> /*nextRun*/) {}
 };
 
 class ScheduleInbox : public ScheduleQueue {
@@ -48,6 +51,10 @@ class ScheduleInbox : public ScheduleQueue {
   std::optional<std::int64_t> TakeNextTakeover();
   std::size_t PendingCount();
   std::string ScheduleProblem();
+  void Polled(std::optional<double> nextRun) override;
+  // Whether a poll has run yet, and the next run it read.
+  bool HasPolled();
+  std::optional<double> NextRun();
 
   // Runs `onQueued` after each id appended, on the thread that queued it and
   // outside the lock; empty: nothing runs. Replacing it waits for no call
@@ -60,6 +67,8 @@ class ScheduleInbox : public ScheduleQueue {
   std::list<std::int64_t> takeovers_;
   bool busy_ = false;
   std::string problem_;
+  bool polled_ = false;
+  std::optional<double> nextRun_;
   std::function<void()> onQueued_;
 };
 

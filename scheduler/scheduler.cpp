@@ -52,6 +52,21 @@ void CScheduler::Run(const StopRequest& stop) {
     // Counted from the start of this poll, so a slow poll does not drift the minute.
     nextPoll_ = clock_.Now() + timing_.pollInterval;
     PollSchedules();
+    queue_.Polled(EarliestNextRun());
+  }
+}
+
+std::optional<double> CScheduler::EarliestNextRun() {
+  try {
+    // One that is due still is either taken at the next poll or invalid.
+    const double now = clock_.Now();
+    std::optional<double> earliest;
+    for (const ScheduleEntry& entry : polls_->List())
+      if (entry.next && *entry.next > now && (!earliest || *entry.next < *earliest))
+        earliest = entry.next;
+    return earliest;
+  } catch (const StorageError&) {
+    return std::nullopt;  // the poll has said what is wrong with the store
   }
 }
 

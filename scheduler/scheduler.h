@@ -14,12 +14,14 @@
 // instance holds are renewed four times per lease, timed on the monotonic
 // clock, and every failed renewal is traced.
 // It reads and writes through its stores, which open a connection per poll
-// and per update, and talks to the window only through the queue. Start()
+// and per update, and talks to the window only through the queue, which is
+// told after every poll (Polled) of the earliest next run. Start()
 // runs it on a detached thread that frees it when it ends.
 #pragma once
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -82,6 +84,8 @@ class CScheduler {
   std::chrono::milliseconds UntilRenewal() const;
   // Traces, once, that this instance's zone is not the server's.
   void TellTimeBase();
+  // The earliest next run after now of any schedule, for the status; none on an error.
+  std::optional<double> EarliestNextRun();
 
   ScheduleQueue& queue_;
   const Clock& clock_;

@@ -421,13 +421,15 @@ TEST(FaultSafety, ReportIsSpooledUntilTheHistoryTableIsBack) {
 TEST(FaultSafety, MainDatabaseTheServiceCreatesIsPrivate) {
   FaultHarness harness;
   const std::string path = harness.databases.MainPath();
-  std::filesystem::remove(path);
   {
     // Under the usual umask SQLite would create the file 0644.
     ScopedUmask umask(022);
     harness.Start(3000);
   }
-  // Its first poll finds no schedule table, whether or not it made the file.
+  // Without its main file the service does not start; taken away later, the
+  // next poll finds no schedule table, whether or not it made the file.
+  ASSERT_TRUE(harness.WaitUntilShown());
+  std::filesystem::remove(path);
   ASSERT_TRUE(
       harness.WaitFor([&] { return harness.TraceCount("Schedule poll failed") > 0; }, seconds(60)));
   if (std::filesystem::exists(path)) {

@@ -12,8 +12,12 @@ for path in veltrane veltrane-admin db shots icons/veltrane.svg systemd/veltrane
 done
 [[ -x "$prefix/veltrane" && -x "$prefix/veltrane-admin" ]] || { echo "not executable"; exit 1; }
 unit=$prefix/systemd/veltrane.service
-grep -qx "ExecStart=/usr/bin/xvfb-run -a -n 1099 -s \"-screen 0 1280x1024x24\" $prefix/veltrane" \
+grep -qxF "ExecStart=/bin/sh -c 'socket=\$\$NOTIFY_SOCKET; unset NOTIFY_SOCKET; exec /usr/bin/xvfb-run -a -n 1099 -s \"-screen 0 1280x1024x24\" /usr/bin/env NOTIFY_SOCKET=\"\$\$socket\" $prefix/veltrane'" \
   "$unit" || { echo "unit does not run $prefix/veltrane"; exit 1; }
+# Ready, status and keep-alive pings come from the service under xvfb-run.
+for setting in Type=notify NotifyAccess=all WatchdogSec=5min Restart=on-failure; do
+  grep -qx "$setting" "$unit" || { echo "unit lacks $setting"; exit 1; }
+done
 grep -qx "ReadWritePaths=$prefix/db $prefix/shots" "$unit" || { echo "unit's writable paths"; exit 1; }
 # systemd reads every line of the unit: a setting it does not know or cannot
 # parse is reported, though the exit code stays 0.

@@ -65,6 +65,14 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Outcome unknown (interrupted while submitting) : beta, sent from http://b/ at 1",
        TracePriority::Warning},
       {"Kept statement /srv/db/spooled-1.sql written", TracePriority::Info},
+      // The line that closes a job with failed sites: error when none completed.
+      {"Job of schedule 3 (Launch) ended with 1 of 2 sites failed : b (Timeout)",
+       TracePriority::Warning},
+      {"Job of schedule 3 (Launch) ended with every site failed (2 of 2) : a (Timeout); b (x)",
+       TracePriority::Error},
+      {"Veltrane 1.0.0 started: store /srv/db/vt.dat and /srv/db/subscription2.dat, folder /srv/, "
+       "schedule poll every 60 s",
+       TracePriority::Info},
       {"", TracePriority::Info},
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, TracePriorityOf(c.text)) << c.text;
@@ -168,7 +176,8 @@ TEST(JournalPriority, TheServiceWarnsOfTheFailedSiteOnly) {
   EXPECT_EQ(std::vector<std::string>{}, unprefixed);
   EXPECT_EQ(std::vector<std::string>{}, errors);
   EXPECT_EQ(
-      (std::vector<std::string>{"Success string not found [site: refusing]", "Screenshot saved"}),
+      (std::vector<std::string>{"Success string not found [site: refusing]", "Screenshot saved",
+                                "Job of schedule 1 (Journal) ended with 1 of 2 sites failed"}),
       warnings);
   // Every warning names the site it is about; progress lines keep their text.
   EXPECT_EQ(1, harness.TraceCount(".png [site: refusing]"));

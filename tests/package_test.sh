@@ -18,7 +18,7 @@ deb=${debs[0]}
 # What the binaries link, found by dpkg-shlibdeps, and the headless display.
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in xvfb xauth libwebkit2gtk-4.1-0 libgtk-3-0 libsqlite3-0 libayatana-appindicator3-1 \
-              libx11-6 libxtst6 libc6; do
+              libx11-6 libxtst6 libsystemd0 libc6; do
   grep -qE "(^|, )$needed( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 info=$(dpkg-deb -I "$deb")
@@ -48,7 +48,7 @@ grep -qE '^-rwxr-xr-x .* \./opt/veltrane/veltrane$' <<<"$listing" || fail "servi
 dpkg-deb -x "$deb" "$out/root"
 unit=$out/root/lib/systemd/system/veltrane.service
 cmp -s "$unit" "$out/root/opt/veltrane/systemd/veltrane.service" || fail "two different units"
-grep -qx 'ExecStart=/usr/bin/xvfb-run -a -n 1099 -s "-screen 0 1280x1024x24" /opt/veltrane/veltrane' \
-  "$unit" || fail "unit does not run /opt/veltrane/veltrane"
+grep -qF ' /usr/bin/env NOTIFY_SOCKET="$$socket" /opt/veltrane/veltrane'"'"'' "$unit" ||
+  fail "unit does not run /opt/veltrane/veltrane"
 grep -qx 'ReadWritePaths=/opt/veltrane/db /opt/veltrane/shots' "$unit" || fail "writable paths"
 echo "package ok: $(basename "$deb")"

@@ -11,3 +11,12 @@ target_link_libraries(browser_window_test PRIVATE veltrane_app veltrane_browser_
 # The install layout, from the built tree.
 add_test(NAME InstallLayout
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_layout_test.sh ${PROJECT_BINARY_DIR})
+
+# What the service tells systemd (on a notify socket of the test's own) and the
+# operator, from the built binary; the unit's command line as systemd runs it.
+add_executable(service_notify_test service_notify_test.cpp support/notify_socket.cpp)
+target_link_libraries(service_notify_test PRIVATE veltrane_fault_test_support veltrane_app
+  GTest::gtest_main)
+target_compile_definitions(service_notify_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>"
+  VELTRANE_UNIT_TEMPLATE="${PROJECT_SOURCE_DIR}/install/veltrane.service.in")
+gtest_discover_tests(service_notify_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 300)

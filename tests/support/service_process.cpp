@@ -54,16 +54,23 @@ pid_t ServiceProcess::Spawn(const std::map<std::string, std::string>& environmen
   std::vector<char*> envp;
   for (std::string& text : texts) envp.push_back(text.data());
   envp.push_back(nullptr);
+  std::vector<std::string> command = command_;
+  if (command.empty()) command.push_back(executable_);
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (ownGroup_) setpgid(0, 0);
     const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (fd >= 0) dup2(fd, STDERR_FILENO);
+    if (fd >= 0) {
+      dup2(fd, STDERR_FILENO);
+      dup2(fd, STDOUT_FILENO);
+    }
     if (chdir(directory_.c_str()) != 0) _exit(127);
-    char* argv[] = {executable_.data(), nullptr};
-    execve(executable_.c_str(), argv, envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   if (ownGroup_) setpgid(pid, pid);  // as the child does: whichever runs first

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrane::testing {
@@ -21,10 +22,14 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   // Starts the copy; extra environment entries override the test's own
-  // (an empty value removes the variable). Standard error goes to ErrorLog().
+  // (an empty value removes the variable). Standard error and output go to ErrorLog().
   void Start(const std::map<std::string, std::string>& environment = {});
   // Runs another copy to its end and gives its exit code (-1 when it had to be killed).
   int RunToEnd(const std::map<std::string, std::string>& environment, int boundSeconds);
+  // From now on, Start and RunToEnd run `command` (a program and its
+  // arguments) in the directory instead of the copy alone; empty: the copy.
+  void SetCommand(std::vector<std::string> command) { command_ = std::move(command); }
+  const std::string& Executable() const { return executable_; }
   void Kill();
   bool Running();
 
@@ -54,6 +59,7 @@ class ServiceProcess {
   std::string directory_;
   std::string executable_;
   std::string lockDirectory_;
+  std::vector<std::string> command_;
   pid_t pid_ = -1;
   bool ownGroup_ = false;  // the next Spawn leads a group of its own
   pid_t group_ = -1;

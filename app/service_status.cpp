@@ -1,0 +1,52 @@
+#include "app/service_status.h"
+
+#include "platform/stderr_trace.h"
+
+namespace veltrane {
+
+std::string RunningStatusText(const JobProgress& progress) {
+  return "Running schedule " + std::to_string(progress.schedule) + " (" + progress.pressRelease +
+         "): site " + std::to_string(progress.number) + " of " + std::to_string(progress.count) +
+         ", " + progress.site;
+}
+
+std::string IdleStatusText(std::optional<double> nextRun, const std::string& problem) {
+  // To the second: the trace's stamp without its milliseconds.
+  std::string text =
+      nextRun ? "idle, next run at " + TraceStampText(*nextRun).substr(0, 19) : "idle";
+  if (!problem.empty()) text += "; " + problem;
+  return text;
+}
+
+ServiceStatus::ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleInbox& inbox)
+    : notifier_(notifier), host_(host), inbox_(inbox), timer_(1000, true, [this] { Refresh(); }) {
+  host_.OnChanged([this] { Refresh(); });
+}
+
+ServiceStatus::~ServiceStatus() { host_.OnChanged(nullptr); }
+
+std::optional<std::string> ServiceStatus::Current() {
+  const SubmissionJob& job = host_.Job();
+  const JobState& state = job.State();
+  if (!state.JobRunning) return IdleStatusText(inbox_.NextRun(), inbox_.ScheduleProblem());
+  if (!job.SiteOpen()) return std::nullopt;
+  // The sites ended so far (those of an earlier run too), this one, the rest.
+  const int ended = static_cast<int>(state.outcome.Sites.size());
+  return RunningStatusText({job.Schedule(), state.PressReleaseName, state.site.CurrentSite,
+                            ended + 1, ended + 1 + static_cast<int>(state.PendingSites.size())});
+}
+
+void ServiceStatus::Refresh() {
+  if (!ready_ && inbox_.HasPolled()) {
+    ready_ = true;
+    notifier_.Ready();
+  }
+  // Until the first poll the next run and any problem are unknown.
+  if (!ready_) return;
+  const std::optional<std::string> text = Current();
+  if (!text || *text == sent_) return;
+  sent_ = *text;
+  notifier_.ShowStatus(sent_);
+}
+
+}  // namespace veltrane
