@@ -23,9 +23,12 @@
 #include "tests/support/service_process.h"
 #include "tests/support/tcp_proxy.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace veltrane {
 namespace {
+
+using testing::WaitFor;
 
 using testing::FormPage;
 using testing::FormScript;
@@ -101,15 +104,6 @@ class SharedStoreFenceTest : public ::testing::Test {
     for (const auto& [name, value] : extra) environment[name] = value;
     instances.back()->StartInOwnGroup(environment);
     return *instances.back();
-  }
-
-  bool WaitFor(const std::function<bool()>& done, std::chrono::seconds bound) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return done();
   }
 
   int Posts(const std::string& site) {

@@ -21,9 +21,12 @@
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace veltrane {
 namespace {
+
+using testing::WaitFor;
 
 using testing::FormPage;
 using testing::FormScript;
@@ -58,12 +61,14 @@ class SharedStoreTest : public ::testing::Test {
   }
 
   void AddSchedule(int id, const std::string& release, const std::string& sites) {
-    Query("INSERT INTO pressrelease (name, contact_data, headline) VALUES ($1, $2, 'Acme news') "
-          "ON CONFLICT DO NOTHING",
-          {release, "company_name=Acme\r\n"});
-    Query("INSERT INTO schedule (id, name, subscription, frequency, time, next) "
-          "VALUES ($1, $2, $3, 1, 0, 1)",
-          {std::to_string(id), release, sites});
+    Query(
+        "INSERT INTO pressrelease (name, contact_data, headline) VALUES ($1, $2, 'Acme news') "
+        "ON CONFLICT DO NOTHING",
+        {release, "company_name=Acme\r\n"});
+    Query(
+        "INSERT INTO schedule (id, name, subscription, frequency, time, next) "
+        "VALUES ($1, $2, $3, 1, 0, 1)",
+        {std::to_string(id), release, sites});
   }
 
   // Starts one more instance in a folder of its own, on the shared store.
@@ -77,15 +82,6 @@ class SharedStoreTest : public ::testing::Test {
                                        {"VELTRANE_POLL_INTERVAL_MS", "300"},
                                        {"VELTRANE_LEASE_SECONDS", "3"}});
     return *instances.back();
-  }
-
-  bool WaitFor(const std::function<bool()>& done, std::chrono::seconds bound) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return done();
   }
 
   int Posts(const std::string& site) {

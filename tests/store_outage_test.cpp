@@ -22,9 +22,12 @@
 #include "tests/support/service_process.h"
 #include "tests/support/tcp_proxy.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace veltrane {
 namespace {
+
+using testing::WaitFor;
 
 using std::chrono::seconds;
 using testing::FormPage;
@@ -87,15 +90,6 @@ class StoreOutageTest : public ::testing::Test {
   }
   std::string Trace() const { return instance->ErrorLog(); }
   bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }
-
-  static bool WaitFor(const std::function<bool()>& done, seconds bound) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return done();
-  }
 
   int Posts(const std::string& site) {
     return static_cast<int>(web.RequestsTo("/" + site + "/post").size());
