@@ -21,6 +21,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shared_server_test.h"
 #include "tests/support/tcp_proxy.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
@@ -44,13 +45,11 @@ int Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-class SharedStoreFenceTest : public ::testing::Test {
+class SharedStoreFenceTest : public testing::SharedServerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server.Running()) << server.Error();
-    url = server.CreateDatabase("veltrane");
-    ASSERT_FALSE(url.empty()) << server.Error();
-    CreatePgSchema(url);
+    SharedServerTest::SetUp();
+    if (HasFatalFailure()) return;
     Query("INSERT INTO pressrelease (name, contact_data, headline) VALUES ('Release', $1, 'news')",
           {"company_name=Acme\r\n"});
   }
@@ -61,10 +60,6 @@ class SharedStoreFenceTest : public ::testing::Test {
         std::fprintf(stderr, "--- instance %zu ---\n%s", i, instances[i]->ErrorLog().c_str());
   }
 
-  PgResult Query(const std::string& sql, const std::vector<PgParam>& params = {}) {
-    return PgDatabase(url).Execute(sql, params);
-  }
-  long long Count(const std::string& sql) { return Query(sql).Integer(0, 0); }
   // The server's local time as a day number.
   double ServerNow() {
     return Query("SELECT extract(epoch FROM localtimestamp)::float8 / 86400 + 25569").Real(0, 0);
@@ -106,13 +101,6 @@ class SharedStoreFenceTest : public ::testing::Test {
     return *instances.back();
   }
 
-  int Posts(const std::string& site) {
-    return static_cast<int>(web.RequestsTo("/" + site + "/post").size());
-  }
-
-  testing::PostgresServer server;
-  std::string url;
-  testing::RecordingHttpServer web;
   std::vector<std::unique_ptr<testing::TempDir>> folders;
   std::vector<std::unique_ptr<testing::ServiceProcess>> instances;
 };

@@ -20,6 +20,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shared_server_test.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
@@ -32,25 +33,13 @@ using testing::FormPage;
 using testing::FormScript;
 using testing::kThanks;
 
-class SharedStoreTest : public ::testing::Test {
+class SharedStoreTest : public testing::SharedServerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(server.Running()) << server.Error();
-    url = server.CreateDatabase("veltrane");
-    ASSERT_FALSE(url.empty()) << server.Error();
-    CreatePgSchema(url);
-  }
-
   void TearDown() override {
     if (HasFailure())
       for (std::size_t i = 0; i < instances.size(); ++i)
         std::fprintf(stderr, "--- instance %zu ---\n%s", i, instances[i]->ErrorLog().c_str());
   }
-
-  PgResult Query(const std::string& sql, const std::vector<PgParam>& params = {}) {
-    return PgDatabase(url).Execute(sql, params);
-  }
-  long long Count(const std::string& sql) { return Query(sql).Integer(0, 0); }
 
   // A site on the web server whose form posts to /<name>/post.
   void AddFormSite(const std::string& name) {
@@ -84,10 +73,6 @@ class SharedStoreTest : public ::testing::Test {
     return *instances.back();
   }
 
-  int Posts(const std::string& site) {
-    return static_cast<int>(web.RequestsTo("/" + site + "/post").size());
-  }
-
   void ExpectEveryScheduleRanOnceOnSomeInstance(int schedules) {
     ASSERT_TRUE(WaitFor([&] { return Count("SELECT count(*) FROM history") >= schedules; },
                         std::chrono::seconds(240)));
@@ -97,9 +82,6 @@ class SharedStoreTest : public ::testing::Test {
     for (int i = 1; i <= schedules; ++i) EXPECT_EQ(1, Posts("s" + std::to_string(i))) << i;
   }
 
-  testing::PostgresServer server;
-  std::string url;
-  testing::RecordingHttpServer web;
   std::vector<std::unique_ptr<testing::TempDir>> folders;
   std::vector<std::unique_ptr<testing::ServiceProcess>> instances;
 };

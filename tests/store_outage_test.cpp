@@ -20,6 +20,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shared_server_test.h"
 #include "tests/support/tcp_proxy.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
@@ -34,24 +35,17 @@ using testing::FormPage;
 using testing::FormScript;
 using testing::kThanks;
 
-class StoreOutageTest : public ::testing::Test {
+class StoreOutageTest : public testing::SharedServerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server.Running()) << server.Error();
-    url = server.CreateDatabase("veltrane");
-    ASSERT_FALSE(url.empty()) << server.Error();
-    CreatePgSchema(url);
+    SharedServerTest::SetUp();
+    if (HasFatalFailure()) return;
     std::filesystem::create_directories(folder.File("db"));
   }
 
   void TearDown() override {
     if (HasFailure() && instance) std::fprintf(stderr, "--- trace ---\n%s", Trace().c_str());
   }
-
-  PgResult Query(const std::string& sql, const std::vector<PgParam>& params = {}) {
-    return PgDatabase(url).Execute(sql, params);
-  }
-  long long Count(const std::string& sql) { return Query(sql).Integer(0, 0); }
 
   void AddSubscription(const std::string& name) {
     Query("INSERT INTO subscription (name, url, submission_data) VALUES ($1, $2, $3)",
@@ -91,10 +85,6 @@ class StoreOutageTest : public ::testing::Test {
   std::string Trace() const { return instance->ErrorLog(); }
   bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }
 
-  int Posts(const std::string& site) {
-    return static_cast<int>(web.RequestsTo("/" + site + "/post").size());
-  }
-
   // The history row of schedule `id`'s job, and the sites `history show`
   // prints as its evidence (the job's sites found through its history row).
   std::vector<SiteOutcome> Evidence(int id) {
@@ -106,10 +96,7 @@ class StoreOutageTest : public ::testing::Test {
     return MakeHistoryStore(paths)->JobSites(row.Integer(0, 0));
   }
 
-  testing::PostgresServer server;
   std::atomic<int> stops{0};  // server stops made by the sites' handlers
-  std::string url;
-  testing::RecordingHttpServer web;
   testing::TempDir folder;
   std::unique_ptr<testing::ServiceProcess> instance;
 };
