@@ -1,0 +1,63 @@
+// InstanceStatus: what each running service instance publishes about itself
+// in the store (one row per instance, refreshed at each poll and each site),
+// read back the same on the SQLite files and on a server, so that a shell
+// command and a web view show one set of facts. Times are day numbers in the
+// store's time base (the server's clock on a server, the local clock on the
+// files). An instance whose row was not refreshed within its own stale limit
+// is stale: it stopped, hung or lost the store. Plain values out; every
+// failure is a StorageError.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/schedule_rule.h"
+#include "storage/database_files.h"
+#include "storage/sqlite_stores.h"
+
+namespace veltrane {
+
+// The job an instance has in hand: site `siteNumber` (from 1) of `siteCount`.
+struct InstanceJob {
+  ScheduleId schedule = 0;
+  std::string scheduleName;
+  std::string pressRelease;
+  int siteNumber = 0;
+  int siteCount = 0;
+  std::string site;
+  double siteSince = 0.0;  // when the current site started
+};
+
+struct InstanceStatus {
+  std::string instance;  // the row's key, unique per running process
+  std::string host;
+  long long pid = 0;
+  std::string version;
+  double started = 0.0;
+  double refreshed = 0.0;
+  std::optional<double> lastPoll;
+  std::string lastPollError;  // "" when the last poll succeeded
+  std::optional<InstanceJob> job;
+  std::vector<ScheduleId> queued;  // schedules due and waiting in this instance
+  int spoolBacklog = 0;            // rows kept in files until the store takes them
+  std::string lastError;
+  std::optional<double> lastErrorAt;
+  bool stale = false;       // not refreshed within its stale limit
+  double staleSince = 0.0;  // when it became stale (refreshed + limit)
+};
+
+class InstanceStatusReader {
+ public:
+  virtual ~InstanceStatusReader() = default;
+  // Every instance that published a row, newest start first, with `stale`
+  // judged against the store's time now.
+  virtual std::vector<InstanceStatus> Instances() = 0;
+};
+
+// Over the main database of `paths`: the main file, or the server.
+std::unique_ptr<InstanceStatusReader> MakeInstanceStatusReader(const DatabasePaths& paths,
+                                                               SqliteStoreOptions options = {});
+
+}  // namespace veltrane
