@@ -9,6 +9,14 @@
 #include "storage/storage_error.h"
 
 namespace veltrane {
+namespace {
+
+// "1 job", "2 jobs".
+std::string Counted(std::size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+}  // namespace
 
 HistoryRetention HistoryRetentionOf(const std::string& configurationText) {
   const std::string text = ConfigurationValue(configurationText, "history_keep_days");
@@ -70,10 +78,10 @@ void HistoryKeeper::Prune(const StopRequest& stop) {
   const std::string ids =
       result.historyIds.empty() ? "" : " (" + IdRangesText(result.historyIds) + ")";
   trace_.TraceLine("History older than " + std::to_string(keepDays_) +
-                   " days pruned: " + std::to_string(result.historyIds.size()) + " history rows" +
-                   ids + ", " + std::to_string(result.jobs) + " jobs with " +
-                   std::to_string(result.siteOutcomes) + " site outcomes, " +
-                   std::to_string(result.screenshots.size()) + " screenshots");
+                   " days pruned: " + Counted(result.historyIds.size(), "history row") + ids +
+                   ", " + Counted(static_cast<std::size_t>(result.jobs), "job") + " with " +
+                   Counted(static_cast<std::size_t>(result.siteOutcomes), "site outcome") + ", " +
+                   Counted(result.screenshots.size(), "screenshot"));
 }
 
 }  // namespace veltrane
