@@ -213,6 +213,10 @@ void RunScheduleRunNow(AdminContext& context, Arguments args) {
   if (!schedules->SetNextRun(id, ScheduleNow(context, *schedules) - kOneSecond))
     DataError("unknown schedule " + std::to_string(id));
   context.io.out << "schedule " << id << " runs at the service's next poll\n";
+  for (const ScheduleEntry& entry : schedules->List())
+    if (entry.disabled && IsRowId(entry.id) && std::stoll(entry.id) == id)
+      context.io.err << "veltrane-admin: warning: schedule " << id
+                     << " is disabled: it runs once enabled ('schedule enable " << id << "')\n";
 }
 
 }  // namespace veltrane::admin

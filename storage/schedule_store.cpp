@@ -68,8 +68,7 @@ class SchedulesOver : public ScheduleStore {
     const auto db = database_->Open(sql::Access::Read);
     const bool marks = db->Columns("schedule").count("disabled") > 0;
     const sql::Rows rows =
-        db->Query(std::string("SELECT id, name, subscription, frequency, time, "
-                              "next") +
+        db->Query(std::string("SELECT id, name, subscription, frequency, time, next") +
                   (marks ? ", disabled" : "") + " FROM schedule ORDER BY next, id");
     std::vector<ScheduleEntry> entries;
     for (int row = 0; row < rows.Count(); ++row) {

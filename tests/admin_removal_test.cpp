@@ -131,12 +131,13 @@ INSTANTIATE_TEST_SUITE_P(Backends, RemovalTest, ::testing::Values(Backend::Files
 // On a schedule table made before the mark, which the first disable adds.
 TEST_P(RemovalTest, ADisabledScheduleKeepsItsTimingAndIsLeftAloneUntilEnabled) {
   Sql("ALTER TABLE schedule DROP COLUMN disabled");
-  ASSERT_EQ(0, Admin({"schedule", "run-now", "1"})) << err;
-  const std::string listed = ScheduleList();
-  EXPECT_NE(std::string::npos, listed.find(" (due)\n")) << listed;
-
   ASSERT_EQ(0, Admin({"schedule", "disable", "1"})) << err;
   EXPECT_EQ("disabled schedule 1: the service does not run it until 'schedule enable 1'\n", out);
+  ASSERT_EQ(0, Admin({"schedule", "run-now", "1"})) << err;
+  EXPECT_EQ(
+      "veltrane-admin: warning: schedule 1 is disabled: it runs once enabled ('schedule enable "
+      "1')\n",
+      err);
   const std::string disabled = ScheduleList();
   EXPECT_EQ(std::string::npos, disabled.find("(due)")) << disabled;
   EXPECT_NE(std::string::npos, disabled.find(" (disabled)\n")) << disabled;
@@ -146,6 +147,11 @@ TEST_P(RemovalTest, ADisabledScheduleKeepsItsTimingAndIsLeftAloneUntilEnabled) {
 
   ASSERT_EQ(0, Admin({"schedule", "enable", "1"})) << err;
   EXPECT_EQ("enabled schedule 1\n", out);
+  const std::string listed = ScheduleList();
+  EXPECT_NE(std::string::npos, listed.find(" (due)\n")) << listed;
+  // Disabled and enabled again, it is as it was.
+  ASSERT_EQ(0, Admin({"schedule", "disable", "1"})) << err;
+  ASSERT_EQ(0, Admin({"schedule", "enable", "1"})) << err;
   EXPECT_EQ(listed, ScheduleList());
   EXPECT_EQ(ScheduleId{1}, Polled());
 }
