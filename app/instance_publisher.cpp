@@ -1,8 +1,11 @@
 #include "app/instance_publisher.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 
@@ -22,6 +25,11 @@ std::string HostName() {
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   return host;
+}
+
+// A process of this host that has ended (one of another user's still runs).
+bool ProcessGone(long long pid) {
+  return pid > 0 && kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH;
 }
 
 bool SameSite(const InstanceJob& a, const InstanceJob& b) {
@@ -126,7 +134,10 @@ void InstancePublisher::Run() {
       failed(error.what());
     }
   };
-  bool staleRemoved = false;
+  // Rows a killed instance of this host left are looked for at the first
+  // write and then once per stale limit: one left by a quick restart turns
+  // stale only after that.
+  std::optional<double> staleLookedFor;
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     wake_.wait(lock, [this] { return pending_ || stopping_; });
@@ -135,10 +146,11 @@ void InstancePublisher::Run() {
     InstanceStatus status = status_;
     lock.unlock();
     status.spoolBacklog = static_cast<int>(SpooledFiles(spoolDirectory_).size());
-    if (!staleRemoved)
+    const double now = clock_.Now();
+    if (!staleLookedFor || std::fabs(now - *staleLookedFor) > status.staleLimit)
       attempt([&] {
-        writer_->RemoveStale(status.host, status.instance);
-        staleRemoved = true;
+        writer_->RemoveStale(status.host, status.instance, ProcessGone);
+        staleLookedFor = now;
       });
     attempt([&] { writer_->Write(status, clock_.Now()); });
     lock.lock();

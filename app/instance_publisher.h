@@ -4,9 +4,10 @@
 // user-interface thread with the facts as they stand; a thread of the
 // publisher's own writes the row whenever they changed (each poll changes
 // them), so a store that is slow or away never holds up a job. A write that
-// fails is traced once per distinct failure and otherwise ignored. The first
-// write removes the stale rows this host's earlier instances left; Stop
-// removes the row itself.
+// fails is traced once per distinct failure and otherwise ignored. The
+// stale rows of ended processes of this host (a killed instance's) are
+// removed at the first write and once per stale limit after; Stop removes
+// the row itself.
 #pragma once
 
 #include <chrono>

@@ -143,14 +143,20 @@ class InstanceStatusWriterOver : public InstanceStatusWriter {
     db->Execute("DELETE FROM instance WHERE instance = ?", {instance});
   }
 
-  int RemoveStale(const std::string& host, const std::string& instance) override {
+  int RemoveStale(const std::string& host, const std::string& instance,
+                  const std::function<bool(long long pid)>& gone) override {
     const auto db = database_->Open(sql::Access::Write);
     CreateTable(*db);
-    return db->Execute(
-        "DELETE FROM instance WHERE host = ? AND instance <> ? AND refreshed + "
-        "stale_after < " +
+    const sql::Rows stale = db->Query(
+        "SELECT instance, pid FROM instance WHERE host = ? AND instance <> ? AND "
+        "refreshed + stale_after < " +
             StoreNow(*db),
         {host, instance});
+    int removed = 0;
+    for (int row = 0; row < stale.Count(); ++row)
+      if (gone(stale.Integer(row, 1)))
+        removed += db->Execute("DELETE FROM instance WHERE instance = ?", {stale.Text(row, 0)});
+    return removed;
   }
 
  private:

@@ -9,6 +9,7 @@
 // out; every failure is a StorageError; each call stands alone.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,9 +76,11 @@ class InstanceStatusWriter {
   virtual void Write(const InstanceStatus& status, double now) = 0;
   // Removes the row of `instance` (a clean exit).
   virtual void Remove(const std::string& instance) = 0;
-  // Removes the stale rows of instances on `host` other than `instance`:
-  // those a restarted service leaves behind when it was killed. Gives how many.
-  virtual int RemoveStale(const std::string& host, const std::string& instance) = 0;
+  // Removes the stale rows of the other instances on `host` whose process
+  // `gone` says has ended: those a killed instance left. A stale instance
+  // that still runs (hung) stays in view. Gives how many were removed.
+  virtual int RemoveStale(const std::string& host, const std::string& instance,
+                          const std::function<bool(long long pid)>& gone) = 0;
 };
 
 std::unique_ptr<InstanceStatusWriter> MakeInstanceStatusWriter(const DatabasePaths& paths,
