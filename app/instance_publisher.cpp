@@ -127,7 +127,6 @@ void InstancePublisher::Run() {
   auto attempt = [&](auto write) {
     try {
       write();
-      lastFailure.clear();
     } catch (const StorageError& error) {
       failed(error.Message());
     } catch (const std::exception& error) {
@@ -152,7 +151,10 @@ void InstancePublisher::Run() {
         writer_->RemoveStale(status.host, status.instance, ProcessGone);
         staleLookedFor = now;
       });
-    attempt([&] { writer_->Write(status, clock_.Now()); });
+    attempt([&] {
+      writer_->Write(status, clock_.Now());
+      lastFailure.clear();
+    });
     lock.lock();
   }
   const std::string instance = status_.instance;

@@ -13,10 +13,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "admin/admin.h"
 #include "admin/date_text.h"
+#include "app/instance_publisher.h"
 #include "platform/version.h"
 #include "tests/support/fault_harness.h"
 #include "tests/support/temp_dir.h"
@@ -125,6 +127,24 @@ void ExpectAtSlowSite(JsonObject* instance) {
   EXPECT_EQ(2, Int(job, "siteNumber"));
   EXPECT_EQ(3, Int(job, "siteCount"));
   EXPECT_FALSE(IsNull(job, "siteSince"));
+}
+
+// A store that cannot take the row is said once, however often the row is
+// written, and the publisher still stops at once.
+TEST(InstancePublisher, AStoreItCannotWriteIsTracedOnceAndHoldsNothingUp) {
+  TempDir dir;  // without db/
+  RecordingTrace trace;
+  ManualClock clock(45000);
+  InstancePublisher publisher({dir.File("db/vt.dat"), dir.File("db/subscription2.dat"), ""}, clock,
+                              trace, 1.0 / 1440);
+  for (std::uint64_t poll = 1; poll <= 4; ++poll) {
+    publisher.Publish({poll, "", "", std::nullopt, {}});
+    // Room for the publisher's thread to try each one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(publisher.Stop(seconds(30)));
+  ASSERT_EQ(1u, trace.lines.size());
+  EXPECT_TRUE(trace.lines[0].starts_with("Instance status not written : ")) << trace.lines[0];
 }
 
 TEST(ServiceStatusFiles, IdleThenSiteKOfNThenStaleAfterAKillThenTakenAwayByTheNextInstance) {

@@ -3,7 +3,7 @@
 # throw-away PostgreSQL server.
 pkg_check_modules(STATUS_TEST_JSON_GLIB REQUIRED IMPORTED_TARGET json-glib-1.0)
 add_executable(service_status_test service_status_test.cpp)
-target_link_libraries(service_status_test PRIVATE veltrane_fault_test_support veltrane_admin_lib
+target_link_libraries(service_status_test PRIVATE veltrane_fault_test_support veltrane_admin_lib veltrane_app
   PkgConfig::STATUS_TEST_JSON_GLIB GTest::gtest_main)
 if(VELTRANE_WITH_POSTGRES)
   target_link_libraries(service_status_test PRIVATE veltrane_postgres_test_support)
