@@ -71,6 +71,31 @@ constexpr Command kCommands[] = {
      "'database_url = ...' in DIR/veltrane.conf), it creates the tables the server\n"
      "lacks instead, and DIR/db/ for the reports that cannot reach the server.\n",
      RunInit},
+    {"", "status", "[--json]", "what each running instance of the service does now",
+     "Shows every instance of the service that published its status in the store\n"
+     "(the one beside DIR's files, or each instance on a shared server), newest first:\n"
+     "its host, process id and version, when it started, its last poll and how that\n"
+     "ended, the job in hand (schedule, release, site k of n, the current site and\n"
+     "since when), the schedules queued in it, the reports waiting in its db/ folder\n"
+     "for the store (spool backlog) and its last error with when. Then the next\n"
+     "schedules to fall due (at most 5). An instance refreshes its status at every\n"
+     "poll and every site, and removes it when it ends cleanly; one that stopped\n"
+     "refreshing within its limit (five poll intervals) is shown STALE, with since\n"
+     "when: it was killed, hangs, or lost the store. The status of one that was\n"
+     "killed is removed, once stale, by the next instance on its host. Times are the\n"
+     "store's ('YYYY-MM-DD HH:MM:SS', the server's local time on a server).\n"
+     "--json prints one JSON object: {\"healthy\", \"now\", \"instances\": [{\"instance\",\n"
+     "\"host\", \"pid\", \"version\", \"started\", \"refreshed\", \"healthy\", \"stale\",\n"
+     "\"staleSince\" (null unless stale), \"lastPoll\" (null before the first),\n"
+     "\"lastPollError\" (null when it succeeded), \"job\" (null, or {\"schedule\",\n"
+     "\"scheduleName\", \"release\", \"siteNumber\" (0 before its first site),\n"
+     "\"siteCount\", \"site\", \"siteSince\"}), \"queued\" (schedule ids),\n"
+     "\"spoolBacklog\", \"lastError\", \"lastErrorAt\" (null when none)}], \"nextDue\":\n"
+     "[{\"id\", \"release\", \"next\", \"due\"}]}.\n"
+     "Exit code 0 when at least one instance runs and every one is healthy (not\n"
+     "stale, its last poll succeeded); 1 otherwise, with a line on standard error\n"
+     "saying how many are not, or that none runs: monitoring can call it.\n",
+     RunStatus},
     {"", "copy", "--to URL [DIR]", "copy DIR's two database files into a PostgreSQL server",
      "Copies every row of DIR/db/vt.dat and DIR/db/subscription2.dat into the\n"
      "PostgreSQL server at URL (a libpq connection string), creating its tables\n"

@@ -27,6 +27,7 @@ struct Command {
 std::span<const Command> AllCommands();
 
 void RunInit(AdminContext& context, Arguments args);
+void RunStatus(AdminContext& context, Arguments args);
 void RunCopy(AdminContext& context, Arguments args);
 void RunReleaseAdd(AdminContext& context, Arguments args);
 void RunReleaseUpdate(AdminContext& context, Arguments args);

@@ -36,7 +36,8 @@ constexpr std::string_view kExitCodes =
     "directory not writable); 2 usage error (unknown command or option, missing\n"
     "argument); 3 data error (unknown release, site or schedule, malformed file, date,\n"
     "frequency or number, a file that is not a Veltrane database); 4 site try: the\n"
-    "site failed, page inspect: the address did not load. Errors are one line on\n"
+    "site failed, page inspect: the address did not load. status exits with 1 when\n"
+    "no instance of the service runs or one is not healthy. Errors are one line on\n"
     "standard error starting with \"veltrane-admin:\". A command that fails changes\n"
     "nothing.\n";
 

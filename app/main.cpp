@@ -3,10 +3,12 @@
 // What keeps it from starting (no lock folder, display or store) is one line
 // at error on standard error and exit code 1, so that systemd sees it fail.
 #include <X11/Xlib.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <chrono>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "app/browser_window.h"
+#include "app/instance_publisher.h"
 #include "app/main_window.h"
 #include "app/service_status.h"
 #include "app/single_instance.h"
@@ -99,12 +102,15 @@ int RunService() {
 
   SystemdNotifier notifier;
   ScheduleInbox inbox;
+  // What this instance does, in the store for 'veltrane-admin status'.
+  InstancePublisher publisher(paths, clock, trace, schedulerTiming.pollInterval);
+  ErrorNotingBox notedErrors(errors, publisher);
   TForm2 form2(browserOptions);
-  JobHost host(form2.Browser(), form2, errors, trace, clock, hostOptions);
+  JobHost host(form2.Browser(), form2, notedErrors, trace, clock, hostOptions);
   JobDispatch jobs(host, inbox);
-  ServiceStatus status(notifier, host, inbox);
+  ServiceStatus status(notifier, host, inbox, &publisher);
   TForm1 form1(
-      form2, jobs, errors,
+      form2, jobs, notedErrors,
       [&](TForm1&) {
         CScheduler::Start(inbox, clock, trace, paths, schedulerStop, schedulerTiming);
         if (retention.keepDays > 0) {
@@ -118,6 +124,16 @@ int RunService() {
       },
       [] { gtk_main_quit(); });
   form1.Show();
+  // systemctl stop (SIGTERM) and Ctrl-C end the service as "Unload" does: it
+  // stops its threads and takes its status row out of the store.
+  for (const int signal : {SIGTERM, SIGINT})
+    g_unix_signal_add(
+        signal,
+        [](gpointer) -> gboolean {
+          gtk_main_quit();
+          return G_SOURCE_REMOVE;
+        },
+        nullptr);
   notifier.StartWatchdog();
   gtk_main();
   notifier.Stopping();
@@ -128,6 +144,8 @@ int RunService() {
   keeperStop->Request();
   if (!schedulerStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);
   if (keeperStarted && !keeperStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);
+  // A clean exit takes the instance's row away; a store that does not answer leaves it to go stale.
+  if (!publisher.Stop(std::chrono::seconds(3))) std::_Exit(0);
   return 0;
 }
 

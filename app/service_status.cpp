@@ -18,8 +18,13 @@ std::string IdleStatusText(std::optional<double> nextRun, const std::string& pro
   return text;
 }
 
-ServiceStatus::ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleInbox& inbox)
-    : notifier_(notifier), host_(host), inbox_(inbox), timer_(1000, true, [this] { Refresh(); }) {
+ServiceStatus::ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleInbox& inbox,
+                             InstancePublisher* publisher)
+    : notifier_(notifier),
+      host_(host),
+      inbox_(inbox),
+      publisher_(publisher),
+      timer_(1000, true, [this] { Refresh(); }) {
   host_.OnChanged([this] { Refresh(); });
 }
 
@@ -36,7 +41,34 @@ std::optional<std::string> ServiceStatus::Current() {
                             ended + 1, ended + 1 + static_cast<int>(state.PendingSites.size())});
 }
 
+InstanceFacts ServiceStatus::Facts() {
+  const SubmissionJob& job = host_.Job();
+  const JobState& state = job.State();
+  if (!state.JobRunning) {
+    job_.reset();
+  } else if (job.SiteOpen()) {
+    const int ended = static_cast<int>(state.outcome.Sites.size());
+    job_ = InstanceJob{job.Schedule(),
+                       "",
+                       state.PressReleaseName,
+                       ended + 1,
+                       ended + 1 + static_cast<int>(state.PendingSites.size()),
+                       state.site.CurrentSite};
+  } else if (!job_ || job_->schedule != job.Schedule()) {
+    // Its data is being read, or its first site is about to start.
+    job_ = InstanceJob{job.Schedule(),
+                       "",
+                       state.PressReleaseName,
+                       0,
+                       static_cast<int>(state.PendingSites.size()),
+                       ""};
+  }
+  // Between two sites the last one stays: the next starts at once.
+  return {inbox_.PollCount(), inbox_.PollError(), inbox_.ScheduleProblem(), job_, inbox_.Pending()};
+}
+
 void ServiceStatus::Refresh() {
+  if (publisher_) publisher_->Publish(Facts());
   if (!ready_ && inbox_.HasPolled()) {
     ready_ = true;
     notifier_.Ready();

@@ -4,12 +4,14 @@
 // and the site in hand, or idle with the next run and what keeps schedules
 // from running. Refresh runs after every event of the job (JobHost::OnChanged)
 // and once a second for the schedule thread's news; a line is sent only when
-// it changed. User-interface thread only.
+// it changed. With an InstancePublisher, each refresh also hands it the
+// instance's facts for the store's instance table. User-interface thread only.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "app/instance_publisher.h"
 #include "jobs/job_host.h"
 #include "platform/service_notifier.h"
 #include "platform/ui_timer.h"
@@ -34,7 +36,8 @@ std::string IdleStatusText(std::optional<double> nextRun, const std::string& pro
 
 class ServiceStatus {
  public:
-  ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleInbox& inbox);
+  ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleInbox& inbox,
+                InstancePublisher* publisher = nullptr);
   ~ServiceStatus();
   ServiceStatus(const ServiceStatus&) = delete;
   ServiceStatus& operator=(const ServiceStatus&) = delete;
@@ -44,10 +47,14 @@ class ServiceStatus {
  private:
   // The line for now; none between two sites of a job, which keeps the last.
   std::optional<std::string> Current();
+  // The job, the polls and the queue as the publisher wants them.
+  InstanceFacts Facts();
 
   ServiceNotifier& notifier_;
   JobHost& host_;
   ScheduleInbox& inbox_;
+  InstancePublisher* publisher_;
+  std::optional<InstanceJob> job_;  // as last published
   bool ready_ = false;
   std::string sent_;
   UiTimer timer_;

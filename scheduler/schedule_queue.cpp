@@ -76,15 +76,28 @@ std::string ScheduleInbox::ScheduleProblem() {
   return problem_;
 }
 
-void ScheduleInbox::Polled(std::optional<double> nextRun) {
+void ScheduleInbox::Polled(std::optional<double> nextRun, const std::string& error) {
   std::lock_guard lock(PendingLock);
-  polled_ = true;
+  ++polls_;
+  pollError_ = error;
   nextRun_ = nextRun;
 }
 
-bool ScheduleInbox::HasPolled() {
+bool ScheduleInbox::HasPolled() { return PollCount() > 0; }
+
+std::uint64_t ScheduleInbox::PollCount() {
   std::lock_guard lock(PendingLock);
-  return polled_;
+  return polls_;
+}
+
+std::string ScheduleInbox::PollError() {
+  std::lock_guard lock(PendingLock);
+  return pollError_;
+}
+
+std::vector<ScheduleId> ScheduleInbox::Pending() {
+  std::lock_guard lock(PendingLock);
+  return {PendingSchedules.begin(), PendingSchedules.end()};
 }
 
 std::optional<double> ScheduleInbox::NextRun() {

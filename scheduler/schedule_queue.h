@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/schedule_rule.h"
 
@@ -31,8 +32,9 @@ class ScheduleQueue {
   // claimed only then, so that idle instances get it. Always by default.
   virtual bool ReadyForWork() { return true; }
   // A poll has run, whatever it found; `nextRun` is the earliest next run of
-  // any schedule as read after it (none when unknown). Nothing by default.
-  virtual void Polled(std::optional<double> /*nextRun*/) {}
+  // any schedule as read after it (none when unknown), `error` why the poll
+  // failed ("" when it did not). Nothing by default.
+  virtual void Polled(std::optional<double> /*nextRun*/, const std::string& /*error*/) {}
 };
 
 class ScheduleInbox : public ScheduleQueue {
@@ -51,10 +53,15 @@ class ScheduleInbox : public ScheduleQueue {
   std::optional<std::int64_t> TakeNextTakeover();
   std::size_t PendingCount();
   std::string ScheduleProblem();
-  void Polled(std::optional<double> nextRun) override;
+  void Polled(std::optional<double> nextRun, const std::string& error) override;
   // Whether a poll has run yet, and the next run it read.
   bool HasPolled();
   std::optional<double> NextRun();
+  // How many polls have run, and why the last one failed ("" when it did not).
+  std::uint64_t PollCount();
+  std::string PollError();
+  // The waiting ids, oldest first.
+  std::vector<ScheduleId> Pending();
 
   // Runs `onQueued` after each id appended, on the thread that queued it and
   // outside the lock; empty: nothing runs. Replacing it waits for no call
@@ -67,7 +74,8 @@ class ScheduleInbox : public ScheduleQueue {
   std::list<std::int64_t> takeovers_;
   bool busy_ = false;
   std::string problem_;
-  bool polled_ = false;
+  std::uint64_t polls_ = 0;
+  std::string pollError_;
   std::optional<double> nextRun_;
   std::function<void()> onQueued_;
 };

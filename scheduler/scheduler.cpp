@@ -52,7 +52,7 @@ void CScheduler::Run(const StopRequest& stop) {
     // Counted from the start of this poll, so a slow poll does not drift the minute.
     nextPoll_ = clock_.Now() + timing_.pollInterval;
     PollSchedules();
-    queue_.Polled(EarliestNextRun());
+    queue_.Polled(EarliestNextRun(), lastPollError_);
   }
 }
 

@@ -15,8 +15,8 @@
 // clock, and every failed renewal is traced.
 // It reads and writes through its stores, which open a connection per poll
 // and per update, and talks to the window only through the queue, which is
-// told after every poll (Polled) of the earliest next run. Start()
-// runs it on a detached thread that frees it when it ends.
+// told after every poll (Polled) of the earliest next run and of the poll's
+// error. Start() runs it on a detached thread that frees it when it ends.
 #pragma once
 
 #include <chrono>

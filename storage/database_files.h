@@ -40,7 +40,8 @@ inline constexpr mode_t kDatabaseFileMode = 0600;
 void CreateDatabaseFileIfMissing(const std::string& path);
 
 // CREATE statements (IF NOT EXISTS) for each file's tables. The main schema
-// includes the job journal's tables, which JobJournalSchema gives alone.
+// includes the job journal's tables, which JobJournalSchema gives alone, and
+// the instance table.
 const char* MainDatabaseSchema();
 const char* JobJournalSchema();
 const char* SubscriptionDatabaseSchema();

@@ -4,10 +4,12 @@
 // command and a web view show one set of facts. Times are day numbers in the
 // store's time base (the server's clock on a server, the local clock on the
 // files). An instance whose row was not refreshed within its own stale limit
-// is stale: it stopped, hung or lost the store. Plain values out; every
-// failure is a StorageError.
+// is stale: it stopped, hung or lost the store. The writer is the instance's
+// own; it creates the table where the store lacks it. Plain values in and
+// out; every failure is a StorageError; each call stands alone.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +48,7 @@ struct InstanceStatus {
   std::optional<double> lastErrorAt;
   bool stale = false;       // not refreshed within its stale limit
   double staleSince = 0.0;  // when it became stale (refreshed + limit)
+  double staleLimit = 0.0;  // days; written by the instance
 };
 
 class InstanceStatusReader {
@@ -58,6 +61,29 @@ class InstanceStatusReader {
 
 // Over the main database of `paths`: the main file, or the server.
 std::unique_ptr<InstanceStatusReader> MakeInstanceStatusReader(const DatabasePaths& paths,
+                                                               SqliteStoreOptions options = {});
+
+// The row of one instance, written by that instance alone.
+class InstanceStatusWriter {
+ public:
+  virtual ~InstanceStatusWriter() = default;
+  // Writes `status` as the row of `status.instance`, refreshed now in the
+  // store's time. Its other times are day numbers of the instance's clock,
+  // whose time now is `now`: they are moved into the store's time base by the
+  // difference of the two clocks, measured once and again only when it moved
+  // by more than a second (a clock set, a zone changed), so that a time
+  // written once stays as it was. `status.staleLimit` is kept with the row.
+  virtual void Write(const InstanceStatus& status, double now) = 0;
+  // Removes the row of `instance` (a clean exit).
+  virtual void Remove(const std::string& instance) = 0;
+  // Removes the stale rows of the other instances on `host` whose process
+  // `gone` says has ended: those a killed instance left. A stale instance
+  // that still runs (hung) stays in view. Gives how many were removed.
+  virtual int RemoveStale(const std::string& host, const std::string& instance,
+                          const std::function<bool(long long pid)>& gone) = 0;
+};
+
+std::unique_ptr<InstanceStatusWriter> MakeInstanceStatusWriter(const DatabasePaths& paths,
                                                                SqliteStoreOptions options = {});
 
 }  // namespace veltrane

@@ -127,6 +127,31 @@ const Table kJournal[] = {
      "job_id, position"},
 };
 
+// What each running service instance publishes about itself, one row per
+// process, refreshed at each poll and each site (storage/instance_status.h).
+// Times are day numbers in the store's time base; a row not refreshed within
+// stale_after days of `refreshed` belongs to an instance that stopped.
+const Table kInstance{"instance",
+                      {{"instance", Type::Text, true},  // "<host>:<pid>:<start ms>"
+                       {"host", Type::Text},
+                       {"pid", Type::Integer},
+                       {"version", Type::Text},
+                       {"started", Type::Real},
+                       {"refreshed", Type::Real},
+                       {"stale_after", Type::Real},
+                       {"last_poll", Type::Real},        // NULL before the first poll
+                       {"last_poll_error", Type::Text},  // '' when it succeeded
+                       {"job_schedule", Type::Integer},  // NULL while no job runs
+                       {"job_release", Type::Text},
+                       {"job_site_number", Type::Integer},  // from 1; 0 before the first site
+                       {"job_site_count", Type::Integer},
+                       {"job_site", Type::Text},
+                       {"job_site_since", Type::Real},
+                       {"queued", Type::Text},  // schedule ids, comma-separated
+                       {"spool_backlog", Type::Integer},
+                       {"last_error", Type::Text},
+                       {"last_error_at", Type::Real}}};
+
 const char* TypeName(Dialect dialect, Type type) {
   const bool file = dialect == Dialect::Sqlite;
   switch (type) {
@@ -174,7 +199,7 @@ const std::string& ServerSchema() {
   static const std::string schema = [] {
     std::string sql = CreateAll(Dialect::Postgres, kMain) +
                       Create(Dialect::Postgres, kSubscription) +
-                      CreateAll(Dialect::Postgres, kJournal);
+                      CreateAll(Dialect::Postgres, kJournal) + Create(Dialect::Postgres, kInstance);
     for (const AddedColumn& column : AddedScheduleColumns(Dialect::Postgres))
       sql += column.add + ";\n";
     for (const AddedColumn& column : AddedJournalColumns(Dialect::Postgres))
@@ -182,6 +207,12 @@ const std::string& ServerSchema() {
     return sql;
   }();
   return schema;
+}
+
+const std::string& InstanceTableSchema(Dialect dialect) {
+  static const std::string file = Create(Dialect::Sqlite, kInstance);
+  static const std::string server = Create(Dialect::Postgres, kInstance);
+  return dialect == Dialect::Sqlite ? file : server;
 }
 
 namespace {
@@ -218,7 +249,8 @@ namespace veltrane {
 
 const char* MainDatabaseSchema() {
   static const std::string schema = schema::CreateAll(sql::Dialect::Sqlite, schema::kMain) +
-                                    schema::CreateAll(sql::Dialect::Sqlite, schema::kJournal);
+                                    schema::CreateAll(sql::Dialect::Sqlite, schema::kJournal) +
+                                    schema::Create(sql::Dialect::Sqlite, schema::kInstance);
   return schema.c_str();
 }
 

@@ -28,6 +28,10 @@ inline constexpr const char* kServerTimeQuery =
     "SELECT current_setting('TimeZone'), extract(timezone FROM now())::integer, "
     "(extract(epoch FROM localtimestamp)::float8 / 86400 + 25569)";
 
+// The statement that creates the instance table where it is missing (a
+// store made before it gains it at an instance's first write).
+const std::string& InstanceTableSchema(sql::Dialect dialect);
+
 struct AddedColumn {
   const char* table;
   const char* name;
