@@ -1,12 +1,18 @@
 #include "admin/admin.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #include "admin/admin_error.h"
 #include "admin/admin_stores.h"
 #include "admin/commands.h"
+#include "admin/completion.h"
 #include "admin/help.h"
+#include "admin/man_page.h"
+#include "admin/service_folder.h"
+#include "platform/paths.h"
 #include "platform/version.h"
 
 namespace veltrane::admin {
@@ -22,7 +28,8 @@ bool AsksForHelp(Arguments args) {
   return false;
 }
 
-// Takes "--dir DIR" or "--dir=DIR" out of the arguments (before any "--").
+// Takes "--dir DIR" or "--dir=DIR" out of the arguments (before any "--");
+// `dir` stays as it was when neither is there.
 std::vector<std::string> TakeDirOption(Arguments args, std::string& dir) {
   std::vector<std::string> rest;
   bool optionsEnded = false;
@@ -32,13 +39,14 @@ std::vector<std::string> TakeDirOption(Arguments args, std::string& dir) {
     if (!optionsEnded && arg == "--dir") {
       if (i + 1 == args.size()) UsageError("--dir needs a value");
       dir = args[++i];
+      if (dir.empty()) UsageError("--dir needs a non-empty value");
     } else if (!optionsEnded && arg.starts_with("--dir=")) {
       dir = arg.substr(6);
+      if (dir.empty()) UsageError("--dir needs a non-empty value");
     } else {
       rest.push_back(arg);
     }
   }
-  if (dir.empty()) UsageError("--dir needs a non-empty value");
   return rest;
 }
 
@@ -54,11 +62,56 @@ bool IsGroup(std::string_view word) {
                      [word](const Command& command) { return command.group == word; });
 }
 
+std::string WithoutTrailingSlash(std::string path) {
+  if (path.size() > 1 && path.ends_with('/')) path.pop_back();
+  return path;
+}
+
+// Without --dir: the service folder found from here (service_folder.h).
+std::string DefaultDirectory() {
+  std::error_code error;
+  const std::string current = std::filesystem::current_path(error).string();
+  if (error) return ".";
+  return DefaultServiceFolder(current, WithoutTrailingSlash(ExecutableDirectory()));
+}
+
+// The hidden "--complete WORDS... CURRENT" of the shell completion: one
+// candidate a line; a store that cannot be read gives no names.
+void PrintCompletions(const std::string& dir, Arguments words, const AdminIo& io) {
+  if (words.empty()) return;
+  const AdminContext context{dir, io};
+  const auto namesOf = [&context](auto entries) {
+    std::vector<std::string> names;
+    try {
+      for (const auto& entry : entries(context)) names.push_back(entry.name);
+    } catch (const std::exception&) {
+      names.clear();
+    }
+    return names;
+  };
+  const CompletionNames names{
+      [&] { return namesOf([](const AdminContext& c) { return SitesOf(c)->List(); }); },
+      [&] { return namesOf([](const AdminContext& c) { return ReleasesOf(c)->List(); }); }};
+  for (const std::string& candidate :
+       CompletionCandidates(words.first(words.size() - 1), words.back(), names))
+    io.out << candidate << "\n";
+}
+
 int Dispatch(const std::vector<std::string>& all, const AdminIo& io) {
-  std::string dir = ".";
+  std::string dir;
   const std::vector<std::string> args = TakeDirOption(all, dir);
+  if (dir.empty()) dir = DefaultDirectory();
   if (args.empty()) UsageError("no command given (see 'veltrane-admin --help')");
   const std::string& word = args.front();
+  if (word == "--complete") {
+    PrintCompletions(dir, Arguments(args).subspan(1), io);
+    return kExitOk;
+  }
+  if (word == "--man" && args.size() == 2 &&
+      (args[1] == "veltrane" || args[1] == "veltrane-admin")) {
+    io.out << (args[1] == "veltrane" ? ServiceManPage() : AdminManPage());
+    return kExitOk;
+  }
   if (IsHelpWord(word) || word == "help") {
     io.out << MainHelp();
     return kExitOk;

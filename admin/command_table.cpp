@@ -59,12 +59,12 @@ constexpr std::string_view kInUse =
 
 constexpr Command kCommands[] = {
     {"", "init", "[DIR]", "create DIR/db/ and the two database files where missing",
-     "Creates DIR (default: --dir, else the current directory), DIR/db/, db/vt.dat and\n"
-     "db/subscription2.dat with their tables. An existing database file is never\n"
-     "altered or emptied; only a file that holds no table at all (as the service\n"
-     "leaves one when it ran without databases) gets the tables. A file that is not\n"
-     "an SQLite database is a data error. The files hold the sites' passwords, so\n"
-     "new ones are readable and writable by their owner only (mode 0600), and an\n"
+     "Creates DIR (default: the folder the tool works on, see --help), DIR/db/,\n"
+     "db/vt.dat and db/subscription2.dat with their tables. An existing database file\n"
+     "is never altered or emptied; only a file that holds no table at all (as the\n"
+     "service leaves one when it ran without databases) gets the tables. A file that\n"
+     "is not an SQLite database is a data error. The files hold the sites' passwords,\n"
+     "so new ones are readable and writable by their owner only (mode 0600), and an\n"
      "existing one that group or others may read or write is tightened to that.\n"
      "A DIR/db/ it creates is its owner's alone as well (mode 0700).\n"
      "With a PostgreSQL server configured ($VELTRANE_DATABASE_URL, or a line\n"

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 namespace veltrane::admin {
-namespace {
 
 std::string CommandLine(const Command& command) {
   std::string line = std::string(command.group);
@@ -12,6 +11,8 @@ std::string CommandLine(const Command& command) {
   if (!command.usage.empty()) line += " " + std::string(command.usage);
   return line;
 }
+
+namespace {
 
 std::string Listing(std::string_view group, bool all) {
   std::size_t width = 0;
@@ -43,16 +44,24 @@ constexpr std::string_view kExitCodes =
 
 }  // namespace
 
+std::string_view ExitCodesText() { return kExitCodes; }
+
+std::string_view AdminDescription() {
+  return "Prepares and inspects the databases of the Veltrane service: DIR/db/vt.dat\n"
+         "(schedules, press releases, accounts, history) and DIR/db/subscription2.dat\n"
+         "(sites and their step scripts). DIR is the service's folder, the directory of\n"
+         "its binary, with db/, shots/ and veltrane.conf. Without --dir it is the current\n"
+         "directory when that holds db/ or veltrane.conf, else the directory of\n"
+         "veltrane-admin itself when that does (the installed service: /usr/lib/veltrane,\n"
+         "whose db/ and veltrane.conf lead to /var/lib/veltrane and /etc/veltrane), else\n"
+         "the current directory.\n";
+}
+
 std::string MainHelp() {
   return "usage: veltrane-admin [--dir DIR] <command> ...\n"
-         "       veltrane-admin --version\n\n"
-         "Prepares and inspects the databases of the Veltrane service: DIR/db/vt.dat\n"
-         "(schedules, press releases, accounts, history) and DIR/db/subscription2.dat\n"
-         "(sites and their step scripts). DIR is the directory of the service binary and\n"
-         "defaults to the current directory.\n\n"
-         "Commands:\n" +
-         Listing("", true) + "\nEvery command takes --help. Times are local times.\n\n" +
-         std::string(kExitCodes);
+         "       veltrane-admin --version\n\n" +
+         std::string(AdminDescription()) + "\nCommands:\n" + Listing("", true) +
+         "\nEvery command takes --help. Times are local times.\n\n" + std::string(kExitCodes);
 }
 
 std::string GroupHelp(std::string_view group) {

@@ -20,6 +20,7 @@
 #include "app/instance_publisher.h"
 #include "app/main_window.h"
 #include "app/service_status.h"
+#include "app/service_usage.h"
 #include "app/single_instance.h"
 #include "app/start_check.h"
 #include "browser/engine_environment.h"
@@ -40,22 +41,6 @@
 namespace {
 
 using namespace veltrane;
-
-constexpr const char* kUsage =
-    "Usage: veltrane [--help | --version]\n"
-    "\n"
-    "The press-release submission service. It polls the schedules in the store\n"
-    "(db/vt.dat and db/subscription2.dat beside the program, or the PostgreSQL\n"
-    "server named by $VELTRANE_DATABASE_URL or veltrane.conf), runs each due\n"
-    "schedule's job through its browser, and writes its trace to standard error.\n"
-    "It needs an X display: on a server, run it under xvfb-run (the systemd unit\n"
-    "does). One copy runs per user; it ends from its tray menu (\"Unload\").\n"
-    "\n"
-    "  --help     print this text and exit\n"
-    "  --version  print the version and exit\n"
-    "\n"
-    "GTK's own options (--display and the like) are accepted as well.\n"
-    "Exit codes: 0 ended, or another copy runs; 1 could not start; 2 unknown option.\n";
 
 // What the command line asks for before anything starts.
 enum class Request { Run, Help, Version };
@@ -153,7 +138,7 @@ int RunService() {
 
 int main(int argc, char** argv) {
   switch (ReadRequest(argc, argv)) {
-    case Request::Help: std::fputs(kUsage, stdout); return 0;
+    case Request::Help: std::fputs(veltrane::kServiceUsage, stdout); return 0;
     case Request::Version:
       std::printf("veltrane %s\n", std::string(veltrane::VeltraneVersion()).c_str());
       return 0;

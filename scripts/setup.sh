@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   libpq-dev postgresql
   xvfb xauth locales sqlite3 libjs-jquery
-  libayatana-appindicator3-dev libsystemd-dev dbus-daemon file dpkg-dev systemd
+  libayatana-appindicator3-dev libsystemd-dev dbus-daemon file dpkg-dev systemd lintian
 )
 
 missing=()

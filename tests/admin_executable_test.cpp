@@ -50,7 +50,9 @@ TEST(AdminExecutableTest, HelpAndExitCodesOfTheBuiltTool) {
   EXPECT_NE(std::string::npos, result.out.find("every-30-days")) << result.out;
   result = RunTool(dir, "release list");
   EXPECT_EQ(3, result.code);
-  EXPECT_EQ("veltrane-admin: ./db/vt.dat does not exist (create it with 'veltrane-admin init')\n",
+  // Without --dir the message names the folder it looked in.
+  EXPECT_EQ("veltrane-admin: " + dir.Path() +
+                "/db/vt.dat does not exist (create it with 'veltrane-admin init')\n",
             result.err);
   result = RunTool(dir, "release frobnicate");
   EXPECT_EQ(2, result.code);
@@ -90,6 +92,32 @@ TEST(AdminExecutableTest, KeepsFilesPrivateAndRefusesAPipedScriptWithANulByte) {
   EXPECT_EQ("veltrane-admin: Site script contains a NUL byte\n", result.err);
   result = RunTool(dir, "site list");
   EXPECT_EQ("NAME  URL  STEPS  USER\n", result.out) << "nothing stored";
+}
+
+// An installed copy finds its own service folder from anywhere, and the shell
+// completion reads the site names from it.
+TEST(AdminExecutableTest, InstalledCopyFindsItsFolderWithoutDir) {
+  TempDir installed;
+  TempDir elsewhere;
+  const std::string tool = installed.File("veltrane-admin");
+  ASSERT_EQ(0, std::system(("cp " + std::string(VELTRANE_ADMIN_EXECUTABLE) + " " + tool).c_str()));
+  ASSERT_EQ(0, RunTool(elsewhere, "init " + installed.Path()).code);
+  std::ofstream(elsewhere.File("s.ini")) << "[STEP1]\nAPP-SuccessString=ok\n";
+  ASSERT_EQ(0, RunTool(elsewhere, "--dir " + installed.Path() +
+                                      " site add Alpha --url http://127.0.0.1:1/ --script s.ini")
+                   .code);
+
+  // The build's copy has no folder of its own: it looks in the current one.
+  Result result = RunTool(elsewhere, "site list");
+  EXPECT_EQ(3, result.code);
+  EXPECT_NE(std::string::npos, result.err.find(elsewhere.Path() + "/db/subscription2.dat"))
+      << result.err;
+  const std::string command = "cd " + elsewhere.Path() + " && " + tool;
+  EXPECT_EQ(0, std::system((command + " site list >out.txt 2>err.txt").c_str()));
+  EXPECT_NE(std::string::npos, FileBytes(elsewhere.File("out.txt")).find("Alpha"))
+      << FileBytes(elsewhere.File("err.txt"));
+  EXPECT_EQ(0, std::system((command + " --complete site show A >out.txt").c_str()));
+  EXPECT_EQ("Alpha\n", FileBytes(elsewhere.File("out.txt")));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 # Tests of veltrane-admin: its file formats and script check on plain text,
 # its commands against real database files in temporary directories, and the
 # built executable itself.
-veltrane_test(admin_text_test admin_text_test.cpp admin_script_check_test.cpp)
+veltrane_test(admin_text_test admin_text_test.cpp admin_script_check_test.cpp admin_install_test.cpp)
 target_link_libraries(admin_text_test PRIVATE veltrane_admin_lib)
 
 veltrane_test(admin_commands_test admin_commands_test.cpp admin_executable_test.cpp
