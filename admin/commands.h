@@ -45,5 +45,6 @@ void RunHistoryList(AdminContext& context, Arguments args);
 void RunHistoryShow(AdminContext& context, Arguments args);
 void RunSiteHistory(AdminContext& context, Arguments args);
 void RunSiteStats(AdminContext& context, Arguments args);
+void RunServe(AdminContext& context, Arguments args);
 
 }  // namespace veltrane::admin

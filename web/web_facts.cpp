@@ -1,0 +1,98 @@
+#include "web/web_facts.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/number_text.h"
+#include "storage/stores.h"
+
+namespace veltrane::web {
+namespace {
+
+// As veltrane-admin reads: existing files only, opened read-only, and a
+// wait for the service's lock rather than a failure.
+constexpr SqliteStoreOptions kOptions{10000, true};
+
+std::vector<std::int64_t> IdsOf(const std::vector<HistoryEntry>& entries) {
+  std::vector<std::int64_t> ids;
+  for (const HistoryEntry& entry : entries) ids.push_back(entry.id);
+  return ids;
+}
+
+}  // namespace
+
+std::optional<double> StoredTime(const std::string& text) { return ParseNumberText(text); }
+
+bool ScheduleDone(const ScheduleEntry& schedule, double now) {
+  return schedule.next && *schedule.next > now + 36500;
+}
+
+OverviewFacts WebFacts::Overview(double localNow, int jobs, int schedules) const {
+  OverviewFacts facts;
+  facts.instances = MakeInstanceStatusReader(paths_, kOptions)->Instances();
+
+  const auto scheduleStore = MakeScheduleStore(paths_, kOptions);
+  const std::optional<ServerTime> serverTime = scheduleStore->ServerTimeBase();
+  facts.now = serverTime ? serverTime->now : localNow;
+  for (ScheduleEntry& schedule : scheduleStore->List()) {  // by next run
+    if (static_cast<int>(facts.nextDue.size()) == schedules) break;
+    if (schedule.next && !ScheduleDone(schedule, facts.now))
+      facts.nextDue.push_back(std::move(schedule));
+  }
+
+  const auto report = MakeJournalReport(paths_, kOptions);
+  HistoryFilter filter;
+  filter.limit = jobs;
+  const std::vector<HistoryEntry> entries = report->History(filter);
+  const std::vector<JobSiteCell> cells = report->JobCells(IdsOf(entries));
+  std::map<std::int64_t, JobSummary> summaries;
+  for (const JobSiteCell& cell : cells) {
+    JobSummary& summary = summaries[cell.historyId];
+    summary.counted = true;
+    ++summary.sites;
+    ++(cell.completed ? summary.completed : summary.failed);
+  }
+  for (const HistoryEntry& entry : entries) {
+    JobSummary summary = summaries[entry.id];
+    summary.entry = entry;
+    summary.time = StoredTime(entry.row.time);
+    facts.lastJobs.push_back(std::move(summary));
+  }
+  return facts;
+}
+
+std::optional<JobFacts> WebFacts::Job(std::int64_t historyId) const {
+  const auto history = MakeHistoryStore(paths_, kOptions);
+  std::optional<HistoryEntry> entry = history->Find(historyId);
+  if (!entry) return std::nullopt;
+  JobFacts facts;
+  facts.time = StoredTime(entry->row.time);
+  facts.entry = std::move(*entry);
+  facts.sites = history->JobSites(historyId);
+  return facts;
+}
+
+SiteFacts WebFacts::Site(const std::string& name, int outcomes) const {
+  SiteFacts facts;
+  facts.name = name;
+  facts.site = MakeSiteStore(paths_, kOptions)->Find(name);
+  facts.outcomes = MakeHistoryStore(paths_, kOptions)->SiteOutcomes(name, outcomes);
+  return facts;
+}
+
+GridFacts WebFacts::Grid(int jobs) const {
+  GridFacts facts;
+  const auto report = MakeJournalReport(paths_, kOptions);
+  HistoryFilter filter;
+  filter.limit = jobs;
+  facts.jobs = report->History(filter);
+  facts.cells = report->JobCells(IdsOf(facts.jobs));
+  std::set<std::string> sites;
+  for (const SiteEntry& site : MakeSiteStore(paths_, kOptions)->List()) sites.insert(site.name);
+  for (const JobSiteCell& cell : facts.cells) sites.insert(cell.site);
+  facts.sites.assign(sites.begin(), sites.end());
+  return facts;
+}
+
+}  // namespace veltrane::web
