@@ -120,28 +120,41 @@ std::string RateChart(const std::vector<RatePoint>& points) {
 }
 
 std::string GridChart(const GridModel& grid) {
-  std::string content;
-  content.reserve(grid.rows.size() * grid.jobs.size() * 110 + 4096);
+  const int columns = std::max<int>(1, static_cast<int>(grid.jobs.size()));
+  const int rows = std::max<int>(1, static_cast<int>(grid.rows.size()));
+  const int width = kLabelWidth + columns * kStep;
+  const int height = kHeaderHeight + rows * kStep;
+  // A site not in a job is a grey cell: one pattern under the whole grid
+  // rather than a rectangle each, which would make a big grid's page heavy.
+  std::string content = "<defs><pattern id=\"absent\" x=\"" + std::to_string(kLabelWidth) +
+                        "\" y=\"" + std::to_string(kHeaderHeight) + "\" width=\"" +
+                        std::to_string(kStep) + "\" height=\"" + std::to_string(kStep) +
+                        "\" patternUnits=\"userSpaceOnUse\">" +
+                        Rect(0, 0, kCell, kCell, kAbsentColour, "/>") + "</pattern></defs>" +
+                        Rect(kLabelWidth, kHeaderHeight, columns * kStep,
+                             static_cast<int>(grid.rows.size()) * kStep, "url(#absent)", "/>");
+  content.reserve(grid.rows.size() * 120 + 4096);
   for (std::size_t column = 0; column < grid.jobs.size(); ++column) {
     const int x = kLabelWidth + static_cast<int>(column) * kStep;
     content += "<a href=\"" + JobLink(grid.jobs[column]) + "\">" +
                Rect(x, 0, kCell, kHeaderHeight - 4, "#90a4ae",
                     "><title>job " + std::to_string(grid.jobs[column]) + ", " +
-                        Escape(grid.jobTimes[column]) + "</title></rect></a>");
+                        Escape(grid.jobTimes[column]) + "</title></rect>") +
+               "</a>";
   }
+  content += "<g font-size=\"12\">";
   for (std::size_t row = 0; row < grid.rows.size(); ++row) {
     const GridRow& line = grid.rows[row];
     const int y = kHeaderHeight + static_cast<int>(row) * kStep;
+    const std::string label = ShortLabel(line.site);
     content += "<a href=\"" + Escape(SiteLink(line.site)) + "\"><text class=\"site\" x=\"0\" y=\"" +
-               std::to_string(y + 11) + "\" font-size=\"12\">" + Escape(ShortLabel(line.site)) +
-               "<title>" + Escape(line.site) + "</title></text></a>";
+               std::to_string(y + 11) + "\">" + Escape(label) +
+               (label == line.site ? "" : "<title>" + Escape(line.site) + "</title>") +
+               "</text></a>";
     for (std::size_t column = 0; column < line.cells.size(); ++column) {
       const GridCell& cell = line.cells[column];
+      if (cell.state == CellState::Absent) continue;
       const int x = kLabelWidth + static_cast<int>(column) * kStep;
-      if (cell.state == CellState::Absent) {
-        content += Rect(x, y, kCell, kCell, kAbsentColour, "/>");
-        continue;
-      }
       const bool completed = cell.state == CellState::Completed;
       std::string title = line.site + ", job " + std::to_string(grid.jobs[column]) + ": " +
                           (completed ? "completed" : "failed");
@@ -154,8 +167,7 @@ std::string GridChart(const GridModel& grid) {
                  "</a>";
     }
   }
-  const int width = kLabelWidth + std::max<int>(1, static_cast<int>(grid.jobs.size())) * kStep;
-  const int height = kHeaderHeight + std::max<int>(1, static_cast<int>(grid.rows.size())) * kStep;
+  content += "</g>";
   return Svg(width, height, "sites by recent jobs", content);
 }
 

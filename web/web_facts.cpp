@@ -89,7 +89,7 @@ GridFacts WebFacts::Grid(int jobs) const {
   facts.jobs = report->History(filter);
   facts.cells = report->JobCells(IdsOf(facts.jobs));
   std::set<std::string> sites;
-  for (const SiteEntry& site : MakeSiteStore(paths_, kOptions)->List()) sites.insert(site.name);
+  for (std::string& site : MakeSiteStore(paths_, kOptions)->Names()) sites.insert(std::move(site));
   for (const JobSiteCell& cell : facts.cells) sites.insert(cell.site);
   facts.sites.assign(sites.begin(), sites.end());
   return facts;
