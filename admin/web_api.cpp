@@ -70,6 +70,9 @@ web::WebResponse AnswerApi(const AdminContext& context, const std::string& path,
     try {
       command->run(commandContext, args);
     } catch (const CommandError& error) {
+      // status prints its whole document, then fails when an instance is not
+      // healthy: monitoring gets the document with a status that says so.
+      if (error.ExitCode() == kExitFailure && !out.str().empty()) return Json(503, out.str());
       return Error(error.ExitCode() == kExitFailure ? 503 : 400, error.what());
     } catch (const StorageError& failure) {
       const CommandError error = CommandErrorOf(failure);

@@ -91,16 +91,17 @@ std::string LastJobs(const std::vector<JobSummary>& jobs) {
 }  // namespace
 
 std::string OverviewPage(const OverviewFacts& facts) {
+  const ServiceStatus& status = facts.status;
   const bool inAJob =
-      std::any_of(facts.instances.begin(), facts.instances.end(),
+      std::any_of(status.instances.begin(), status.instances.end(),
                   [](const InstanceStatus& instance) { return !instance.stale && instance.job; });
-  std::string body = "<p class=\"muted\">As of " + DateTimeText(facts.now) +
+  std::string body = "<p class=\"muted\">As of " + DateTimeText(status.now) +
                      (inAJob ? "; this page reloads every " + std::to_string(kRefreshSeconds) +
                                    " seconds while a job runs"
                              : std::string()) +
                      ".</p>\n";
-  body += "<h2>Service</h2>\n" + Instances(facts.instances);
-  body += "<h2>Next runs</h2>\n" + NextRuns(facts.nextDue, facts.now);
+  body += "<h2>Service</h2>\n" + Instances(status.instances);
+  body += "<h2>Next runs</h2>\n" + NextRuns(status.nextDue, status.now);
   body += "<h2>Last jobs</h2>\n" + LastJobs(facts.lastJobs);
   return PageFrame("Overview", body, inAJob ? kRefreshSeconds : 0);
 }

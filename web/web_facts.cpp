@@ -24,42 +24,26 @@ std::vector<std::int64_t> IdsOf(const std::vector<HistoryEntry>& entries) {
 
 std::optional<double> StoredTime(const std::string& text) { return ParseNumberText(text); }
 
-bool ScheduleDone(const ScheduleEntry& schedule, double now) {
-  return schedule.next && *schedule.next > now + 36500;
-}
-
-OverviewFacts WebFacts::Overview(double localNow, int jobs, int schedules) const {
-  OverviewFacts facts;
-  facts.instances = MakeInstanceStatusReader(paths_, kOptions)->Instances();
-
-  const auto scheduleStore = MakeScheduleStore(paths_, kOptions);
-  const std::optional<ServerTime> serverTime = scheduleStore->ServerTimeBase();
-  facts.now = serverTime ? serverTime->now : localNow;
-  for (ScheduleEntry& schedule : scheduleStore->List()) {  // by next run
-    if (static_cast<int>(facts.nextDue.size()) == schedules) break;
-    if (schedule.next && !ScheduleDone(schedule, facts.now))
-      facts.nextDue.push_back(std::move(schedule));
-  }
-
+std::vector<JobSummary> WebFacts::LastJobs(int jobs) const {
   const auto report = MakeJournalReport(paths_, kOptions);
   HistoryFilter filter;
   filter.limit = jobs;
   const std::vector<HistoryEntry> entries = report->History(filter);
-  const std::vector<JobSiteCell> cells = report->JobCells(IdsOf(entries));
   std::map<std::int64_t, JobSummary> summaries;
-  for (const JobSiteCell& cell : cells) {
+  for (const JobSiteCell& cell : report->JobCells(IdsOf(entries))) {
     JobSummary& summary = summaries[cell.historyId];
     summary.counted = true;
     ++summary.sites;
     ++(cell.completed ? summary.completed : summary.failed);
   }
+  std::vector<JobSummary> summaryList;
   for (const HistoryEntry& entry : entries) {
     JobSummary summary = summaries[entry.id];
     summary.entry = entry;
     summary.time = StoredTime(entry.row.time);
-    facts.lastJobs.push_back(std::move(summary));
+    summaryList.push_back(std::move(summary));
   }
-  return facts;
+  return summaryList;
 }
 
 std::optional<JobFacts> WebFacts::Job(std::int64_t historyId) const {

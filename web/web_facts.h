@@ -1,9 +1,9 @@
 // WebFacts: what each page of the web view shows, read from the service's
-// stores through the same readers as veltrane-admin's status and lists
-// (InstanceStatusReader, JournalReport, HistoryStore, SiteStore,
-// ScheduleStore): plain values out, nothing written. Every call opens what it
-// needs and lets it go, so a running service is never held up; a failure is
-// a StorageError. One thread at a time.
+// stores through the same readers as veltrane-admin's lists (JournalReport,
+// HistoryStore, SiteStore); the instances' status comes from the caller, who
+// reads it as 'veltrane-admin status' does. Plain values out, nothing written. Every call opens
+// what it needs and lets it go, so a running service is never held up; a failure is a StorageError.
+// One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +31,16 @@ struct JobSummary {
   bool counted = false;  // the counts come from the journal
 };
 
-struct OverviewFacts {
+// The instances and the next runs, as 'veltrane-admin status' reads them.
+struct ServiceStatus {
   double now = 0.0;  // on the store's time base
   std::vector<InstanceStatus> instances;
   std::vector<ScheduleEntry> nextDue;  // the next schedules to run, soonest first
-  std::vector<JobSummary> lastJobs;    // newest first
+};
+
+struct OverviewFacts {
+  ServiceStatus status;
+  std::vector<JobSummary> lastJobs;  // newest first
 };
 
 struct JobFacts {
@@ -60,7 +65,8 @@ class WebFacts {
  public:
   explicit WebFacts(DatabasePaths paths) : paths_(std::move(paths)) {}
 
-  OverviewFacts Overview(double localNow, int jobs, int schedules) const;
+  // The last `jobs` finished jobs with their counts.
+  std::vector<JobSummary> LastJobs(int jobs) const;
   std::optional<JobFacts> Job(std::int64_t historyId) const;
   SiteFacts Site(const std::string& name, int outcomes) const;
   GridFacts Grid(int jobs) const;
@@ -71,7 +77,5 @@ class WebFacts {
 
 // A history row's time, the text of a day number with a point or a comma.
 std::optional<double> StoredTime(const std::string& text);
-// A schedule that ran once has its next run pushed centuries ahead.
-bool ScheduleDone(const ScheduleEntry& schedule, double now);
 
 }  // namespace veltrane::web

@@ -93,9 +93,15 @@ WebResponse WebRoutes::Answer(const WebRequest& request) {
 WebResponse WebRoutes::Route(const WebRequest& request) {
   const std::string& path = request.path;
   const Query& query = request.query;
-  if (path == "/")
-    return Html(
-        200, OverviewPage(facts_.Overview(setup_.clock->Now(), kOverviewJobs, kOverviewSchedules)));
+  if (path == "/") {
+    OverviewFacts overview;
+    if (setup_.status)
+      overview.status = setup_.status();
+    else
+      overview.status.now = setup_.clock->Now();
+    overview.lastJobs = facts_.LastJobs(kOverviewJobs);
+    return Html(200, OverviewPage(overview));
+  }
   if (path == "/job") {
     const std::optional<long long> id = Number(query, "id");
     const std::optional<JobFacts> job = id ? facts_.Job(*id) : std::nullopt;

@@ -35,6 +35,9 @@ struct WebResponse {
   std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// The instances' status and the next runs, read as 'veltrane-admin status' does.
+using StatusSource = std::function<ServiceStatus()>;
+
 // The JSON under /api/: `path` is what follows "/api/".
 using ApiHandler = std::function<WebResponse(const std::string& path, const Query& query)>;
 
@@ -43,12 +46,12 @@ struct WebSetup {
   std::string shotsDirectory;
   std::string token;  // web_token; "" for none
   ApiHandler api;
+  StatusSource status;  // none: the overview shows no instance and no next run
   const Clock* clock = &DefaultClock();
 };
 
 // How many jobs the overview lists and the grid shows, unless asked otherwise.
 inline constexpr int kOverviewJobs = 10;
-inline constexpr int kOverviewSchedules = 5;
 inline constexpr int kGridJobs = 20;
 inline constexpr int kMostGridJobs = 100;
 
