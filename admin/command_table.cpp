@@ -51,6 +51,12 @@ constexpr std::string_view kReleaseFormat =
     "  Jane Doe, press@acme.example\n\n"
     "FILE '-' reads the file from standard input.\n";
 
+constexpr std::string_view kInUse =
+    "Refused (exit code 1, nothing changed) while a job that uses it has not ended:\n"
+    "one queued, running, or cut short and waiting to be resumed at the service's\n"
+    "next start, and on a shared server one that another instance holds or will take\n"
+    "over. A job uses its schedule, its release and its sites.\n";
+
 constexpr Command kCommands[] = {
     {"", "init", "[DIR]", "create DIR/db/ and the two database files where missing",
      "Creates DIR (default: --dir, else the current directory), DIR/db/, db/vt.dat and\n"
@@ -88,6 +94,12 @@ constexpr Command kCommands[] = {
      RunReleaseList},
     {"release", "show", "NAME", "print a press release in the file format",
      "Prints the press release as a file that 'release update' reads back.\n", RunReleaseShow},
+    {"release", "remove", "NAME [--force]", "remove a press release",
+     "Removes press release NAME. Refused (exit code 3) while a schedule names it,\n"
+     "unless --force is given: the service drops such a schedule's jobs without\n"
+     "running them, so remove or disable the schedule as well; with --force their ids\n"
+     "are given in a warning. History rows that name the release are kept.\n",
+     RunReleaseRemove, kInUse},
     {"site", "add", "NAME --url URL --script FILE", "add a site with its start address and script",
      "Adds site NAME (no quote, '=', ',' or control characters, no blank at either end)\n"
      "with its start address and the step script read from FILE ('-': standard input).\n"
@@ -118,6 +130,13 @@ constexpr Command kCommands[] = {
      RunSiteList},
     {"site", "show", "NAME", "print a site's address, account user and script",
      "The password is never printed.\n", RunSiteShow},
+    {"site", "remove", "NAME", "remove a site and its account",
+     "Removes site NAME (its start address and script) and its account (the login\n"
+     "'account set' stored). Its history stays: history rows, 'site history' and the\n"
+     "screenshots keep its outcomes until 'history prune' removes them. Schedules\n"
+     "that still list the site are named in a warning; the service fails the site\n"
+     "in their jobs ('Cant find info for subscription') until it is added again.\n",
+     RunSiteRemove, kInUse},
     {"site", "check", "NAME | --file FILE", "print a script's steps as the service reads them",
      "Reads the script of site NAME, or of FILE, as the service does and prints each\n"
      "step: its keys and values in order (a key written twice shows its last value),\n"
@@ -202,11 +221,13 @@ constexpr Command kCommands[] = {
      "A schedule that ran with frequency once shows 'done' as its next run. One that\n"
      "never moves on (its frequency's days plus its time are not more than 0, so it\n"
      "would be due at every poll; the service skips it) is marked invalid, with why.\n"
+     "A disabled one ('schedule disable') is marked '(disabled)' and is never due.\n"
      "--json prints one JSON object: {\"schedules\": [{\"id\" (a number; the stored\n"
      "text when it is none), \"release\", \"sites\" (an array), \"frequency\" (the\n"
      "code: 0 once, 1 daily, 2 weekly, 3 every-30-days, others add no days), \"time\"\n"
      "(days), \"next\" ('YYYY-MM-DD HH:MM:SS' local, or null when none or done),\n"
-     "\"done\", \"due\", \"invalid\" (why, or null)}]}, in the order listed. On a\n"
+     "\"done\", \"due\", \"disabled\", \"invalid\" (why, or null)}]}, in the order\n"
+     "listed. On a\n"
      "shared server, by whose time every instance runs schedules: the list ends with\n"
      "the server's zone and time, and the object has \"time_base\": {\"zone\",\n"
      "\"utc_offset\", \"now\"}.\n",
@@ -215,6 +236,18 @@ constexpr Command kCommands[] = {
      "Sets the next run of schedule ID to a second ago, so that the service starts it\n"
      "at its next poll (within a minute).\n",
      RunScheduleRunNow},
+    {"schedule", "disable", "ID", "keep a schedule but stop running it",
+     "Marks schedule ID disabled: the service (every instance on a shared server)\n"
+     "leaves it alone, however due it is. Its release, sites, frequency, time and\n"
+     "next run are kept as they are, so 'schedule enable ID' brings it back; a next\n"
+     "run that has passed meanwhile is run at the service's next poll, once. 'schedule\n"
+     "list' marks it disabled.\n",
+     RunScheduleDisable, kInUse},
+    {"schedule", "enable", "ID", "run a disabled schedule again", "Undoes 'schedule disable ID'.\n",
+     RunScheduleEnable, kInUse},
+    {"schedule", "remove", "ID", "remove a schedule",
+     "Removes schedule ID. The history rows and finished jobs of its runs are kept.\n",
+     RunScheduleRemove, kInUse},
     {"history", "list", "[--limit N] [--since DATE] [--failed] [--json]",
      "list the finished jobs, newest first",
      "Lists the history rows, newest first (the order the jobs were written): id,\n"
@@ -251,6 +284,20 @@ constexpr Command kCommands[] = {
      "'Authorization: Bearer SECRET', or come from a browser signed in with the\n"
      "one-time link printed at start. Prints the address it serves, then serves.\n",
      RunServe},
+    {"history", "prune", "--older-than DAYS", "remove the history older than DAYS days",
+     "Removes the history rows written more than DAYS days ago (by their time), the\n"
+     "jobs of the job journal that wrote them with their sites' outcomes (what\n"
+     "'history show' and 'site history' print), the journal's finished jobs without\n"
+     "a history row that ended that long ago (trials sent with 'site try --submit',\n"
+     "jobs dropped at their start), and the screenshots those outcomes name in\n"
+     "DIR/shots/ (only those: files elsewhere, such as the pictures of trials, stay).\n"
+     "A job that has not ended is never touched. Prints what it removed: the history\n"
+     "rows' ids, the number of jobs and outcomes, each screenshot. Rows go in small\n"
+     "batches, so a running service is not held up.\n"
+     "The service does the same by itself once a day (at its start and every 24\n"
+     "hours, between jobs) with a line 'history_keep_days = DAYS' in its\n"
+     "veltrane.conf; without it the history is kept whole.\n",
+     RunHistoryPrune},
     {"page", "inspect", "URL [--json] [--links PATTERN] [--settle MS]",
      "show a page as the service's engine sees it",
      "Loads URL in the service's browser control, as the service would (its navigation\n"

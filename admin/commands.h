@@ -46,5 +46,11 @@ void RunHistoryShow(AdminContext& context, Arguments args);
 void RunSiteHistory(AdminContext& context, Arguments args);
 void RunSiteStats(AdminContext& context, Arguments args);
 void RunServe(AdminContext& context, Arguments args);
+void RunScheduleRemove(AdminContext& context, Arguments args);
+void RunScheduleDisable(AdminContext& context, Arguments args);
+void RunScheduleEnable(AdminContext& context, Arguments args);
+void RunSiteRemove(AdminContext& context, Arguments args);
+void RunReleaseRemove(AdminContext& context, Arguments args);
+void RunHistoryPrune(AdminContext& context, Arguments args);
 
 }  // namespace veltrane::admin

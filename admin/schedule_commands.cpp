@@ -156,7 +156,7 @@ void RunScheduleList(AdminContext& context, Arguments args) {
     // A schedule that ran once is pushed about 274 years ahead. The service
     // skips an invalid one, so it is never really due.
     const bool done = entry.next && *entry.next > now + 36500;
-    const bool due = entry.next && *entry.next < now && movesOn;
+    const bool due = entry.next && *entry.next < now && movesOn && !entry.disabled;
     if (json) {
       out.BeginObject();
       if (IsRowId(entry.id))
@@ -171,6 +171,7 @@ void RunScheduleList(AdminContext& context, Arguments args) {
                                                        : std::nullopt);
       out.Key("done").Bool(done);
       out.Key("due").Bool(due);
+      out.Key("disabled").Bool(entry.disabled);
       out.Key("invalid").OptionalText(movesOn ? std::nullopt
                                               : std::optional(NeverMovesOn(code, time)));
       out.EndObject();
@@ -180,6 +181,7 @@ void RunScheduleList(AdminContext& context, Arguments args) {
     for (const std::string& site : entry.sites) sites += (sites.empty() ? "" : ",") + site;
     std::string next = "(none)";
     if (entry.next) next = done ? "done" : FormatDateTime(*entry.next) + (due ? " (due)" : "");
+    if (entry.disabled) next += " (disabled)";
     if (!movesOn) next += " - invalid: " + NeverMovesOn(code, time);
     rows.push_back({entry.id, entry.name, sites, frequency, TimeText(time), next});
   }
@@ -211,6 +213,10 @@ void RunScheduleRunNow(AdminContext& context, Arguments args) {
   if (!schedules->SetNextRun(id, ScheduleNow(context, *schedules) - kOneSecond))
     DataError("unknown schedule " + std::to_string(id));
   context.io.out << "schedule " << id << " runs at the service's next poll\n";
+  for (const ScheduleEntry& entry : schedules->List())
+    if (entry.disabled && IsRowId(entry.id) && std::stoll(entry.id) == id)
+      context.io.err << "veltrane-admin: warning: schedule " << id
+                     << " is disabled: it runs once enabled ('schedule enable " << id << "')\n";
 }
 
 }  // namespace veltrane::admin

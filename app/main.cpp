@@ -22,12 +22,14 @@
 #include "browser/engine_environment.h"
 #include "jobs/job_host.h"
 #include "jobs/service_timing.h"
+#include "platform/configuration.h"
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/paths.h"
 #include "platform/stderr_trace.h"
 #include "platform/systemd_notifier.h"
 #include "platform/version.h"
+#include "scheduler/history_keeper.h"
 #include "scheduler/scheduler.h"
 #include "storage/database_files.h"
 #include "watchdog/anti_script_error.h"
@@ -90,6 +92,10 @@ int RunService() {
   }
   trace.TraceLine(StartLineText(std::string(VeltraneVersion()), paths, ExecutableDirectory(),
                                 schedulerTiming.pollInterval));
+  const HistoryRetention retention = HistoryRetentionOf(ReadConfiguration(ExecutableDirectory()));
+  if (!retention.problem.empty()) trace.TraceLine(retention.problem);
+  auto keeperStop = std::make_shared<StopRequest>();
+  bool keeperStarted = false;
 
   SystemdNotifier notifier;
   ScheduleInbox inbox;
@@ -101,6 +107,13 @@ int RunService() {
       form2, jobs, errors,
       [&](TForm1&) {
         CScheduler::Start(inbox, clock, trace, paths, schedulerStop, schedulerTiming);
+        if (retention.keepDays > 0) {
+          HistoryKeeper::Start(
+              std::make_unique<HistoryKeeper>(inbox, clock, trace, paths,
+                                              hostOptions.shotsDirectory, retention.keepDays),
+              keeperStop);
+          keeperStarted = true;
+        }
         CAntiScriptError::Start(watchdogStop);
       },
       [] { gtk_main_quit(); });
@@ -112,7 +125,9 @@ int RunService() {
   // The threads hold references to the inbox: let them end before it goes.
   schedulerStop->Request();
   watchdogStop->Request();
+  keeperStop->Request();
   if (!schedulerStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);
+  if (keeperStarted && !keeperStop->WaitFinished(std::chrono::seconds(3))) std::_Exit(0);
   return 0;
 }
 

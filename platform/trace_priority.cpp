@@ -48,6 +48,7 @@ constexpr std::string_view kErrorStarts[] = {
     "Cannot record that site ",
     "The report could not be kept either; it is lost",
     "Report kept in ",
+    "History prune failed : ",
 };
 
 // Lines that tell of a site failing, or of the page error it fails on.
@@ -111,6 +112,7 @@ TracePriority TracePriorityOf(const std::string& text) {
     if (StartsWith(view, start)) return TracePriority::Warning;
   if (IsErrorPageText(view)) return TracePriority::Warning;
   if (IsLeaseWarning(view)) return TracePriority::Warning;
+  if (StartsWith(view, "Setting history_keep_days ")) return TracePriority::Warning;
   if (StartsWith(view, "Stale page dropped : ")) return TracePriority::Debug;
   return TracePriority::Info;
 }

@@ -62,7 +62,8 @@ std::optional<double> CScheduler::EarliestNextRun() {
     const double now = clock_.Now();
     std::optional<double> earliest;
     for (const ScheduleEntry& entry : polls_->List())
-      if (entry.next && *entry.next > now && (!earliest || *entry.next < *earliest))
+      if (!entry.disabled && entry.next && *entry.next > now &&
+          (!earliest || *entry.next < *earliest))
         earliest = entry.next;
     return earliest;
   } catch (const StorageError&) {

@@ -29,7 +29,10 @@ class SchedulesOver : public ScheduleStore {
     due.ColumnIndex("start_date");
     due.ColumnIndex("end_date");
     const int time = due.ColumnIndex("time");
+    // A table made before schedules could be disabled has no such column.
+    const int disabled = due.FindColumn("disabled");
     for (int row = 0; row < due.Count(); ++row) {
+      if (disabled >= 0 && due.Integer(row, disabled) != 0) continue;
       // NULL reads as 0.
       const DueSchedule schedule{
           due.Integer(row, id), static_cast<int>(due.Integer(row, frequency)), due.Real(row, time)};
@@ -62,10 +65,11 @@ class SchedulesOver : public ScheduleStore {
   }
 
   std::vector<ScheduleEntry> List() override {
-    const sql::Rows rows = database_->Open(sql::Access::Read)
-                               ->Query(
-                                   "SELECT id, name, subscription, frequency, time, next FROM "
-                                   "schedule ORDER BY next, id");
+    const auto db = database_->Open(sql::Access::Read);
+    const bool marks = db->Columns("schedule").count("disabled") > 0;
+    const sql::Rows rows =
+        db->Query(std::string("SELECT id, name, subscription, frequency, time, next") +
+                  (marks ? ", disabled" : "") + " FROM schedule ORDER BY next, id");
     std::vector<ScheduleEntry> entries;
     for (int row = 0; row < rows.Count(); ++row) {
       ScheduleEntry entry;
@@ -75,6 +79,7 @@ class SchedulesOver : public ScheduleStore {
       entry.frequency = static_cast<int>(rows.Integer(row, 3));
       entry.time = rows.Real(row, 4);
       if (!rows.IsNull(row, 5)) entry.next = rows.Real(row, 5);
+      entry.disabled = marks && rows.Integer(row, 6) != 0;
       entries.push_back(std::move(entry));
     }
     return entries;

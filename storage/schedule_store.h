@@ -36,6 +36,7 @@ struct ScheduleEntry {
   int frequency = 0;  // the low 32 bits of the code, NULL as 0, as the service reads it
   double time = 0.0;
   std::optional<double> next;
+  bool disabled = false;  // kept, but not run until enabled again
 };
 
 struct NewSchedule {
@@ -60,7 +61,8 @@ class ScheduleStore {
   virtual ~ScheduleStore() = default;
 
   // Walks the schedules due at `now` (next earlier than now) that have an
-  // integer id, longest-due first, until `take` accepts one; gives that one.
+  // integer id and are not disabled, longest-due first, until `take`
+  // accepts one; gives that one.
   virtual std::optional<DueSchedule> FirstDue(
       double now, const std::function<bool(const DueSchedule&)>& take) = 0;
 

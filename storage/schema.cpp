@@ -51,7 +51,9 @@ const Table kMain[] = {
       {"start_date", Type::Integer},
       {"end_date", Type::Integer},
       {"time", Type::Real},
-      {"next", Type::Real}},
+      {"next", Type::Real},
+      // 1: kept with its timing but not run until enabled again; NULL or 0: run.
+      {"disabled", Type::Integer, false, true}},
      nullptr,
      {"schedule_next ON schedule(next)"}},
     {"pressrelease",
@@ -173,6 +175,8 @@ const std::string& ServerSchema() {
     std::string sql = CreateAll(Dialect::Postgres, kMain) +
                       Create(Dialect::Postgres, kSubscription) +
                       CreateAll(Dialect::Postgres, kJournal);
+    for (const AddedColumn& column : AddedScheduleColumns(Dialect::Postgres))
+      sql += column.add + ";\n";
     for (const AddedColumn& column : AddedJournalColumns(Dialect::Postgres))
       sql += column.add + ";\n";
     return sql;
@@ -180,17 +184,31 @@ const std::string& ServerSchema() {
   return schema;
 }
 
+namespace {
+
+void AddColumnsOf(const Table& table, Dialect dialect, std::vector<AddedColumn>& added) {
+  for (const Column& column : table.columns)
+    if (column.added && (dialect == Dialect::Postgres || !column.serverOnly))
+      // A server's instances may add a column at once: the second must not fail.
+      added.push_back(
+          {table.name, column.name,
+           std::string("ALTER TABLE ") + table.name +
+               (dialect == Dialect::Postgres ? " ADD COLUMN IF NOT EXISTS " : " ADD COLUMN ") +
+               column.name + " " + TypeName(dialect, column.type)});
+}
+
+}  // namespace
+
 std::vector<AddedColumn> AddedJournalColumns(Dialect dialect) {
   std::vector<AddedColumn> added;
-  for (const Table& table : kJournal)
-    for (const Column& column : table.columns)
-      if (column.added && (dialect == Dialect::Postgres || !column.serverOnly))
-        // A server's instances may add a column at once: the second must not fail.
-        added.push_back(
-            {table.name, column.name,
-             std::string("ALTER TABLE ") + table.name +
-                 (dialect == Dialect::Postgres ? " ADD COLUMN IF NOT EXISTS " : " ADD COLUMN ") +
-                 column.name + " " + TypeName(dialect, column.type)});
+  for (const Table& table : kJournal) AddColumnsOf(table, dialect, added);
+  return added;
+}
+
+std::vector<AddedColumn> AddedScheduleColumns(Dialect dialect) {
+  std::vector<AddedColumn> added;
+  for (const Table& table : kMain)
+    if (std::string_view(table.name) == "schedule") AddColumnsOf(table, dialect, added);
   return added;
 }
 

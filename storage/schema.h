@@ -35,5 +35,7 @@ struct AddedColumn {
 };
 // The journal's added columns (job, job_site), in their tables' order.
 std::vector<AddedColumn> AddedJournalColumns(sql::Dialect dialect);
+// The schedule table's added columns (disabled).
+std::vector<AddedColumn> AddedScheduleColumns(sql::Dialect dialect);
 
 }  // namespace veltrane::schema

@@ -11,3 +11,11 @@ target_compile_definitions(admin_commands_test PRIVATE
   VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>"
   VELTRANE_PROJECT_VERSION="${PROJECT_VERSION}")
 add_dependencies(admin_commands_test veltrane-admin)
+
+# Removing and retention through the tool, on the files and on a throw-away server.
+veltrane_test(admin_removal_test admin_removal_test.cpp)
+target_link_libraries(admin_removal_test PRIVATE veltrane_admin_lib veltrane_scheduler)
+if(VELTRANE_WITH_POSTGRES)
+  target_sources(admin_removal_test PRIVATE support/postgres_server.cpp)
+  target_compile_definitions(admin_removal_test PRIVATE VELTRANE_WITH_POSTGRES)
+endif()

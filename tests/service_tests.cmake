@@ -20,3 +20,15 @@ target_link_libraries(service_notify_test PRIVATE veltrane_fault_test_support ve
 target_compile_definitions(service_notify_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>"
   VELTRANE_UNIT_TEMPLATE="${PROJECT_SOURCE_DIR}/install/veltrane.service.in")
 gtest_discover_tests(service_notify_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 300)
+
+# Removing while the built service runs a job, a disabled schedule, and the
+# service's own prune (history_keep_days), on the files and on a throw-away server.
+add_executable(service_retention_test service_retention_test.cpp)
+target_link_libraries(service_retention_test PRIVATE veltrane_fault_test_support veltrane_admin_lib
+  GTest::gtest_main)
+if(VELTRANE_WITH_POSTGRES)
+  target_sources(service_retention_test PRIVATE support/postgres_server.cpp)
+  target_compile_definitions(service_retention_test PRIVATE VELTRANE_WITH_POSTGRES)
+endif()
+add_dependencies(service_retention_test veltrane)
+gtest_discover_tests(service_retention_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 300)

@@ -68,7 +68,8 @@ std::string_view StyleSheet() {
          ".stale{color:#c62828;font-weight:bold}pre{background:#fff;border:1px solid #ddd;"
          "padding:8px;overflow:auto;white-space:pre-wrap}img.shot{max-width:100%;"
          "border:1px solid #999}.site{background:#fff;border:1px solid #ddd;padding:8px;"
-         "margin:8px 0}.muted{color:#777}svg a:hover rect{stroke:#000}\n";
+         "margin:8px 0}.muted{color:#777}#instances td,#next-runs td,#last-jobs "
+         "td{white-space:nowrap}svg a:hover rect{stroke:#000}\n";
 }
 
 }  // namespace veltrane::web

@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <sys/random.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "platform/configuration.h"
 
 namespace veltrane::web {
 namespace {
@@ -53,23 +53,11 @@ bool IsLoopbackAddress(std::string_view address) {
 }
 
 std::string WebTokenOf(const std::string& configurationText) {
-  std::istringstream lines(configurationText);
-  std::string token;
-  for (std::string line; std::getline(lines, line);) {
-    const std::string_view text = Trimmed(line);
-    if (text.empty() || text.front() == '#') continue;
-    const std::size_t equals = text.find('=');
-    if (equals != std::string_view::npos && Trimmed(text.substr(0, equals)) == "web_token")
-      token = Trimmed(text.substr(equals + 1));
-  }
-  return token;
+  return ConfigurationValue(configurationText, "web_token");
 }
 
 std::string ConfiguredWebTokenIn(const std::string& directory) {
-  std::ifstream file(directory + "/veltrane.conf");
-  std::stringstream text;
-  text << file.rdbuf();
-  return WebTokenOf(text.str());
+  return WebTokenOf(ReadConfiguration(directory));
 }
 
 std::string RandomSecret(std::size_t bytes) {

@@ -9,10 +9,11 @@
 
 #include <string>
 
+#include "platform/configuration.h"
+
 namespace veltrane {
 
 inline constexpr const char* kDatabaseUrlVariable = "VELTRANE_DATABASE_URL";
-inline constexpr const char* kConfigurationFileName = "veltrane.conf";
 
 // The server's connection string; empty for the SQLite files.
 std::string ConfiguredDatabaseUrl();

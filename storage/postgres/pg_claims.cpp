@@ -60,7 +60,7 @@ std::optional<ClaimedJob> ClaimInTransaction(PgDatabase& database, const LeaseHo
   for (;;) {
     const PgResult due = database.Execute(
         "SELECT id, frequency, time FROM schedule WHERE next < $1 AND NOT (id = ANY($2::bigint[])) "
-        "ORDER BY next LIMIT 1 FOR UPDATE SKIP LOCKED",
+        "AND (disabled IS NULL OR disabled = 0) ORDER BY next LIMIT 1 FOR UPDATE SKIP LOCKED",
         {Param(now), skipped});
     if (due.Rows() == 0) return std::nullopt;
     const ScheduleId id = due.Integer(0, 0);
@@ -93,17 +93,23 @@ std::optional<ClaimedJob> ClaimInTransaction(PgDatabase& database, const LeaseHo
   }
 }
 
-// Adds the job table's columns that came after it to a server made before
-// them (token, say), so that a claim never fails for their lack.
+// Adds the columns that came after their tables (the job's token, the
+// schedule's disabled mark, say) to a server made before them, so that a
+// claim never fails for their lack.
 void AddLaterColumns(PgDatabase& database) {
   const PgResult present = database.Execute(
       "SELECT table_name, column_name FROM information_schema.columns "
-      "WHERE table_schema = current_schema() AND table_name IN ('job', 'job_site')");
-  for (const schema::AddedColumn& column : schema::AddedJournalColumns(sql::Dialect::Postgres)) {
-    bool found = false;
-    for (int row = 0; row < present.Rows() && !found; ++row)
+      "WHERE table_schema = current_schema() AND table_name IN ('job', 'job_site', 'schedule')");
+  std::vector<schema::AddedColumn> added = schema::AddedScheduleColumns(sql::Dialect::Postgres);
+  for (schema::AddedColumn& column : schema::AddedJournalColumns(sql::Dialect::Postgres))
+    added.push_back(std::move(column));
+  for (const schema::AddedColumn& column : added) {
+    bool found = false, tableThere = false;
+    for (int row = 0; row < present.Rows() && !found; ++row) {
+      tableThere = tableThere || present.Text(row, 0) == column.table;
       found = present.Text(row, 0) == column.table && present.Text(row, 1) == column.name;
-    if (!found && present.Rows() > 0) database.Execute(column.add);
+    }
+    if (!found && tableThere) database.Execute(column.add);
   }
 }
 
