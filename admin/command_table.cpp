@@ -294,6 +294,21 @@ constexpr Command kCommands[] = {
      "job's sites and whose time lies after the previous history row and not after\n"
      "this one (jobs run one at a time).\n",
      RunHistoryShow},
+    {"", "serve", "[--listen ADDRESS:PORT]", "serve a read-only web view of the service",
+     "Serves web pages over the stores of DIR until interrupted (SIGINT, SIGTERM):\n"
+     "the overview (each instance's status, the next runs, the last jobs; it reloads\n"
+     "itself while a job runs), a job's report and each site's evidence with its\n"
+     "failure screenshot, a site's last outcomes, success rate, form-change warnings,\n"
+     "last screenshot and script, and a grid of sites by recent jobs. /api/history,\n"
+     "/api/sites, /api/sites/failing, /api/stats, /api/schedules and /api/releases give\n"
+     "the --json documents of the list commands (query values as their options:\n"
+     "?limit=10&failed=1). Nothing can be changed through it; passwords never appear.\n"
+     "--listen defaults to 127.0.0.1:8470. Without a token only this machine may ask:\n"
+     "reach it from elsewhere through an SSH tunnel. To listen on another address, set\n"
+     "'web_token = SECRET' in DIR/veltrane.conf: every request must then send\n"
+     "'Authorization: Bearer SECRET', or come from a browser signed in with the\n"
+     "one-time link printed at start. Prints the address it serves, then serves.\n",
+     RunServe},
     {"history", "prune", "--older-than DAYS", "remove the history older than DAYS days",
      "Removes the history rows written more than DAYS days ago (by their time), the\n"
      "jobs of the job journal that wrote them with their sites' outcomes (what\n"

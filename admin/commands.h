@@ -46,6 +46,7 @@ void RunHistoryList(AdminContext& context, Arguments args);
 void RunHistoryShow(AdminContext& context, Arguments args);
 void RunSiteHistory(AdminContext& context, Arguments args);
 void RunSiteStats(AdminContext& context, Arguments args);
+void RunServe(AdminContext& context, Arguments args);
 void RunScheduleRemove(AdminContext& context, Arguments args);
 void RunScheduleDisable(AdminContext& context, Arguments args);
 void RunScheduleEnable(AdminContext& context, Arguments args);

@@ -434,8 +434,9 @@ class HistoryOver : public HistoryStore {
     const std::set<std::string> site = db->Columns("job_site");
     if (job.empty() || site.empty() || !job.count("history_id")) return {};
     return Outcomes(db->Query("SELECT " + OutcomeColumns(job, site) +
-                                  " FROM job j JOIN job_site s ON s.job_id = j.id "
-                                  "WHERE j.history_id = ? ORDER BY s.position",
+                                  " FROM job_site s JOIN job j ON j.id = s.job_id WHERE "
+                                  "s.job_id IN (SELECT id FROM job WHERE history_id = ?) "
+                                  "ORDER BY s.position",
                               {historyId}));
   }
 

@@ -132,6 +132,29 @@ class JournalReportOver : public JournalReport {
     return sites;
   }
 
+  std::vector<JobSiteCell> JobCells(const std::vector<std::int64_t>& historyIds) override {
+    if (historyIds.empty()) return {};
+    const auto db = database_->Open(sql::Access::Read);
+    if (!db->Columns("job").count("history_id") || db->Columns("job_site").empty()) return {};
+    // The jobs first, then their sites by the site table's key: joined the
+    // other way round, SQLite walks every site of every job.
+    std::string sql =
+        "SELECT j.history_id, s.position, s.site, s.status, s.reason FROM job_site s "
+        "JOIN job j ON j.id = s.job_id WHERE s.job_id IN (SELECT id FROM job WHERE history_id IN (";
+    sql::Values params;
+    for (const std::int64_t id : historyIds) {
+      sql += params.empty() ? "?" : ",?";
+      params.emplace_back(id);
+    }
+    const sql::Rows rows = db->Query(sql + ")) ORDER BY j.history_id, s.position", params);
+    std::vector<JobSiteCell> cells;
+    cells.reserve(rows.Count());
+    for (int row = 0; row < rows.Count(); ++row)
+      cells.push_back({rows.Integer(row, 0), static_cast<int>(rows.Integer(row, 1)),
+                       rows.Text(row, 2), rows.Text(row, 3) == "Completed", rows.Text(row, 4)});
+    return cells;
+  }
+
  private:
   DatabaseRef database_;
 };

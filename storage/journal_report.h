@@ -7,6 +7,7 @@
 // a StorageError; each call stands alone and changes nothing.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,15 @@ struct FailingSite {
   std::string lastScreenshot;  // a file name in the shots directory; "" when none
 };
 
+// A site's outcome in a finished job, as a grid of sites by jobs shows it.
+struct JobSiteCell {
+  std::int64_t historyId = 0;
+  int position = 0;  // the site's place in the job's site list, from 0
+  std::string site;
+  bool completed = false;
+  std::string reason;
+};
+
 // A site's outcomes that ended in a period.
 struct SiteStats {
   std::string site;
@@ -57,6 +67,9 @@ class JournalReport {
   virtual std::vector<FailingSite> FailingSites(int runs) = 0;
   // Every site with an outcome that ended at or after `since` (a day number), by name.
   virtual std::vector<SiteStats> Stats(double since) = 0;
+  // The outcomes of the jobs whose history rows are `historyIds`, by row
+  // and position; none for a row without a job in the journal.
+  virtual std::vector<JobSiteCell> JobCells(const std::vector<std::int64_t>& historyIds) = 0;
 };
 
 // Over the main database of `paths`: the main file, or the server.

@@ -60,6 +60,14 @@ class SitesOver : public SiteStore {
     return entries;
   }
 
+  std::vector<std::string> Names() override {
+    const sql::Rows rows =
+        sites_->Open(sql::Access::Read)->Query("SELECT name FROM subscription ORDER BY name");
+    std::vector<std::string> names;
+    for (int row = 0; row < rows.Count(); ++row) names.push_back(rows.Text(row, 0));
+    return names;
+  }
+
   bool Add(const std::string& site, const std::string& url, const std::string& script) override {
     const auto db = sites_->Open(sql::Access::Write);
     sql::Transaction transaction(*db);

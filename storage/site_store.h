@@ -48,6 +48,12 @@ class SiteStore {
   }
   // Every site, by name.
   virtual std::vector<SiteEntry> List() = 0;
+  // Every site's name alone, by name: reads no script and no account.
+  virtual std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (SiteEntry& entry : List()) names.push_back(std::move(entry.name));
+    return names;
+  }
   // False when the name is taken.
   virtual bool Add(const std::string& site, const std::string& url, const std::string& script) = 0;
   // Replaces what is given; false without the site.

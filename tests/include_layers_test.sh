@@ -6,7 +6,7 @@
 # source tree; with --graph it prints the folder graph instead.
 set -euo pipefail
 root=$1
-layers=(platform model storage scheduler browser forms engine jobs watchdog app authoring admin tools)
+layers=(platform model storage scheduler browser forms engine jobs watchdog app authoring web admin tools)
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done
 
