@@ -10,6 +10,7 @@
 #include "admin/admin_error.h"
 #include "admin/command_line.h"
 #include "admin/commands.h"
+#include "admin/status_report.h"
 #include "admin/web_api.h"
 #include "web/web_access.h"
 #include "web/web_server.h"
@@ -41,6 +42,11 @@ void RunServe(AdminContext& context, Arguments args) {
   const AdminContext& apiContext = context;
   setup.api = [&apiContext](const std::string& path, const web::Query& query) {
     return AnswerApi(apiContext, path, query);
+  };
+  // The overview's instances and next runs: the facts 'status' shows.
+  setup.status = [&apiContext] {
+    StatusReport report = ReadStatusReport(apiContext.Stores(), {10000, true}, apiContext.io.clock);
+    return web::ServiceStatus{report.now, std::move(report.instances), std::move(report.nextDue)};
   };
 
   std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)> loop(g_main_loop_new(nullptr, FALSE),

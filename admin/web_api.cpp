@@ -20,6 +20,7 @@ struct ApiRoute {
 
 const std::vector<ApiRoute>& Routes() {
   static const std::vector<ApiRoute> routes = {
+      {"status", "", "status", {}, {}, {}},
       {"history", "history", "list", {}, {"limit", "since"}, {"failed"}},
       {"sites", "site", "list", {}, {}, {}},
       {"sites/failing", "site", "list", {"--failing"}, {"runs"}, {}},

@@ -8,6 +8,7 @@
 
 namespace veltrane::admin {
 
+// /api/status         status --json (503 when an instance is not healthy)
 // /api/history        history list --json  (limit, since, failed)
 // /api/sites          site list --json
 // /api/sites/failing  site list --failing --json  (runs)

@@ -133,7 +133,7 @@ class WebRoutesTest : public ::testing::Test {
   }
 
   TestDatabases databases;
-  WebRoutes routes{{databases.Paths(), databases.Directory() + "/shots", "", nullptr}};
+  WebRoutes routes{{databases.Paths(), databases.Directory() + "/shots", "", nullptr, nullptr}};
 };
 
 TEST_F(WebRoutesTest, EveryTextFromASiteOrAPersonIsEscaped) {
