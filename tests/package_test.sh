@@ -39,6 +39,7 @@ files=$(awk '$1 !~ /^d/ {print $6 ($7 == "->" ? " -> " $8 : "")}' <<<"$listing" 
 expected=$(sort <<'LIST'
 ./etc/veltrane/veltrane.conf
 ./lib/systemd/system/veltrane.service
+./lib/systemd/system/veltrane-web.service
 ./usr/bin/veltrane -> ../lib/veltrane/veltrane
 ./usr/bin/veltrane-admin -> ../lib/veltrane/veltrane-admin
 ./usr/lib/veltrane/db -> /var/lib/veltrane/db
@@ -79,6 +80,10 @@ for setting in User=veltrane StateDirectory=veltrane Type=notify WEBKIT_FORCE_SA
   grep -qE "^(Environment=)?$setting\$" "$unit" || fail "unit lacks $setting"
 done
 verified=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $verified"
+[[ -z $verified ]] || fail "systemd-analyze verify: $verified"
+# The web view's program is in the package's root, not on this machine.
+verified=$(systemd-analyze verify --man=no "$out/root/lib/systemd/system/veltrane-web.service" 2>&1 |
+  grep -v 'Command /usr/lib/veltrane/veltrane-admin is not executable') || true
 [[ -z $verified ]] || fail "systemd-analyze verify: $verified"
 exposure=$(systemd-analyze security --offline=yes "$unit" 2>&1 |
   sed -n 's/.*Overall exposure level for veltrane.service: \([0-9.]*\).*/\1/p')
