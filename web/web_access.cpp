@@ -6,16 +6,10 @@
 #include <stdexcept>
 
 #include "platform/configuration.h"
+#include "platform/text_lists.h"
 
 namespace veltrane::web {
 namespace {
-
-std::string_view Trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Compares in a time that does not tell how much of a guess was right.
 bool SameSecret(std::string_view given, std::string_view secret) {
@@ -27,13 +21,13 @@ bool SameSecret(std::string_view given, std::string_view secret) {
 }
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2"); "" when absent.
-std::string_view CookieValue(std::string_view header, std::string_view name) {
+std::string CookieValue(std::string_view header, std::string_view name) {
   while (!header.empty()) {
     const std::size_t end = header.find(';');
-    const std::string_view pair = Trimmed(header.substr(0, end));
+    const std::string pair = TrimBlanks(header.substr(0, end));
     const std::size_t equals = pair.find('=');
-    if (equals != std::string_view::npos && Trimmed(pair.substr(0, equals)) == name)
-      return Trimmed(pair.substr(equals + 1));
+    if (equals != std::string::npos && TrimBlanks(pair.substr(0, equals)) == name)
+      return TrimBlanks(pair.substr(equals + 1));
     if (end == std::string_view::npos) break;
     header.remove_prefix(end + 1);
   }
@@ -87,7 +81,7 @@ bool AccessGuard::Allows(std::string_view peer, std::string_view authorization,
   if (token_.empty()) return IsLoopbackAddress(peer);
   constexpr std::string_view kBearer = "Bearer ";
   if (authorization.starts_with(kBearer) &&
-      SameSecret(Trimmed(authorization.substr(kBearer.size())), token_))
+      SameSecret(TrimBlanks(authorization.substr(kBearer.size())), token_))
     return true;
   return SameSecret(CookieValue(cookieHeader, kSessionCookie), session_);
 }
