@@ -279,8 +279,11 @@ RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchF
   }
   if (firstRequest == Clock::time_point::max()) return result;
   result.startupMs = Ms(firstRequest - started);
-  result.wallMs = Ms(lastAnswer - started);
-  result.jobMs = Ms(lastAnswer - firstRequest);
+  // A job's length only when it ran to its end.
+  if (result.error.empty()) {
+    result.wallMs = Ms(lastAnswer - started);
+    result.jobMs = Ms(lastAnswer - firstRequest);
+  }
   for (std::size_t site = 0; site + 1 < siteStarts.size(); ++site) {
     if (siteStarts[site] == Clock::time_point::max() ||
         siteStarts[site + 1] == Clock::time_point::max())

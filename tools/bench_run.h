@@ -34,6 +34,7 @@ struct RunResult {
   // The same as proportional set sizes: a shared library page resident in
   // three processes counts once, not three times.
   double treePeakPssKb = 0;
+  // Of a run that ended with every site answered; 0 otherwise.
   double wallMs = 0;  // process start to the last answer written: the job, start-up included
   double jobMs = 0;   // first request to the last answer written
 };
