@@ -51,7 +51,8 @@ bool WriteAll(int socket, const std::string& bytes) {
 
 }  // namespace
 
-BenchFarm::BenchFarm(Handler handler) : handler_(std::move(handler)) {
+BenchFarm::BenchFarm(Handler handler, std::chrono::milliseconds latency)
+    : handler_(std::move(handler)), latency_(latency) {
   listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -141,6 +142,7 @@ void BenchFarm::Serve(int socket) {
     buffer.erase(0, headEnd + 4 + length);
 
     const FarmAnswer answer = handler_(request);
+    if (latency_.count() > 0) std::this_thread::sleep_until(entry.received + latency_);
     std::string bytes = "HTTP/1.1 " + std::to_string(answer.status) + " " + Reason(answer.status) +
                         "\r\nContent-Type: " + answer.contentType +
                         "\r\nContent-Length: " + std::to_string(answer.body.size()) +

@@ -4,6 +4,10 @@
 // the time it was read in full and the time its answer was written. Pages come
 // from a handler the owner gives; the farm knows nothing of sites. Thread-safe;
 // the handler runs on the connection's own thread.
+//
+// A latency, when given, holds every answer back that long after its request
+// was read, as a distant server would. Each connection waits on its own
+// thread, so requests on several connections at once wait side by side.
 #pragma once
 
 #include <atomic>
@@ -44,10 +48,12 @@ class BenchFarm {
  public:
   using Handler = std::function<FarmAnswer(const FarmRequest&)>;
 
-  explicit BenchFarm(Handler handler);
+  explicit BenchFarm(Handler handler, std::chrono::milliseconds latency = {});
   ~BenchFarm();
   BenchFarm(const BenchFarm&) = delete;
   BenchFarm& operator=(const BenchFarm&) = delete;
+
+  std::chrono::milliseconds Latency() const { return latency_; }
 
   // "http://127.0.0.1:<port>" followed by `path`.
   std::string Url(const std::string& path) const;
@@ -64,6 +70,7 @@ class BenchFarm {
   void Serve(int socket);
 
   Handler handler_;
+  std::chrono::milliseconds latency_;
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};

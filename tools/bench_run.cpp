@@ -117,11 +117,17 @@ double PssKb(const std::filesystem::path& process) {
   return 0;
 }
 
-// The resident memory of the group's live processes, by kind.
-Sample MeasureGroup(pid_t group) {
-  Sample sample;
-  sample.at = Clock::now();
-  const long pageKb = sysconf(_SC_PAGESIZE) / 1024;
+struct ProcessEntry {
+  long pid = 0;
+  long parent = 0;
+  long group = 0;
+  std::string command;
+  std::filesystem::path path;
+};
+
+// The live processes of the system, from /proc.
+std::vector<ProcessEntry> LiveProcesses() {
+  std::vector<ProcessEntry> processes;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
@@ -130,26 +136,52 @@ Sample MeasureGroup(pid_t group) {
     if (!std::getline(statFile, stat)) continue;
     const std::size_t open = stat.find('('), close = stat.rfind(')');
     if (open == std::string::npos || close == std::string::npos) continue;
-    const std::string command = stat.substr(open + 1, close - open - 1);
+    ProcessEntry process;
+    process.pid = std::stol(name);
+    process.command = stat.substr(open + 1, close - open - 1);
+    process.path = entry.path();
     std::istringstream rest(stat.substr(close + 2));
     char state = 0;
-    long parent = 0, processGroup = 0;
-    rest >> state >> parent >> processGroup;
-    if (processGroup != group || state == 'Z') continue;
-    std::ifstream statm(entry.path() / "statm");
+    rest >> state >> process.parent >> process.group;
+    if (state != 'Z') processes.push_back(std::move(process));
+  }
+  return processes;
+}
+
+// The resident memory of the service's live processes, by kind: those of its
+// group, and any descendant that left the group.
+Sample MeasureGroup(pid_t group) {
+  Sample sample;
+  sample.at = Clock::now();
+  const long pageKb = sysconf(_SC_PAGESIZE) / 1024;
+  const std::vector<ProcessEntry> processes = LiveProcesses();
+  std::map<long, long> parents;
+  for (const ProcessEntry& process : processes) parents[process.pid] = process.parent;
+  const auto descends = [&](long pid) {
+    for (int depth = 0; depth < 64 && pid > 1; ++depth) {
+      if (pid == group) return true;
+      const auto parent = parents.find(pid);
+      if (parent == parents.end()) return false;
+      pid = parent->second;
+    }
+    return false;
+  };
+  for (const ProcessEntry& process : processes) {
+    if (process.group != group && !descends(process.pid)) continue;
+    std::ifstream statm(process.path / "statm");
     long size = 0, resident = 0;
     if (!(statm >> size >> resident)) continue;
     const double kb = static_cast<double>(resident * pageKb);
     std::string kind = "other";
-    if (std::stol(name) == group)
+    if (process.pid == group)
       kind = "UI";
-    else if (command.rfind("WebKitWebProces", 0) == 0)
+    else if (process.command.rfind("WebKitWebProces", 0) == 0)
       kind = "web";
-    else if (command.rfind("WebKitNetworkPr", 0) == 0)
+    else if (process.command.rfind("WebKitNetworkPr", 0) == 0)
       kind = "network";
     sample.kb[kind] += kb;
     sample.totalKb += kb;
-    sample.totalPssKb += PssKb(entry.path());
+    sample.totalPssKb += PssKb(process.path);
   }
   return sample;
 }
@@ -172,11 +204,12 @@ double Slope(const std::vector<std::pair<double, double>>& points) {
 }  // namespace
 
 RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchFarm& farm,
-                     const std::string& work) {
+                     const std::string& work, int lanes) {
   RunResult result;
   MakeDatabases(work, kind, sites, farm);
   const std::string executable = work + "/veltrane";
   std::filesystem::copy_file(binary, executable);
+  if (lanes > 0) std::ofstream(work + "/veltrane.conf") << "parallel_sites = " << lanes << "\n";
   farm.ClearLog();
 
   const Clock::time_point started = Clock::now();
@@ -206,7 +239,9 @@ RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchF
     return answers == sites;
   };
   const bool large = kind == SiteKind::Large || kind == SiteKind::LargeFloor;
-  const Clock::time_point bound = started + std::chrono::seconds(60 + sites * (large ? 5 : 1));
+  // A site asks its pages one after another, each held back by the farm's latency.
+  const Clock::time_point bound =
+      started + std::chrono::seconds(60 + sites * (large ? 5 : 1)) + sites * 8 * farm.Latency();
   bool exited = false;
   while (!farm.WaitFor(allAnswered, milliseconds(500))) {
     int status = 0;
@@ -244,6 +279,11 @@ RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchF
   }
   if (firstRequest == Clock::time_point::max()) return result;
   result.startupMs = Ms(firstRequest - started);
+  // A job's length only when it ran to its end.
+  if (result.error.empty()) {
+    result.wallMs = Ms(lastAnswer - started);
+    result.jobMs = Ms(lastAnswer - firstRequest);
+  }
   for (std::size_t site = 0; site + 1 < siteStarts.size(); ++site) {
     if (siteStarts[site] == Clock::time_point::max() ||
         siteStarts[site + 1] == Clock::time_point::max())

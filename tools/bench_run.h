@@ -2,8 +2,9 @@
 // one schedule due at once that lists `sites` sites of one kind on the farm;
 // run in a process group of its own until every site has fetched its answer
 // page (or the bound passes), then killed with everything it started. While
-// it runs, the resident memory of its processes is sampled. The figures come
-// from the farm's request log, not from the service.
+// it runs, the resident memory of its processes (its group and every process
+// descended from it) is sampled. The figures come from the farm's request
+// log, not from the service.
 #pragma once
 
 #include <map>
@@ -33,11 +34,15 @@ struct RunResult {
   // The same as proportional set sizes: a shared library page resident in
   // three processes counts once, not three times.
   double treePeakPssKb = 0;
+  // Of a run that ended with every site answered; 0 otherwise.
+  double wallMs = 0;  // process start to the last answer written: the job, start-up included
+  double jobMs = 0;   // first request to the last answer written
 };
 
-// `work` is an empty directory the run may fill.
+// `work` is an empty directory the run may fill. With `lanes` > 0 the
+// service's veltrane.conf says "parallel_sites = <lanes>"; with 0 there is none.
 RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchFarm& farm,
-                     const std::string& work);
+                     const std::string& work, int lanes = 0);
 
 // The bare engine's start (veltrane-start-floor), run the same way: only
 // startupMs, or the error, is filled in.

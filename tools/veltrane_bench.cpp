@@ -5,9 +5,15 @@
 // round after round (a, b, a, b, ...), and compared by their medians.
 //
 //   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2] [--keep]
-//                  [LABEL=]SERVICE...
+//                  [--latency-ms L] [--lanes n1,n2] [LABEL=]SERVICE...
 //
 // Without a SERVICE it runs the service built with it.
+// --latency-ms holds every answer of the farm back L ms, as distant sites
+// would; connections wait side by side, so pages asked at once overlap.
+// --lanes runs each service once per value, with "parallel_sites = <n>" in the
+// veltrane.conf beside it, as columns "LABEL xN". With either option, each
+// kind's job wall time (start-up included) and the process tree's peak memory
+// are printed per run, side by side.
 // Needs an X display (xvfb-run). Kinds: flow, form, form-floor, large, large-floor.
 // --keep leaves every run's folder (databases, service.log with the trace) in place.
 #include <unistd.h>
@@ -33,6 +39,8 @@ using namespace veltrane::bench;
 struct Service {
   std::string label;
   std::string binary;
+  int lanes = 0;             // parallel_sites in its veltrane.conf; 0: no veltrane.conf
+  std::string service = {};  // the label given on the command line
 };
 
 struct Options {
@@ -40,9 +48,24 @@ struct Options {
   int sites = 500;
   int largeSites = 20;
   std::vector<SiteKind> kinds = AllSiteKinds();
-  std::vector<Service> services;
+  std::vector<Service> services;  // one per service and lanes value
   bool keep = false;
+  int latencyMs = 0;
+  std::vector<int> lanes;
+  bool wallReport = false;  // --latency-ms or --lanes given
 };
+
+// "1,4,8" into {1, 4, 8}; false when a value is not a whole number from 1.
+bool ParseLanes(const std::string& text, std::vector<int>& lanes) {
+  lanes.clear();
+  std::istringstream values(text);
+  for (std::string value; std::getline(values, value, ',');) {
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
+    lanes.push_back(std::atoi(value.c_str()));
+    if (lanes.back() < 1) return false;
+  }
+  return !lanes.empty();
+}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -89,7 +112,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.largeSites = std::atoi(argv[++i]);
     else if (arg == "--keep")
       options.keep = true;
-    else if (arg == "--kinds" && hasValue) {
+    else if (arg == "--latency-ms" && hasValue) {
+      options.latencyMs = std::atoi(argv[++i]);
+      options.wallReport = true;
+      if (options.latencyMs < 0) return false;
+    } else if (arg == "--lanes" && hasValue) {
+      if (!ParseLanes(argv[++i], options.lanes)) return false;
+      options.wallReport = true;
+    } else if (arg == "--kinds" && hasValue) {
       options.kinds.clear();
       std::istringstream names(argv[++i]);
       for (std::string name; std::getline(names, name, ',');) {
@@ -108,6 +138,15 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
   }
   if (options.services.empty()) options.services.push_back({"built", VELTRANE_BINARY});
+  for (Service& service : options.services) service.service = service.label;
+  if (!options.lanes.empty()) {
+    std::vector<Service> columns;
+    for (const Service& service : options.services)
+      for (int lanes : options.lanes)
+        columns.push_back(
+            {service.label + " x" + std::to_string(lanes), service.binary, lanes, service.label});
+    options.services = std::move(columns);
+  }
   return options.rounds > 0 && options.sites > 1 && options.largeSites > 1;
 }
 
@@ -132,8 +171,10 @@ void Row(const Options& options, const std::vector<RunResult>* const* runs, cons
 
 void PrintKind(const Options& options, SiteKind kind,
                std::map<std::string, std::vector<RunResult>>& byService) {
-  std::printf("\n%s: %d sites, %d runs per service (medians of runs)\n", KindName(kind).c_str(),
-              SitesOf(options, kind), options.rounds);
+  std::printf("\n%s: %d sites, %d runs per service", KindName(kind).c_str(), SitesOf(options, kind),
+              options.rounds);
+  if (options.latencyMs > 0) std::printf(", %d ms per response", options.latencyMs);
+  std::printf(" (medians of runs)\n");
   std::printf("  %-36s", "");
   std::vector<const std::vector<RunResult>*> runs;
   for (const Service& service : options.services) {
@@ -180,6 +221,84 @@ void PrintKind(const Options& options, SiteKind kind,
       [](const RunResult& r) { return r.treePeakKb / 1024; });
   Row(options, table, "all processes, MB at peak (PSS)",
       [](const RunResult& r) { return r.treePeakPssKb / 1024; });
+}
+
+// A kind's job wall time and the process tree's peak, run by run, side by
+// side for every service and lanes value; then each lanes value against the
+// fewest lanes of the same service.
+void PrintWall(const Options& options, SiteKind kind,
+               std::map<std::string, std::vector<RunResult>>& byService) {
+  const int sites = SitesOf(options, kind);
+  std::printf("\n%s: job wall time and peak memory, %d sites, %d ms per response\n",
+              KindName(kind).c_str(), sites, options.latencyMs);
+  std::printf("  %-44s", "");
+  for (const Service& service : options.services)
+    std::printf("%12s", service.label.substr(0, 11).c_str());
+  std::printf("%14s\n", "goal");
+  const auto row = [&](const std::string& name, const std::function<double(const Service&)>& value,
+                       const char* goal = "") {
+    std::printf("  %-44s", name.c_str());
+    for (const Service& service : options.services) std::printf("%12.2f", value(service));
+    std::printf("%14s\n", goal);
+  };
+  // Run `round` of a column, or nothing when it failed to run that often.
+  const auto runOf = [&](const Service& service, int round) -> const RunResult* {
+    const std::vector<RunResult>& runs = byService[service.label];
+    return round < static_cast<int>(runs.size()) ? &runs[static_cast<std::size_t>(round)] : nullptr;
+  };
+  const auto median = [&](const Service& service,
+                          const std::function<double(const RunResult&)>& figure) {
+    std::vector<double> values;
+    for (const RunResult& run : byService[service.label]) values.push_back(figure(run));
+    return Median(values);
+  };
+  const auto wall = [](const RunResult& r) { return r.wallMs / 1000; };
+  const auto peak = [](const RunResult& r) { return r.treePeakKb / 1024; };
+  for (int round = 0; round < options.rounds; ++round)
+    row("job wall time, run " + std::to_string(round + 1) + " (s)", [&](const Service& service) {
+      const RunResult* run = runOf(service, round);
+      return run ? wall(*run) : 0.0;
+    });
+  row("job wall time (median, s)", [&](const Service& service) { return median(service, wall); });
+  row("first request to last answer (median, s)", [&](const Service& service) {
+    return median(service, [](const RunResult& r) { return r.jobMs / 1000; });
+  });
+  row("ms per site, job wall time / sites (median)", [&](const Service& service) {
+    return median(service, [&](const RunResult& r) { return r.wallMs / sites; });
+  });
+  for (int round = 0; round < options.rounds; ++round)
+    row("all processes at peak, run " + std::to_string(round + 1) + " (MB)",
+        [&](const Service& service) {
+          const RunResult* run = runOf(service, round);
+          return run ? peak(*run) : 0.0;
+        });
+  row("all processes at peak (median, MB)",
+      [&](const Service& service) { return median(service, peak); });
+  row("all processes at peak (median, MB, PSS)", [&](const Service& service) {
+    return median(service, [](const RunResult& r) { return r.treePeakPssKb / 1024; });
+  });
+  if (options.lanes.empty()) return;
+  const int fewest = *std::min_element(options.lanes.begin(), options.lanes.end());
+  const auto base = [&](const Service& service) {
+    for (const Service& other : options.services)
+      if (other.service == service.service && other.lanes == fewest) return other;
+    return service;
+  };
+  const std::string against = std::to_string(fewest) + (fewest == 1 ? " lane's" : " lanes'");
+  row(
+      "job wall time over " + against + " (ratio)",
+      [&](const Service& service) {
+        const double own = median(base(service), wall);
+        return own > 0 ? median(service, wall) / own : 0.0;
+      },
+      options.latencyMs > 0 ? "x8: <= 0.167" : "<= 1");
+  row(
+      "peak over " + against + ", per extra lane (MB)",
+      [&](const Service& service) {
+        if (service.lanes == fewest) return 0.0;
+        return (median(service, peak) - median(base(service), peak)) / (service.lanes - fewest);
+      },
+      "<= 150");
 }
 
 // The median of `figure` over a service's runs of one kind; 0 when that kind did not run.
@@ -249,17 +368,17 @@ void PrintGoals(const Options& options, Results& results,
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(
-        stderr,
-        "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
-        "[--kinds flow,form,form-floor,large,large-floor] [--keep] [[LABEL=]SERVICE...]\n");
+    std::fprintf(stderr,
+                 "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
+                 "[--kinds flow,form,form-floor,large,large-floor] [--keep] [--latency-ms L] "
+                 "[--lanes n1,n2,...] [[LABEL=]SERVICE...]\n");
     return 2;
   }
   if (!std::getenv("DISPLAY")) {
     std::fprintf(stderr, "veltrane-bench: no X display (run under xvfb-run)\n");
     return 2;
   }
-  BenchFarm farm(&ServeSitePage);
+  BenchFarm farm(&ServeSitePage, std::chrono::milliseconds(options.latencyMs));
   std::string base = (std::filesystem::temp_directory_path() / "veltrane-bench-XXXXXX").string();
   if (!mkdtemp(base.data())) {
     std::perror("veltrane-bench: mkdtemp");
@@ -290,18 +409,24 @@ int main(int argc, char** argv) {
       if (bare.error.empty()) startFloor.push_back(std::move(bare));
       for (const Service& service : options.services) {
         const std::string work = newWork();
-        RunResult result = RunService(service.binary, kind, SitesOf(options, kind), farm, work);
+        RunResult result =
+            RunService(service.binary, kind, SitesOf(options, kind), farm, work, service.lanes);
         std::fprintf(stderr,
-                     "round %d %-11s %-10s %4d sites  %8.1f ms/site  first request %6.0f ms%s%s\n",
-                     round, KindName(kind).c_str(), service.label.c_str(), result.sites,
-                     Median(result.siteMs), result.startupMs, result.error.empty() ? "" : "  ",
-                     result.error.c_str());
+                     "round %d %-11s %-10s %4d sites  %8.1f ms/site  first request %6.0f ms", round,
+                     KindName(kind).c_str(), service.label.c_str(), result.sites,
+                     Median(result.siteMs), result.startupMs);
+        if (options.wallReport)
+          std::fprintf(stderr, "  wall %7.2f s  peak %6.1f MB", result.wallMs / 1000,
+                       result.treePeakKb / 1024);
+        std::fprintf(stderr, "%s%s\n", result.error.empty() ? "" : "  ", result.error.c_str());
         settle(result, work);
         results[kind][service.label].push_back(std::move(result));
       }
     }
   }
   for (SiteKind kind : options.kinds) PrintKind(options, kind, results[kind]);
+  if (options.wallReport)
+    for (SiteKind kind : options.kinds) PrintWall(options, kind, results[kind]);
   PrintGoals(options, results, startFloor);
   if (options.keep) std::fprintf(stderr, "runs kept in %s\n", base.c_str());
   if (failures == 0 && !options.keep) std::filesystem::remove_all(base);
