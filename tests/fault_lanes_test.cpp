@@ -192,9 +192,10 @@ TEST(FaultLanes, KilledWhileSubmittingNoReleaseIsPostedTwice) {
   harness.AddSentinel();
 
   harness.Start(60000);
+  // Either one post is out and the other release waits, or (wrongly) both are out.
   ASSERT_TRUE(harness.WaitFor([&] {
-    return harness.Requests("/x/post") + harness.Requests("/y/post") > 0 &&
-           harness.TraceCount(" waits to send its release") > 0;
+    const int posts = harness.Requests("/x/post") + harness.Requests("/y/post");
+    return (posts > 0 && harness.TraceCount(" waits to send its release") > 0) || posts == 2;
   }));
   EXPECT_EQ(1, harness.Requests("/x/post") + harness.Requests("/y/post"));
   EXPECT_TRUE(harness.KillLeavesNothing()) << "the killed service left processes behind";
