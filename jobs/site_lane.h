@@ -59,9 +59,7 @@ class LaneTrace : public TraceSink {
 
 struct SiteLane {
   // What the page being watched (WatchPage) is watched for.
-  // Turn: the release waits while another lane sends its own (one site at a
-  // time may be marked as sending it).
-  enum class Watching { Idle, Submission, Failure, Lists, Turn };
+  enum class Watching { Idle, Submission, Failure, Lists };
 
   LaneParts parts;
   JobState* state = nullptr;  // the run of the site this lane holds

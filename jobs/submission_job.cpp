@@ -518,11 +518,6 @@ void SubmissionJob::PageSettled(Page& page, const PageChange& change, std::size_
   using Watching = SiteLane::Watching;
   if (!lane.siteOpen || lane.watching == Watching::Idle) return;
   const Watching watched = std::exchange(lane.watching, Watching::Idle);
-  // A release that waited for its turn is judged again on the page as it is now.
-  if (watched == Watching::Turn) {
-    JudgePage(lane, page, false);
-    return;
-  }
   // A list's step runs again once whatever came, with the options the page
   // has now; a list still without its option takes index 1.
   if (!change.Any() && watched != Watching::Lists) {
@@ -541,27 +536,10 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
   if (!StillHeld()) return;
   JobState& state = *lane.state;
   RedactingTrace& trace = *lane.trace;
-  // The journal marks one site at a time as sending its release: while
-  // another lane's site holds the mark, this one's release waits its turn.
-  const bool otherSending = std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& other) {
-    return other.get() != &lane && other->submitting;
-  });
-  std::optional<JobState> before;
-  if (otherSending) before = state;
   const StepContext context{settled, trial_ && trial_->holdSubmission};
   const StepDecision decision =
       BrowserDocumentComplete(state, lane.siteSteps, page, trace, parts_.random, context);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
-  if (otherSending && decision.releaseSent) {
-    state = std::move(*before);
-    page.TakeActions();
-    trace.TraceLine("Site " + state.site.CurrentSite +
-                    " waits to send its release until another site's submission has ended");
-    ArmDeadline(lane);
-    lane.watching = Watching::Turn;
-    lane.parts.browser->WatchPage(kSettleTime, kWatchBound);
-    return;
-  }
   if (!decision.missingControls.empty()) {
     if (!lane.evidence.notes.empty()) lane.evidence.notes += "; ";
     lane.evidence.notes +=
@@ -579,11 +557,7 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
     return;
   }
   // Committed before the form goes: its click is replayed once this returns.
-  if (decision.releaseSent) {
-    journal_.MarkSubmitting(jobId_, lane.currentPosition, state.site.CurrentSite,
-                            trace.Outside(page.location), parts_.clock.Now());
-    lane.submitting = true;
-  }
+  if (decision.releaseSent) MarkSubmitting(lane, trace.Outside(page.location));
   DisarmDeadline(lane);
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
@@ -617,6 +591,29 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
       SiteFailed(lane, decision.text);
       return;
   }
+}
+
+void SubmissionJob::MarkSubmitting(SiteLane& lane, const std::string& address) {
+  const bool otherSending = std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& other) {
+    return other.get() != &lane && other->submitting;
+  });
+  lane.submitting = true;
+  if (!otherSending) {
+    journal_.MarkSubmitting(jobId_, lane.currentPosition, lane.state->site.CurrentSite, address,
+                            parts_.clock.Now());
+    return;
+  }
+  // The job's mark names one site. Another sending meanwhile is journaled as
+  // ended with its outcome unknown, which its real end replaces: a job cut
+  // short from here on does not send it again either.
+  SiteRecord record;
+  record.position = lane.currentPosition;
+  record.site = lane.state->site.CurrentSite;
+  record.reason = "Outcome unknown (interrupted while submitting)";
+  record.started = lane.siteStarted;
+  record.ended = parts_.clock.Now();
+  record.lastUrl = address;
+  journal_.RecordSite(jobId_, scheduleId_, record);
 }
 
 bool SubmissionJob::StillHeld() {

@@ -204,6 +204,9 @@ class SubmissionJob {
   // this instance no longer holds the job, which it then stops at once, on
   // every lane, without writing anything more for it. Always true on the files.
   bool StillHeld();
+  // Journals, before the form goes, that the lane's site sends its release
+  // from `address`, so that a job cut short does not send it again.
+  void MarkSubmitting(SiteLane& lane, const std::string& address);
   void AddLane(LaneParts parts, std::size_t count);
 
   SubmissionJobParts parts_;
