@@ -200,6 +200,11 @@ bool SubmissionJob::TrySite(SiteTrial trial) {
   return true;
 }
 
+int SubmissionJob::SitesInHand() const {
+  return static_cast<int>(
+      std::count_if(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->holding; }));
+}
+
 void SubmissionJob::BeginSites() {
   parts_.busy = true;
   state_.JobRunning = true;

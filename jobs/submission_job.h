@@ -158,6 +158,8 @@ class SubmissionJob {
   // A site runs on the lane and has not ended.
   bool SiteOpen(std::size_t lane = 0) const { return lanes_[lane]->siteOpen; }
   std::size_t Lanes() const { return lanes_.size(); }
+  // How many lanes hold a site now (one that runs, waits for the store or is pictured).
+  int SitesInHand() const;
 
  private:
   bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);
