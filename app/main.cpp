@@ -25,6 +25,7 @@
 #include "app/start_check.h"
 #include "browser/engine_environment.h"
 #include "jobs/job_host.h"
+#include "jobs/lane_settings.h"
 #include "jobs/service_timing.h"
 #include "platform/configuration.h"
 #include "platform/day_clock.h"
@@ -82,6 +83,11 @@ int RunService() {
                                 schedulerTiming.pollInterval));
   const HistoryRetention retention = HistoryRetentionOf(ReadConfiguration(ExecutableDirectory()));
   if (!retention.problem.empty()) trace.TraceLine(retention.problem);
+  const LaneSettings lanes = LaneSettingsOf(ReadConfiguration(ExecutableDirectory()));
+  for (const std::string& line : lanes.problems) trace.TraceLine(line);
+  hostOptions.parallelSites = lanes.parallelSites;
+  hostOptions.parallelPerHost = lanes.parallelPerHost;
+  hostOptions.laneBrowser = browserOptions;
   auto keeperStop = std::make_shared<StopRequest>();
   bool keeperStarted = false;
 

@@ -37,8 +37,10 @@ std::optional<std::string> ServiceStatus::Current() {
   if (!job.SiteOpen()) return std::nullopt;
   // The sites ended so far (those of an earlier run too), this one, the rest.
   const int ended = static_cast<int>(state.outcome.Sites.size());
-  return RunningStatusText({job.Schedule(), state.PressReleaseName, state.site.CurrentSite,
-                            ended + 1, ended + 1 + static_cast<int>(state.PendingSites.size())});
+  // With several lanes, the sites the other lanes hold count among the rest.
+  return RunningStatusText(
+      {job.Schedule(), state.PressReleaseName, state.site.CurrentSite, ended + 1,
+       ended + job.SitesInHand() + static_cast<int>(state.PendingSites.size())});
 }
 
 InstanceFacts ServiceStatus::Facts() {
@@ -52,7 +54,7 @@ InstanceFacts ServiceStatus::Facts() {
                        "",
                        state.PressReleaseName,
                        ended + 1,
-                       ended + 1 + static_cast<int>(state.PendingSites.size()),
+                       ended + job.SitesInHand() + static_cast<int>(state.PendingSites.size()),
                        state.site.CurrentSite};
   } else if (!job_ || job_->schedule != job.Schedule()) {
     // Its data is being read, or its first site is about to start.

@@ -4,6 +4,10 @@
 // escaping a handler is shown in `errors` and the service goes on. The
 // windows only show it (TForm2 the page and Panel2, TForm1 the status); the
 // tools run a site through it without any window of the service.
+// With parallelSites above 1 it makes a view of its own for every further
+// lane (LaneView, in the first view's web context) with its own page timer
+// and failure screenshots, and hands each lane's events to the job with the
+// lane's index; the first lane is the window's browser.
 // User-interface thread only.
 #pragma once
 
@@ -11,8 +15,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "browser/failure_shots.h"
+#include "browser/lane_view.h"
 #include "browser/loading_indicator.h"
 #include "browser/webkit_browser.h"
 #include "engine/pseudo_random.h"
@@ -30,6 +36,11 @@ struct JobHostOptions {
   double pageDeadline = SubmissionJob::kPageDeadline;
   // Where failed sites' pages are saved as PNG; empty: no screenshots.
   std::string shotsDirectory = ExecutableDirectory() + "shots";
+  // How many sites of a job run at once, and how many of them on one host.
+  int parallelSites = 1;
+  int parallelPerHost = 2;
+  // The further lanes' browsers are made with these.
+  WebKitBrowserOptions laneBrowser = {};
 };
 
 class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
@@ -52,6 +63,9 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
 
   void TimerTimeoutTimer();
   bool TimerTimeoutEnabled() const { return timerTimeout_->Enabled(); }
+  // The browsers of the lanes after the first.
+  std::size_t MoreLanes() const { return lanes_.size(); }
+  WebKitBrowser& LaneBrowser(std::size_t lane) { return lanes_[lane]->view->Browser(); }
   SubmissionJob& Job() { return *job_; }
 
   // Browser events, guarded and handed to the job.
@@ -73,6 +87,13 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
  private:
   // A failed site's page, kept by the failure shots; `then` runs guarded.
   void Capture(const std::string& site, std::function<void()> then) override;
+  class LaneEvents;
+  struct Lane {
+    std::unique_ptr<LaneView> view;
+    std::unique_ptr<UiTimer> timer;
+    std::unique_ptr<FailureShots> shots;
+    std::unique_ptr<LaneEvents> events;
+  };
   template <typename Handler>
   void Guarded(Handler&& handler);
   void Changed();
@@ -83,6 +104,7 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
   std::unique_ptr<UiTimer> timerTimeout_;
   PseudoRandom random_;
   std::unique_ptr<FailureShots> shots_;
+  std::vector<std::unique_ptr<Lane>> lanes_;
   std::unique_ptr<SubmissionJob> job_;
   std::function<void()> changed_;
 };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/form_location.h"
+#include "engine/login_hosts.h"
 #include "engine/navigation_guards.h"
 #include "engine/page_needs.h"
 #include "engine/site_script.h"
@@ -26,6 +27,40 @@ SubmissionJob::SubmissionJob(SubmissionJobParts parts)
       journal_(parts_.paths, trace_) {
   // Taken now, before the schedule thread queues anything of this run.
   for (std::int64_t id : journal_.UnfinishedJobs()) resumable_.push_back(id);
+  const std::size_t count = parts_.moreLanes.size() + 1;
+  AddLane(
+      LaneParts{&parts_.browser, parts_.setTimerEnabled, parts_.failedPageCapture, &parts_.panel2},
+      count);
+  for (const LaneParts& lane : parts_.moreLanes) AddLane(lane, count);
+  if (count > 1) hostLoader_ = std::make_unique<JobDataLoader>(parts_.paths, quiet_, parts_.clock);
+}
+
+void SubmissionJob::AddLane(LaneParts parts, std::size_t count) {
+  auto lane = std::make_unique<SiteLane>();
+  lane->parts = std::move(parts);
+  if (!lane->parts.panel) lane->parts.panel = &lane->noPanel;
+  const int number = static_cast<int>(lanes_.size()) + 1;
+  if (count == 1) {
+    // One lane: the job's own run and trace, as without lanes.
+    lane->state = &state_;
+    lane->trace = &trace_;
+    lane->loader = &loader_;
+  } else {
+    if (number == 1) {
+      lane->state = &state_;
+    } else {
+      lane->ownState = std::make_unique<JobState>();
+      lane->state = lane->ownState.get();
+    }
+    lane->prefixed = std::make_unique<LaneTrace>(parts_.trace, number);
+    lane->ownTrace = std::make_unique<RedactingTrace>(*lane->prefixed);
+    lane->trace = lane->ownTrace.get();
+    lane->ownLoader = std::make_unique<JobDataLoader>(parts_.paths, *lane->trace, parts_.clock);
+    lane->loader = lane->ownLoader.get();
+  }
+  SiteLane& self = *lane;
+  lane->storeRetry = std::make_unique<UiTimer>(0, false, [this, &self] { RetrySiteLoad(self); });
+  lanes_.push_back(std::move(lane));
 }
 
 bool SubmissionJob::StartSubmission(ScheduleId scheduleId) { return StartJob(scheduleId, 0); }
@@ -165,18 +200,46 @@ bool SubmissionJob::TrySite(SiteTrial trial) {
   return true;
 }
 
+int SubmissionJob::SitesInHand() const {
+  return static_cast<int>(
+      std::count_if(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->holding; }));
+}
+
 void SubmissionJob::BeginSites() {
   parts_.busy = true;
   state_.JobRunning = true;
-  NextSite();
+  hosts_.clear();
+  for (auto& lane : lanes_) {
+    if (lane->ownState) {
+      // Each lane fills in the release for its sites as the first lane does.
+      lane->ownState->release = state_.release;
+      lane->ownState->PressReleaseName = state_.PressReleaseName;
+      lane->ownState->JobRunning = true;
+    }
+  }
+  Dispatch();
 }
 
-void SubmissionJob::NextSite() {
-  // A page or timer event left over from the previous site must not be taken
-  // as a redirect of the next one.
-  state_.AwaitRedirect = false;
-  siteOpen_ = false;
+void SubmissionJob::Dispatch() {
+  if (dispatching_) {
+    // A site that ended while a lane was being handed one: looked at once more.
+    dispatchAgain_ = true;
+    return;
+  }
+  dispatching_ = true;
+  do {
+    dispatchAgain_ = false;
+    DispatchOnce();
+  } while (dispatchAgain_);
+  dispatching_ = false;
+}
+
+void SubmissionJob::DispatchOnce() {
+  if (!state_.JobRunning) return;
   if (!StillHeld()) return;
+  const bool anyHeld =
+      std::any_of(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->holding; });
+  if (state_.PendingSites.empty() && anyHeld) return;
   if (state_.PendingSites.empty() && trial_) {
     trace_.TraceLine("Trial completed");
     state_.JobRunning = false;
@@ -188,6 +251,11 @@ void SubmissionJob::NextSite() {
   }
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
+    // Sites run at once end in any order; the report keeps the list's.
+    if (lanes_.size() > 1)
+      std::stable_sort(
+          state_.outcome.Sites.begin(), state_.outcome.Sites.end(),
+          [](const SiteRecord& a, const SiteRecord& b) { return a.position < b.position; });
     const std::string failed =
         FailedSitesLine(scheduleId_, state_.PressReleaseName, state_.outcome.Sites);
     if (!failed.empty()) trace_.TraceLine(failed);
@@ -198,88 +266,154 @@ void SubmissionJob::NextSite() {
     SaveReport(state_, parts_.paths, trace_, parts_.clock, jobId_);
     jobId_ = 0;
     state_.JobRunning = false;
+    for (auto& lane : lanes_) lane->state->JobRunning = false;
     parts_.busy = false;
     return;
   }
-  state_.site.CurrentSite = state_.PendingSites.front();
-  state_.PendingSites.erase(state_.PendingSites.begin());
-  currentPosition_ = pendingPositions_.empty() ? 0 : pendingPositions_.front();
-  if (!pendingPositions_.empty()) pendingPositions_.erase(pendingPositions_.begin());
-  siteOpen_ = true;
-  ++siteSerial_;
-  siteStarted_ = parts_.clock.Now();
-  evidence_ = SiteEvidence{};
-  trace_.TraceLine(std::string(69, '-'));
-  trace_.TraceLine("Current site : " + state_.site.CurrentSite);
-  trace_.SetSite(state_.site.CurrentSite);
-  state_.site.SiteScript.clear();
-  navigatedThisSite_ = false;
-  storeRetryDelay_ = kFirstStoreRetry;
-  LoadAndStartSite();
+  // A trial runs on the first lane alone.
+  const std::size_t usable = trial_ ? 1 : lanes_.size();
+  for (std::size_t i = 0; i < usable && !state_.PendingSites.empty(); ++i) {
+    SiteLane& lane = *lanes_[i];
+    if (lane.holding) continue;
+    const std::optional<std::size_t> next = NextStartable();
+    if (!next) return;
+    StartSite(lane, *next);
+    if (!state_.JobRunning) return;
+  }
 }
 
-void SubmissionJob::LoadAndStartSite() {
-  const SiteLoad site = loader_.LoadSite(state_, state_.site.CurrentSite);
+std::optional<std::size_t> SubmissionJob::NextStartable() {
+  if (state_.PendingSites.empty()) return std::nullopt;
+  if (lanes_.size() == 1) return 0;
+  const std::size_t limit = static_cast<std::size_t>(std::max(parts_.perHost, 1));
+  for (std::size_t i = 0; i < state_.PendingSites.size(); ++i) {
+    const int position = i < pendingPositions_.size() ? pendingPositions_[i] : 0;
+    const std::string host = HostOfSite(position, state_.PendingSites[i]);
+    if (host.empty()) return i;
+    const auto busy = std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& lane) {
+      return lane->holding && lane->host == host;
+    });
+    if (static_cast<std::size_t>(busy) < limit) return i;
+  }
+  return std::nullopt;
+}
+
+std::string SubmissionJob::HostOfSite(int position, const std::string& site) {
+  const auto known = hosts_.find(position);
+  if (known != hosts_.end()) return known->second;
+  // A site whose rows cannot be read has no host to wait for: its lane finds
+  // out why when it starts it.
+  const SiteLoad load = hostLoader_->LoadSite(hostLookup_, site);
+  if (load.StoreFailed()) return "";
+  std::string host = HostOfAddress(hostLookup_.site.SiteUrl);
+  hostLookup_.site = SiteRun{};
+  hosts_.emplace(position, host);
+  return host;
+}
+
+void SubmissionJob::StartSite(SiteLane& lane, std::size_t index) {
+  JobState& state = *lane.state;
+  state.AwaitRedirect = false;
+  state.site.CurrentSite = state_.PendingSites[index];
+  state_.PendingSites.erase(state_.PendingSites.begin() + static_cast<std::ptrdiff_t>(index));
+  lane.currentPosition = index < pendingPositions_.size() ? pendingPositions_[index] : 0;
+  if (index < pendingPositions_.size())
+    pendingPositions_.erase(pendingPositions_.begin() + static_cast<std::ptrdiff_t>(index));
+  const auto host = hosts_.find(lane.currentPosition);
+  lane.host = host == hosts_.end() ? "" : host->second;
+  lane.holding = true;
+  lane.siteOpen = true;
+  lane.submitting = false;
+  ++lane.siteSerial;
+  lane.siteStarted = parts_.clock.Now();
+  lane.evidence = SiteEvidence{};
+  lane.trace->TraceLine(std::string(69, '-'));
+  lane.trace->TraceLine("Current site : " + state.site.CurrentSite);
+  lane.trace->SetSite(state.site.CurrentSite);
+  state.site.SiteScript.clear();
+  lane.navigatedThisSite = false;
+  lane.storeRetryDelay = kFirstStoreRetry;
+  LoadAndStartSite(lane);
+}
+
+void SubmissionJob::NextSite(SiteLane& lane) {
+  // A page or timer event left over from the site before must not be taken
+  // as a redirect of the lane's next one.
+  lane.state->AwaitRedirect = false;
+  lane.siteOpen = false;
+  lane.holding = false;
+  lane.submitting = false;
+  lane.host.clear();
+  Dispatch();
+}
+
+void SubmissionJob::LoadAndStartSite(SiteLane& lane) {
+  JobState& state = *lane.state;
+  RedactingTrace& trace = *lane.trace;
+  const SiteLoad site = lane.loader->LoadSite(state, state.site.CurrentSite);
   // A store error says nothing about the rows: the site waits for the store.
-  if (site.StoreFailed() && WaitForStore()) return;
-  siteSteps_ = SiteSteps(state_.site.SiteScript);
-  trace_.SetSecret(state_.site.login.Password);
-  trace_.TraceLine("submission_data : " + trace_.Outside(state_.site.SiteScript));
-  trace_.TraceLine("extra_data : " + trace_.Outside(site.extraData));
+  if (site.StoreFailed() && WaitForStore(lane)) return;
+  lane.siteSteps = SiteSteps(state.site.SiteScript);
+  trace.SetSecret(state.site.login.Password);
+  trace.TraceLine("submission_data : " + trace.Outside(state.site.SiteScript));
+  trace.TraceLine("extra_data : " + trace.Outside(site.extraData));
   if (site.StoreFailed()) {
-    SiteFailed(site.storeError);
+    SiteFailed(lane, site.storeError);
     return;
   }
   if (!site.SubscriptionFound()) {
     // Without its own row the site has no address or script to run: it fails
     // at once rather than running on another site's address and login.
-    SiteFailed("Cant find info for subscription '" + state_.site.CurrentSite + "'");
+    SiteFailed(lane, "Cant find info for subscription '" + state.site.CurrentSite + "'");
     return;
   }
-  if (state_.site.SiteScript.find('\0') != std::string::npos) {
+  if (state.site.SiteScript.find('\0') != std::string::npos) {
     // Every reader before would have stopped there, success check and all.
-    SiteFailed("Site script contains a NUL byte");
+    SiteFailed(lane, "Site script contains a NUL byte");
     return;
   }
-  if (!siteSteps_.Step(1).present) {
+  if (!lane.siteSteps.Step(1).present) {
     // Nothing would be submitted, and the end of the script would count as success.
-    SiteFailed("Site script has no steps");
+    SiteFailed(lane, "Site script has no steps");
     return;
   }
-  state_.site.StepNumber = 1;
-  LoadStep(state_, siteSteps_, 1);
-  trace_.TraceLine("Navigate to : " + trace_.Outside(state_.site.SiteUrl));
-  navigatedThisSite_ = true;
-  parts_.browser.Navigate(state_.site.SiteUrl);
-  ArmDeadline();
+  state.site.StepNumber = 1;
+  LoadStep(state, lane.siteSteps, 1);
+  trace.TraceLine("Navigate to : " + trace.Outside(state.site.SiteUrl));
+  lane.navigatedThisSite = true;
+  lane.parts.browser->Navigate(state.site.SiteUrl);
+  ArmDeadline(lane);
 }
 
-bool SubmissionJob::WaitForStore() {
+bool SubmissionJob::WaitForStore(SiteLane& lane) {
   constexpr double kMsPerDay = 86400000.0;
-  const double left = siteStarted_ + parts_.pageDeadline - parts_.clock.Now();
+  const double left = lane.siteStarted + parts_.pageDeadline - parts_.clock.Now();
   if (left <= 0.0) return false;
-  const auto delay = std::min(
-      storeRetryDelay_, std::chrono::milliseconds(static_cast<long long>(left * kMsPerDay) + 1));
-  if (storeRetryDelay_ == kFirstStoreRetry)
-    trace_.TraceLine("Waiting for the database to load site " + state_.site.CurrentSite);
-  storeRetryDelay_ = std::min(storeRetryDelay_ * 2, kLastStoreRetry);
+  const auto delay =
+      std::min(lane.storeRetryDelay,
+               std::chrono::milliseconds(static_cast<long long>(left * kMsPerDay) + 1));
+  if (lane.storeRetryDelay == kFirstStoreRetry)
+    lane.trace->TraceLine("Waiting for the database to load site " + lane.state->site.CurrentSite);
+  lane.storeRetryDelay = std::min(lane.storeRetryDelay * 2, kLastStoreRetry);
   // Not open while it waits: a late page or tick of the site before finds nothing to end.
-  siteOpen_ = false;
-  storeRetry_.SetInterval(static_cast<unsigned>(delay.count()));
-  storeRetry_.SetEnabled(true);
+  lane.siteOpen = false;
+  lane.storeRetry->SetInterval(static_cast<unsigned>(delay.count()));
+  lane.storeRetry->SetEnabled(true);
   return true;
 }
 
-void SubmissionJob::RetrySiteLoad() {
-  storeRetry_.SetEnabled(false);
-  siteOpen_ = true;
+void SubmissionJob::RetrySiteLoad(SiteLane& lane) {
+  lane.storeRetry->SetEnabled(false);
+  // The job may have been stopped meanwhile (taken over): nothing is left to load.
+  if (!lane.holding) return;
+  lane.siteOpen = true;
   // A timer has nobody above it to catch an error: the site ends with it.
   try {
-    LoadAndStartSite();
+    LoadAndStartSite(lane);
   } catch (const std::exception& error) {
-    trace_.TraceLine(std::string("Site ") + state_.site.CurrentSite +
-                     " could not be started : " + error.what());
-    if (siteOpen_) SiteFailed(error.what());
+    lane.trace->TraceLine(std::string("Site ") + lane.state->site.CurrentSite +
+                          " could not be started : " + error.what());
+    if (lane.siteOpen) SiteFailed(lane, error.what());
   }
 }
 
@@ -291,179 +425,222 @@ void SubmissionJob::WriteKeptSitesOrRetry() {
   keptSitesDelay_ = std::min(keptSitesDelay_ * 2, kLastKeptSitesRetry);
 }
 
-bool SubmissionJob::EndSite(bool completed, const std::string& reason) {
-  if (!siteOpen_) {
-    trace_.TraceLine("Site " + state_.site.CurrentSite + " has ended already");
+bool SubmissionJob::EndSite(SiteLane& lane, bool completed, const std::string& reason) {
+  JobState& state = *lane.state;
+  RedactingTrace& trace = *lane.trace;
+  if (!lane.siteOpen) {
+    trace.TraceLine("Site " + state.site.CurrentSite + " has ended already");
     return false;
   }
-  siteOpen_ = false;
-  state_.AwaitRedirect = false;
-  loginInFlight_.reset();
-  watching_ = Watching::Idle;
-  trace_.SetSite("");
-  DisarmDeadline();
+  lane.siteOpen = false;
+  state.AwaitRedirect = false;
+  lane.loginInFlight.reset();
+  lane.watching = SiteLane::Watching::Idle;
+  trace.SetSite("");
+  DisarmDeadline(lane);
   SiteRecord record;
-  record.position = currentPosition_;
-  record.site = state_.site.CurrentSite;
+  record.position = lane.currentPosition;
+  record.site = state.site.CurrentSite;
   record.completed = completed;
   record.reason = reason;
-  record.started = siteStarted_;
+  record.started = lane.siteStarted;
   record.ended = parts_.clock.Now();
-  record.lastUrl = navigatedThisSite_ ? trace_.Outside(parts_.browser.LocationURL()) : "";
+  record.lastUrl = lane.navigatedThisSite ? trace.Outside(lane.parts.browser->LocationURL()) : "";
   // The step the site ended on is the one whose success text was checked or awaited.
-  evidence_.successText =
-      trace_.Outside(siteSteps_.Step(state_.site.StepNumber).directives.successString);
-  record.evidence = evidence_;
+  lane.evidence.successText =
+      trace.Outside(lane.siteSteps.Step(state.site.StepNumber).directives.successString);
+  record.evidence = lane.evidence;
   journal_.RecordSite(jobId_, scheduleId_, record);
+  // The record clears the site's submitting mark: another lane may send its release now.
+  lane.submitting = false;
   state_.outcome.Sites.push_back(std::move(record));
   return true;
 }
 
-void SubmissionJob::SiteSucceeded() {
-  if (EndSite(true, "")) NextSite();
+void SubmissionJob::SiteSucceeded(SiteLane& lane) {
+  if (EndSite(lane, true, "")) NextSite(lane);
 }
 
-void SubmissionJob::SiteFailed(const std::string& reason) {
-  if (!EndSite(false, reason)) return;
+void SubmissionJob::SiteFailed(SiteLane& lane, const std::string& reason) {
+  if (!EndSite(lane, false, reason)) return;
   // The page of a site that never navigated is not its own: nothing to capture.
-  if (parts_.failedPageCapture && navigatedThisSite_) {
+  if (lane.parts.failedPageCapture && lane.navigatedThisSite) {
     // The name the capture gives its file, from the same clock read at once;
     // the site's record gains it.
+    const std::string& site = lane.state->site.CurrentSite;
     SiteRecord& record = state_.outcome.Sites.back();
     record.evidence.screenshot =
-        DateStampText(parts_.clock.Now()) + "-" + FileNameSafe(state_.site.CurrentSite) + ".png";
+        DateStampText(parts_.clock.Now()) + "-" + FileNameSafe(site) + ".png";
     journal_.RecordSite(jobId_, scheduleId_, record);
     // Nothing can end the site again meanwhile, and only this capture's own
-    // end starts the next site.
-    parts_.failedPageCapture->Capture(state_.site.CurrentSite, [this, serial = siteSerial_] {
-      if (serial == siteSerial_ && !siteOpen_) NextSite();
+    // end lets the lane take its next site.
+    lane.parts.failedPageCapture->Capture(site, [this, &lane, serial = lane.siteSerial] {
+      if (serial == lane.siteSerial && !lane.siteOpen && lane.holding) NextSite(lane);
     });
     return;
   }
-  NextSite();
+  NextSite(lane);
 }
 
-void SubmissionJob::ArmDeadline() {
-  state_.PageDeadline = parts_.clock.Now() + parts_.pageDeadline;
-  state_.PageWaitOver = false;
-  parts_.setTimerEnabled(true);
+void SubmissionJob::ArmDeadline(SiteLane& lane) {
+  lane.state->PageDeadline = parts_.clock.Now() + parts_.pageDeadline;
+  lane.state->PageWaitOver = false;
+  lane.parts.setTimerEnabled(true);
 }
 
-void SubmissionJob::DisarmDeadline() {
-  state_.PageDeadline = parts_.clock.Now();
-  state_.PageWaitOver = true;
-  parts_.setTimerEnabled(false);
+void SubmissionJob::DisarmDeadline(SiteLane& lane) {
+  lane.state->PageDeadline = parts_.clock.Now();
+  lane.state->PageWaitOver = true;
+  lane.parts.setTimerEnabled(false);
 }
 
-void SubmissionJob::TimerTimeoutTimer() {
-  if (!siteOpen_) return;
-  if (parts_.clock.Now() > state_.PageDeadline) {
-    DisarmDeadline();
-    SiteFailed("Timeout");
+void SubmissionJob::TimerTimeoutTimer(std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  if (!lane.siteOpen) return;
+  if (parts_.clock.Now() > lane.state->PageDeadline) {
+    DisarmDeadline(lane);
+    SiteFailed(lane, "Timeout");
   }
 }
 
-void SubmissionJob::DocumentComplete(Page& page) {
-  parts_.panel2.Hide();
+void SubmissionJob::DocumentComplete(Page& page, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  lane.parts.panel->Hide();
   // A late page of a site that has ended, or a page between jobs, changes nothing.
-  if (!siteOpen_) return;
-  ++evidence_.pages;
-  evidence_.lastStatus = page.statusCode;
+  if (!lane.siteOpen) return;
+  ++lane.evidence.pages;
+  lane.evidence.lastStatus = page.statusCode;
   // A page a server answered follows the failure; the browser's error page does not.
-  if (page.statusCode != 0) evidence_.networkError.clear();
+  if (page.statusCode != 0) lane.evidence.networkError.clear();
   // A form of this page sends the login in the page's encoding.
-  trace_.NoteCharacterSet(page.characterSet);
-  watching_ = Watching::Idle;
-  JudgePage(page, false);
+  lane.trace->NoteCharacterSet(page.characterSet);
+  lane.watching = SiteLane::Watching::Idle;
+  JudgePage(lane, page, false);
 }
 
-void SubmissionJob::PageSettled(Page& page, const PageChange& change) {
-  if (!siteOpen_ || watching_ == Watching::Idle) return;
-  const Watching watched = std::exchange(watching_, Watching::Idle);
+void SubmissionJob::PageSettled(Page& page, const PageChange& change, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  using Watching = SiteLane::Watching;
+  if (!lane.siteOpen || lane.watching == Watching::Idle) return;
+  const Watching watched = std::exchange(lane.watching, Watching::Idle);
   // A list's step runs again once whatever came, with the options the page
   // has now; a list still without its option takes index 1.
   if (!change.Any() && watched != Watching::Lists) {
-    SiteFailed(watched == Watching::Submission ? "Nothing happened after submit" : heldFailure_);
+    SiteFailed(
+        lane, watched == Watching::Submission ? "Nothing happened after submit" : lane.heldFailure);
     return;
   }
-  if (change.Any()) trace_.TraceLine("Page updated in place : " + trace_.Outside(page.location));
-  JudgePage(page, watched != Watching::Submission);
+  if (change.Any())
+    lane.trace->TraceLine("Page updated in place : " + lane.trace->Outside(page.location));
+  JudgePage(lane, page, watched != Watching::Submission);
 }
 
-void SubmissionJob::JudgePage(Page& page, bool settled) {
+void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
+  using Watching = SiteLane::Watching;
   // The step may send a form: not for a job another instance runs now.
   if (!StillHeld()) return;
+  JobState& state = *lane.state;
+  RedactingTrace& trace = *lane.trace;
   const StepContext context{settled, trial_ && trial_->holdSubmission};
   const StepDecision decision =
-      BrowserDocumentComplete(state_, siteSteps_, page, trace_, parts_.random, context);
+      BrowserDocumentComplete(state, lane.siteSteps, page, trace, parts_.random, context);
   if (decision.kind == StepDecision::Kind::NotAwaited) return;
   if (!decision.missingControls.empty()) {
-    if (!evidence_.notes.empty()) evidence_.notes += "; ";
-    evidence_.notes +=
-        "form changed: missing " + trace_.Outside(CommaList(decision.missingControls));
+    if (!lane.evidence.notes.empty()) lane.evidence.notes += "; ";
+    lane.evidence.notes +=
+        "form changed: missing " + trace.Outside(CommaList(decision.missingControls));
   }
   // From now until the next document commits, no request of the view may
   // leave the site's hosts. The form step has advanced: its own is the one before.
   if (decision.loginSent)
-    loginInFlight_.emplace(state_.site.SiteUrl,
-                           siteSteps_.Step(state_.site.StepNumber - 1).directives.credentialHosts);
+    lane.loginInFlight.emplace(
+        state.site.SiteUrl,
+        lane.siteSteps.Step(state.site.StepNumber - 1).directives.credentialHosts);
   if (decision.held) {
     if (trial_->held) trial_->held(page, decision.form, decision.button);
-    if (EndSite(false, decision.text)) NextSite();
+    if (EndSite(lane, false, decision.text)) NextSite(lane);
     return;
   }
   // Committed before the form goes: its click is replayed once this returns.
-  if (decision.releaseSent)
-    journal_.MarkSubmitting(jobId_, currentPosition_, state_.site.CurrentSite,
-                            trace_.Outside(page.location), parts_.clock.Now());
-  DisarmDeadline();
+  if (decision.releaseSent) MarkSubmitting(lane, trace.Outside(page.location));
+  DisarmDeadline(lane);
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
     case StepDecision::Kind::WaitForPage:
-      ArmDeadline();
+      ArmDeadline(lane);
       // A page that sends the form by script may stay where it is.
       if (decision.form >= 0) {
-        watching_ = Watching::Submission;
-        parts_.browser.WatchPage(kSubmitSettleTime, kWatchBound);
+        lane.watching = Watching::Submission;
+        lane.parts.browser->WatchPage(kSubmitSettleTime, kWatchBound);
       }
       return;
     case StepDecision::Kind::WaitForRedirect:
-      state_.AwaitRedirect = true;
-      ArmDeadline();
+      state.AwaitRedirect = true;
+      ArmDeadline(lane);
       return;
     case StepDecision::Kind::Navigate:
-      parts_.browser.Navigate(decision.text);
-      ArmDeadline();
+      lane.parts.browser->Navigate(decision.text);
+      ArmDeadline(lane);
       return;
     case StepDecision::Kind::WatchFirst:
-      ArmDeadline();
-      watching_ = Watching::Lists;
-      parts_.browser.WatchPage(std::chrono::milliseconds(0), kWatchBound);
+      ArmDeadline(lane);
+      lane.watching = Watching::Lists;
+      lane.parts.browser->WatchPage(std::chrono::milliseconds(0), kWatchBound);
       return;
-    case StepDecision::Kind::Succeeded: SiteSucceeded(); return;
+    case StepDecision::Kind::Succeeded: SiteSucceeded(lane); return;
     case StepDecision::Kind::Failed:
       if (decision.pageMayMoveOn && !settled) {
-        HoldFailureWhilePageMayMoveOn(decision.text);
+        HoldFailureWhilePageMayMoveOn(lane, decision.text);
         return;
       }
-      SiteFailed(decision.text);
+      SiteFailed(lane, decision.text);
       return;
   }
 }
 
+void SubmissionJob::MarkSubmitting(SiteLane& lane, const std::string& address) {
+  const bool otherSending = std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& other) {
+    return other.get() != &lane && other->submitting;
+  });
+  lane.submitting = true;
+  if (!otherSending) {
+    journal_.MarkSubmitting(jobId_, lane.currentPosition, lane.state->site.CurrentSite, address,
+                            parts_.clock.Now());
+    return;
+  }
+  // The job's mark names one site. Another sending meanwhile is journaled as
+  // ended with its outcome unknown, which its real end replaces: a job cut
+  // short from here on does not send it again either.
+  SiteRecord record;
+  record.position = lane.currentPosition;
+  record.site = lane.state->site.CurrentSite;
+  record.reason = "Outcome unknown (interrupted while submitting)";
+  record.started = lane.siteStarted;
+  record.ended = parts_.clock.Now();
+  record.lastUrl = address;
+  journal_.RecordSite(jobId_, scheduleId_, record);
+}
+
 bool SubmissionJob::StillHeld() {
   if (trial_ || journal_.Holds(jobId_)) return true;
-  // Nothing more of it is written or sent from here: its site is left open
+  // Nothing more of it is written or sent from here: its sites are left open
   // for the instance that took the job over.
   trace_.SetSite("");
   trace_.TraceLine("Job " + std::to_string(jobId_) + " of schedule " + std::to_string(scheduleId_) +
                    " was taken over by another instance; this instance stops it");
-  siteOpen_ = false;
-  ++siteSerial_;  // a screenshot still under way starts no next site
-  state_.AwaitRedirect = false;
-  loginInFlight_.reset();
-  watching_ = Watching::Idle;
-  DisarmDeadline();
+  for (auto& lane : lanes_) {
+    lane->trace->SetSite("");
+    lane->siteOpen = false;
+    lane->holding = false;
+    lane->submitting = false;
+    ++lane->siteSerial;  // a screenshot still under way starts no next site
+    lane->state->AwaitRedirect = false;
+    lane->loginInFlight.reset();
+    lane->watching = SiteLane::Watching::Idle;
+    lane->storeRetry->SetEnabled(false);
+    DisarmDeadline(*lane);
+    lane->state->JobRunning = false;
+  }
   journal_.Release(jobId_, scheduleId_);
   jobId_ = 0;
   state_.PendingSites.clear();
@@ -473,64 +650,75 @@ bool SubmissionJob::StillHeld() {
   return false;
 }
 
-void SubmissionJob::HoldFailureWhilePageMayMoveOn(const std::string& reason) {
+void SubmissionJob::HoldFailureWhilePageMayMoveOn(SiteLane& lane, const std::string& reason) {
   // The step stays current: a page that arrives meanwhile is judged by it,
   // and one on its way is waited for within the page deadline.
-  ArmDeadline();
-  watching_ = Watching::Failure;
-  heldFailure_ = reason;
-  parts_.browser.WatchPage(kSettleTime, kWatchBound);
+  ArmDeadline(lane);
+  lane.watching = SiteLane::Watching::Failure;
+  lane.heldFailure = reason;
+  lane.parts.browser->WatchPage(kSettleTime, kWatchBound);
 }
 
-void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel) {
-  BrowserBeforeNavigate2(parts_.panel2, trace_, url, cancel);
-  if (cancel || !loginInFlight_ || !siteOpen_) return;
+void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  BrowserBeforeNavigate2(*lane.parts.panel, *lane.trace, url, cancel);
+  if (cancel || !lane.loginInFlight || !lane.siteOpen) return;
   // Whatever the page did to the form, its action or the redirects that
   // follow, the login goes nowhere but to the site's own hosts.
-  if (const std::optional<std::string> foreign = ForeignRequestHost(url, *loginInFlight_)) {
+  if (const std::optional<std::string> foreign = ForeignRequestHost(url, *lane.loginInFlight)) {
     cancel = true;
-    const std::string reason = "Login form on another host (" + trace_.Outside(*foreign) + ")";
-    trace_.TraceLine(reason);
-    SiteFailed(reason);
+    const std::string reason = "Login form on another host (" + lane.trace->Outside(*foreign) + ")";
+    lane.trace->TraceLine(reason);
+    SiteFailed(lane, reason);
   }
 }
 
-void SubmissionJob::NavigateComplete2(const std::string&) { loginInFlight_.reset(); }
-
-void SubmissionJob::NewWindow2(const std::string& url, bool& cancel) {
-  BrowserNewWindow2(trace_, url, cancel);
+void SubmissionJob::NavigateComplete2(const std::string&, std::size_t index) {
+  lanes_[index]->loginInFlight.reset();
 }
 
-void SubmissionJob::PrintRefused(const std::string& url) { BrowserPrintRefused(trace_, url); }
-
-void SubmissionJob::PageDropped(const std::string& url) { BrowserPageDropped(trace_, url); }
-
-void SubmissionJob::SubmitDisabled(const std::string&) {
-  if (!siteOpen_) return;
-  trace_.TraceLine("Submit button disabled");
-  SiteFailed("Submit button disabled");
+void SubmissionJob::NewWindow2(const std::string& url, bool& cancel, std::size_t index) {
+  BrowserNewWindow2(*lanes_[index]->trace, url, cancel);
 }
 
-void SubmissionJob::DownloadRefused(const std::string& url, bool requested) {
-  BrowserDownloadRefused(trace_, url);
+void SubmissionJob::PrintRefused(const std::string& url, std::size_t index) {
+  BrowserPrintRefused(*lanes_[index]->trace, url);
+}
+
+void SubmissionJob::PageDropped(const std::string& url, std::size_t index) {
+  BrowserPageDropped(*lanes_[index]->trace, url);
+}
+
+void SubmissionJob::SubmitDisabled(const std::string&, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  if (!lane.siteOpen) return;
+  lane.trace->TraceLine("Submit button disabled");
+  SiteFailed(lane, "Submit button disabled");
+}
+
+void SubmissionJob::DownloadRefused(const std::string& url, bool requested, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  BrowserDownloadRefused(*lane.trace, url);
   // The page delivered again after it would be the site before's, or none.
-  if (requested && siteOpen_ && navigatedThisSite_ && evidence_.pages == 0)
-    SiteFailed("Download refused: " + trace_.Outside(url));
+  if (requested && lane.siteOpen && lane.navigatedThisSite && lane.evidence.pages == 0)
+    SiteFailed(lane, "Download refused: " + lane.trace->Outside(url));
 }
 
 void SubmissionJob::NavigateError(const std::string& url, std::int32_t statusCode,
-                                  const std::string& message, bool& cancel) {
-  BrowserNavigateError(trace_, url, statusCode, message, cancel);
-  if (siteOpen_ && navigatedThisSite_ && !message.empty())
-    evidence_.networkError = trace_.Outside(message);
+                                  const std::string& message, bool& cancel, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  BrowserNavigateError(*lane.trace, url, statusCode, message, cancel);
+  if (lane.siteOpen && lane.navigatedThisSite && !message.empty())
+    lane.evidence.networkError = lane.trace->Outside(message);
 }
 
-void SubmissionJob::ProgressChange(int progress, int progressMax) {
+void SubmissionJob::ProgressChange(int progress, int progressMax, std::size_t) {
   BrowserProgressChange(progress, progressMax);
 }
 
-bool SubmissionJob::NeedsPageText() const {
-  return siteOpen_ && PageTextNeeded(state_, siteSteps_);
+bool SubmissionJob::NeedsPageText(std::size_t index) const {
+  const SiteLane& lane = *lanes_[index];
+  return lane.siteOpen && PageTextNeeded(*lane.state, lane.siteSteps);
 }
 
 }  // namespace veltrane

@@ -15,6 +15,12 @@
 // text, pages loaded, screenshot, a form that lacked controls the step named).
 // TrySite runs one site of one release the same way, as a trial: nothing is
 // journaled and no report or history row is written.
+// With more lanes than one (SubmissionJobParts::moreLanes), the job runs up to
+// one site per lane at once, each lane with its own browser, page timer and
+// failure capture: a free lane takes the first site of the list not yet
+// handed out whose host fewer than `perHost` lanes run; the report lists the
+// sites in the list's order. Lane 1 alone runs a trial. The events of lane n
+// come with its index (0 for the first lane).
 // It owns the JobState; it holds references to everything else. The window
 // guards its browser events and its page timer and hands them on here.
 // User-interface thread only.
@@ -24,6 +30,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +45,7 @@
 #include "jobs/job_data.h"
 #include "jobs/job_journal.h"
 #include "jobs/redacting_trace.h"
+#include "jobs/site_lane.h"
 #include "model/job_state.h"
 #include "platform/day_clock.h"
 #include "platform/schedule_rule.h"
@@ -57,6 +66,10 @@ struct SubmissionJobParts {
   std::function<void(bool)> setTimerEnabled;  // TimerTimeout on or off
   // When set, a failed site's page is captured before the next site starts.
   PageCapture* failedPageCapture;
+  // The lanes after the first, which runs on the parts above.
+  std::vector<LaneParts> moreLanes = {};
+  // How many lanes may run sites of one host at once.
+  int perHost = 2;
 };
 
 // One site of one press release, run as a trial (see TrySite).
@@ -111,44 +124,42 @@ class SubmissionJob {
   // report or a history row. False when the press release cannot be loaded;
   // nothing has started then.
   bool TrySite(SiteTrial trial);
-  void NextSite();
-  void SiteSucceeded();
-  void SiteFailed(const std::string& reason);
+  void TimerTimeoutTimer(std::size_t lane = 0);
 
-  void ArmDeadline();
-  void DisarmDeadline();
-  void TimerTimeoutTimer();
-
-  // The browser's events, as the window hands them on.
-  void DocumentComplete(Page& page);
-  void BeforeNavigate2(const std::string& url, bool& cancel);
-  void NewWindow2(const std::string& url, bool& cancel);
-  void PrintRefused(const std::string& url);
+  // The browser's events, as the window hands them on, from lane `lane`.
+  void DocumentComplete(Page& page, std::size_t lane = 0);
+  void BeforeNavigate2(const std::string& url, bool& cancel, std::size_t lane = 0);
+  void NewWindow2(const std::string& url, bool& cancel, std::size_t lane = 0);
+  void PrintRefused(const std::string& url, std::size_t lane = 0);
   // Traced; a site whose own address is a file to save fails at once, since
   // the page the browser still shows is not the site's.
-  void DownloadRefused(const std::string& url, bool requested);
-  void PageDropped(const std::string& url);
+  void DownloadRefused(const std::string& url, bool requested, std::size_t lane = 0);
+  void PageDropped(const std::string& url, std::size_t lane = 0);
   // A page watched after a submission or before a failure, as it settled: a
   // submission that stays on its page is judged there ("Page updated in
   // place"), one that changed nothing fails; a page that changed is judged
   // again by the step that failed on it.
-  void PageSettled(Page& page, const PageChange& change);
+  void PageSettled(Page& page, const PageChange& change, std::size_t lane = 0);
   // The control the step sends its form with stayed disabled: the site fails
   // at once with "Submit button disabled" rather than wait for a page.
-  void SubmitDisabled(const std::string& url);
+  void SubmitDisabled(const std::string& url, std::size_t lane = 0);
   void NavigateError(const std::string& url, std::int32_t statusCode, const std::string& message,
-                     bool& cancel);
-  void ProgressChange(int progress, int progressMax);
-  void NavigateComplete2(const std::string& url);
-  // Whether the next completed page is read with its text: only when a step
-  // that runs on it checks a success or unique string (PageTextNeeded).
-  bool NeedsPageText() const;
+                     bool& cancel, std::size_t lane = 0);
+  void ProgressChange(int progress, int progressMax, std::size_t lane = 0);
+  void NavigateComplete2(const std::string& url, std::size_t lane = 0);
+  // Whether the next completed page of the lane is read with its text: only
+  // when a step that runs on it checks a success or unique string (PageTextNeeded).
+  bool NeedsPageText(std::size_t lane = 0) const;
 
   JobState& State() { return state_; }
   const JobState& State() const { return state_; }
   std::int64_t JobId() const { return jobId_; }
   ScheduleId Schedule() const { return scheduleId_; }  // 0 for a trial
-  bool SiteOpen() const { return siteOpen_; }          // a site runs and has not ended
+  // A site runs on the lane and has not ended.
+  bool SiteOpen(std::size_t lane = 0) const { return lanes_[lane]->siteOpen; }
+  std::size_t Lanes() const { return lanes_.size(); }
+  // How many lanes hold a site now (one that runs, waits for the store or is pictured).
+  int SitesInHand() const;
 
  private:
   bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);
@@ -159,54 +170,66 @@ class SubmissionJob {
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
   void BeginSites();
-  // Reads the current site's rows and runs it, unless it waits for the store.
-  void LoadAndStartSite();
+  // Hands the sites not yet run to the free lanes, and ends the job (or the
+  // trial) once every site has ended. Called again from within, it runs once more.
+  void Dispatch();
+  void DispatchOnce();
+  // The index in PendingSites of the next site a free lane may take: none
+  // while every pending site's host has its lanes busy.
+  std::optional<std::size_t> NextStartable();
+  std::string HostOfSite(int position, const std::string& site);
+  void StartSite(SiteLane& lane, std::size_t index);
+  // The lane lets its site go and the job hands out what is left.
+  void NextSite(SiteLane& lane);
+  void SiteSucceeded(SiteLane& lane);
+  void SiteFailed(SiteLane& lane, const std::string& reason);
+  void ArmDeadline(SiteLane& lane);
+  void DisarmDeadline(SiteLane& lane);
+  // Reads the lane's site's rows and runs it, unless it waits for the store.
+  void LoadAndStartSite(SiteLane& lane);
   // Waits for the store before reading the site's rows again; false when the
   // site's page deadline has passed.
-  bool WaitForStore();
-  void RetrySiteLoad();
+  bool WaitForStore(SiteLane& lane);
+  void RetrySiteLoad(SiteLane& lane);
   // Writes the site ends the journal keeps, or tries again later.
   void WriteKeptSitesOrRetry();
-  // Ends the current site once: stops its deadline and redirect wait, records
+  // Ends the lane's site once: stops its deadline and redirect wait, records
   // it; false when it had ended already.
-  bool EndSite(bool completed, const std::string& reason);
+  bool EndSite(SiteLane& lane, bool completed, const std::string& reason);
   // Runs the step engine on a page and carries out its decision. `settled`:
   // the page is one a failure's watch read again, so a failure is final.
-  void JudgePage(Page& page, bool settled);
+  void JudgePage(SiteLane& lane, Page& page, bool settled);
   // A step failed on what the page lacks: the page is watched, and the page it
   // navigates to, or the same page changed in place, is judged by the same step.
-  void HoldFailureWhilePageMayMoveOn(const std::string& reason);
+  void HoldFailureWhilePageMayMoveOn(SiteLane& lane, const std::string& reason);
   // On a shared server, before each site and each page's step: false once
-  // this instance no longer holds the job, which it then stops at once
-  // without writing anything more for it. Always true on the files.
+  // this instance no longer holds the job, which it then stops at once, on
+  // every lane, without writing anything more for it. Always true on the files.
   bool StillHeld();
+  // Journals, before the form goes, that the lane's site sends its release
+  // from `address`, so that a job cut short does not send it again.
+  void MarkSubmitting(SiteLane& lane, const std::string& address);
+  void AddLane(LaneParts parts, std::size_t count);
 
   SubmissionJobParts parts_;
   RedactingTrace trace_;  // parts_.trace, without the current site's password
   JobDataLoader loader_;
   JobJournal journal_;
   JobState state_;
-  SiteSteps siteSteps_{""};  // the current site's script, parsed when the site starts
-  bool navigatedThisSite_ = false;
-  bool siteOpen_ = false;         // the current site has started and not ended
-  std::uint64_t siteSerial_ = 0;  // counts the sites started, to spot stale callbacks
+  std::vector<std::unique_ptr<SiteLane>> lanes_;
+  bool dispatching_ = false;
+  bool dispatchAgain_ = false;
+  std::map<int, std::string> hosts_;  // the host of each site position looked up
+  // Reads a site's address to find its host, with more lanes than one; its
+  // traces are the lane's to write when it runs the site.
+  DiscardingTrace quiet_;
+  std::unique_ptr<JobDataLoader> hostLoader_;
+  JobState hostLookup_;
   ScheduleId scheduleId_ = 0;
-  std::int64_t jobId_ = 0;             // the journal's id of the job; 0 when not journaled
-  std::vector<int> pendingPositions_;  // PendingSites' places in the job's site list
-  int currentPosition_ = 0;
-  double siteStarted_ = 0.0;
+  std::int64_t jobId_ = 0;              // the journal's id of the job; 0 when not journaled
+  std::vector<int> pendingPositions_;   // PendingSites' places in the job's site list
   std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction, or taken over
-  SiteEvidence evidence_;               // of the current site
   std::optional<SiteTrial> trial_;      // set while a trial runs
-  // Where the login just sent may go; set from its submission until the next
-  // document commits or the site ends.
-  std::optional<LoginHosts> loginInFlight_;
-  // What the page being watched (WatchPage) is watched for.
-  enum class Watching { Idle, Submission, Failure, Lists };
-  Watching watching_ = Watching::Idle;
-  std::string heldFailure_;  // the failure a Failure watch holds back
-  std::chrono::milliseconds storeRetryDelay_ = kFirstStoreRetry;
-  UiTimer storeRetry_{0, false, [this] { RetrySiteLoad(); }};
   std::chrono::milliseconds keptSitesDelay_ = kFirstStoreRetry;
   UiTimer keptSitesRetry_{0, false, [this] { WriteKeptSitesOrRetry(); }};
 };

@@ -90,7 +90,12 @@ bool IsLeaseWarning(std::string_view text) {
 }  // namespace
 
 TracePriority TracePriorityOf(const std::string& text) {
-  const std::string_view view(text);
+  std::string_view view(text);
+  // A line of one of several lanes says what it says after its "[lane <n>] ".
+  if (StartsWith(view, "[lane ")) {
+    const std::size_t close = view.find("] ");
+    if (close != std::string_view::npos) view.remove_prefix(close + 2);
+  }
   for (std::string_view start : kErrorStarts)
     if (StartsWith(view, start)) return TracePriority::Error;
   // "Schedule <id> is invalid: its next run would not move on ..."
@@ -112,7 +117,8 @@ TracePriority TracePriorityOf(const std::string& text) {
     if (StartsWith(view, start)) return TracePriority::Warning;
   if (IsErrorPageText(view)) return TracePriority::Warning;
   if (IsLeaseWarning(view)) return TracePriority::Warning;
-  if (StartsWith(view, "Setting history_keep_days ")) return TracePriority::Warning;
+  if (StartsWith(view, "Setting history_keep_days ") || StartsWith(view, "Setting parallel_"))
+    return TracePriority::Warning;
   if (StartsWith(view, "Stale page dropped : ")) return TracePriority::Debug;
   return TracePriority::Info;
 }

@@ -16,7 +16,7 @@ target_compile_definitions(veltrane_fault_test_support PRIVATE
   VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
 add_dependencies(veltrane_fault_test_support veltrane)
 
-foreach(name fault_responses_test fault_pages_test fault_web_process_test fault_data_test fault_safety_test
+foreach(name fault_lanes_test fault_responses_test fault_pages_test fault_web_process_test fault_data_test fault_safety_test
     fault_start_test fault_script_pages_test fault_script_forms_test)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE veltrane_fault_test_support GTest::gtest_main)

@@ -1,5 +1,6 @@
 // LoadSchedule, LoadPressRelease and LoadSite on real SQLite files.
 #include "jobs/job_data.h"
+#include "jobs/lane_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -351,6 +352,29 @@ TEST_F(JobDataTest, AccountDatabaseErrorIsShownWithStatement) {
   EXPECT_EQ("http://s.test/", state.site.SiteUrl);  // read before the error
   EXPECT_EQ("u", state.site.login.UserName);        // assigned before the missing column
   EXPECT_EQ("", state.site.login.Password);
+}
+
+TEST(LaneSettings, WholeNumbersInRangeAreTakenAndOthersLeaveTheDefault) {
+  const LaneSettings none = LaneSettingsOf("");
+  EXPECT_EQ(1, none.parallelSites);
+  EXPECT_EQ(2, none.parallelPerHost);
+  EXPECT_TRUE(none.problems.empty());
+
+  const LaneSettings set = LaneSettingsOf("# lanes\nparallel_sites = 8\nparallel_per_host=3\n");
+  EXPECT_EQ(8, set.parallelSites);
+  EXPECT_EQ(3, set.parallelPerHost);
+  EXPECT_TRUE(set.problems.empty());
+
+  for (const char* bad : {"0", "-2", "33", "4 lanes", "x", "2.5"}) {
+    const LaneSettings read = LaneSettingsOf(std::string("parallel_sites = ") + bad +
+                                             "\nparallel_per_host = " + bad + "\n");
+    EXPECT_EQ(1, read.parallelSites) << bad;
+    EXPECT_EQ(2, read.parallelPerHost) << bad;
+    EXPECT_EQ(2u, read.problems.size()) << bad;
+  }
+  EXPECT_EQ(std::vector<std::string>{"Setting parallel_sites 'many' is not a whole number from 1 "
+                                     "to 32; 1 is used"},
+            LaneSettingsOf("parallel_sites = many").problems);
 }
 
 }  // namespace

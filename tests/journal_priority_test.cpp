@@ -74,6 +74,12 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
        "schedule poll every 60 s",
        TracePriority::Info},
       {"", TracePriority::Info},
+      // A lane's line is sorted by what follows its prefix.
+      {"[lane 2] Submit button disabled", TracePriority::Warning},
+      {"[lane 12] Current site : beta", TracePriority::Info},
+      {"[lane 2 Submit button disabled", TracePriority::Info},
+      {"Setting parallel_sites 'x' is not a whole number from 1 to 32; 1 is used",
+       TracePriority::Warning},
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, TracePriorityOf(c.text)) << c.text;
 }

@@ -1,5 +1,6 @@
 #include "tests/support/recording_http_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -63,10 +64,29 @@ void RecordingHttpServer::ServeStalled(const std::string& path, std::string head
          });
 }
 
+void RecordingHttpServer::DelayEachAnswer(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  delay_ = delay;
+}
+
+int RecordingHttpServer::MostAtOnce(const std::string& host) const {
+  std::lock_guard lock(mutex_);
+  const auto found = most_.find(host);
+  return found == most_.end() ? 0 : found->second;
+}
+
+int RecordingHttpServer::MostAtOnce() const { return MostAtOnce(""); }
+
 void RecordingHttpServer::Dispatch(const httplib::Request& request, httplib::Response& response) {
   Handler handler;
+  std::chrono::milliseconds delay{0};
+  const std::string hostHeader = request.get_header_value("Host");
+  const std::string host = hostHeader.substr(0, hostHeader.rfind(':'));
   {
     std::lock_guard lock(mutex_);
+    delay = delay_;
+    for (const std::string& key : {host, std::string()})
+      most_[key] = std::max(most_[key], ++inFlight_[key]);
     RecordedRequest& recorded = requests_.emplace_back();
     recorded.method = request.method;
     recorded.path = request.path;
@@ -76,12 +96,15 @@ void RecordingHttpServer::Dispatch(const httplib::Request& request, httplib::Res
     auto found = handlers_.find(request.path);
     if (found != handlers_.end()) handler = found->second;
   }
+  if (delay.count() > 0) std::this_thread::sleep_for(delay);
   if (handler) {
     handler(request, response);
   } else {
     response.status = 404;
     response.set_content("<html><body>Not found</body></html>", "text/html");
   }
+  std::lock_guard lock(mutex_);
+  for (const std::string& key : {host, std::string()}) --inFlight_[key];
 }
 
 std::vector<RecordedRequest> RecordingHttpServer::Requests() const {

@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -44,6 +45,14 @@ class RecordingHttpServer {
   // Answers with `head` and then holds the response open until the server goes.
   void ServeStalled(const std::string& path, std::string head);
 
+  // Every answer waits this long before its handler runs (a network's latency).
+  void DelayEachAnswer(std::chrono::milliseconds delay);
+  // The most requests to one host (the Host header's name, without its port:
+  // "127.0.0.1" and "localhost" are two hosts) that were being answered at once.
+  int MostAtOnce(const std::string& host) const;
+  // The same over all hosts together.
+  int MostAtOnce() const;
+
   std::vector<RecordedRequest> Requests() const;
   std::vector<RecordedRequest> RequestsTo(const std::string& path) const;
 
@@ -57,6 +66,9 @@ class RecordingHttpServer {
   mutable std::mutex mutex_;
   std::map<std::string, Handler> handlers_;
   std::vector<RecordedRequest> requests_;
+  std::chrono::milliseconds delay_{0};
+  std::map<std::string, int> inFlight_;  // per host, and "" for all
+  std::map<std::string, int> most_;
 };
 
 }  // namespace veltrane::testing
