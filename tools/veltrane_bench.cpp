@@ -10,11 +10,11 @@
 // Without a SERVICE it runs the service built with it.
 // --latency-ms holds every answer of the farm back L ms, as distant sites
 // would; connections wait side by side, so pages asked at once overlap.
-// --lanes runs each service once per value, with "parallel_sites = <n>" in the
-// veltrane.conf beside it, as columns "LABEL xN". With either option, each
-// kind's job wall time (start-up included) and the process tree's peak memory
-// are printed per run, side by side.
-// Needs an X display (xvfb-run). Kinds: flow, form, form-floor, large, large-floor.
+// --lanes runs each service once per value, with "parallel_sites = <n>" and
+// "parallel_per_host = <n>" in the veltrane.conf beside it, as columns "LABEL xN". With either
+// option, each kind's job wall time (start-up included) and the process tree's peak memory are
+// printed per run, side by side. Needs an X display (xvfb-run). Kinds: flow, form, form-floor,
+// large, large-floor.
 // --keep leaves every run's folder (databases, service.log with the trace) in place.
 #include <unistd.h>
 
@@ -254,6 +254,8 @@ void PrintWall(const Options& options, SiteKind kind,
   };
   const auto wall = [](const RunResult& r) { return r.wallMs / 1000; };
   const auto peak = [](const RunResult& r) { return r.treePeakKb / 1024; };
+  // Each web process counts the shared libraries in its RSS again; PSS shares them out.
+  const auto pss = [](const RunResult& r) { return r.treePeakPssKb / 1024; };
   for (int round = 0; round < options.rounds; ++round)
     row("job wall time, run " + std::to_string(round + 1) + " (s)", [&](const Service& service) {
       const RunResult* run = runOf(service, round);
@@ -293,10 +295,10 @@ void PrintWall(const Options& options, SiteKind kind,
       },
       options.latencyMs > 0 ? "x8: <= 0.167" : "<= 1");
   row(
-      "peak over " + against + ", per extra lane (MB)",
+      "PSS peak over " + against + ", per extra lane (MB)",
       [&](const Service& service) {
         if (service.lanes == fewest) return 0.0;
-        return (median(service, peak) - median(base(service), peak)) / (service.lanes - fewest);
+        return (median(service, pss) - median(base(service), pss)) / (service.lanes - fewest);
       },
       "<= 150");
 }
