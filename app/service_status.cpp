@@ -1,5 +1,7 @@
 #include "app/service_status.h"
 
+#include <utility>
+
 #include "platform/stderr_trace.h"
 
 namespace veltrane {
@@ -30,17 +32,27 @@ ServiceStatus::ServiceStatus(ServiceNotifier& notifier, JobHost& host, ScheduleI
 
 ServiceStatus::~ServiceStatus() { host_.OnChanged(nullptr); }
 
+namespace {
+
+// The open site's place in its job: the sites ended so far (those of an
+// earlier run too), then this one; of all of them, with the sites the other
+// lanes hold and the rest.
+std::pair<int, int> SiteNumberAndCount(const SubmissionJob& job) {
+  const JobState& state = job.State();
+  const int ended = static_cast<int>(state.outcome.Sites.size());
+  return {ended + 1, ended + job.SitesInHand() + static_cast<int>(state.PendingSites.size())};
+}
+
+}  // namespace
+
 std::optional<std::string> ServiceStatus::Current() {
   const SubmissionJob& job = host_.Job();
   const JobState& state = job.State();
   if (!state.JobRunning) return IdleStatusText(inbox_.NextRun(), inbox_.ScheduleProblem());
   if (!job.SiteOpen()) return std::nullopt;
-  // The sites ended so far (those of an earlier run too), this one, the rest.
-  const int ended = static_cast<int>(state.outcome.Sites.size());
-  // With several lanes, the sites the other lanes hold count among the rest.
+  const auto [number, count] = SiteNumberAndCount(job);
   return RunningStatusText(
-      {job.Schedule(), state.PressReleaseName, state.site.CurrentSite, ended + 1,
-       ended + job.SitesInHand() + static_cast<int>(state.PendingSites.size())});
+      {job.Schedule(), state.PressReleaseName, state.site.CurrentSite, number, count});
 }
 
 InstanceFacts ServiceStatus::Facts() {
@@ -49,13 +61,9 @@ InstanceFacts ServiceStatus::Facts() {
   if (!state.JobRunning) {
     job_.reset();
   } else if (job.SiteOpen()) {
-    const int ended = static_cast<int>(state.outcome.Sites.size());
-    job_ = InstanceJob{job.Schedule(),
-                       "",
-                       state.PressReleaseName,
-                       ended + 1,
-                       ended + job.SitesInHand() + static_cast<int>(state.PendingSites.size()),
-                       state.site.CurrentSite};
+    const auto [number, count] = SiteNumberAndCount(job);
+    job_ = InstanceJob{job.Schedule(), "",    state.PressReleaseName,
+                       number,         count, state.site.CurrentSite};
   } else if (!job_ || job_->schedule != job.Schedule()) {
     // Its data is being read, or its first site is about to start.
     job_ = InstanceJob{job.Schedule(),
