@@ -54,6 +54,8 @@ JobDispatch::Turn JobDispatch::Next() {
       started = jobs_.TakeOverSubmission(*job);
     } else if (const std::optional<ScheduleId> id = inbox_.TakeNextSchedule()) {
       started = jobs_.StartSubmission(*id);
+    } else {
+      started = jobs_.HelpSubmission();
     }
   }
   if (!started) return Turn::Idle;

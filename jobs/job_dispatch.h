@@ -2,7 +2,8 @@
 // stand-in); JobDispatch decides, on each turn while no job runs, what it
 // starts: a job an earlier run of the service left unfinished first, then a
 // job taken over from an instance that died, then the oldest schedule id
-// waiting in the schedule thread's inbox. The inbox wakes it when an id comes
+// waiting in the schedule thread's inbox, and else, on a shared server, the
+// sites of a job another instance runs. The inbox wakes it when an id comes
 // in, so a due schedule does not wait for the next turn. User-interface
 // thread only; the inbox is the one thing it shares with the schedule thread.
 #pragma once
@@ -29,6 +30,9 @@ class JobStarter {
   // Takes up job `jobId`, which this instance took over from one that died on
   // a shared server; false when it could not start. None by default.
   virtual bool TakeOverSubmission(std::int64_t /*jobId*/) { return false; }
+  // On a shared server, takes up the sites nobody has claimed of a job
+  // another instance runs; false when there is none. None by default.
+  virtual bool HelpSubmission() { return false; }
 };
 
 class JobDispatch {

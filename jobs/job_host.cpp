@@ -137,6 +137,12 @@ bool JobHost::TakeOverSubmission(std::int64_t jobId) {
   return started;
 }
 
+bool JobHost::HelpSubmission() {
+  const bool started = job_->HelpSubmission();
+  if (started) Changed();
+  return started;
+}
+
 void JobHost::TimerTimeoutTimer() { job_->TimerTimeoutTimer(); }
 
 void JobHost::Capture(const std::string& site, std::function<void()> then) {

@@ -56,6 +56,7 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
   bool StartSubmission(ScheduleId scheduleId) override;
   bool ResumeSubmission() override;
   bool TakeOverSubmission(std::int64_t jobId) override;
+  bool HelpSubmission() override;
 
   // Runs after every start and event the job took (a site may have started
   // or ended), so that a view can tell what the job does now; empty: nothing.

@@ -8,7 +8,7 @@
 namespace veltrane {
 
 JobJournal::JobJournal(const DatabasePaths& paths, TraceSink& trace)
-    : store_(MakeHistoryStore(paths)), trace_(trace) {}
+    : store_(MakeHistoryStore(paths)), shared_(!paths.server.empty()), trace_(trace) {}
 
 std::vector<std::int64_t> JobJournal::UnfinishedJobs() {
   try {
@@ -19,10 +19,11 @@ std::vector<std::int64_t> JobJournal::UnfinishedJobs() {
   }
 }
 
-std::optional<JournalJob> JobJournal::Read(std::int64_t id) {
+std::optional<JournalJob> JobJournal::Read(std::int64_t id, bool* failed) {
   try {
     return store_->ReadJob(id);
   } catch (const StorageError& error) {
+    if (failed) *failed = true;
     trace_.TraceLine("Cannot read job " + std::to_string(id) + " : " + error.Message());
     return std::nullopt;
   }
@@ -67,6 +68,38 @@ bool JobJournal::RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteR
   if (job == 0) return false;
   kept_.push_back({job, scheduleId, record});
   return WriteKeptSites();
+}
+
+bool JobJournal::RecordInDoubt(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) {
+  const std::string failure = "Cannot record that site " + record.site + " is submitting : ";
+  if (job == 0 || !WriteKeptSites()) return false;
+  try {
+    if (store_->RecordSiteInDoubt(job, scheduleId, record)) return true;
+    trace_.TraceLine(failure + "neither job " + std::to_string(job) +
+                     " nor the site is held by this instance");
+  } catch (const StorageError& error) {
+    trace_.TraceLine(failure + error.Message());
+  }
+  return false;
+}
+
+bool JobJournal::ClaimSite(std::int64_t job, int position, std::string* storeError) {
+  try {
+    return store_->ClaimSite(job, position);
+  } catch (const StorageError& error) {
+    if (storeError) *storeError = error.Message();
+    return false;
+  }
+}
+
+void JobJournal::ReleaseSites(std::int64_t job) { store_->ReleaseSites(job); }
+
+std::vector<std::int64_t> JobJournal::JobsToHelp() {
+  try {
+    return store_->JobsToHelp();
+  } catch (const StorageError&) {
+    return {};  // the poll traces what keeps the server away
+  }
 }
 
 bool JobJournal::Holds(std::int64_t job) { return store_->Holds(job); }

@@ -30,8 +30,9 @@ class JobJournal {
 
   // Ids of the jobs whose history row was never written, oldest first.
   std::vector<std::int64_t> UnfinishedJobs();
-  // The job while it is unfinished; none once its history row is written.
-  std::optional<JournalJob> Read(std::int64_t id);
+  // The job while it is unfinished; none once its history row is written,
+  // or when the store cannot be read (then `failed` is set, where given).
+  std::optional<JournalJob> Read(std::int64_t id, bool* failed = nullptr);
 
   // Records the start of a job of `scheduleId`: job `id` when given (a queued
   // job taken up at start-up), else the oldest queued job of that schedule,
@@ -54,6 +55,19 @@ class JobJournal {
   // failure again is not traced again.
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
   bool WriteKeptSites();
+  // Records, before its release is sent, a site still running as ended with
+  // its outcome unknown (HistoryStore::RecordSiteInDoubt), after what is
+  // kept. False when it did not land (traced): the release must not go.
+  bool RecordInDoubt(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record);
+
+  // On a shared server (see HistoryStore): several instances run the sites
+  // of one job, each site under a claim. Whether this store is one.
+  bool Shared() const { return shared_; }
+  // False when the site is not this instance's to run, or when the store is
+  // away: then `storeError` says why.
+  bool ClaimSite(std::int64_t job, int position, std::string* storeError);
+  void ReleaseSites(std::int64_t job);
+  std::vector<std::int64_t> JobsToHelp();
   // On a shared server, whether this instance still holds job `job` (see
   // HistoryStore::Holds); always on the files.
   bool Holds(std::int64_t job);
@@ -69,6 +83,7 @@ class JobJournal {
   };
 
   std::unique_ptr<HistoryStore> store_;
+  bool shared_ = false;
   std::deque<KeptSite> kept_;
   std::string lastKeptError_;  // the failure traced when a kept end was last tried
   TraceSink& trace_;

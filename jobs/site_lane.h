@@ -78,6 +78,7 @@ struct SiteLane {
   SiteSteps siteSteps{""};  // the site's script, parsed when the site starts
   bool navigatedThisSite = false;
   bool siteOpen = false;         // the site has started and not ended
+  bool claimed = false;          // its claim was taken (on a shared server)
   std::uint64_t siteSerial = 0;  // counts the sites started, to spot stale callbacks
   int currentPosition = 0;       // the site's place in the job's site list
   double siteStarted = 0.0;

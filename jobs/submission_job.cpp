@@ -99,6 +99,9 @@ bool SubmissionJob::StartJob(ScheduleId scheduleId, std::int64_t queuedJob) {
 
 void SubmissionJob::ClearJobLists() {
   parts_.busy = true;
+  helping_ = false;
+  mergedElsewhere_ = false;
+  othersWait_.SetEnabled(false);
   state_.PendingSites.clear();
   state_.outcome.Sites.clear();
   state_.release.SiteCategories.clear();
@@ -249,10 +252,11 @@ void SubmissionJob::DispatchOnce() {
     if (trial.ended && !state_.outcome.Sites.empty()) trial.ended(state_.outcome.Sites.back());
     return;
   }
+  if (state_.PendingSites.empty() && journal_.Shared() && !SharedSitesSettled()) return;
   if (state_.PendingSites.empty()) {
     trace_.TraceLine("Submission completed");
     // Sites run at once end in any order; the report keeps the list's.
-    if (lanes_.size() > 1)
+    if (lanes_.size() > 1 || mergedElsewhere_)
       std::stable_sort(
           state_.outcome.Sites.begin(), state_.outcome.Sites.end(),
           [](const SiteRecord& a, const SiteRecord& b) { return a.position < b.position; });
@@ -280,6 +284,10 @@ void SubmissionJob::DispatchOnce() {
     StartSite(lane, *next);
     if (!state_.JobRunning) return;
   }
+  // Every site left was run elsewhere: the job's end is looked at again.
+  if (state_.PendingSites.empty() &&
+      std::none_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l->holding; }))
+    dispatchAgain_ = true;
 }
 
 std::optional<std::size_t> SubmissionJob::NextStartable() {
@@ -323,6 +331,7 @@ void SubmissionJob::StartSite(SiteLane& lane, std::size_t index) {
   lane.host = host == hosts_.end() ? "" : host->second;
   lane.holding = true;
   lane.siteOpen = true;
+  lane.claimed = false;
   lane.submitting = false;
   ++lane.siteSerial;
   lane.siteStarted = parts_.clock.Now();
@@ -348,6 +357,7 @@ void SubmissionJob::NextSite(SiteLane& lane) {
 }
 
 void SubmissionJob::LoadAndStartSite(SiteLane& lane) {
+  if (!ClaimLaneSite(lane)) return;
   JobState& state = *lane.state;
   RedactingTrace& trace = *lane.trace;
   const SiteLoad site = lane.loader->LoadSite(state, state.site.CurrentSite);
@@ -562,7 +572,14 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
     return;
   }
   // Committed before the form goes: its click is replayed once this returns.
-  if (decision.releaseSent) MarkSubmitting(lane, trace.Outside(page.location));
+  if (decision.releaseSent && !MarkSubmitting(lane, trace.Outside(page.location))) {
+    page.TakeActions();  // nothing of the form goes
+    trace.TraceLine("Release not sent to " + state.site.CurrentSite +
+                    ": its claim is no longer this instance's");
+    StopLane(lane);
+    NextSite(lane);
+    return;
+  }
   DisarmDeadline(lane);
   switch (decision.kind) {
     case StepDecision::Kind::NotAwaited: return;
@@ -598,19 +615,20 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
   }
 }
 
-void SubmissionJob::MarkSubmitting(SiteLane& lane, const std::string& address) {
+bool SubmissionJob::MarkSubmitting(SiteLane& lane, const std::string& address) {
   const bool otherSending = std::any_of(lanes_.begin(), lanes_.end(), [&](const auto& other) {
     return other.get() != &lane && other->submitting;
   });
   lane.submitting = true;
-  if (!otherSending) {
+  if (!otherSending && !helping_) {
     journal_.MarkSubmitting(jobId_, lane.currentPosition, lane.state->site.CurrentSite, address,
                             parts_.clock.Now());
-    return;
+    return true;
   }
-  // The job's mark names one site. Another sending meanwhile is journaled as
-  // ended with its outcome unknown, which its real end replaces: a job cut
-  // short from here on does not send it again either.
+  // The job's mark names one site of the holder's. Another sending meanwhile,
+  // or one sent by an instance that helps, is journaled as ended with its
+  // outcome unknown, which its real end replaces: a job cut short from here
+  // on does not send it again either.
   SiteRecord record;
   record.position = lane.currentPosition;
   record.site = lane.state->site.CurrentSite;
@@ -618,27 +636,41 @@ void SubmissionJob::MarkSubmitting(SiteLane& lane, const std::string& address) {
   record.started = lane.siteStarted;
   record.ended = parts_.clock.Now();
   record.lastUrl = address;
-  journal_.RecordSite(jobId_, scheduleId_, record);
+  return journal_.RecordInDoubt(jobId_, scheduleId_, record) || !helping_;
+}
+
+void SubmissionJob::StopLane(SiteLane& lane) {
+  lane.trace->SetSite("");
+  lane.siteOpen = false;
+  lane.holding = false;
+  lane.submitting = false;
+  ++lane.siteSerial;  // a screenshot still under way starts no next site
+  lane.state->AwaitRedirect = false;
+  lane.loginInFlight.reset();
+  lane.watching = SiteLane::Watching::Idle;
+  lane.storeRetry->SetEnabled(false);
+  DisarmDeadline(lane);
 }
 
 bool SubmissionJob::StillHeld() {
-  if (trial_ || journal_.Holds(jobId_)) return true;
+  // An instance that helps holds its sites' claims, not the job: each of its
+  // writes and releases is fenced by the site's claim instead.
+  if (trial_ || helping_ || journal_.Holds(jobId_)) return true;
+  // On a shared server an instance that helped may have reported the job
+  // while this one waited for its sites: the job is over, not taken over.
+  bool unreadable = false;
+  if (journal_.Shared() && !journal_.Read(jobId_, &unreadable) && !unreadable) {
+    EndPartInJob("was reported by another instance");
+    return false;
+  }
   // Nothing more of it is written or sent from here: its sites are left open
   // for the instance that took the job over.
   trace_.SetSite("");
   trace_.TraceLine("Job " + std::to_string(jobId_) + " of schedule " + std::to_string(scheduleId_) +
                    " was taken over by another instance; this instance stops it");
+  othersWait_.SetEnabled(false);
   for (auto& lane : lanes_) {
-    lane->trace->SetSite("");
-    lane->siteOpen = false;
-    lane->holding = false;
-    lane->submitting = false;
-    ++lane->siteSerial;  // a screenshot still under way starts no next site
-    lane->state->AwaitRedirect = false;
-    lane->loginInFlight.reset();
-    lane->watching = SiteLane::Watching::Idle;
-    lane->storeRetry->SetEnabled(false);
-    DisarmDeadline(*lane);
+    StopLane(*lane);
     lane->state->JobRunning = false;
   }
   journal_.Release(jobId_, scheduleId_);

@@ -21,6 +21,15 @@
 // handed out whose host fewer than `perHost` lanes run; the report lists the
 // sites in the list's order. Lane 1 alone runs a trial. The events of lane n
 // come with its index (0 for the first lane).
+// On a shared server every site is claimed before it runs (see
+// HistoryStore::ClaimSite), so that idle instances may help a running job:
+// HelpSubmission takes up the sites of another instance's job that nobody
+// has claimed. A site claimed elsewhere is left to that instance; once its
+// own sites have ended, the job's holder waits for the others' and then
+// reports, unless an instance that helped ended the last site and reported
+// it. An instance that helps reports the job only when it ended the last
+// site; it sends a release only after recording the site in doubt under its
+// claim.
 // It owns the JobState; it holds references to everything else. The window
 // guards its browser events and its page timer and hands them on here.
 // User-interface thread only.
@@ -119,6 +128,9 @@ class SubmissionJob {
   // Takes up an unfinished job that this instance took over from another on
   // a shared server, as ResumeSubmission would have at start-up.
   bool TakeOverSubmission(std::int64_t jobId);
+  // On a shared server, runs the sites nobody has claimed of a job another
+  // live instance holds; false when there is none (or not on a server).
+  bool HelpSubmission();
   // Runs one site of a press release as a job runs it (same loading, engine,
   // guards, deadline and failure capture) without a schedule, the journal, a
   // report or a history row. False when the press release cannot be loaded;
@@ -160,6 +172,8 @@ class SubmissionJob {
   std::size_t Lanes() const { return lanes_.size(); }
   // How many lanes hold a site now (one that runs, waits for the store or is pictured).
   int SitesInHand() const;
+  // Runs sites of a job another instance holds (HelpSubmission).
+  bool Helping() const { return helping_; }
 
  private:
   bool StartJob(ScheduleId scheduleId, std::int64_t queuedJob);
@@ -206,9 +220,24 @@ class SubmissionJob {
   // this instance no longer holds the job, which it then stops at once, on
   // every lane, without writing anything more for it. Always true on the files.
   bool StillHeld();
+  // Stops the lane's site where it is, writing nothing for it.
+  void StopLane(SiteLane& lane);
+  // On a shared server, once no site is left to hand out and no lane holds
+  // one: true when the job is to be reported now, with the ends other
+  // instances recorded added to its sites. Otherwise it hands out again the
+  // sites whose claims ran out, waits for the sites run elsewhere, or, when
+  // the job was reported elsewhere or this instance only helps, ends its part.
+  bool SharedSitesSettled();
+  // Ends this instance's part in the job without a report.
+  void EndPartInJob(const std::string& why);
+  // Claims the lane's site before it runs; false when it does not run now
+  // (run elsewhere: the lane lets it go; the store is away: it waits or fails).
+  bool ClaimLaneSite(SiteLane& lane);
   // Journals, before the form goes, that the lane's site sends its release
   // from `address`, so that a job cut short does not send it again.
-  void MarkSubmitting(SiteLane& lane, const std::string& address);
+  // False when the release must not go: the site, run for a job another
+  // instance holds, could not be recorded in doubt under its claim.
+  bool MarkSubmitting(SiteLane& lane, const std::string& address);
   void AddLane(LaneParts parts, std::size_t count);
 
   SubmissionJobParts parts_;
@@ -230,7 +259,15 @@ class SubmissionJob {
   std::vector<int> pendingPositions_;   // PendingSites' places in the job's site list
   std::deque<std::int64_t> resumable_;  // unfinished jobs found at construction, or taken over
   std::optional<SiteTrial> trial_;      // set while a trial runs
+  bool helping_ = false;                // runs sites of a job another instance holds
+  bool mergedElsewhere_ = false;        // the report gained ends recorded by other instances
+  std::chrono::steady_clock::time_point lastHelpCheck_{};
   std::chrono::milliseconds keptSitesDelay_ = kFirstStoreRetry;
+  // While other instances run the last sites of the job this instance holds.
+  UiTimer othersWait_{1000, false, [this] {
+                        othersWait_.SetEnabled(false);
+                        Dispatch();
+                      }};
   UiTimer keptSitesRetry_{0, false, [this] { WriteKeptSitesOrRetry(); }};
 };
 

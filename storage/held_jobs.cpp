@@ -28,6 +28,48 @@ void HeldJobs::Forget(std::int64_t job) {
   jobs_.erase(job);
 }
 
+void HeldJobs::ClaimedSite(const SiteLease& site, Moment asked) {
+  std::lock_guard lock(mutex_);
+  sites_[{site.job, site.position}] = {0, site.token, asked};
+}
+
+void HeldJobs::RenewedSites(const std::vector<SiteLease>& leases,
+                            const std::vector<SiteLease>& stillHeld, Moment asked) {
+  std::lock_guard lock(mutex_);
+  for (const SiteLease& lease : leases) {
+    const auto held = sites_.find({lease.job, lease.position});
+    if (held == sites_.end() || held->second.token != lease.token) continue;
+    if (std::find(stillHeld.begin(), stillHeld.end(), lease) == stillHeld.end())
+      sites_.erase(held);
+    else
+      held->second.sure = std::max(held->second.sure, asked);
+  }
+}
+
+void HeldJobs::ForgetSite(std::int64_t job, int position) {
+  std::lock_guard lock(mutex_);
+  sites_.erase({job, position});
+}
+
+void HeldJobs::ForgetSites(std::int64_t job) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(sites_, [job](const auto& site) { return site.first.first == job; });
+}
+
+std::vector<SiteLease> HeldJobs::SiteLeases() const {
+  std::lock_guard lock(mutex_);
+  std::vector<SiteLease> leases;
+  for (const auto& [key, held] : sites_) leases.push_back({key.first, key.second, held.token});
+  return leases;
+}
+
+std::optional<std::int64_t> HeldJobs::SiteToken(std::int64_t job, int position) const {
+  std::lock_guard lock(mutex_);
+  const auto held = sites_.find({job, position});
+  if (held == sites_.end()) return std::nullopt;
+  return held->second.token;
+}
+
 std::vector<JobLease> HeldJobs::Leases() const {
   std::lock_guard lock(mutex_);
   std::vector<JobLease> leases;

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/schedule_rule.h"
@@ -24,6 +25,15 @@ namespace veltrane {
 struct JobLease {
   std::int64_t job = 0;
   std::int64_t token = 0;
+};
+
+// A claim on one site of a running job (job_site_claim): the job's own
+// instance and any instance that helps with it claim each site they run.
+struct SiteLease {
+  std::int64_t job = 0;
+  int position = 0;
+  std::int64_t token = 0;
+  bool operator==(const SiteLease&) const = default;
 };
 
 class HeldJobs {
@@ -39,6 +49,16 @@ class HeldJobs {
                Moment asked);
   // The job is no longer this instance's: taken over, finished, dropped or given up.
   void Forget(std::int64_t job);
+
+  // Site `position` of `job` was claimed with `token` at `asked`; its lease
+  // is renewed with the jobs' until its end is recorded or it is let go.
+  void ClaimedSite(const SiteLease& site, Moment asked);
+  void RenewedSites(const std::vector<SiteLease>& leases, const std::vector<SiteLease>& stillHeld,
+                    Moment asked);
+  void ForgetSite(std::int64_t job, int position);
+  void ForgetSites(std::int64_t job);  // every site of the job
+  std::vector<SiteLease> SiteLeases() const;
+  std::optional<std::int64_t> SiteToken(std::int64_t job, int position) const;
 
   // What a renewal is to move on: every job held.
   std::vector<JobLease> Leases() const;
@@ -66,6 +86,7 @@ class HeldJobs {
   const std::chrono::steady_clock::duration lease_;
   mutable std::mutex mutex_;
   std::map<std::int64_t, Held> jobs_;
+  std::map<std::pair<std::int64_t, int>, Held> sites_;  // schedule unused
 };
 
 }  // namespace veltrane

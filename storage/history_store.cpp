@@ -154,14 +154,18 @@ class HistoryOver : public HistoryStore {
       if (finishesJob) UpdateJournalTables(*db);
       sql::Transaction transaction(*db);
       // Finished already, or taken over: its holder writes the row.
-      if (finishesJob && !HeldForWrite(*db, finishesJob)) return false;
+      if (finishesJob && !HeldForWrite(*db, finishesJob) && !LastSitesEndedHere(*db, finishesJob))
+        return false;
       const std::int64_t id = db->Insert(kInsert, values);
       // The job keeps its history row's id, so the row finds its sites' evidence.
       if (finishesJob)
         db->Execute("UPDATE job SET finished = ?, history_id = ? WHERE id = ?",
                     {now, id, finishesJob});
+      if (finishesJob && holder_)
+        db->Execute("DELETE FROM job_site_claim WHERE job_id = ?", {finishesJob});
       transaction.Commit();
       Forget(finishesJob);
+      if (holder_ && holder_->jobs) holder_->jobs->ForgetSites(finishesJob);
       return true;
     } catch (const StorageError& error) {
       // Whatever failed, the row's insert is what did not happen.
@@ -183,6 +187,7 @@ class HistoryOver : public HistoryStore {
   void Release(std::int64_t job, ScheduleId scheduleId) override {
     if (holder_ && holder_->jobs && job == 0) job = holder_->jobs->JobOf(scheduleId).value_or(0);
     if (!holder_ || job == 0) return;
+    ReleaseSites(job);
     const std::optional<std::int64_t> token = Token(job);
     Forget(job);
     if (!token) return;
@@ -196,6 +201,59 @@ class HistoryOver : public HistoryStore {
     } catch (const StorageError&) {
       // Not renewed any more, the lease ends all the same.
     }
+  }
+
+  void ReleaseSites(std::int64_t job) override {
+    if (!holder_ || job == 0) return;
+    if (holder_->jobs) holder_->jobs->ForgetSites(job);
+    try {
+      database_->Open(sql::Access::Write)
+          ->Execute(
+              "UPDATE job_site_claim SET lease_until = now() WHERE job_id = ? AND holder = ? "
+              "AND ended IS NULL",
+              {job, holder_->name});
+    } catch (const StorageError&) {
+      // Not renewed any more, the claims end all the same.
+    }
+  }
+
+  bool ClaimSite(std::int64_t job, int position) override {
+    if (!holder_ || job == 0) return true;
+    const auto asked = std::chrono::steady_clock::now();
+    // A record of the site (its end, or its release in doubt) keeps it from
+    // running again; a claim whose lease ran out before its end is taken over.
+    const sql::Rows claimed =
+        database_->Open(sql::Access::Write)
+            ->Query(
+                "INSERT INTO job_site_claim "
+                "(job_id, position, holder, token, lease_until) "
+                "SELECT ?, ?, ?, 1, now() + make_interval(secs => ?) "
+                "WHERE EXISTS (SELECT 1 FROM job WHERE id = ? AND "
+                "finished IS NULL) AND NOT EXISTS (SELECT 1 FROM job_site "
+                "WHERE job_id = ? AND position = ?) "
+                "ON CONFLICT (job_id, position) DO UPDATE SET holder = "
+                "EXCLUDED.holder, token = job_site_claim.token + 1, "
+                "lease_until = EXCLUDED.lease_until WHERE "
+                "job_site_claim.ended IS NULL AND "
+                "(job_site_claim.lease_until < now() OR "
+                "job_site_claim.holder = EXCLUDED.holder) RETURNING token",
+                {job, position, holder_->name, holder_->leaseSeconds, job, job, position});
+    if (claimed.Empty()) return false;
+    if (holder_->jobs) holder_->jobs->ClaimedSite({job, position, claimed.Integer(0, 0)}, asked);
+    return true;
+  }
+
+  std::vector<std::int64_t> JobsToHelp() override {
+    if (!holder_) return {};
+    const sql::Rows rows = database_->Open(sql::Access::Read)
+                               ->Query(
+                                   "SELECT id FROM job WHERE finished IS NULL AND started IS NOT "
+                                   "NULL AND trial IS NULL AND holder <> ? AND lease_until > "
+                                   "now() ORDER BY id LIMIT 10",
+                                   {holder_->name});
+    std::vector<std::int64_t> ids;
+    for (int row = 0; row < rows.Count(); ++row) ids.push_back(rows.Integer(row, 0));
+    return ids;
   }
 
   // Each kept file in a transaction of its own, deleted only once its commit
@@ -322,6 +380,14 @@ class HistoryOver : public HistoryStore {
         job.submitting =
             SubmittingMark{static_cast<int>(mark.Integer(0, 0)), mark.Text(0, 1), mark.Real(0, 2)};
     }
+    if (holder_) {
+      const sql::Rows running = db->Query(
+          "SELECT position FROM job_site_claim WHERE job_id = ? AND ended IS NULL AND "
+          "lease_until > now() AND holder <> ? ORDER BY position",
+          {id, holder_->name});
+      for (int row = 0; row < running.Count(); ++row)
+        job.elsewhere.push_back(static_cast<int>(running.Integer(row, 0)));
+    }
     return job;
   }
 
@@ -398,6 +464,15 @@ class HistoryOver : public HistoryStore {
   }
 
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
+    return WriteSite(job, scheduleId, record, true);
+  }
+
+  bool RecordSiteInDoubt(std::int64_t job, ScheduleId scheduleId,
+                         const SiteRecord& record) override {
+    return WriteSite(job, scheduleId, record, false);
+  }
+
+  bool WriteSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record, bool ends) {
     const auto db = database_->Open(sql::Access::Write);
     // A job begun by an older service and resumed by this one finds its tables as they were.
     UpdateJournalTables(*db);
@@ -405,13 +480,23 @@ class HistoryOver : public HistoryStore {
     // A site's end kept while the store was away may land after the job's
     // report, which a kept file wrote meanwhile: the job is then this
     // instance's finished one, which nobody else claims.
-    if (!HeldForWrite(*db, job) && !FinishedHere(*db, job)) return false;
+    // The job's holder writes any of its sites but one another instance
+    // runs or ended; an instance that helps writes the sites it claimed.
+    const bool holds = HeldForWrite(*db, job);
+    if (holds ? ClaimedByAnother(*db, job, record.position)
+              : !FinishedHere(*db, job) && !SiteClaimHeld(*db, job, record.position))
+      return false;
     InsertSite(*db, job, scheduleId, record);
-    db->Execute(
-        "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
-        "submitting_since = NULL WHERE id = ? AND submitting_position = ?",
-        {job, record.position});
+    if (ends)
+      db->Execute(
+          "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
+          "submitting_since = NULL WHERE id = ? AND submitting_position = ?",
+          {job, record.position});
+    if (ends && holder_)
+      db->Execute("UPDATE job_site_claim SET ended = 1 WHERE job_id = ? AND position = ?",
+                  {job, record.position});
     transaction.Commit();
+    if (ends && holder_ && holder_->jobs) holder_->jobs->ForgetSite(job, record.position);
     return true;
   }
 
@@ -473,6 +558,51 @@ class HistoryOver : public HistoryStore {
                              "NULL",
                              {job, holder_->name})
                            .Empty();
+  }
+
+  // Whether this instance runs site `position` of the unfinished job `job`
+  // under its claim, by the token it claimed it with; the claim's row stays
+  // locked until the transaction ends, so no other claim comes between.
+  bool SiteClaimHeld(sql::Session& db, std::int64_t job, int position) {
+    if (!holder_ || !holder_->jobs) return false;
+    const std::optional<std::int64_t> token = holder_->jobs->SiteToken(job, position);
+    return token &&
+           !db.Query(
+                  "SELECT 1 FROM job_site_claim WHERE job_id = ? AND position = ? AND "
+                  "holder = ? AND token = ? AND EXISTS (SELECT 1 FROM job WHERE id = ? AND "
+                  "finished IS NULL) FOR UPDATE",
+                  {job, position, holder_->name, *token, job})
+                .Empty();
+  }
+
+  bool ClaimedByAnother(sql::Session& db, std::int64_t job, int position) {
+    return holder_ && !db.Query(
+                             "SELECT 1 FROM job_site_claim WHERE job_id = ? AND position = ? AND "
+                             "holder <> ? AND (ended = 1 OR lease_until > now())",
+                             {job, position, holder_->name})
+                           .Empty();
+  }
+
+  // Whether this instance, which ran sites of job `job` without holding it,
+  // is the one to finish it: the job is unfinished, every site of it has a
+  // record, and no other instance still runs one. The job's row stays locked
+  // until the transaction ends, so it is finished once.
+  bool LastSitesEndedHere(sql::Session& db, std::int64_t job) {
+    if (!holder_) return false;
+    const sql::Rows row = db.Query(
+        "SELECT subscription FROM job WHERE id = ? AND finished IS NULL FOR UPDATE", {job});
+    if (row.Empty()) return false;
+    const auto sites = static_cast<std::int64_t>(SplitLines(row.Text(0, 0)).size());
+    return db.Query("SELECT count(*) FROM job_site WHERE job_id = ?", {job}).Integer(0, 0) >=
+               sites &&
+           db.Query(
+                 "SELECT 1 FROM job_site_claim WHERE job_id = ? AND ended IS NULL AND "
+                 "lease_until > now() AND holder <> ?",
+                 {job, holder_->name})
+               .Empty() &&
+           !db.Query("SELECT 1 FROM job_site_claim WHERE job_id = ? AND holder = ?",
+                     {job, holder_->name})
+                .Empty();
   }
 
   bool HeldForWrite(sql::Session& db, std::int64_t job) {

@@ -60,6 +60,9 @@ struct JournalJob {
   std::vector<SiteRecord> ended;  // in the order the sites ended
   // A site that was sending its release when the job was cut short, unless it ended since.
   std::optional<SubmittingMark> submitting;
+  // On a shared server, the sites other instances run now: claimed, their
+  // lease running, not ended (by position). Some may have a record in doubt.
+  std::vector<int> elsewhere;
 };
 
 class HistoryStore {
@@ -68,8 +71,10 @@ class HistoryStore {
 
   // Appends the row; with `finishesJob` (a journal id, 0 for none) that job
   // is marked finished at `now` in the same transaction. False, with nothing
-  // written, when this instance no longer holds that job (see Holds). A
-  // failure names the row's INSERT as its statement.
+  // written, when this instance no longer holds that job (see Holds), unless
+  // on a shared server it ran sites of the job and every site of it has
+  // ended, none still running elsewhere: whichever instance ends the last
+  // site writes the row, once. A failure names the row's INSERT as its statement.
   virtual bool Append(const HistoryRow& row, std::int64_t finishesJob, double now) = 0;
   // Keeps the row (and the job's finish) to be appended by a later poll that
   // runs the kept statements: once, however often that runs, and never when
@@ -112,6 +117,31 @@ class HistoryStore {
   // position, and its submitting mark in the same transaction; false, with
   // nothing written, when this instance no longer holds the job.
   virtual bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
+
+  // Records a site whose release is about to be sent as ended with its
+  // outcome unknown, so that no instance runs it again, while it still runs
+  // here: its claim stays open until RecordSite replaces the record. False,
+  // with nothing written, when this instance holds neither the job nor the
+  // site's claim.
+  virtual bool RecordSiteInDoubt(std::int64_t job, ScheduleId scheduleId,
+                                 const SiteRecord& record) {
+    return RecordSite(job, scheduleId, record);
+  }
+
+  // On a shared server every site of a running job is claimed before it runs,
+  // by the job's own instance or by an idle one that helps: true when the
+  // site is this instance's to run now (the job is unfinished, the site has
+  // no record, and no other claim on it is live); its lease is then renewed
+  // with the jobs'. A site's record (RecordSite) ends its claim. Always true
+  // on the files, which one instance owns.
+  virtual bool ClaimSite(std::int64_t /*job*/, int /*position*/) { return true; }
+  // Lets go of the claims this instance holds on sites of job `id` that have
+  // not ended, so that another instance may run them at once.
+  virtual void ReleaseSites(std::int64_t /*id*/) {}
+  // On a shared server, the started, unfinished jobs that other live
+  // instances hold, oldest first: the ones an idle instance may help with.
+  // None on the files.
+  virtual std::vector<std::int64_t> JobsToHelp() { return {}; }
 
   // On a shared server, whether this instance still holds job `id` (0: none)
   // by the token it claimed it with and with more than a margin of its lease

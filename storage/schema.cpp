@@ -127,6 +127,22 @@ const Table kJournal[] = {
      "job_id, position"},
 };
 
+// On a shared server, who runs each site of a running job: an instance that
+// helps another's job claims its sites one at a time, and the job's own
+// instance claims each of its sites the same way, so that no site runs on two
+// instances. A claim holds until its lease ends (renewed with the job's) or
+// the site's end is recorded (ended = 1); a claim whose lease ran out before
+// its site ended may be taken again, with a greater token. The rows of a job
+// go when the job finishes.
+const Table kSiteClaim{"job_site_claim",
+                       {{"job_id", Type::Reference},
+                        {"position", Type::Integer},
+                        {"holder", Type::Text},
+                        {"token", Type::Integer},
+                        {"lease_until", Type::ServerTime},
+                        {"ended", Type::Integer}},
+                       "job_id, position"};
+
 // What each running service instance publishes about itself, one row per
 // process, refreshed at each poll and each site (storage/instance_status.h).
 // Times are day numbers in the store's time base; a row not refreshed within
@@ -199,7 +215,8 @@ const std::string& ServerSchema() {
   static const std::string schema = [] {
     std::string sql = CreateAll(Dialect::Postgres, kMain) +
                       Create(Dialect::Postgres, kSubscription) +
-                      CreateAll(Dialect::Postgres, kJournal) + Create(Dialect::Postgres, kInstance);
+                      CreateAll(Dialect::Postgres, kJournal) +
+                      Create(Dialect::Postgres, kInstance) + Create(Dialect::Postgres, kSiteClaim);
     for (const AddedColumn& column : AddedScheduleColumns(Dialect::Postgres))
       sql += column.add + ";\n";
     for (const AddedColumn& column : AddedJournalColumns(Dialect::Postgres))
@@ -213,6 +230,11 @@ const std::string& InstanceTableSchema(Dialect dialect) {
   static const std::string file = Create(Dialect::Sqlite, kInstance);
   static const std::string server = Create(Dialect::Postgres, kInstance);
   return dialect == Dialect::Sqlite ? file : server;
+}
+
+const std::string& SiteClaimTableSchema() {
+  static const std::string server = Create(Dialect::Postgres, kSiteClaim);
+  return server;
 }
 
 namespace {

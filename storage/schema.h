@@ -32,6 +32,10 @@ inline constexpr const char* kServerTimeQuery =
 // store made before it gains it at an instance's first write).
 const std::string& InstanceTableSchema(sql::Dialect dialect);
 
+// The statement that creates a server's job_site_claim table where it is
+// missing (a server made before it gains it at an instance's first claim).
+const std::string& SiteClaimTableSchema();
+
 struct AddedColumn {
   const char* table;
   const char* name;

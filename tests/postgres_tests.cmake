@@ -38,3 +38,11 @@ target_link_libraries(store_outage_test PRIVATE veltrane_fault_test_support
 target_compile_definitions(store_outage_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
 add_dependencies(store_outage_test veltrane)
 gtest_discover_tests(store_outage_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)
+
+# Two instances sharing the sites of one job.
+add_executable(shared_job_test shared_job_test.cpp)
+target_link_libraries(shared_job_test PRIVATE veltrane_fault_test_support
+  veltrane_postgres_test_support veltrane_storage GTest::gtest_main)
+target_compile_definitions(shared_job_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>")
+add_dependencies(shared_job_test veltrane)
+gtest_discover_tests(shared_job_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 400)

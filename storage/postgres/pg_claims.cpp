@@ -35,6 +35,11 @@ std::optional<ClaimedJob> TakeOverExpiredJob(PgDatabase& database, const LeaseHo
   job.jobId = expired.Integer(0, 0);
   job.scheduleId = expired.Integer(0, 1);
   job.takenOver = true;
+  // The sites the old holder ran go with the job: the new holder resumes them.
+  database.Execute(
+      "UPDATE job_site_claim SET lease_until = now() WHERE job_id = $1 AND ended IS NULL AND "
+      "holder = (SELECT holder FROM job WHERE id = $1)",
+      {Param(job.jobId)});
   // The old holder's writes name the old token: from now on they find nothing.
   job.token = database
                   .Execute(
@@ -139,6 +144,30 @@ std::vector<std::int64_t> RenewLeases(PgDatabase& database, const LeaseHolder& h
   return ids;
 }
 
+std::vector<SiteLease> RenewSiteLeases(PgDatabase& database, const LeaseHolder& holder,
+                                       const std::vector<SiteLease>& leases) {
+  if (leases.empty()) return {};
+  std::string jobs = "{", positions = "{", tokens = "{";
+  for (const SiteLease& lease : leases) {
+    const char* comma = jobs.size() > 1 ? "," : "";
+    jobs += comma + Param(lease.job);
+    positions += comma + std::to_string(lease.position);
+    tokens += comma + Param(lease.token);
+  }
+  const PgResult renewed = database.Execute(
+      "UPDATE job_site_claim c SET lease_until = now() + make_interval(secs => $1) "
+      "FROM unnest($3::bigint[], $4::integer[], $5::bigint[]) AS held(job_id, position, token) "
+      "WHERE c.job_id = held.job_id AND c.position = held.position AND c.token = held.token "
+      "AND c.holder = $2 AND c.ended IS NULL RETURNING c.job_id, c.position, c.token",
+      {Param(std::int64_t{holder.leaseSeconds}), holder.name, jobs + "}", positions + "}",
+       tokens + "}"});
+  std::vector<SiteLease> held;
+  for (int row = 0; row < renewed.Rows(); ++row)
+    held.push_back({renewed.Integer(row, 0), static_cast<int>(renewed.Integer(row, 1)),
+                    renewed.Integer(row, 2)});
+  return held;
+}
+
 ServerTime ServerTimeBase(PgDatabase& database) {
   const PgResult row = database.Execute(schema::kServerTimeQuery);
   return {row.Text(0, 0), static_cast<int>(row.Integer(0, 1)), row.Real(0, 2)};
@@ -156,7 +185,10 @@ class PgJobClaims : public JobClaims {
 
   std::optional<ClaimedJob> Claim(const InvalidSchedule& invalid) override {
     return pg::WithConnection(url_, [&](PgDatabase& db) {
-      if (!columnsChecked_) AddLaterColumns(db);
+      if (!columnsChecked_) {
+        AddLaterColumns(db);
+        db.ExecuteScript(schema::SiteClaimTableSchema());
+      }
       columnsChecked_ = true;
       return ClaimJob(db, holder_, invalid);
     });
@@ -165,11 +197,18 @@ class PgJobClaims : public JobClaims {
   int RenewLeases() override {
     if (!holder_.jobs) return 0;
     const std::vector<JobLease> leases = holder_.jobs->Leases();
-    if (leases.empty()) return 0;
+    const std::vector<SiteLease> sites = holder_.jobs->SiteLeases();
+    if (leases.empty() && sites.empty()) return 0;
     const auto asked = std::chrono::steady_clock::now();
-    const std::vector<std::int64_t> held = pg::WithConnection(
-        url_, [&](PgDatabase& db) { return veltrane::RenewLeases(db, holder_, leases); });
+    std::vector<std::int64_t> held;
+    std::vector<SiteLease> sitesHeld;
+    pg::WithConnection(url_, [&](PgDatabase& db) {
+      held = veltrane::RenewLeases(db, holder_, leases);
+      sitesHeld = RenewSiteLeases(db, holder_, sites);
+      return 0;
+    });
     holder_.jobs->Renewed(leases, held, asked);
+    holder_.jobs->RenewedSites(sites, sitesHeld, asked);
     return static_cast<int>(held.size());
   }
 

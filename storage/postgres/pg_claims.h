@@ -8,7 +8,8 @@
 // than the job's last. Due times and next runs are on the server's local
 // time. Only once that commits may the caller start the job. The holder
 // renews the leases of the jobs it holds, each under the token it holds it
-// by. Errors throw PgError.
+// by, and the claims it holds on single sites of running jobs. Errors throw
+// PgError.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,11 @@ std::optional<ClaimedJob> ClaimJob(PgDatabase& database, const LeaseHolder& hold
 // token; gives those jobs. A job another instance took over is not among them.
 std::vector<std::int64_t> RenewLeases(PgDatabase& database, const LeaseHolder& holder,
                                       const std::vector<JobLease>& leases);
+
+// The same for the sites of running jobs that `holder` claimed; gives the
+// claims still held, unended, by that token.
+std::vector<SiteLease> RenewSiteLeases(PgDatabase& database, const LeaseHolder& holder,
+                                       const std::vector<SiteLease>& leases);
 
 // The server's zone and local time: what due times are judged by.
 ServerTime ServerTimeBase(PgDatabase& database);

@@ -1,0 +1,146 @@
+// The parts of SubmissionJob that let several instances on a shared server
+// run the sites of one job: the claim each site runs under, helping with
+// another instance's job, and the job's end once every site has ended,
+// wherever it ran.
+#include <algorithm>
+#include <string>
+
+#include "jobs/submission_job.h"
+
+namespace veltrane {
+namespace {
+
+// How often an idle instance asks the server for a job to help with.
+constexpr std::chrono::seconds kHelpCheckInterval{2};
+
+}  // namespace
+
+bool SubmissionJob::HelpSubmission() {
+  if (!journal_.Shared()) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastHelpCheck_ < kHelpCheckInterval) return false;
+  lastHelpCheck_ = now;
+  for (const std::int64_t id : journal_.JobsToHelp()) {
+    const std::optional<JournalJob> job = journal_.Read(id);
+    if (!job || !job->started) continue;
+    std::vector<bool> taken(job->sites.size(), false);
+    for (const SiteRecord& record : job->ended)
+      if (record.position >= 0 && record.position < static_cast<int>(taken.size()))
+        taken[record.position] = true;
+    for (const int position : job->elsewhere)
+      if (position >= 0 && position < static_cast<int>(taken.size())) taken[position] = true;
+    if (std::all_of(taken.begin(), taken.end(), [](bool site) { return site; })) continue;
+    ClearJobLists();
+    state_.PressReleaseName = job->pressRelease;
+    state_.outcome.Resumed = false;
+    if (!loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
+      parts_.busy = false;
+      continue;
+    }
+    trace_.TraceLine("Helping with job " + std::to_string(id) +
+                     " of schedule ID : " + std::to_string(job->scheduleId));
+    helping_ = true;
+    scheduleId_ = job->scheduleId;
+    jobId_ = id;
+    pendingPositions_.clear();
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+      if (taken[i]) continue;
+      state_.PendingSites.push_back(job->sites[i]);
+      pendingPositions_.push_back(static_cast<int>(i));
+    }
+    BeginSites();
+    return true;
+  }
+  return false;
+}
+
+bool SubmissionJob::ClaimLaneSite(SiteLane& lane) {
+  if (lane.claimed || !journal_.Shared() || jobId_ == 0) return true;
+  std::string storeError;
+  if (journal_.ClaimSite(jobId_, lane.currentPosition, &storeError)) {
+    lane.claimed = true;
+    return true;
+  }
+  if (!storeError.empty()) {
+    // As a site whose rows the store cannot give: it waits, then fails.
+    if (WaitForStore(lane)) return false;
+    lane.siteSteps = SiteSteps("");
+    SiteFailed(lane, storeError);
+    return false;
+  }
+  lane.trace->TraceLine("Site " + lane.state->site.CurrentSite + " runs on another instance");
+  lane.trace->SetSite("");
+  NextSite(lane);
+  return false;
+}
+
+bool SubmissionJob::SharedSitesSettled() {
+  if (trial_ || jobId_ == 0) return true;
+  bool failed = false;
+  const std::optional<JournalJob> job = journal_.Read(jobId_, &failed);
+  if (failed) {
+    if (helping_)
+      EndPartInJob("cannot be read; this instance leaves it");
+    else
+      othersWait_.SetEnabled(true);
+    return false;
+  }
+  if (!job) {
+    EndPartInJob("was reported by another instance");
+    return false;
+  }
+  const std::size_t count = job->sites.size();
+  std::vector<bool> ours(count, false), recorded(count, false), running(count, false);
+  const auto in = [count](int position) {
+    return position >= 0 && static_cast<std::size_t>(position) < count;
+  };
+  for (const SiteRecord& record : state_.outcome.Sites)
+    if (in(record.position)) ours[record.position] = true;
+  for (const SiteRecord& record : job->ended)
+    if (in(record.position)) recorded[record.position] = true;
+  for (const int position : job->elsewhere)
+    if (in(position) && !ours[position]) running[position] = true;
+  // A site whose claim ran out before it ended runs nowhere now: it is handed out again.
+  for (std::size_t i = 0; i < count; ++i) {
+    if (ours[i] || recorded[i] || running[i]) continue;
+    state_.PendingSites.push_back(job->sites[i]);
+    pendingPositions_.push_back(static_cast<int>(i));
+  }
+  if (!state_.PendingSites.empty()) {
+    dispatchAgain_ = true;
+    return false;
+  }
+  if (std::find(running.begin(), running.end(), true) != running.end()) {
+    // Whoever ends the last site reports the job; the holder waits for it all the same.
+    if (helping_)
+      EndPartInJob("goes on elsewhere; this instance has ended its sites");
+    else
+      othersWait_.SetEnabled(true);
+    return false;
+  }
+  for (const SiteRecord& record : job->ended) {
+    if (!in(record.position) || ours[record.position]) continue;
+    state_.outcome.Sites.push_back(record);
+    mergedElsewhere_ = true;
+  }
+  return true;
+}
+
+void SubmissionJob::EndPartInJob(const std::string& why) {
+  trace_.TraceLine("Job " + std::to_string(jobId_) + " of schedule " + std::to_string(scheduleId_) +
+                   " " + why);
+  keptSitesDelay_ = kFirstStoreRetry;
+  WriteKeptSitesOrRetry();
+  if (helping_)
+    journal_.ReleaseSites(jobId_);
+  else
+    journal_.Release(jobId_, scheduleId_);
+  othersWait_.SetEnabled(false);
+  jobId_ = 0;
+  helping_ = false;
+  state_.JobRunning = false;
+  for (auto& lane : lanes_) lane->state->JobRunning = false;
+  parts_.busy = false;
+}
+
+}  // namespace veltrane
