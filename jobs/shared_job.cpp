@@ -40,6 +40,7 @@ bool SubmissionJob::HelpSubmission() {
     trace_.TraceLine("Helping with job " + std::to_string(id) +
                      " of schedule ID : " + std::to_string(job->scheduleId));
     helping_ = true;
+    sitesElsewhere_ = true;
     scheduleId_ = job->scheduleId;
     jobId_ = id;
     pendingPositions_.clear();
@@ -68,6 +69,7 @@ bool SubmissionJob::ClaimLaneSite(SiteLane& lane) {
     SiteFailed(lane, storeError);
     return false;
   }
+  sitesElsewhere_ = true;
   lane.trace->TraceLine("Site " + lane.state->site.CurrentSite + " runs on another instance");
   lane.trace->SetSite("");
   NextSite(lane);
@@ -79,6 +81,9 @@ bool SubmissionJob::SharedSitesSettled() {
   bool failed = false;
   const std::optional<JournalJob> job = journal_.Read(jobId_, &failed);
   if (failed) {
+    // With no site run elsewhere the holder reports what it has, kept
+    // until the store is back, as without other instances.
+    if (!sitesElsewhere_) return true;
     if (helping_)
       EndPartInJob("cannot be read; this instance leaves it");
     else
@@ -100,6 +105,8 @@ bool SubmissionJob::SharedSitesSettled() {
     if (in(record.position)) recorded[record.position] = true;
   for (const int position : job->elsewhere)
     if (in(position) && !ours[position]) running[position] = true;
+  for (std::size_t i = 0; i < count; ++i)
+    sitesElsewhere_ |= !ours[i] && (recorded[i] || running[i]);
   // A site whose claim ran out before it ended runs nowhere now: it is handed out again.
   for (std::size_t i = 0; i < count; ++i) {
     if (ours[i] || recorded[i] || running[i]) continue;

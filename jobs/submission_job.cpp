@@ -101,6 +101,7 @@ void SubmissionJob::ClearJobLists() {
   parts_.busy = true;
   helping_ = false;
   mergedElsewhere_ = false;
+  sitesElsewhere_ = false;
   othersWait_.SetEnabled(false);
   state_.PendingSites.clear();
   state_.outcome.Sites.clear();

@@ -261,6 +261,7 @@ class SubmissionJob {
   std::optional<SiteTrial> trial_;      // set while a trial runs
   bool helping_ = false;                // runs sites of a job another instance holds
   bool mergedElsewhere_ = false;        // the report gained ends recorded by other instances
+  bool sitesElsewhere_ = false;         // another instance ran or runs sites of the job
   std::chrono::steady_clock::time_point lastHelpCheck_{};
   std::chrono::milliseconds keptSitesDelay_ = kFirstStoreRetry;
   // While other instances run the last sites of the job this instance holds.

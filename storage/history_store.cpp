@@ -106,6 +106,7 @@ void WriteKeptRow(sql::Session& db, const KeptHistoryRow& kept) {
                 "AND (holder IS NULL OR holder = ?)",
                 {kept.now, kept.finishesJob, kept.holder}) > 0 &&
             write;
+    if (write) db.Execute("DELETE FROM job_site_claim WHERE job_id = ?", {kept.finishesJob});
   } else if (kept.finishesJob) {
     write = write &&
             db.Query("SELECT 1 FROM job WHERE id = ? AND finished IS NOT NULL", {kept.finishesJob})

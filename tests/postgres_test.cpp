@@ -322,6 +322,66 @@ TEST(PgJournalTest, EveryWriteForAJobTakenOverIsRefusedToItsOldHolderAndLandsFor
                    .Integer(0, 0));
 }
 
+TEST(PgJournalTest, EachSiteRunsUnderOneClaimAndTheInstanceThatEndsTheLastSiteReportsTheJob) {
+  testing::PostgresServer server;
+  ASSERT_TRUE(server.Running()) << server.Error();
+  PgDatabase database(server.Url());
+  AddDueSchedules(database, 1);
+  const LeaseHolder owner = Holder("owner", 60);
+  const LeaseHolder helper = Holder("helper", 60);
+  const auto ownerStore = MakeHistoryStore(MakeServerDatabase(server.Url()), "", owner);
+  const auto helperStore = MakeHistoryStore(MakeServerDatabase(server.Url()), "", helper);
+  ASSERT_TRUE(ClaimJob(database, owner, nullptr));
+  const std::int64_t job = ownerStore->StartJob(0, 1, "Launch", {"a", "b", "c"}, 45000.5);
+  const auto lapse = [&](int position) {
+    database.Execute(
+        "UPDATE job_site_claim SET lease_until = now() - interval '1 second' WHERE position = $1",
+        {std::to_string(position)});
+  };
+  SiteRecord a, b, c;
+  a.site = "a";
+  b.position = 1;
+  b.site = "b";
+  c.position = 2;
+  c.site = "c";
+
+  EXPECT_EQ(std::vector<std::int64_t>{job}, helperStore->JobsToHelp());
+  EXPECT_TRUE(ownerStore->ClaimSite(job, 0));
+  EXPECT_FALSE(helperStore->ClaimSite(job, 0));
+  EXPECT_TRUE(helperStore->ClaimSite(job, 1));
+  EXPECT_FALSE(ownerStore->ClaimSite(job, 1));
+  EXPECT_EQ(std::vector<int>{1}, ownerStore->ReadJob(job)->elsewhere);
+  // Recorded in doubt before its release goes: never run again, even once its claim lapsed.
+  b.reason = "Outcome unknown (interrupted while submitting)";
+  EXPECT_TRUE(helperStore->RecordSiteInDoubt(job, 1, b));
+  lapse(1);
+  EXPECT_FALSE(ownerStore->ClaimSite(job, 1));
+  EXPECT_TRUE(ownerStore->ReadJob(job)->elsewhere.empty());
+  // A lapsed claim taken again: the old claimant's end is refused.
+  EXPECT_TRUE(helperStore->ClaimSite(job, 2));
+  lapse(2);
+  EXPECT_TRUE(ownerStore->ClaimSite(job, 2));
+  c.reason = "from the helper";
+  EXPECT_FALSE(helperStore->RecordSite(job, 1, c));
+  // The lapsed claim nobody took again still writes its site's real end.
+  b.reason = "";
+  b.completed = true;
+  EXPECT_TRUE(helperStore->RecordSite(job, 1, b));
+  // The job's holder writes its own sites, but not one another instance ended.
+  EXPECT_TRUE(ownerStore->RecordSite(job, 1, a));
+  c.reason = "";
+  EXPECT_TRUE(ownerStore->RecordSite(job, 1, c));
+  b.reason = "from the holder";
+  EXPECT_FALSE(ownerStore->RecordSite(job, 1, b));
+
+  EXPECT_TRUE(helperStore->Append({"Launch", "45000.6", "Success", "helper", "a,b,c"}, job, 1));
+  EXPECT_FALSE(ownerStore->Append({"Launch", "45000.7", "Success", "owner", "a,b,c"}, job, 1));
+  EXPECT_EQ("helper", database.Execute("SELECT content FROM history").Text(0, 0));
+  EXPECT_EQ(1, database.Execute("SELECT count(*) FROM history").Integer(0, 0));
+  EXPECT_EQ("", database.Execute("SELECT reason FROM job_site WHERE position = 1").Text(0, 0));
+  EXPECT_EQ(0, database.Execute("SELECT count(*) FROM job_site_claim").Integer(0, 0));
+}
+
 TEST(PgJournalTest, ASiteEndWrittenWhileTheServerIsAwayLandsOnceItIsBack) {
   testing::PostgresServer server;
   ASSERT_TRUE(server.Running()) << server.Error();
