@@ -49,10 +49,10 @@ std::optional<std::string> ServiceStatus::Current() {
   const SubmissionJob& job = host_.Job();
   const JobState& state = job.State();
   if (!state.JobRunning) return IdleStatusText(inbox_.NextRun(), inbox_.ScheduleProblem());
-  if (!job.SiteOpen()) return std::nullopt;
+  const std::string sites = job.OpenSites();
+  if (sites.empty()) return std::nullopt;
   const auto [number, count] = SiteNumberAndCount(job);
-  return RunningStatusText(
-      {job.Schedule(), state.PressReleaseName, state.site.CurrentSite, number, count});
+  return RunningStatusText({job.Schedule(), state.PressReleaseName, sites, number, count});
 }
 
 InstanceFacts ServiceStatus::Facts() {
@@ -60,10 +60,9 @@ InstanceFacts ServiceStatus::Facts() {
   const JobState& state = job.State();
   if (!state.JobRunning) {
     job_.reset();
-  } else if (job.SiteOpen()) {
+  } else if (const std::string sites = job.OpenSites(); !sites.empty()) {
     const auto [number, count] = SiteNumberAndCount(job);
-    job_ = InstanceJob{job.Schedule(), "",    state.PressReleaseName,
-                       number,         count, state.site.CurrentSite};
+    job_ = InstanceJob{job.Schedule(), "", state.PressReleaseName, number, count, sites};
   } else if (!job_ || job_->schedule != job.Schedule()) {
     // Its data is being read, or its first site is about to start.
     job_ = InstanceJob{job.Schedule(),

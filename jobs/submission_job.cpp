@@ -209,6 +209,13 @@ int SubmissionJob::SitesInHand() const {
       std::count_if(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->holding; }));
 }
 
+std::string SubmissionJob::OpenSites() const {
+  std::string sites;
+  for (const auto& lane : lanes_)
+    if (lane->siteOpen) sites += (sites.empty() ? "" : ", ") + lane->state->site.CurrentSite;
+  return sites;
+}
+
 void SubmissionJob::BeginSites() {
   parts_.busy = true;
   state_.JobRunning = true;

@@ -172,6 +172,8 @@ class SubmissionJob {
   std::size_t Lanes() const { return lanes_.size(); }
   // How many lanes hold a site now (one that runs, waits for the store or is pictured).
   int SitesInHand() const;
+  // The sites the lanes run now, lane by lane, joined by ", "; "" when none runs.
+  std::string OpenSites() const;
   // Runs sites of a job another instance holds (HelpSubmission).
   bool Helping() const { return helping_; }
 
