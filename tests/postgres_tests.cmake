@@ -4,9 +4,9 @@ if(NOT VELTRANE_WITH_POSTGRES)
   return()
 endif()
 
-add_library(veltrane_postgres_test_support STATIC support/postgres_server.cpp support/tcp_proxy.cpp)
+add_library(veltrane_postgres_test_support STATIC support/tcp_proxy.cpp)
 target_include_directories(veltrane_postgres_test_support PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(veltrane_postgres_test_support PUBLIC Threads::Threads)
+target_link_libraries(veltrane_postgres_test_support PUBLIC veltrane_postgres_server Threads::Threads)
 
 veltrane_test(postgres_test postgres_test.cpp)
 target_link_libraries(postgres_test PRIVATE veltrane_jobs veltrane_postgres_test_support)

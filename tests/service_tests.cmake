@@ -27,7 +27,7 @@ add_executable(service_retention_test service_retention_test.cpp)
 target_link_libraries(service_retention_test PRIVATE veltrane_fault_test_support veltrane_admin_lib
   GTest::gtest_main)
 if(VELTRANE_WITH_POSTGRES)
-  target_sources(service_retention_test PRIVATE support/postgres_server.cpp)
+  target_link_libraries(service_retention_test PRIVATE veltrane_postgres_server)
   target_compile_definitions(service_retention_test PRIVATE VELTRANE_WITH_POSTGRES)
 endif()
 add_dependencies(service_retention_test veltrane)

@@ -101,7 +101,10 @@ bool BenchFarm::WaitFor(const std::function<bool(const std::vector<FarmLogEntry>
 
 void BenchFarm::Accept() {
   while (!stopping_) {
-    const int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_in client{};
+    socklen_t size = sizeof client;
+    const int socket =
+        accept4(listener_, reinterpret_cast<sockaddr*>(&client), &size, SOCK_CLOEXEC);
     if (socket < 0) {
       if (stopping_) return;
       continue;
@@ -110,11 +113,12 @@ void BenchFarm::Accept() {
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     std::lock_guard lock(mutex_);
     sockets_.push_back(socket);
-    connections_.emplace_back([this, socket] { Serve(socket); });
+    const int clientPort = ntohs(client.sin_port);
+    connections_.emplace_back([this, socket, clientPort] { Serve(socket, clientPort); });
   }
 }
 
-void BenchFarm::Serve(int socket) {
+void BenchFarm::Serve(int socket, int clientPort) {
   std::string buffer;
   char chunk[65536];
   for (;;) {
@@ -133,6 +137,7 @@ void BenchFarm::Serve(int socket) {
     }
     FarmLogEntry entry;
     entry.received = Clock::now();
+    entry.clientPort = clientPort;
     FarmRequest request;
     const std::size_t space = head.find(' ');
     const std::size_t target = space + 1;

@@ -42,6 +42,7 @@ struct FarmLogEntry {
   std::string path;
   Clock::time_point received;  // request read in full
   Clock::time_point answered;  // answer written
+  int clientPort = 0;          // the client's end of the connection, on 127.0.0.1
 };
 
 class BenchFarm {
@@ -57,6 +58,7 @@ class BenchFarm {
 
   // "http://127.0.0.1:<port>" followed by `path`.
   std::string Url(const std::string& path) const;
+  int Port() const { return port_; }
 
   // The log so far, in the order the requests were read.
   std::vector<FarmLogEntry> Log() const;
@@ -67,7 +69,7 @@ class BenchFarm {
 
  private:
   void Accept();
-  void Serve(int socket);
+  void Serve(int socket, int clientPort);
 
   Handler handler_;
   std::chrono::milliseconds latency_;

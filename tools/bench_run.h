@@ -39,6 +39,12 @@ struct RunResult {
   double jobMs = 0;   // first request to the last answer written
 };
 
+// A veltrane.conf in `work` with "parallel_sites = <lanes>" and as many per host.
+void WriteLanes(const std::string& work, int lanes);
+
+// How long a job of `sites` sites may take before its run counts as failed.
+Clock::duration JobBound(SiteKind kind, int sites, const BenchFarm& farm);
+
 // `work` is an empty directory the run may fill. With `lanes` > 0 the
 // service's veltrane.conf says "parallel_sites = <lanes>"; with 0 there is none.
 RunResult RunService(const std::string& binary, SiteKind kind, int sites, BenchFarm& farm,

@@ -5,7 +5,7 @@
 // round after round (a, b, a, b, ...), and compared by their medians.
 //
 //   veltrane-bench [--rounds R] [--sites N] [--large-sites M] [--kinds k1,k2] [--keep]
-//                  [--latency-ms L] [--lanes n1,n2] [LABEL=]SERVICE...
+//                  [--latency-ms L] [--lanes n1,n2] [--instances n1,n2] [LABEL=]SERVICE...
 //
 // Without a SERVICE it runs the service built with it.
 // --latency-ms holds every answer of the farm back L ms, as distant sites
@@ -15,6 +15,10 @@
 // option, each kind's job wall time (start-up included) and the process tree's peak memory are
 // printed per run, side by side. Needs an X display (xvfb-run). Kinds: flow, form, form-floor,
 // large, large-floor.
+// --instances runs each kind's job as one schedule on a throw-away PostgreSQL server shared by
+// n instances of each service, started together, once per value: the job's wall time (to its
+// history row), the sites each instance's connections fetched, and each count's wall time over
+// the fewest's. --lanes then gives one value, each instance's lanes (default 1).
 // --keep leaves every run's folder (databases, service.log with the trace) in place.
 #include <unistd.h>
 
@@ -30,6 +34,7 @@
 
 #include "tools/bench_farm.h"
 #include "tools/bench_run.h"
+#include "tools/bench_shared.h"
 #include "tools/bench_sites.h"
 
 namespace {
@@ -52,19 +57,20 @@ struct Options {
   bool keep = false;
   int latencyMs = 0;
   std::vector<int> lanes;
-  bool wallReport = false;  // --latency-ms or --lanes given
+  std::vector<int> instances;  // shared-store runs, one per count
+  bool wallReport = false;     // --latency-ms or --lanes given
 };
 
 // "1,4,8" into {1, 4, 8}; false when a value is not a whole number from 1.
-bool ParseLanes(const std::string& text, std::vector<int>& lanes) {
-  lanes.clear();
+bool ParseCounts(const std::string& text, std::vector<int>& counts) {
+  counts.clear();
   std::istringstream values(text);
   for (std::string value; std::getline(values, value, ',');) {
     if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
-    lanes.push_back(std::atoi(value.c_str()));
-    if (lanes.back() < 1) return false;
+    counts.push_back(std::atoi(value.c_str()));
+    if (counts.back() < 1) return false;
   }
-  return !lanes.empty();
+  return !counts.empty();
 }
 
 double Median(std::vector<double> values) {
@@ -117,8 +123,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.wallReport = true;
       if (options.latencyMs < 0) return false;
     } else if (arg == "--lanes" && hasValue) {
-      if (!ParseLanes(argv[++i], options.lanes)) return false;
+      if (!ParseCounts(argv[++i], options.lanes)) return false;
       options.wallReport = true;
+    } else if (arg == "--instances" && hasValue) {
+      if (!ParseCounts(argv[++i], options.instances)) return false;
     } else if (arg == "--kinds" && hasValue) {
       options.kinds.clear();
       std::istringstream names(argv[++i]);
@@ -139,7 +147,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   }
   if (options.services.empty()) options.services.push_back({"built", VELTRANE_BINARY});
   for (Service& service : options.services) service.service = service.label;
-  if (!options.lanes.empty()) {
+  if (!options.instances.empty()) {
+    // Every instance of a shared-store run has the same lanes.
+    if (options.lanes.size() > 1) return false;
+    for (Service& service : options.services)
+      service.lanes = options.lanes.empty() ? 1 : options.lanes.front();
+  } else if (!options.lanes.empty()) {
     std::vector<Service> columns;
     for (const Service& service : options.services)
       for (int lanes : options.lanes)
@@ -365,6 +378,101 @@ void PrintGoals(const Options& options, Results& results,
   std::printf("  %-44s%12.1f\n", "bare WebKitGTK program: start (ms)", Median(floorStarts));
 }
 
+// Shared-store runs by service label, then instance count.
+using SharedResults = std::map<std::string, std::map<int, std::vector<SharedRunResult>>>;
+
+// The median of `figure` over the runs that ended without error; 0 when none did.
+double SharedMedian(const std::vector<SharedRunResult>& runs,
+                    const std::function<double(const SharedRunResult&)>& figure) {
+  std::vector<double> values;
+  for (const SharedRunResult& run : runs)
+    if (run.error.empty()) values.push_back(figure(run));
+  return Median(values);
+}
+
+// The sites each instance's connections fetched, the largest share first
+// ("62 + 38"): by rank, the median over runs.
+std::string SitesPerInstance(const std::vector<SharedRunResult>& runs, int instances) {
+  std::string text;
+  for (std::size_t rank = 0; rank < static_cast<std::size_t>(instances); ++rank) {
+    const double count = SharedMedian(runs, [rank](const SharedRunResult& run) {
+      std::vector<int> shares = run.sitesByInstance;
+      std::sort(shares.rbegin(), shares.rend());
+      return shares[rank];
+    });
+    text += (rank ? " + " : "") + std::to_string(static_cast<int>(count));
+  }
+  const double unseen =
+      SharedMedian(runs, [](const SharedRunResult& r) { return r.sitesUnattributed; });
+  if (unseen > 0) text += " (" + std::to_string(static_cast<int>(unseen)) + " unseen)";
+  return text;
+}
+
+void PrintShared(const Options& options, SiteKind kind, SharedResults& results) {
+  const int fewest = *std::min_element(options.instances.begin(), options.instances.end());
+  const int lanes = options.services.front().lanes;
+  std::printf(
+      "\n%s: one job of %d sites on a shared PostgreSQL server, %d ms per response, "
+      "%d lane%s per instance, %d run%s per count (medians)\n",
+      KindName(kind).c_str(), SitesOf(options, kind), options.latencyMs, lanes,
+      lanes == 1 ? "" : "s", options.rounds, options.rounds == 1 ? "" : "s");
+  const std::string ratio = "ratio to " + std::to_string(fewest);
+  std::printf("  %-12s%10s%10s%15s%13s%12s   %s\n", "service", "instances", "wall s",
+              "last answer s", "ms per site", ratio.c_str(), "sites per instance");
+  const auto wall = [](const SharedRunResult& r) { return r.wallMs / 1000; };
+  for (const Service& service : options.services) {
+    auto& byCount = results[service.label];
+    const double base = SharedMedian(byCount[fewest], wall);
+    for (int instances : options.instances) {
+      const std::vector<SharedRunResult>& runs = byCount[instances];
+      const double seconds = SharedMedian(runs, wall);
+      std::printf("  %-12s%10d", service.label.substr(0, 11).c_str(), instances);
+      if (seconds == 0) {
+        std::printf("%10s\n", "failed");
+        continue;
+      }
+      std::printf(
+          "%10.2f%15.2f%13.1f%12.2f   %s\n", seconds,
+          SharedMedian(runs, [](const SharedRunResult& r) { return r.lastAnswerMs / 1000; }),
+          seconds * 1000 / SitesOf(options, kind), base > 0 ? seconds / base : 0.0,
+          SitesPerInstance(runs, instances).c_str());
+    }
+    const double one = SharedMedian(byCount[1], wall), two = SharedMedian(byCount[2], wall);
+    if (one > 0 && two > 0)
+      std::printf("  goal (%s): 2 instances <= 0.6 of 1 instance's wall time: %.2f, %s\n",
+                  service.label.c_str(), two / one, two / one <= 0.6 ? "met" : "missed");
+  }
+}
+
+// --instances: each kind's job on a shared server, each service and instance
+// count in turn, round after round; `settle` learns how each run ended.
+void RunShared(const Options& options, BenchFarm& farm, const std::function<std::string()>& newWork,
+               const std::function<void(const std::string&, const std::string&)>& settle) {
+  std::map<SiteKind, SharedResults> results;
+  for (int round = 1; round <= options.rounds; ++round) {
+    for (SiteKind kind : options.kinds) {
+      for (const Service& service : options.services) {
+        for (int instances : options.instances) {
+          const std::string work = newWork();
+          SharedRunResult result = RunSharedStore(service.binary, kind, SitesOf(options, kind),
+                                                  farm, work, instances, service.lanes);
+          std::fprintf(stderr, "round %d %-11s %-10s %d instance%s  %4d sites  wall %7.2f s  ",
+                       round, KindName(kind).c_str(), service.label.c_str(), instances,
+                       instances == 1 ? " " : "s", result.sites, result.wallMs / 1000);
+          for (std::size_t i = 0; i < result.sitesByInstance.size(); ++i)
+            std::fprintf(stderr, "%s%d", i ? " + " : "by instance ", result.sitesByInstance[i]);
+          if (result.sitesUnattributed)
+            std::fprintf(stderr, " (%d unseen)", result.sitesUnattributed);
+          std::fprintf(stderr, "%s%s\n", result.error.empty() ? "" : "  ", result.error.c_str());
+          settle(result.error, work);
+          results[kind][service.label][instances].push_back(std::move(result));
+        }
+      }
+    }
+  }
+  for (SiteKind kind : options.kinds) PrintShared(options, kind, results[kind]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -373,7 +481,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: veltrane-bench [--rounds R] [--sites N] [--large-sites M] "
                  "[--kinds flow,form,form-floor,large,large-floor] [--keep] [--latency-ms L] "
-                 "[--lanes n1,n2,...] [[LABEL=]SERVICE...]\n");
+                 "[--lanes n1,n2,...] [--instances n1,n2,...] [[LABEL=]SERVICE...]\n");
     return 2;
   }
   if (!std::getenv("DISPLAY")) {
@@ -395,19 +503,25 @@ int main(int argc, char** argv) {
     return work;
   };
   // A failed run's folder stays, for its service.log.
-  const auto settle = [&](const RunResult& result, const std::string& work) {
-    if (!result.error.empty())
+  const auto settle = [&](const std::string& error, const std::string& work) {
+    if (!error.empty())
       ++failures;
     else if (!options.keep)
       std::filesystem::remove_all(work);
   };
+  if (!options.instances.empty()) {
+    RunShared(options, farm, newWork, settle);
+    if (options.keep) std::fprintf(stderr, "runs kept in %s\n", base.c_str());
+    if (failures == 0 && !options.keep) std::filesystem::remove_all(base);
+    return failures ? 1 : 0;
+  }
   for (int round = 1; round <= options.rounds; ++round) {
     for (SiteKind kind : options.kinds) {
       const std::string floorWork = newWork();
       RunResult bare = RunStartFloor(VELTRANE_START_FLOOR, farm, floorWork);
       std::fprintf(stderr, "round %d start-floor (bare WebKitGTK)  first request %6.0f ms%s%s\n",
                    round, bare.startupMs, bare.error.empty() ? "" : "  ", bare.error.c_str());
-      settle(bare, floorWork);
+      settle(bare.error, floorWork);
       if (bare.error.empty()) startFloor.push_back(std::move(bare));
       for (const Service& service : options.services) {
         const std::string work = newWork();
@@ -421,7 +535,7 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "  wall %7.2f s  peak %6.1f MB", result.wallMs / 1000,
                        result.treePeakKb / 1024);
         std::fprintf(stderr, "%s%s\n", result.error.empty() ? "" : "  ", result.error.c_str());
-        settle(result, work);
+        settle(result.error, work);
         results[kind][service.label].push_back(std::move(result));
       }
     }

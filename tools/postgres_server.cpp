@@ -1,4 +1,4 @@
-#include "tests/support/postgres_server.h"
+#include "tools/postgres_server.h"
 
 #include <glob.h>
 #include <pwd.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-namespace veltrane::testing {
+namespace veltrane::bench {
 namespace {
 
 constexpr const char* kSuperuser = "veltrane";
@@ -120,4 +120,4 @@ bool PostgresServer::Run(const std::string& program, const std::string& argument
   return false;
 }
 
-}  // namespace veltrane::testing
+}  // namespace veltrane::bench
