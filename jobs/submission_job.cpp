@@ -142,7 +142,12 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
     if (record.position >= 0 && record.position < static_cast<int>(ended.size()))
       ended[record.position] = true;
   }
-  state_.outcome.Sites = job.ended;
+  // A site another instance still runs may have a record in doubt: its end
+  // is taken when the job ends, not now.
+  for (const SiteRecord& record : job.ended)
+    if (std::find(job.elsewhere.begin(), job.elsewhere.end(), record.position) ==
+        job.elsewhere.end())
+      state_.outcome.Sites.push_back(record);
   if (job.submitting) EndInterruptedSubmission(job, ended);
   pendingPositions_.clear();
   for (std::size_t i = 0; i < job.sites.size(); ++i) {
