@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -15,9 +13,7 @@
 
 #include "tests/support/fault_harness.h"
 #include "tests/support/fault_servers.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shared_server_test.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/shared_instances.h"
 #include "tests/support/wait_for.h"
 
 namespace veltrane {
@@ -36,14 +32,8 @@ int Lines(const std::string& log, const std::string& text) {
   return count;
 }
 
-class SharedJobTest : public testing::SharedServerTest {
+class SharedJobTest : public testing::SharedInstancesTest {
  protected:
-  void TearDown() override {
-    if (HasFailure())
-      for (std::size_t i = 0; i < instances.size(); ++i)
-        std::fprintf(stderr, "--- instance %zu ---\n%s", i, instances[i]->ErrorLog().c_str());
-  }
-
   void AddSite(const std::string& name, bool stalled = false) {
     if (stalled) {
       // Its page keeps loading until the page deadline: the site fails there.
@@ -70,22 +60,7 @@ class SharedJobTest : public testing::SharedServerTest {
         {list});
   }
 
-  testing::ServiceProcess& StartInstance() {
-    folders.push_back(std::make_unique<testing::TempDir>());
-    std::filesystem::create_directories(folders.back()->File("db"));
-    instances.push_back(
-        std::make_unique<testing::ServiceProcess>(VELTRANE_BINARY, folders.back()->Path()));
-    instances.back()->StartInOwnGroup({{"VELTRANE_DATABASE_URL", url},
-                                       {"VELTRANE_PAGE_TIMEOUT_MS", "20000"},
-                                       {"VELTRANE_POLL_INTERVAL_MS", "300"},
-                                       {"VELTRANE_LEASE_SECONDS", "3"}});
-    return *instances.back();
-  }
-
   std::string Report() { return Query("SELECT content FROM history").Text(0, 0); }
-
-  std::vector<std::unique_ptr<testing::TempDir>> folders;
-  std::vector<std::unique_ptr<testing::ServiceProcess>> instances;
 };
 
 TEST_F(SharedJobTest, AnIdleInstanceHelpsAndTheOneThatEndsTheLastSiteReportsTheJobOnce) {

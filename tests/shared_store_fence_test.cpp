@@ -21,7 +21,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
-#include "tests/support/shared_server_test.h"
+#include "tests/support/shared_instances.h"
 #include "tests/support/tcp_proxy.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
@@ -34,7 +34,6 @@ using testing::WaitFor;
 using testing::FormPage;
 using testing::FormScript;
 using testing::kThanks;
-using Environment = std::map<std::string, std::string>;
 
 constexpr const char* kLostJob = " was taken over by another instance; this instance stops it";
 
@@ -45,19 +44,13 @@ int Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-class SharedStoreFenceTest : public testing::SharedServerTest {
+class SharedStoreFenceTest : public testing::SharedInstancesTest {
  protected:
   void SetUp() override {
     SharedServerTest::SetUp();
     if (HasFatalFailure()) return;
     Query("INSERT INTO pressrelease (name, contact_data, headline) VALUES ('Release', $1, 'news')",
           {"company_name=Acme\r\n"});
-  }
-
-  void TearDown() override {
-    if (HasFailure())
-      for (std::size_t i = 0; i < instances.size(); ++i)
-        std::fprintf(stderr, "--- instance %zu ---\n%s", i, instances[i]->ErrorLog().c_str());
   }
 
   // The server's local time as a day number.
@@ -84,25 +77,6 @@ class SharedStoreFenceTest : public testing::SharedServerTest {
         "VALUES ($1, 'Release', $2, 1, 0, $3)",
         {std::to_string(id), sites, std::to_string(next)});
   }
-
-  // One more instance in a folder of its own, on the shared store (at `through`, if given).
-  testing::ServiceProcess& StartInstance(const Environment& extra = {},
-                                         const std::string& through = "") {
-    folders.push_back(std::make_unique<testing::TempDir>());
-    std::filesystem::create_directories(folders.back()->File("db"));
-    instances.push_back(
-        std::make_unique<testing::ServiceProcess>(VELTRANE_BINARY, folders.back()->Path()));
-    Environment environment = {{"VELTRANE_DATABASE_URL", through.empty() ? url : through},
-                               {"VELTRANE_PAGE_TIMEOUT_MS", "20000"},
-                               {"VELTRANE_POLL_INTERVAL_MS", "300"},
-                               {"VELTRANE_LEASE_SECONDS", "3"}};
-    for (const auto& [name, value] : extra) environment[name] = value;
-    instances.back()->StartInOwnGroup(environment);
-    return *instances.back();
-  }
-
-  std::vector<std::unique_ptr<testing::TempDir>> folders;
-  std::vector<std::unique_ptr<testing::ServiceProcess>> instances;
 };
 
 TEST_F(SharedStoreFenceTest, AnInstanceCutOffInAJobLosesItAndPostsAndWritesNothingMore) {

@@ -20,7 +20,7 @@
 #include "tests/support/postgres_server.h"
 #include "tests/support/recording_http_server.h"
 #include "tests/support/service_process.h"
-#include "tests/support/shared_server_test.h"
+#include "tests/support/shared_instances.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
@@ -33,14 +33,8 @@ using testing::FormPage;
 using testing::FormScript;
 using testing::kThanks;
 
-class SharedStoreTest : public testing::SharedServerTest {
+class SharedStoreTest : public testing::SharedInstancesTest {
  protected:
-  void TearDown() override {
-    if (HasFailure())
-      for (std::size_t i = 0; i < instances.size(); ++i)
-        std::fprintf(stderr, "--- instance %zu ---\n%s", i, instances[i]->ErrorLog().c_str());
-  }
-
   // A site on the web server whose form posts to /<name>/post.
   void AddFormSite(const std::string& name) {
     web.Serve("/" + name + "/", FormPage("/" + name + "/post"));
@@ -60,19 +54,6 @@ class SharedStoreTest : public testing::SharedServerTest {
         {std::to_string(id), release, sites});
   }
 
-  // Starts one more instance in a folder of its own, on the shared store.
-  testing::ServiceProcess& StartInstance() {
-    folders.push_back(std::make_unique<testing::TempDir>());
-    std::filesystem::create_directories(folders.back()->File("db"));
-    instances.push_back(
-        std::make_unique<testing::ServiceProcess>(VELTRANE_BINARY, folders.back()->Path()));
-    instances.back()->StartInOwnGroup({{"VELTRANE_DATABASE_URL", url},
-                                       {"VELTRANE_PAGE_TIMEOUT_MS", "20000"},
-                                       {"VELTRANE_POLL_INTERVAL_MS", "300"},
-                                       {"VELTRANE_LEASE_SECONDS", "3"}});
-    return *instances.back();
-  }
-
   void ExpectEveryScheduleRanOnceOnSomeInstance(int schedules) {
     ASSERT_TRUE(WaitFor([&] { return Count("SELECT count(*) FROM history") >= schedules; },
                         std::chrono::seconds(240)));
@@ -81,9 +62,6 @@ class SharedStoreTest : public testing::SharedServerTest {
     EXPECT_EQ(schedules, Count("SELECT count(*) FROM job WHERE finished IS NOT NULL"));
     for (int i = 1; i <= schedules; ++i) EXPECT_EQ(1, Posts("s" + std::to_string(i))) << i;
   }
-
-  std::vector<std::unique_ptr<testing::TempDir>> folders;
-  std::vector<std::unique_ptr<testing::ServiceProcess>> instances;
 };
 
 TEST_F(SharedStoreTest, ThirtyDueSchedulesRunOnceEachAcrossTwoAndThenThreeInstances) {
