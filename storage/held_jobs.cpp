@@ -46,11 +46,6 @@ void HeldJobs::RenewedSites(const std::vector<SiteLease>& leases,
   }
 }
 
-void HeldJobs::ForgetSite(std::int64_t job, int position) {
-  std::lock_guard lock(mutex_);
-  sites_.erase({job, position});
-}
-
 void HeldJobs::ForgetSites(std::int64_t job) {
   std::lock_guard lock(mutex_);
   std::erase_if(sites_, [job](const auto& site) { return site.first.first == job; });

@@ -55,7 +55,6 @@ class HeldJobs {
   void ClaimedSite(const SiteLease& site, Moment asked);
   void RenewedSites(const std::vector<SiteLease>& leases, const std::vector<SiteLease>& stillHeld,
                     Moment asked);
-  void ForgetSite(std::int64_t job, int position);
   void ForgetSites(std::int64_t job);  // every site of the job
   std::vector<SiteLease> SiteLeases() const;
   std::optional<std::int64_t> SiteToken(std::int64_t job, int position) const;

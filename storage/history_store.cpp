@@ -496,8 +496,9 @@ class HistoryOver : public HistoryStore {
     if (ends && holder_)
       db->Execute("UPDATE job_site_claim SET ended = 1 WHERE job_id = ? AND position = ?",
                   {job, record.position});
+    // The ended claim still fences the record's own later update (its
+    // screenshot's name); the next renewal finds it ended and drops it.
     transaction.Commit();
-    if (ends && holder_ && holder_->jobs) holder_->jobs->ForgetSite(job, record.position);
     return true;
   }
 

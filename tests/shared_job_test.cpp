@@ -98,6 +98,8 @@ TEST_F(SharedJobTest, AnIdleInstanceHelpsAndTheOneThatEndsTheLastSiteReportsTheJ
   }
   EXPECT_NE(std::string::npos, report.find("Failed submission : \r\n - s2 (")) << report;
   EXPECT_EQ(6, Count("SELECT count(*) FROM job_site"));
+  // The helper's failed site keeps its screenshot, named after its end was recorded.
+  EXPECT_NE("", Query("SELECT screenshot FROM job_site WHERE position = 1").Text(0, 0));
   EXPECT_EQ(0, Count("SELECT count(*) FROM job_site_claim"));
 }
 
