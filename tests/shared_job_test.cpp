@@ -130,5 +130,36 @@ TEST_F(SharedJobTest, AHelperKilledWhileSubmittingLeavesItsSiteInDoubtAndNothing
     EXPECT_NE(std::string::npos, report.find(site)) << report;
 }
 
+TEST_F(SharedJobTest, AJobTakenOverWhileAHelperSubmitsWaitsForThatSitesRealEnd) {
+  for (const char* site : {"s1", "s2", "s3", "s4"}) AddSite(site);
+  AddJob({"s1", "s2", "s3", "s4"});
+  testing::HeldResponse first(web, "/s1/post", kThanks);
+  testing::HeldResponse second(web, "/s2/post", kThanks);
+
+  testing::ServiceProcess& holder = StartInstance();
+  ASSERT_TRUE(WaitFor([&] { return Posts("s1") > 0; }, std::chrono::seconds(120)));
+  StartInstance();
+  ASSERT_TRUE(WaitFor([&] { return Posts("s2") > 0; }, std::chrono::seconds(60)));
+  EXPECT_TRUE(holder.KillAndAwaitEmptyGroup(std::chrono::seconds(30)));
+  first.Open();
+  // A third instance takes the job over while the helper's s2 is in doubt.
+  testing::ServiceProcess& taker = StartInstance();
+  ASSERT_TRUE(WaitFor([&] { return Lines(taker.ErrorLog(), "Resuming interrupted job") > 0; },
+                      std::chrono::seconds(120)));
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // room for a wrong report
+  EXPECT_EQ(0, Count("SELECT count(*) FROM history"));
+  second.Open();
+
+  ASSERT_TRUE(WaitFor([&] { return Count("SELECT count(*) FROM history") == 1; },
+                      std::chrono::seconds(120)));
+  for (const char* site : {"s1", "s2", "s3", "s4"}) EXPECT_EQ(1, Posts(site)) << site;
+  const std::string report = Report();
+  EXPECT_NE(std::string::npos, report.find(" - s2\r\n")) << report;
+  EXPECT_NE(std::string::npos,
+            report.find("Failed submission : \r\n - s1 (Outcome unknown (interrupted while "
+                        "submitting))\r\n"))
+      << report;
+}
+
 }  // namespace
 }  // namespace veltrane
