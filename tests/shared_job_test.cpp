@@ -1,8 +1,9 @@
 // Two service instances on a throw-away PostgreSQL server sharing one job:
 // the idle one helps by claiming the sites nobody has claimed, no site runs
 // or posts twice, the instance that ends the last site writes the one
-// history row, and a helper killed while it submits leaves its site reported
-// in doubt, not posted again.
+// history row, a helper killed while it submits leaves its site reported in
+// doubt, not posted again, and a job taken over meanwhile waits for a site a
+// helper still submits.
 #include <gtest/gtest.h>
 
 #include <chrono>
