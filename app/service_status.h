@@ -1,8 +1,8 @@
 // ServiceStatus: what the service manager (a ServiceNotifier) learns of the
 // service. Ready once the schedule thread's first poll has run (the store was
 // opened before start-up went on), then one line on what it does: the job
-// and the sites in hand (one per lane that runs one), or idle with the next run and what keeps schedules
-// from running. Refresh runs after every event of the job (JobHost::OnChanged)
+// and the sites in hand (one per lane that runs one), or idle with the next
+// run and what keeps schedules from running. Refresh runs after every event of the job (JobHost::OnChanged)
 // and once a second for the schedule thread's news; a line is sent only when
 // it changed. With an InstancePublisher, each refresh also hands it the
 // instance's facts for the store's instance table. User-interface thread only.

@@ -13,6 +13,11 @@ namespace {
 // How often an idle instance asks the server for a job to help with.
 constexpr std::chrono::seconds kHelpCheckInterval{2};
 
+// Marks site `position` of a job's list; a place outside the list is ignored.
+void Mark(std::vector<bool>& sites, int position) {
+  if (position >= 0 && static_cast<std::size_t>(position) < sites.size()) sites[position] = true;
+}
+
 }  // namespace
 
 bool SubmissionJob::HelpSubmission() {
@@ -24,11 +29,8 @@ bool SubmissionJob::HelpSubmission() {
     const std::optional<JournalJob> job = journal_.Read(id);
     if (!job || !job->started) continue;
     std::vector<bool> taken(job->sites.size(), false);
-    for (const SiteRecord& record : job->ended)
-      if (record.position >= 0 && record.position < static_cast<int>(taken.size()))
-        taken[record.position] = true;
-    for (const int position : job->elsewhere)
-      if (position >= 0 && position < static_cast<int>(taken.size())) taken[position] = true;
+    for (const SiteRecord& record : job->ended) Mark(taken, record.position);
+    for (const int position : job->elsewhere) Mark(taken, position);
     if (std::all_of(taken.begin(), taken.end(), [](bool site) { return site; })) continue;
     ClearJobLists();
     state_.PressReleaseName = job->pressRelease;
@@ -44,11 +46,7 @@ bool SubmissionJob::HelpSubmission() {
     scheduleId_ = job->scheduleId;
     jobId_ = id;
     pendingPositions_.clear();
-    for (std::size_t i = 0; i < taken.size(); ++i) {
-      if (taken[i]) continue;
-      state_.PendingSites.push_back(job->sites[i]);
-      pendingPositions_.push_back(static_cast<int>(i));
-    }
+    AddPendingSites(job->sites, taken);
     BeginSites();
     return true;
   }
@@ -96,23 +94,17 @@ bool SubmissionJob::SharedSitesSettled() {
   }
   const std::size_t count = job->sites.size();
   std::vector<bool> ours(count, false), recorded(count, false), running(count, false);
-  const auto in = [count](int position) {
-    return position >= 0 && static_cast<std::size_t>(position) < count;
-  };
-  for (const SiteRecord& record : state_.outcome.Sites)
-    if (in(record.position)) ours[record.position] = true;
-  for (const SiteRecord& record : job->ended)
-    if (in(record.position)) recorded[record.position] = true;
-  for (const int position : job->elsewhere)
-    if (in(position) && !ours[position]) running[position] = true;
-  for (std::size_t i = 0; i < count; ++i)
-    sitesElsewhere_ |= !ours[i] && (recorded[i] || running[i]);
-  // A site whose claim ran out before it ended runs nowhere now: it is handed out again.
+  for (const SiteRecord& record : state_.outcome.Sites) Mark(ours, record.position);
+  for (const SiteRecord& record : job->ended) Mark(recorded, record.position);
+  for (const int position : job->elsewhere) Mark(running, position);
+  std::vector<bool> known(count, false);
   for (std::size_t i = 0; i < count; ++i) {
-    if (ours[i] || recorded[i] || running[i]) continue;
-    state_.PendingSites.push_back(job->sites[i]);
-    pendingPositions_.push_back(static_cast<int>(i));
+    running[i] = running[i] && !ours[i];
+    sitesElsewhere_ |= !ours[i] && (recorded[i] || running[i]);
+    known[i] = ours[i] || recorded[i] || running[i];
   }
+  // A site whose claim ran out before it ended runs nowhere now: it is handed out again.
+  AddPendingSites(job->sites, known);
   if (!state_.PendingSites.empty()) {
     dispatchAgain_ = true;
     return false;
@@ -126,7 +118,9 @@ bool SubmissionJob::SharedSitesSettled() {
     return false;
   }
   for (const SiteRecord& record : job->ended) {
-    if (!in(record.position) || ours[record.position]) continue;
+    if (record.position < 0 || static_cast<std::size_t>(record.position) >= count ||
+        ours[record.position])
+      continue;
     state_.outcome.Sites.push_back(record);
     mergedElsewhere_ = true;
   }

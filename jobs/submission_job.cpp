@@ -150,11 +150,7 @@ bool SubmissionJob::ResumeJob(const JournalJob& job) {
       state_.outcome.Sites.push_back(record);
   if (job.submitting) EndInterruptedSubmission(job, ended);
   pendingPositions_.clear();
-  for (std::size_t i = 0; i < job.sites.size(); ++i) {
-    if (ended[i]) continue;
-    state_.PendingSites.push_back(job.sites[i]);
-    pendingPositions_.push_back(static_cast<int>(i));
-  }
+  AddPendingSites(job.sites, ended);
   if (!state_.PendingSites.empty() && !loader_.LoadPressRelease(state_, state_.PressReleaseName)) {
     // Without its release the rest cannot run; they are reported, not lost.
     for (std::size_t i = 0; i < state_.PendingSites.size(); ++i) {
@@ -219,6 +215,15 @@ std::string SubmissionJob::OpenSites() const {
   for (const auto& lane : lanes_)
     if (lane->siteOpen) sites += (sites.empty() ? "" : ", ") + lane->state->site.CurrentSite;
   return sites;
+}
+
+void SubmissionJob::AddPendingSites(const std::vector<std::string>& sites,
+                                    const std::vector<bool>& skip) {
+  for (std::size_t i = 0; i < sites.size(); ++i) {
+    if (i < skip.size() && skip[i]) continue;
+    state_.PendingSites.push_back(sites[i]);
+    pendingPositions_.push_back(static_cast<int>(i));
+  }
 }
 
 void SubmissionJob::BeginSites() {

@@ -186,6 +186,9 @@ class SubmissionJob {
   // Busy, and the lists of the job before: emptied (other fields keep their values).
   void ClearJobLists();
   void BeginSites();
+  // Adds every site of `sites` whose place `skip` does not mark to the sites
+  // to hand out, with its place in the list.
+  void AddPendingSites(const std::vector<std::string>& sites, const std::vector<bool>& skip);
   // Hands the sites not yet run to the free lanes, and ends the job (or the
   // trial) once every site has ended. Called again from within, it runs once more.
   void Dispatch();

@@ -30,7 +30,7 @@ void HeldJobs::Forget(std::int64_t job) {
 
 void HeldJobs::ClaimedSite(const SiteLease& site, Moment asked) {
   std::lock_guard lock(mutex_);
-  sites_[{site.job, site.position}] = {0, site.token, asked};
+  sites_[{site.job, site.position}] = {site.token, asked};
 }
 
 void HeldJobs::RenewedSites(const std::vector<SiteLease>& leases,

@@ -85,7 +85,11 @@ class HeldJobs {
   const std::chrono::steady_clock::duration lease_;
   mutable std::mutex mutex_;
   std::map<std::int64_t, Held> jobs_;
-  std::map<std::pair<std::int64_t, int>, Held> sites_;  // schedule unused
+  struct HeldSite {
+    std::int64_t token = 0;
+    Moment sure;
+  };
+  std::map<std::pair<std::int64_t, int>, HeldSite> sites_;
 };
 
 }  // namespace veltrane

@@ -14,11 +14,12 @@ namespace {
 
 using pg::Param;
 
-// "{1,2,3}": a bigint[] parameter.
-template <typename Field>
-std::string ArrayParam(const std::vector<JobLease>& leases, Field field) {
+// "{1,2,3}": an array parameter of one field of each lease.
+template <typename Lease, typename Field>
+std::string ArrayParam(const std::vector<Lease>& leases, Field field) {
   std::string text = "{";
-  for (const JobLease& lease : leases) text += (text.size() > 1 ? "," : "") + Param(lease.*field);
+  for (const Lease& lease : leases)
+    text += (text.size() > 1 ? "," : "") + Param(static_cast<std::int64_t>(lease.*field));
   return text + "}";
 }
 
@@ -147,20 +148,13 @@ std::vector<std::int64_t> RenewLeases(PgDatabase& database, const LeaseHolder& h
 std::vector<SiteLease> RenewSiteLeases(PgDatabase& database, const LeaseHolder& holder,
                                        const std::vector<SiteLease>& leases) {
   if (leases.empty()) return {};
-  std::string jobs = "{", positions = "{", tokens = "{";
-  for (const SiteLease& lease : leases) {
-    const char* comma = jobs.size() > 1 ? "," : "";
-    jobs += comma + Param(lease.job);
-    positions += comma + std::to_string(lease.position);
-    tokens += comma + Param(lease.token);
-  }
   const PgResult renewed = database.Execute(
       "UPDATE job_site_claim c SET lease_until = now() + make_interval(secs => $1) "
       "FROM unnest($3::bigint[], $4::integer[], $5::bigint[]) AS held(job_id, position, token) "
       "WHERE c.job_id = held.job_id AND c.position = held.position AND c.token = held.token "
       "AND c.holder = $2 AND c.ended IS NULL RETURNING c.job_id, c.position, c.token",
-      {Param(std::int64_t{holder.leaseSeconds}), holder.name, jobs + "}", positions + "}",
-       tokens + "}"});
+      {Param(std::int64_t{holder.leaseSeconds}), holder.name, ArrayParam(leases, &SiteLease::job),
+       ArrayParam(leases, &SiteLease::position), ArrayParam(leases, &SiteLease::token)});
   std::vector<SiteLease> held;
   for (int row = 0; row < renewed.Rows(); ++row)
     held.push_back({renewed.Integer(row, 0), static_cast<int>(renewed.Integer(row, 1)),
