@@ -59,6 +59,8 @@ class PicturingEvents : public BrowserEvents {
     host_.ProgressChange(progress, progressMax);
   }
   void NavigateComplete2(const std::string& url) override { host_.NavigateComplete2(url); }
+  void RequestRefused(const std::string& host) override { host_.RequestRefused(host); }
+  void RequestGuardUnconfirmed() override { host_.RequestGuardUnconfirmed(); }
   bool WantsPageText() override { return host_.WantsPageText(); }
 
  private:

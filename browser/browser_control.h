@@ -25,9 +25,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "browser/page.h"
+#include "browser/request_rules.h"
 
 namespace veltrane {
 
@@ -74,6 +77,11 @@ class BrowserEvents {
   // of a large page is costly; without it both stay empty, and the page may be
   // delivered as soon as its load handlers have run, before it counts as loaded.
   virtual bool WantsPageText() { return true; }
+  // While requests are guarded (GuardRequests): a request of the page to
+  // `host` was refused before it was sent.
+  virtual void RequestRefused(const std::string& /*host*/) {}
+  // The web process did not confirm the guard GuardRequests asked for.
+  virtual void RequestGuardUnconfirmed() {}
 };
 
 class BrowserControl {
@@ -97,6 +105,13 @@ class BrowserControl {
   // starts, a Navigate or a later WatchPage ends the watch without it.
   virtual void WatchPage(std::chrono::milliseconds /*least*/, std::chrono::milliseconds /*bound*/) {
   }
+  // From now on every request of the view to an origin none of `rules`
+  // takes is refused before it is sent, whatever sends it (the page, its
+  // frames, its scripts, CSS, a navigation); until LeavePage has left the page.
+  virtual void GuardRequests(std::vector<OriginRule> /*rules*/) {}
+  // Leaves the page for a blank one, so that nothing of it runs later; once
+  // it is gone, the guard ends and `left` runs (on a later turn of the loop).
+  virtual void LeavePage(std::function<void()> left) { left(); }
 };
 
 // NavigateError status codes for failures without an HTTP status: the classic

@@ -46,6 +46,7 @@ bool WouldBeSaved(WebKitResponsePolicyDecision* decision) {
 WebKitWebView* CreateView() {
   // The default context keeps a disk cache and cookies under the user's folders.
   GObjectPtr<WebKitWebContext> context(webkit_web_context_new_ephemeral());
+  PrepareWebContext(context.get());
   return WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context.get()));
 }
 
@@ -172,6 +173,14 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
       webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_.get()));
   webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
   WireSignals();
+  guard_ = std::make_unique<RequestGuard>(
+      view_.get(),
+      [this](const std::string& host) {
+        if (events_) events_->RequestRefused(host);
+      },
+      [this] {
+        if (events_) events_->RequestGuardUnconfirmed();
+      });
   g_autofree char* token = g_uuid_string_random();
   token_ = std::string("veltrane:") + token + ":";
   WebKitUserScript* script = webkit_user_script_new_for_world(
@@ -191,6 +200,7 @@ WebKitBrowser::WebKitBrowser(WebKitBrowserOptions options, WebKitWebView* view)
 }
 
 WebKitBrowser::~WebKitBrowser() {
+  guard_.reset();
   ForgetRequests();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_context(view_.get()), this);
@@ -229,6 +239,8 @@ std::string WebKitBrowser::LocationURL() const {
 }
 
 void WebKitBrowser::Navigate(const std::string& url) {
+  // A page asked for replaces the one being left as surely as the blank one.
+  if (leaving_ && url != "about:blank") EndLeave();
   const std::size_t start = url.find_first_not_of(" \t\r\n\f\v");
   if (start != std::string::npos &&
       g_ascii_strncasecmp(url.c_str() + start, "javascript:", 11) == 0) {
@@ -348,6 +360,7 @@ void WebKitBrowser::OnLoadChanged(WebKitLoadEvent event) {
       break;
     case WEBKIT_LOAD_COMMITTED:
       ++documents_;
+      if (leaving_ && LocationURL() == "about:blank") EndLeave();
       // The loads of the document before, and the new one's own main resource, are not its
       // requests.
       ForgetRequests();
@@ -708,7 +721,15 @@ std::string WebKitBrowser::OnPageShown(std::string_view message) {
   // A page with custom controls is read at its end instead, once the helper is in it.
   if (ReadSnapshot(message, *page) && pageWorldDocument_ != documents_) return "";
   documentDeliveredAtShow_ = documents_;
+  const std::uint64_t guardsBefore = guard_->Sets();
   Deliver(page, generation_);
+  // The web process waits for our answer and takes the guard only after it:
+  // writes made under a new guard are replayed by a call that follows it.
+  if (guard_->Sets() != guardsBefore) {
+    if (currentPage_ == page && !page->Actions().empty())
+      Replay(page->TakeActions(), CallKind::Replay);
+    return "";
+  }
   // Replayed by the script as soon as we answer, before anything else runs on the page.
   return ActionsAsJson(page->TakeActions());
 }
@@ -946,6 +967,32 @@ void WebKitBrowser::FailAllCalls() {
   std::vector<std::uint64_t> ids;
   for (const auto& [id, call] : calls_) ids.push_back(id);
   for (std::uint64_t id : ids) OnCallDone(id, std::nullopt, false);
+}
+
+}  // namespace veltrane
+
+namespace veltrane {
+
+void WebKitBrowser::GuardRequests(std::vector<OriginRule> rules) { guard_->Set(std::move(rules)); }
+
+void WebKitBrowser::LeavePage(std::function<void()> left) {
+  leaving_ = std::move(left);
+  // A page that does not let go (a hung process) is ended with its process.
+  leaveFallback_.emplace(options_.scriptDeadline * 2, [this] {
+    webkit_web_view_terminate_web_process(view_.get());
+    EndLeave();
+  });
+  Navigate("about:blank");
+}
+
+void WebKitBrowser::EndLeave() {
+  if (!leaving_) return;
+  guard_->Clear();
+  leaveFallback_.reset();
+  // Not from inside WebKit's signal: the caller may ask for its next page.
+  leftNotice_.emplace(std::chrono::milliseconds(0),
+                      [this, left = std::move(*leaving_)] { left(); });
+  leaving_.reset();
 }
 
 }  // namespace veltrane

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "browser/browser_control.h"
+#include "browser/request_guard.h"
 #include "platform/glib_handles.h"
 
 namespace veltrane {
@@ -84,6 +85,8 @@ class WebKitBrowser : public BrowserControl {
   void Navigate(const std::string& url) override;
   std::string LocationURL() const override;
   void WatchPage(std::chrono::milliseconds least, std::chrono::milliseconds bound) override;
+  void GuardRequests(std::vector<OriginRule> rules) override;
+  void LeavePage(std::function<void()> left) override;
 
   // The view as a widget, for the window to pack.
   GtkWidget* Widget() const { return GTK_WIDGET(view_.get()); }
@@ -183,6 +186,8 @@ class WebKitBrowser : public BrowserControl {
   void LoadPendingUrl();
   // Carries out the Navigate asked for last, as the web process allows.
   void StartPendingNavigation();
+  // The blank page LeavePage asked for has replaced the page, or never came.
+  void EndLeave();
 
   std::uint64_t TrackCall(CallKind kind, std::uint64_t generation, std::uint64_t completion = 0,
                           std::optional<std::chrono::milliseconds> deadline = std::nullopt);
@@ -314,6 +319,12 @@ class WebKitBrowser : public BrowserControl {
 
   std::map<std::uint64_t, Call> calls_;
   std::uint64_t nextCallId_ = 1;
+
+  std::unique_ptr<RequestGuard> guard_;
+  // Set from LeavePage until the blank page has been committed.
+  std::optional<std::function<void()>> leaving_;
+  std::optional<TimeoutSource> leaveFallback_;
+  std::optional<TimeoutSource> leftNotice_;
 };
 
 }  // namespace veltrane

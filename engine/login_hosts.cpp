@@ -57,12 +57,11 @@ std::string HostOfAddress(std::string_view url) {
   } else {
     host = host.substr(0, host.find(':'));
   }
-  if (host.ends_with('.')) host.remove_suffix(1);
-  return LowerAscii(host);
+  return AsciiHost(host);
 }
 
 std::string RegistrableDomain(std::string_view host) {
-  const std::string name = LowerAscii(host);
+  const std::string name = AsciiHost(host);
   if (name.empty() || IsIpAddress(name)) return name;
   const psl_ctx_t* list = SuffixList();
   const char* domain = list ? psl_registrable_domain(list, name.c_str()) : nullptr;
@@ -70,7 +69,19 @@ std::string RegistrableDomain(std::string_view host) {
 }
 
 LoginHosts::LoginHosts(std::string_view siteUrl, std::string_view credentialHosts) {
-  domains_.push_back(RegistrableDomain(HostOfAddress(siteUrl)));
+  const std::optional<Origin> site = NetworkOriginOf(siteUrl);
+  if (!site) return;
+  const bool siteSecure = site->scheme == "https" || site->scheme == "wss";
+  const auto add = [&](const std::string& host, bool secureOnly, int port) {
+    OriginRule rule;
+    rule.host = RegistrableDomain(host);
+    if (rule.host.empty()) return;
+    rule.subdomains = !IsIpAddress(rule.host) && !IsListedSuffix(rule.host);
+    rule.secureOnly = secureOnly;
+    rule.port = port;
+    rules_.push_back(std::move(rule));
+  };
+  add(site->host, siteSecure, site->port);
   std::size_t from = 0;
   while (from < credentialHosts.size()) {
     const std::size_t end =
@@ -78,24 +89,25 @@ LoginHosts::LoginHosts(std::string_view siteUrl, std::string_view credentialHost
     const std::string_view entry = credentialHosts.substr(from, end - from);
     from = end + 1;
     if (entry.empty()) continue;
-    const std::string host = entry.find("//") == std::string_view::npos
-                                 ? HostOfAddress("http://" + std::string(entry))
-                                 : HostOfAddress(entry);
-    if (!host.empty()) domains_.push_back(RegistrableDomain(host));
+    if (entry.find("//") != std::string_view::npos) {
+      // An address says its own scheme and port.
+      if (const std::optional<Origin> origin = NetworkOriginOf(entry))
+        add(origin->host, origin->scheme == "https" || origin->scheme == "wss", origin->port);
+      continue;
+    }
+    // A host without a port is reached on the site's own port.
+    const std::optional<Origin> origin = NetworkOriginOf("http://" + std::string(entry));
+    if (!origin) continue;
+    const std::size_t colon = entry.rfind(':');
+    const std::size_t bracket = entry.rfind(']');
+    const bool namesPort =
+        colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket);
+    add(origin->host, siteSecure, namesPort ? origin->port : site->port);
   }
 }
 
-bool LoginHosts::Allows(std::string_view host) const {
-  const std::string name = LowerAscii(host);
-  if (name.empty()) return false;
-  const std::string domain = RegistrableDomain(name);
-  for (const std::string& allowed : domains_) {
-    if (allowed.empty()) continue;
-    if (domain == allowed) return true;
-    if (name.ends_with("." + allowed) && !IsIpAddress(allowed) && !IsListedSuffix(allowed))
-      return true;
-  }
-  return false;
+bool LoginHosts::Allows(std::string_view url) const {
+  return NetworkOriginOf(url) && RequestAllowed(rules_, url);
 }
 
 std::optional<std::string> ForeignLoginHost(const Page& page, int form,
@@ -104,8 +116,8 @@ std::optional<std::string> ForeignLoginHost(const Page& page, int form,
                                             const LoginHosts& allowed) {
   if (!FillWritesLogin(page, form, stepValues)) return std::nullopt;
   const auto outside = [&](const std::string& url) -> std::optional<std::string> {
+    if (IsHttpAddress(url) && allowed.Allows(url)) return std::nullopt;
     const std::string host = HostOfAddress(url);
-    if (allowed.Allows(host)) return std::nullopt;
     return host.empty() ? url : host;
   };
   if (auto host = outside(page.location)) return host;
@@ -119,9 +131,8 @@ std::optional<std::string> ForeignLoginHost(const Page& page, int form,
 }
 
 std::optional<std::string> ForeignRequestHost(std::string_view url, const LoginHosts& allowed) {
-  if (!IsHttpAddress(url)) return std::nullopt;
+  if (!IsHttpAddress(url) || allowed.Allows(url)) return std::nullopt;
   const std::string host = HostOfAddress(url);
-  if (allowed.Allows(host)) return std::nullopt;
   return host.empty() ? std::string(url) : host;
 }
 

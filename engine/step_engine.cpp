@@ -209,6 +209,7 @@ class StepRunner {
     decision_.form = position;
     decision_.button = SubmitButton(form, current.directives.buttonValue);
     decision_.loginSent = FillWritesLogin(page_, position, values);
+    decision_.loginFilled = decision_.loginSent;
     decision_.missingControls = MissingControls(form, current.fields);
     if (!decision_.missingControls.empty())
       trace_.TraceLine("Form changed: form #" + std::to_string(position) + " has no control " +

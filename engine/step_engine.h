@@ -42,6 +42,8 @@ struct StepDecision {
   int form = -1;
   int button = -1;
   bool loginSent = false;
+  // The step wrote the login into the page, whether it was sent or held back.
+  bool loginFilled = false;
   // The sent form carries values of the press release (FillWritesRelease).
   bool releaseSent = false;
   // The controls the step named that the sent form lacks: the site changed.

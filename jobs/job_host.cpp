@@ -47,6 +47,12 @@ class JobHost::LaneEvents : public BrowserEvents, public PageCapture {
   void NavigateComplete2(const std::string& url) override {
     host_.Guarded([&] { host_.job_->NavigateComplete2(url, index_); });
   }
+  void RequestRefused(const std::string& requestHost) override {
+    host_.Guarded([&] { host_.job_->RequestRefused(requestHost, index_); });
+  }
+  void RequestGuardUnconfirmed() override {
+    host_.Guarded([&] { host_.job_->RequestGuardUnconfirmed(index_); });
+  }
   bool WantsPageText() override { return host_.job_->NeedsPageText(index_); }
   void Capture(const std::string& site, std::function<void()> then) override {
     shots_->Capture(site, [this, then = std::move(then)] { host_.Guarded(then); });
@@ -192,6 +198,14 @@ void JobHost::ProgressChange(int progress, int progressMax) {
 
 void JobHost::NavigateComplete2(const std::string& url) {
   Guarded([&] { job_->NavigateComplete2(url); });
+}
+
+void JobHost::RequestRefused(const std::string& host) {
+  Guarded([&] { job_->RequestRefused(host); });
+}
+
+void JobHost::RequestGuardUnconfirmed() {
+  Guarded([&] { job_->RequestGuardUnconfirmed(); });
 }
 
 bool JobHost::WantsPageText() { return job_->NeedsPageText(); }

@@ -82,6 +82,8 @@ class JobHost : public JobStarter, public BrowserEvents, private PageCapture {
                      bool& cancel) override;
   void ProgressChange(int progress, int progressMax) override;
   void NavigateComplete2(const std::string& url) override;
+  void RequestRefused(const std::string& host) override;
+  void RequestGuardUnconfirmed() override;
   // Only a step that checks text on the page has it read (SubmissionJob::NeedsPageText).
   bool WantsPageText() override;
 

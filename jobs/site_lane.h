@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "browser/browser_control.h"
@@ -83,9 +84,13 @@ struct SiteLane {
   int currentPosition = 0;       // the site's place in the job's site list
   double siteStarted = 0.0;
   SiteEvidence evidence;
-  // Where the login just sent may go; set from its submission until the next
-  // document commits or the site ends.
-  std::optional<LoginHosts> loginInFlight;
+  // Where the site's login may go, from the step that filled it in until the
+  // site ends: the view refuses every other request meanwhile.
+  std::optional<LoginHosts> requestGuard;
+  std::set<std::string> refusedHosts;  // traced once per site
+  // The login was just sent: set from its submission until the next document
+  // commits or the site ends. A navigation elsewhere then fails the site.
+  bool loginInFlight = false;
   Watching watching = Watching::Idle;
   std::string heldFailure;  // the failure a Failure watch holds back
   bool submitting = false;  // its release was sent and the site has not ended

@@ -357,6 +357,8 @@ void SubmissionJob::StartSite(SiteLane& lane, std::size_t index) {
   lane.trace->TraceLine(std::string(69, '-'));
   lane.trace->TraceLine("Current site : " + state.site.CurrentSite);
   lane.trace->SetSite(state.site.CurrentSite);
+  lane.requestGuard.reset();
+  lane.refusedHosts.clear();
   state.site.SiteScript.clear();
   lane.navigatedThisSite = false;
   lane.storeRetryDelay = kFirstStoreRetry;
@@ -368,9 +370,22 @@ void SubmissionJob::NextSite(SiteLane& lane) {
   // as a redirect of the lane's next one.
   lane.state->AwaitRedirect = false;
   lane.siteOpen = false;
-  lane.holding = false;
   lane.submitting = false;
   lane.host.clear();
+  // The site's page goes before anything else happens, so that no timer of
+  // it runs later; its login guard holds until it is gone. The lane stays
+  // held meanwhile: it takes no site, and the job does not end. A trial
+  // keeps its page to picture.
+  if (lane.navigatedThisSite && !trial_) {
+    lane.navigatedThisSite = false;
+    lane.parts.browser->LeavePage([this, &lane, serial = lane.siteSerial] {
+      if (serial != lane.siteSerial || lane.siteOpen || !lane.holding) return;
+      lane.holding = false;
+      Dispatch();
+    });
+    return;
+  }
+  lane.holding = false;
   Dispatch();
 }
 
@@ -462,7 +477,7 @@ bool SubmissionJob::EndSite(SiteLane& lane, bool completed, const std::string& r
   }
   lane.siteOpen = false;
   state.AwaitRedirect = false;
-  lane.loginInFlight.reset();
+  lane.loginInFlight = false;
   lane.watching = SiteLane::Watching::Idle;
   trace.SetSite("");
   DisarmDeadline(lane);
@@ -578,12 +593,16 @@ void SubmissionJob::JudgePage(SiteLane& lane, Page& page, bool settled) {
     lane.evidence.notes +=
         "form changed: missing " + trace.Outside(CommaList(decision.missingControls));
   }
-  // From now until the next document commits, no request of the view may
-  // leave the site's hosts. The form step has advanced: its own is the one before.
-  if (decision.loginSent)
-    lane.loginInFlight.emplace(
+  // From now until the site ends, no request of the view may leave the
+  // site's origins; guarded before the page's writes are replayed. The form
+  // step has advanced: its own is the one before.
+  if (decision.loginFilled) {
+    lane.requestGuard.emplace(
         state.site.SiteUrl,
         lane.siteSteps.Step(state.site.StepNumber - 1).directives.credentialHosts);
+    lane.parts.browser->GuardRequests(lane.requestGuard->Rules());
+  }
+  if (decision.loginSent) lane.loginInFlight = true;
   if (decision.held) {
     if (trial_->held) trial_->held(page, decision.form, decision.button);
     if (EndSite(lane, false, decision.text)) NextSite(lane);
@@ -664,7 +683,7 @@ void SubmissionJob::StopLane(SiteLane& lane) {
   lane.submitting = false;
   ++lane.siteSerial;  // a screenshot still under way starts no next site
   lane.state->AwaitRedirect = false;
-  lane.loginInFlight.reset();
+  lane.loginInFlight = false;
   lane.watching = SiteLane::Watching::Idle;
   lane.storeRetry->SetEnabled(false);
   DisarmDeadline(lane);
@@ -690,6 +709,8 @@ bool SubmissionJob::StillHeld() {
   for (auto& lane : lanes_) {
     StopLane(*lane);
     lane->state->JobRunning = false;
+    // Nothing of the site's page runs on once this instance lets it go.
+    if (std::exchange(lane->navigatedThisSite, false)) lane->parts.browser->LeavePage([] {});
   }
   journal_.Release(jobId_, scheduleId_);
   jobId_ = 0;
@@ -712,19 +733,37 @@ void SubmissionJob::HoldFailureWhilePageMayMoveOn(SiteLane& lane, const std::str
 void SubmissionJob::BeforeNavigate2(const std::string& url, bool& cancel, std::size_t index) {
   SiteLane& lane = *lanes_[index];
   BrowserBeforeNavigate2(*lane.parts.panel, *lane.trace, url, cancel);
-  if (cancel || !lane.loginInFlight || !lane.siteOpen) return;
-  // Whatever the page did to the form, its action or the redirects that
-  // follow, the login goes nowhere but to the site's own hosts.
-  if (const std::optional<std::string> foreign = ForeignRequestHost(url, *lane.loginInFlight)) {
-    cancel = true;
-    const std::string reason = "Login form on another host (" + lane.trace->Outside(*foreign) + ")";
-    lane.trace->TraceLine(reason);
-    SiteFailed(lane, reason);
+  if (cancel || !lane.requestGuard) return;
+  const std::optional<std::string> foreign = ForeignRequestHost(url, *lane.requestGuard);
+  if (!foreign) return;
+  cancel = true;
+  if (!lane.loginInFlight || !lane.siteOpen) {
+    RequestRefused(*foreign, index);
+    return;
   }
+  // Whatever the page did to the form, its action or the redirects that
+  // follow, the login goes nowhere but to the site's own origins.
+  const std::string reason = "Login form on another host (" + lane.trace->Outside(*foreign) + ")";
+  lane.trace->TraceLine(reason);
+  SiteFailed(lane, reason);
+}
+
+void SubmissionJob::RequestRefused(const std::string& host, std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  if (!lane.requestGuard || !lane.refusedHosts.insert(host).second) return;
+  lane.trace->TraceLine("Request to another host refused during login: " +
+                        lane.trace->Outside(host));
+}
+
+void SubmissionJob::RequestGuardUnconfirmed(std::size_t index) {
+  SiteLane& lane = *lanes_[index];
+  if (!lane.siteOpen || !lane.requestGuard) return;
+  lane.trace->TraceLine("Request guard not confirmed by the web process");
+  SiteFailed(lane, "Request guard not confirmed by the web process");
 }
 
 void SubmissionJob::NavigateComplete2(const std::string&, std::size_t index) {
-  lanes_[index]->loginInFlight.reset();
+  lanes_[index]->loginInFlight = false;
 }
 
 void SubmissionJob::NewWindow2(const std::string& url, bool& cancel, std::size_t index) {

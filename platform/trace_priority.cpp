@@ -117,6 +117,9 @@ TracePriority TracePriorityOf(const std::string& text) {
     if (StartsWith(view, start)) return TracePriority::Warning;
   if (IsErrorPageText(view)) return TracePriority::Warning;
   if (IsLeaseWarning(view)) return TracePriority::Warning;
+  // A page tried to send something of a login elsewhere; the site goes on.
+  if (StartsWith(view, "Request to another host refused during login: "))
+    return TracePriority::Warning;
   if (StartsWith(view, "Setting history_keep_days ") || StartsWith(view, "Setting parallel_"))
     return TracePriority::Warning;
   if (StartsWith(view, "Stale page dropped : ")) return TracePriority::Debug;

@@ -17,7 +17,7 @@ target_compile_definitions(veltrane_fault_test_support PRIVATE
 add_dependencies(veltrane_fault_test_support veltrane)
 
 foreach(name fault_lanes_test fault_responses_test fault_pages_test fault_web_process_test fault_data_test fault_safety_test
-    fault_start_test fault_script_pages_test fault_script_forms_test)
+    fault_start_test fault_script_pages_test fault_script_forms_test fault_request_guard_test)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE veltrane_fault_test_support GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 240)
