@@ -87,7 +87,7 @@ class WebServeTest : public ::testing::Test {
   std::pair<int, std::string> Refused(const std::string& listen) {
     std::filesystem::remove(serveDir.File("second.log"));
     Command(listen);
-    const int code = serve.RunToEnd({}, 30);
+    const int code = serve.RunToEnd({}, 20);
     return {code, FileBytes(serveDir.File("second.log"))};
   }
 
