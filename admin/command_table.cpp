@@ -305,10 +305,16 @@ constexpr Command kCommands[] = {
      "the --json documents of the list commands (query values as their options:\n"
      "?limit=10&failed=1). Nothing can be changed through it; passwords never appear.\n"
      "--listen defaults to 127.0.0.1:8470. Without a token only this machine may ask:\n"
-     "reach it from elsewhere through an SSH tunnel. To listen on another address, set\n"
-     "'web_token = SECRET' in DIR/veltrane.conf: every request must then send\n"
-     "'Authorization: Bearer SECRET', or come from a browser signed in with the\n"
-     "one-time link printed at start. Prints the address it serves, then serves.\n",
+     "reach it from elsewhere through an SSH tunnel. Only requests whose Host is the\n"
+     "listen address, localhost, a loopback address or a name in 'web_names = NAME,...'\n"
+     "(DIR/veltrane.conf) are answered; others get 421. To listen on another address,\n"
+     "set 'web_token = SECRET' (at least 128 bits: 32 hex digits, or 22 characters\n"
+     "otherwise; 'openssl rand -hex 16' makes one), and 'web_certificate = PEM' with\n"
+     "'web_key = PEM' to serve HTTPS, or 'web_plain_http = yes' to go without it\n"
+     "knowingly. Every request must then send 'Authorization: Bearer SECRET', or come\n"
+     "from a browser signed in with a one-time link: one is printed at start, and a GET\n"
+     "of /signin with the token gives a new one. A link works once, by GET; each\n"
+     "sign-in gets a session of its own. Prints the address it serves, then serves.\n",
      RunServe},
     {"history", "prune", "--older-than DAYS", "remove the history older than DAYS days",
      "Removes the history rows written more than DAYS days ago (by their time), the\n"

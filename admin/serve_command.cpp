@@ -14,6 +14,7 @@
 #include "admin/web_api.h"
 #include "web/web_access.h"
 #include "web/web_server.h"
+#include "web/web_settings.h"
 
 namespace veltrane::admin {
 namespace {
@@ -34,10 +35,17 @@ void RunServe(AdminContext& context, Arguments args) {
     UsageError("--listen '" + listenText +
                "' is not ADDRESS:PORT (a numeric address: 127.0.0.1:8470, [::1]:8470)");
 
+  web::WebSettings settings;
+  try {
+    settings = web::ConfiguredWebSettingsIn(context.dir);
+  } catch (const std::runtime_error& error) {
+    Failure(error.what());
+  }
   web::WebSetup setup;
   setup.paths = context.Stores();
   setup.shotsDirectory = context.ShotsDirectory();
-  setup.token = web::ConfiguredWebTokenIn(context.dir);
+  setup.token = settings.token;
+  setup.names = settings.names;
   setup.clock = &context.io.clock;
   const AdminContext& apiContext = context;
   setup.api = [&apiContext](const std::string& path, const web::Query& query) {
@@ -53,13 +61,15 @@ void RunServe(AdminContext& context, Arguments args) {
                                                                 g_main_loop_unref);
   std::unique_ptr<web::WebServer> server;
   try {
-    server = std::make_unique<web::WebServer>(*listen, std::move(setup));
+    server = std::make_unique<web::WebServer>(
+        *listen, std::move(setup),
+        web::WebTransport{settings.certificate, settings.key, settings.plainHttp});
   } catch (const std::runtime_error& error) {
     Failure(error.what());
   }
   context.io.out << "serving " << server->BaseUrl() << "/ (read-only)\n";
   if (const std::string link = server->SignInLink(); !link.empty())
-    context.io.out << "sign in once at " << server->SignInLink() << "\n";
+    context.io.out << "sign in once at " << link << "\n";
   context.io.out.flush();
 
   const guint interrupt = g_unix_signal_add(SIGINT, Quit, loop.get());

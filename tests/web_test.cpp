@@ -12,8 +12,10 @@
 #include "tests/support/test_database.h"
 #include "web/shot_files.h"
 #include "web/web_access.h"
+#include "web/web_hosts.h"
 #include "web/web_routes.h"
 #include "web/web_server.h"
+#include "web/web_settings.h"
 
 namespace veltrane::web {
 namespace {
@@ -30,54 +32,76 @@ TEST(WebAccessTest, WithoutATokenOnlyLoopbackPeersAreAnswered) {
   EXPECT_EQ("", guard.OneTimeCode());
 }
 
-TEST(WebAccessTest, WithATokenEveryRequestCarriesItOrTheSignInCookie) {
-  AccessGuard guard("s3cret-token");
+TEST(WebAccessTest, WithATokenEveryRequestCarriesItOrASignInCookie) {
+  const std::string token = "0123456789abcdef0123456789abcdef";
+  AccessGuard guard(token);
   EXPECT_FALSE(guard.Allows("192.0.2.7", "", ""));
   EXPECT_FALSE(guard.Allows("127.0.0.1", "", ""));  // loopback too
-  EXPECT_FALSE(guard.Allows("192.0.2.7", "Bearer wrong-token!", ""));
-  EXPECT_FALSE(guard.Allows("192.0.2.7", "Basic s3cret-token", ""));
-  EXPECT_TRUE(guard.Allows("192.0.2.7", "Bearer s3cret-token", ""));
-
-  const std::string cookie = guard.SessionCookie();
-  const std::string pair = cookie.substr(0, cookie.find(';'));
-  EXPECT_EQ(std::string::npos, cookie.find("s3cret-token"));  // the cookie never holds the token
-  EXPECT_NE(std::string::npos, cookie.find("HttpOnly"));
-  EXPECT_TRUE(guard.Allows("192.0.2.7", "", "other=1; " + pair));
-  EXPECT_FALSE(guard.Allows("192.0.2.7", "", std::string(kSessionCookie) + "=guess"));
+  EXPECT_FALSE(guard.Allows("192.0.2.7", "Bearer " + token + "0", ""));
+  EXPECT_FALSE(guard.Allows("192.0.2.7", "Basic " + token, ""));
+  EXPECT_TRUE(guard.Allows("192.0.2.7", "Bearer " + token, ""));
+  EXPECT_FALSE(guard.Allows("192.0.2.7", "", std::string(kSessionCookie) + "="));
 
   const std::string code = guard.OneTimeCode();
   EXPECT_EQ(64u, code.size());
   EXPECT_FALSE(guard.Redeem(code.substr(1)));
-  EXPECT_TRUE(guard.Redeem(code));
+  const std::optional<std::string> cookie = guard.Redeem(code);
+  ASSERT_TRUE(cookie);
   EXPECT_FALSE(guard.Redeem(code));  // once only
+  const std::string pair = cookie->substr(0, cookie->find(';'));
+  EXPECT_EQ(std::string::npos, cookie->find(token));  // the cookie never holds the token
+  EXPECT_NE(std::string::npos, cookie->find("HttpOnly"));
+  EXPECT_EQ(std::string::npos, cookie->find("Secure"));
+  EXPECT_TRUE(guard.Allows("192.0.2.7", "", "other=1; " + pair));
+  EXPECT_FALSE(guard.Allows("192.0.2.7", "", std::string(kSessionCookie) + "=guess"));
 }
 
-TEST(WebAccessTest, TokenAndListenAddressAreRead) {
-  EXPECT_EQ("abc", WebTokenOf("# web_token = no\ndatabase_url = x\n web_token = abc \n"));
-  EXPECT_EQ("", WebTokenOf("webtoken = abc\n"));
+TEST(WebAccessTest, TokensAreCountedInBits) {
   const struct {
-    const char* text;
-    bool valid;
-    const char* host;
-    int port;
-  } cases[] = {
-      {"127.0.0.1:8470", true, "127.0.0.1", 8470},
-      {"[::1]:0", true, "::1", 0},
-      {"0.0.0.0:80", true, "0.0.0.0", 80},
-      {"localhost:8470", false, "", 0},
-      {"127.0.0.1", false, "", 0},
-      {"127.0.0.1:70000", false, "", 0},
-      {"::1:8470", false, "", 0},
-      {"127.0.0.1:84x", false, "", 0},
-  };
+    std::string token;
+    int bits;
+  } cases[] = {{"z", 6},
+               {std::string(31, 'f'), 124},
+               {std::string(32, 'F'), 128},
+               {std::string(21, 'x'), 126},
+               {"q1w2e3r4t5y6u7i8o9p0aZ", 132}};
   for (const auto& c : cases) {
-    const std::optional<ListenAddress> got = ParseListenAddress(c.text);
-    ASSERT_EQ(c.valid, got.has_value()) << c.text;
-    if (got) {
-      EXPECT_EQ(c.host, got->host) << c.text;
-      EXPECT_EQ(c.port, got->port) << c.text;
+    EXPECT_EQ(c.bits, TokenBits(c.token)) << c.token;
+    if (c.bits < kLeastTokenBits) {
+      EXPECT_THROW(AccessGuard{c.token}, std::runtime_error) << c.token;
     }
   }
+}
+
+TEST(WebAccessTest, OnlyTheServersOwnHostNamesAreAnswered) {
+  const std::vector<std::string> names = {"View.Example.org", "ops.example."};
+  const struct {
+    const char* host;
+    const char* listen;
+    bool own;
+  } cases[] = {
+      {"127.0.0.1:8470", "127.0.0.1", true},
+      {"127.9.9.9", "127.0.0.1", true},
+      {"[::1]:8470", "127.0.0.1", true},
+      {"LOCALHOST:8470", "127.0.0.1", true},
+      {"localhost.:1", "127.0.0.1", true},
+      {"view.example.org:8470", "127.0.0.1", true},
+      {"ops.example", "127.0.0.1", true},
+      {"192.0.2.7:8470", "192.0.2.7", true},
+      {"198.51.100.1:8470", "0.0.0.0", true},
+      {"[2001:db8::1]:8470", "::", true},
+      {"198.51.100.1:8470", "192.0.2.7", false},
+      {"attacker.example:8470", "127.0.0.1", false},
+      {"attacker.example:8470", "0.0.0.0", false},
+      {"localhost.attacker.example", "127.0.0.1", false},
+      {"127.0.0.1.attacker.example", "127.0.0.1", false},
+      {"example.org", "127.0.0.1", false},
+      {"attacker@127.0.0.1", "127.0.0.1", false},
+      {"127.0.0.1/x", "127.0.0.1", false},
+      {"%6cocalhost", "127.0.0.1", false},
+      {"", "127.0.0.1", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.own, IsOwnHost(c.host, c.listen, names)) << c.host;
 }
 
 TEST(WebServerTest, AnotherAddressThanLoopbackNeedsAToken) {
@@ -129,11 +153,18 @@ class WebRoutesTest : public ::testing::Test {
 
   WebResponse Get(const std::string& path, const Query& query = {},
                   const std::string& peer = "127.0.0.1") {
-    return routes.Answer({"GET", path, query, peer, "", ""});
+    return routes.Answer({"GET", path, query, peer, "", "", "127.0.0.1:8470"});
+  }
+
+  WebSetup Setup() const {
+    WebSetup setup;
+    setup.paths = databases.Paths();
+    setup.shotsDirectory = databases.Directory() + "/shots";
+    return setup;
   }
 
   TestDatabases databases;
-  WebRoutes routes{{databases.Paths(), databases.Directory() + "/shots", "", nullptr, nullptr}};
+  WebRoutes routes{Setup()};
 };
 
 TEST_F(WebRoutesTest, EveryTextFromASiteOrAPersonIsEscaped) {
@@ -161,7 +192,8 @@ TEST_F(WebRoutesTest, EveryTextFromASiteOrAPersonIsEscaped) {
 
 TEST_F(WebRoutesTest, NothingIsChangedAndForeignPeersNeedTheToken) {
   for (const char* method : {"POST", "PUT", "DELETE", "PATCH"}) {
-    const WebResponse response = routes.Answer({method, "/", {}, "127.0.0.1", "", ""});
+    const WebResponse response =
+        routes.Answer({method, "/", {}, "127.0.0.1", "", "", "127.0.0.1:8470"});
     EXPECT_EQ(405, response.status) << method;
   }
   const WebResponse refused = Get("/", {}, "192.0.2.7");

@@ -8,3 +8,13 @@ target_link_libraries(web_view_test PRIVATE veltrane_browser_test_support)
 target_compile_definitions(web_view_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>"
   VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
 add_dependencies(web_view_test veltrane veltrane-admin)
+
+# The built veltrane-admin serve over HTTP and HTTPS on 127.0.0.1: host names,
+# sign-in and sessions, the settings it refuses.
+find_package(OpenSSL REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+veltrane_test(web_serve_test web_serve_test.cpp support/service_process.cpp)
+target_link_libraries(web_serve_test PRIVATE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
+target_compile_definitions(web_serve_test PRIVATE
+  VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
+add_dependencies(web_serve_test veltrane-admin)

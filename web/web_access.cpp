@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 
-#include "platform/configuration.h"
 #include "platform/text_lists.h"
 
 namespace veltrane::web {
@@ -46,12 +45,9 @@ bool IsLoopbackAddress(std::string_view address) {
   return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }
 
-std::string WebTokenOf(const std::string& configurationText) {
-  return ConfigurationValue(configurationText, "web_token");
-}
-
-std::string ConfiguredWebTokenIn(const std::string& directory) {
-  return WebTokenOf(ReadConfiguration(directory));
+int TokenBits(std::string_view token) {
+  const bool hex = token.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+  return static_cast<int>(token.size()) * (hex ? 4 : 6);
 }
 
 std::string RandomSecret(std::size_t bytes) {
@@ -70,30 +66,45 @@ std::string RandomSecret(std::size_t bytes) {
   return hex;
 }
 
-AccessGuard::AccessGuard(std::string token) : token_(std::move(token)) {
+AccessGuard::AccessGuard(std::string token, bool secure)
+    : token_(std::move(token)), secure_(secure) {
   if (token_.empty()) return;
-  session_ = RandomSecret();
+  if (TokenBits(token_) < kLeastTokenBits)
+    throw std::runtime_error(
+        "web_token is too short: it must hold at least 128 bits, that is 32 characters when "
+        "it is hex digits only, 22 otherwise (base64, for one); this one has " +
+        std::to_string(token_.size()) + ". Make one with 'openssl rand -hex 16'");
   oneTimeCode_ = RandomSecret();
+}
+
+bool AccessGuard::CarriesToken(std::string_view authorization) const {
+  constexpr std::string_view kBearer = "Bearer ";
+  return !token_.empty() && authorization.starts_with(kBearer) &&
+         SameSecret(TrimBlanks(authorization.substr(kBearer.size())), token_);
 }
 
 bool AccessGuard::Allows(std::string_view peer, std::string_view authorization,
                          std::string_view cookieHeader) const {
   if (token_.empty()) return IsLoopbackAddress(peer);
-  constexpr std::string_view kBearer = "Bearer ";
-  if (authorization.starts_with(kBearer) &&
-      SameSecret(TrimBlanks(authorization.substr(kBearer.size())), token_))
-    return true;
-  return SameSecret(CookieValue(cookieHeader, kSessionCookie), session_);
+  if (CarriesToken(authorization)) return true;
+  const std::string given = CookieValue(cookieHeader, kSessionCookie);
+  bool known = false;  // every session is compared, so the time tells nothing
+  for (const std::string& session : sessions_) known = SameSecret(given, session) || known;
+  return known;
 }
 
-bool AccessGuard::Redeem(std::string_view code) {
-  if (!SameSecret(code, oneTimeCode_)) return false;
+const std::string& AccessGuard::RenewOneTimeCode() {
+  if (!token_.empty()) oneTimeCode_ = RandomSecret();
+  return oneTimeCode_;
+}
+
+std::optional<std::string> AccessGuard::Redeem(std::string_view code) {
+  if (!SameSecret(code, oneTimeCode_)) return std::nullopt;
   oneTimeCode_.clear();
-  return true;
-}
-
-std::string AccessGuard::SessionCookie() const {
-  return std::string(kSessionCookie) + "=" + session_ + "; Path=/; HttpOnly; SameSite=Strict";
+  if (sessions_.size() >= kMostSessions) sessions_.pop_front();
+  sessions_.push_back(RandomSecret());
+  return std::string(kSessionCookie) + "=" + sessions_.back() +
+         "; Path=/; HttpOnly; SameSite=Strict" + (secure_ ? "; Secure" : "");
 }
 
 }  // namespace veltrane::web

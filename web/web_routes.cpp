@@ -8,6 +8,7 @@
 #include "web/html.h"
 #include "web/pages.h"
 #include "web/shot_files.h"
+#include "web/web_hosts.h"
 
 namespace veltrane::web {
 namespace {
@@ -49,7 +50,7 @@ bool Flag(const Query& query, const std::string& key) {
 }  // namespace
 
 WebRoutes::WebRoutes(WebSetup setup)
-    : setup_(std::move(setup)), guard_(setup_.token), facts_(setup_.paths) {}
+    : setup_(std::move(setup)), guard_(setup_.token, setup_.secure), facts_(setup_.paths) {}
 
 std::string WebRoutes::SignInPath() const {
   return guard_.OneTimeCode().empty() ? "" : "/signin?code=" + guard_.OneTimeCode();
@@ -57,17 +58,15 @@ std::string WebRoutes::SignInPath() const {
 
 WebResponse WebRoutes::Answer(const WebRequest& request) {
   WebResponse response;
-  if (request.method != "GET" && request.method != "HEAD") {
+  if (!IsOwnHost(request.host, setup_.listenHost, setup_.names)) {
+    response = Text(421,
+                    "This server answers only to its own names: its address, localhost, and "
+                    "the names in web_names in veltrane.conf.\n");
+  } else if (request.method != "GET" && request.method != "HEAD") {
     response = Text(405, "This view only reads; nothing can be changed through it.\n");
     response.headers.emplace_back("Allow", "GET, HEAD");
   } else if (request.path == "/signin") {
-    if (guard_.Redeem(Value(request.query, "code"))) {
-      response = Text(303, "Signed in.\n");
-      response.headers.emplace_back("Set-Cookie", guard_.SessionCookie());
-      response.headers.emplace_back("Location", "/");
-    } else {
-      response = Text(403, "This sign-in link is not valid (it works once).\n");
-    }
+    response = SignIn(request);
   } else if (!guard_.Allows(request.peer, request.authorization, request.cookie)) {
     response = Text(401,
                     "A token is needed: send 'Authorization: Bearer TOKEN' (web_token in "
@@ -87,6 +86,26 @@ WebResponse WebRoutes::Answer(const WebRequest& request) {
   response.headers.emplace_back("X-Content-Type-Options", "nosniff");
   response.headers.emplace_back("Referrer-Policy", "no-referrer");
   response.headers.emplace_back("Cache-Control", "no-store");
+  return response;
+}
+
+// A one-time link begins a session of its own, by GET only: a look at the
+// link (HEAD, as link checkers send) leaves it unspent. With the token, a GET
+// without a code gives a new link, in place of the last.
+WebResponse WebRoutes::SignIn(const WebRequest& request) {
+  if (request.method != "GET") {
+    WebResponse response = Text(405, "A sign-in link works by GET only.\n");
+    response.headers.emplace_back("Allow", "GET");
+    return response;
+  }
+  if (!request.query.count("code") && guard_.CarriesToken(request.authorization))
+    return Text(200, "sign in once at " + std::string(setup_.secure ? "https://" : "http://") +
+                         request.host + "/signin?code=" + guard_.RenewOneTimeCode() + "\n");
+  const std::optional<std::string> cookie = guard_.Redeem(Value(request.query, "code"));
+  if (!cookie) return Text(403, "This sign-in link is not valid (it works once).\n");
+  WebResponse response = Text(303, "Signed in.\n");
+  response.headers.emplace_back("Set-Cookie", *cookie);
+  response.headers.emplace_back("Location", "/");
   return response;
 }
 

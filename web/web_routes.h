@@ -1,8 +1,9 @@
 // WebRoutes: the web view's answers, request in, response out, without the
 // network (web_server.h carries them over HTTP). Reads only: GET and HEAD are
-// answered, every other method is refused. Every answer carries headers that
-// keep a browser from loading anything from elsewhere or running any script.
-// One thread at a time.
+// answered, every other method is refused; a request naming a host that is
+// not the server's own (web_hosts.h) gets 421 and nothing of the store. Every answer carries
+// headers that keep a browser from loading anything from elsewhere or running any script. One
+// thread at a time.
 #pragma once
 
 #include <functional>
@@ -26,6 +27,7 @@ struct WebRequest {
   std::string peer;  // the client's address
   std::string authorization;
   std::string cookie;
+  std::string host;  // the Host header
 };
 
 struct WebResponse {
@@ -48,6 +50,9 @@ struct WebSetup {
   ApiHandler api;
   StatusSource status;  // none: the overview shows no instance and no next run
   const Clock* clock = &DefaultClock();
+  std::vector<std::string> names;  // web_names
+  std::string listenHost;          // the numeric address listened on; WebServer sets it
+  bool secure = false;             // served over HTTPS; WebServer sets it
 };
 
 // How many jobs the overview lists and the grid shows, unless asked otherwise.
@@ -64,6 +69,7 @@ class WebRoutes {
   std::string SignInPath() const;
 
  private:
+  WebResponse SignIn(const WebRequest& request);
   WebResponse Route(const WebRequest& request);
   WebResponse Shot(const Query& query);
 

@@ -29,7 +29,26 @@ WebRequest RequestOf(SoupServerMessage* message, const char* path, GHashTable* q
     request.authorization = authorization;
   if (const char* cookie = soup_message_headers_get_list(headers, "Cookie"))
     request.cookie = cookie;
+  if (const char* host = soup_message_headers_get_one(headers, "Host")) request.host = host;
   return request;
+}
+
+// The certificate and key, loaded; none without them.
+GObjectPtr<GTlsCertificate> LoadCertificate(const WebTransport& transport) {
+  if (transport.certificate.empty() && transport.key.empty()) return nullptr;
+  if (transport.certificate.empty() || transport.key.empty())
+    throw std::runtime_error(
+        "web_certificate and web_key go together: set both in veltrane.conf, or neither");
+  GError* error = nullptr;
+  GObjectPtr<GTlsCertificate> certificate(g_tls_certificate_new_from_files(
+      transport.certificate.c_str(), transport.key.c_str(), &error));
+  if (!certificate) {
+    const std::string message = error ? error->message : "unknown error";
+    g_clear_error(&error);
+    throw std::runtime_error("cannot serve HTTPS with web_certificate " + transport.certificate +
+                             " and web_key " + transport.key + ": " + message);
+  }
+  return certificate;
 }
 
 }  // namespace
@@ -73,15 +92,26 @@ struct WebServer::Impl {
   std::string baseUrl;
 };
 
-WebServer::WebServer(const ListenAddress& listen, WebSetup setup) {
+WebServer::WebServer(const ListenAddress& listen, WebSetup setup, const WebTransport& transport) {
   const bool hasToken = !setup.token.empty();
-  if (!IsLoopbackAddress(listen.host) && !hasToken)
+  const bool loopback = IsLoopbackAddress(listen.host);
+  if (!loopback && !hasToken)
     throw std::runtime_error("listening on " + listen.host +
                              " needs a token: set web_token in veltrane.conf, or listen on "
                              "127.0.0.1 and reach it through an SSH tunnel");
+  GObjectPtr<GTlsCertificate> certificate = LoadCertificate(transport);
+  if (!loopback && !certificate && !transport.plainHttp)
+    throw std::runtime_error(
+        "listening on " + listen.host +
+        " needs HTTPS, or the token and the pages cross the network readable: set "
+        "web_certificate and web_key in veltrane.conf, or 'web_plain_http = yes' if that "
+        "network is trusted");
+  setup.listenHost = listen.host;
+  setup.secure = certificate != nullptr;
   impl_ = std::make_unique<Impl>(std::move(setup));
-  impl_->server.reset(static_cast<SoupServer*>(
-      g_object_new(SOUP_TYPE_SERVER, "server-header", "veltrane-web", nullptr)));
+  impl_->server.reset(
+      static_cast<SoupServer*>(g_object_new(SOUP_TYPE_SERVER, "server-header", "veltrane-web",
+                                            "tls-certificate", certificate.get(), nullptr)));
   soup_server_add_handler(impl_->server.get(), nullptr, &Impl::Handle, impl_.get(), nullptr);
 
   GObjectPtr<GInetAddress> address(g_inet_address_new_from_string(listen.host.c_str()));
@@ -89,8 +119,8 @@ WebServer::WebServer(const ListenAddress& listen, WebSetup setup) {
   GObjectPtr<GSocketAddress> socket(
       g_inet_socket_address_new(address.get(), static_cast<guint16>(listen.port)));
   GError* error = nullptr;
-  if (!soup_server_listen(impl_->server.get(), socket.get(),
-                          static_cast<SoupServerListenOptions>(0), &error)) {
+  const auto options = certificate ? SOUP_SERVER_LISTEN_HTTPS : SoupServerListenOptions(0);
+  if (!soup_server_listen(impl_->server.get(), socket.get(), options, &error)) {
     const std::string message = error ? error->message : "unknown error";
     g_clear_error(&error);
     throw std::runtime_error("cannot listen on " + listen.host + ":" + std::to_string(listen.port) +
@@ -100,8 +130,8 @@ WebServer::WebServer(const ListenAddress& listen, WebSetup setup) {
   if (uris) {
     auto* uri = static_cast<GUri*>(uris->data);
     const bool v6 = listen.host.find(':') != std::string::npos;
-    impl_->baseUrl = std::string("http://") + (v6 ? "[" : "") + listen.host + (v6 ? "]" : "") +
-                     ":" + std::to_string(g_uri_get_port(uri));
+    impl_->baseUrl = std::string(certificate ? "https://" : "http://") + (v6 ? "[" : "") +
+                     listen.host + (v6 ? "]" : "") + ":" + std::to_string(g_uri_get_port(uri));
   }
   g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
 }
