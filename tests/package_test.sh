@@ -48,6 +48,7 @@ expected=$(sort <<'LIST'
 ./usr/lib/veltrane/veltrane
 ./usr/lib/veltrane/veltrane-admin
 ./usr/lib/veltrane/veltrane.conf -> /etc/veltrane/veltrane.conf
+./usr/lib/veltrane/web-extensions/veltrane-request-guard.so
 ./usr/share/bash-completion/completions/veltrane-admin
 ./usr/share/doc/veltrane/changelog.gz
 ./usr/share/doc/veltrane/copyright

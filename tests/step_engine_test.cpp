@@ -270,7 +270,8 @@ TEST_F(StepEngineTest, AddressesOfOtherSchemesAreNeverOpened) {
 }
 
 // The login goes only to the registrable domain of the site's start address
-// (or of an APP-CredentialHosts host); the page and the form's action count.
+// (or of an APP-CredentialHosts host), on its port; the page and the form's
+// action count.
 TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
   struct Case {
     std::string siteUrl;
@@ -291,20 +292,25 @@ TEST_F(StepEngineTest, LoginFormsOutsideTheSitesDomainFailUnfilled) {
        "Login form on another host (example.com.evil.org)"},
       {"https://mine.github.io/", "https://theirs.github.io/", "", "",
        "Login form on another host (theirs.github.io)"},
-      {"http://127.0.0.1:8080/", "http://127.0.0.1:9090/login", "http://127.0.0.2/", "",
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:8080/login", "http://127.0.0.2:8080/", "",
        "Login form on another host (127.0.0.2)"},
+      // Another port is another origin.
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:9090/login", "", "",
+       "Login form on another host (127.0.0.1)"},
+      {"https://www.example.com/start", "https://accounts.example.com/",
+       "https://AUTH.example.com:8443/post", "", "Login form on another host (auth.example.com)"},
       {"https://www.example.com/", "about:blank", "", "",
        "Login form on another host (about:blank)"},
       {"https://www.example.com/", "https://sso.partner.org/", "",
        "APP-CredentialHosts=elsewhere.test", "Login form on another host (sso.partner.org)"},
-      // Passing: subdomains, an unread or non-http action, listed hosts, IP ports.
+      // Passing: subdomains, an unread or non-http action, listed hosts, an IP's own port.
       {"https://www.example.com/start", "https://accounts.example.com/",
-       "https://AUTH.example.com:8443/post", "", ""},
+       "https://AUTH.example.com/post", "", ""},
       {"https://www.example.co.uk/", "https://example.co.uk/", "javascript:void(0)", "", ""},
       {"https://www.example.com/", "https://sso.partner.org/", "https://id.partner.org/",
        "APP-CredentialHosts= elsewhere.test  login.partner.org", ""},
-      {"http://127.0.0.1:8080/", "http://127.0.0.1:9090/login", "", "", ""},
-      {"http://localhost:8080/", "http://login.localhost/", "", "", ""},
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:8080/login", "", "", ""},
+      {"http://localhost:8080/", "http://login.localhost:8080/", "", "", ""},
   };
   for (const Case& c : cases) {
     page = Page();
