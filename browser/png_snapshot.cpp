@@ -67,8 +67,8 @@ void OnBlanked(GObject* source, GAsyncResult* result, gpointer data) {
   std::unique_ptr<std::shared_ptr<Snapshot>> holder(static_cast<std::shared_ptr<Snapshot>*>(data));
   const std::shared_ptr<Snapshot> snapshot = *holder;
   GError* error = nullptr;
-  JSCValue* value =
-      webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+  JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
+                                                                          result, &error);
   if (value) g_object_unref(value);
   // A page whose login could not be emptied is not pictured at all.
   if (error) {

@@ -132,30 +132,25 @@ std::vector<View> Readings(const std::string& raw) {
 // Words the service itself writes around what comes from outside, in its
 // trace, reasons, reports and history. A password among them, starred in an
 // outside text, would show by the words left standing beside the stars.
-constexpr const char* kServiceWords[] = {
-    "Cannot found business category , continue to search for internet",
-    "Cannot found selected category , continue to search business",
-    "Cant find info for subscription", "Category found are :", "Check for success string :",
-    "Check for unique string :", "Current formpos is correct!", "Current PR :", "Current site :",
-    "Current step :", "Document complete . Current page is :", "Download refused:",
-    "Error while navigate", "Filling form #", "Form changed: form #", "Found link :",
-    "Found random link :", "Found the correct formpos :", "Goto link", "Invalid form NULL",
-    "Invalid setting", "Last step", "Login form on another host", "Navigate to :",
-    "Navigation refused:", "Network error:", "New window refused:",
-    "Oh .. this url already match with pattern , advance to next step",
-    "Outcome unknown (interrupted while submitting)", "Page updated in place :",
-    "Press release not found", "Print refused:", "Redirected to unknown page",
-    "Search for link with pattern :", "Search for random link with pattern :",
-    "Site script contains a NUL byte", "Site script has no steps", "Skip to next step",
-    "Stale page dropped :", "Still cannot find the correct formpos",
-    "Stopped before sending the form", "Submission completed",
-    "Submission failed (success string not found)", "Submit button disabled",
-    "Success String found !!", "Timeout", "Trial completed", "Unable to continue",
-    "Unable to found link with pattern", "Unable to found random link with pattern",
-    "Unique string found !!", "Unique string not found", "Nothing happened after submit",
-    "form changed: missing", "Completed", "failed", "success text: (found) (looked for)",
-    "last page:", "HTTP status:", "pages loaded:", "notes:", "screenshot:",
-    "submission_data :", "extra_data :", "http https www localhost"};
+constexpr char kServiceWords[] = R"(
+Cannot found business category , continue to search for internet Cannot found selected category
+, continue to search business Cant find info for subscription Category found are : Check for
+success string : Check for unique string : Current formpos is correct! Current PR : Current site
+: Current step : Document complete . Current page is : Download refused: Error while navigate
+Filling form # Form changed: form # Found link : Found random link : Found the correct formpos :
+Goto link Invalid form NULL Invalid setting Last step Login form on another host Navigate to :
+Navigation refused: Network error: New window refused: Oh .. this url already match with pattern
+, advance to next step Outcome unknown (interrupted while submitting) Page updated in place :
+Press release not found Print refused: Redirected to unknown page Search for link with pattern :
+Search for random link with pattern : Site script contains a NUL byte Site script has no steps
+Skip to next step Stale page dropped : Still cannot find the correct formpos Stopped before
+sending the form Submission completed Submission failed (success string not found) Submit button
+disabled Success String found !! Timeout Trial completed Unable to continue Unable to found link
+with pattern Unable to found random link with pattern Unique string found !! Unique string not
+found Nothing happened after submit form changed: missing Completed failed success text: (found)
+(looked for) last page: HTTP status: pages loaded: notes: screenshot: submission_data :
+extra_data : http https www localhost
+)";
 
 }  // namespace
 
@@ -180,11 +175,13 @@ void RedactingTrace::AddSpelling(const std::string& bytes) {
   const std::string spelling = LowerAscii(bytes);
   if (std::find(spellings_.begin(), spellings_.end(), spelling) != spellings_.end()) return;
   spellings_.push_back(spelling);
-  if (!withhold_) {
-    std::string serviceWords;
-    for (const char* words : kServiceWords) serviceWords += std::string(words) + "\n";
-    withhold_ = !Found(siteScript_).empty() || !Found(serviceWords).empty();
-  }
+  // The words as one line: a password with a blank may span two of them.
+  static const std::string serviceWords = [] {
+    std::string words = kServiceWords;
+    std::replace(words.begin(), words.end(), '\n', ' ');
+    return words;
+  }();
+  if (!withhold_) withhold_ = !Found(siteScript_).empty() || !Found(serviceWords).empty();
 }
 
 std::vector<std::pair<std::size_t, std::size_t>> RedactingTrace::Found(

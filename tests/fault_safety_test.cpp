@@ -334,12 +334,12 @@ TEST(FaultSafety, NoSpellingOfThePasswordIsKeptOrPrintedNorDrawnInAScreenshot) {
   // The server answers the login with an address that holds it.
   const auto echo = [&](const std::string& site, std::function<std::string(std::string)> spell) {
     harness.server.Serve("/" + site + "/", LoginPage("/" + site + "/post"));
-    harness.server.Handle("/" + site + "/post",
-                          [site, spell](const httplib::Request& request, httplib::Response& answer) {
-                            answer.status = 302;
-                            answer.set_header("Location", "/" + site + "/done?k=" +
-                                                              spell(request.get_param_value("pass")));
-                          });
+    harness.server.Handle("/" + site + "/post", [site, spell](const httplib::Request& request,
+                                                              httplib::Response& answer) {
+      answer.status = 302;
+      answer.set_header("Location",
+                        "/" + site + "/done?k=" + spell(request.get_param_value("pass")));
+    });
     harness.server.Serve("/" + site + "/done", "Sorry");
   };
   echo("uri-component", [](std::string pw) { return pw.replace(pw.find('/'), 1, "%2F"); });
@@ -364,9 +364,9 @@ TEST(FaultSafety, NoSpellingOfThePasswordIsKeptOrPrintedNorDrawnInAScreenshot) {
                       std::string(kThanks) + "\n");
   for (const auto& [site, password] : passwords) AddAccount(harness, site, password);
   harness.databases.Main("INSERT INTO pressrelease (name,headline) VALUES ('Spellings','News')");
-  harness.AddSchedule(1, "Spellings",
-                      {"host-label", "uri-component", "raw-percent", "script-word", "shown-login",
-                       "shown-blank"});
+  harness.AddSchedule(
+      1, "Spellings",
+      {"host-label", "uri-component", "raw-percent", "script-word", "shown-login", "shown-blank"});
 
   harness.Start(3000);
   ASSERT_TRUE(harness.WaitForHistory("Spellings", 1, kJobBound));

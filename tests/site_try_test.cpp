@@ -205,8 +205,7 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   const std::string bothShots = databases.Directory() + "/both";
   EXPECT_EQ(0, Try({"Both", "--release", "Launch", "--shots", bothShots})) << lastError;
   EXPECT_NE(std::string::npos, out.str().find("result: stopped before sending form #0"));
-  EXPECT_EQ((Fields{{"user", "***"}, {"pass", "***"}, {"headline", "Acme ships"}}),
-            PrintedFields())
+  EXPECT_EQ((Fields{{"user", "***"}, {"pass", "***"}, {"headline", "Acme ships"}}), PrintedFields())
       << out.str();
   EXPECT_EQ(std::string::npos, out.str().find("s3cret")) << out.str();
   EXPECT_TRUE(server.RequestsTo("/both/post").empty());

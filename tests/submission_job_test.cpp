@@ -353,7 +353,8 @@ TEST(RedactingTraceTest, PasswordIsHiddenInAnyCaseAndAnyDecodingOfTheText) {
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"HostPWQ7", "hostpwq7.localhost", "***.localhost"},
       {"Ab/cd!9z", "http://a.test/?k=Ab%2Fcd!9z&n=1", "http://a.test/?k=***&n=1"},
-      {"Ab/cd!9z", "http://a.test/?next=%2F%3Fk%3DAb%252Fcd%25219z", "http://a.test/?next=%2F%3Fk%3D***"},
+      {"Ab/cd!9z", "http://a.test/?next=%2F%3Fk%3DAb%252Fcd%25219z",
+       "http://a.test/?next=%2F%3Fk%3D***"},
       {"50% of|it", "http://a.test/?k=50%%20of|it", "http://a.test/?k=***"},
       {"50% of|it", "http://a.test/?k=50%25+OF%7cit", "http://a.test/?k=***"},
       {"50% of|it", "50% of", "50% of"},
