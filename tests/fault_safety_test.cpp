@@ -293,6 +293,12 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// `text` with the first `what` replaced by `with`.
+std::string Replaced(const std::string& text, const std::string& what, const std::string& with) {
+  const std::size_t at = text.find(what);
+  return at == std::string::npos ? text : text.substr(0, at) + with + text.substr(at + what.size());
+}
+
 // The pixels of a PNG; empty when it cannot be read.
 std::string Pixels(const std::string& path) {
   g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
@@ -342,8 +348,8 @@ TEST(FaultSafety, NoSpellingOfThePasswordIsKeptOrPrintedNorDrawnInAScreenshot) {
     });
     harness.server.Serve("/" + site + "/done", "Sorry");
   };
-  echo("uri-component", [](std::string pw) { return pw.replace(pw.find('/'), 1, "%2F"); });
-  echo("raw-percent", [](std::string pw) { return pw.replace(pw.find(' '), 1, "%20"); });
+  echo("uri-component", [](const std::string& pw) { return Replaced(pw, "/", "%2F"); });
+  echo("raw-percent", [](const std::string& pw) { return Replaced(pw, " ", "%20"); });
   // Sent with GET: the password is in the address of the answer.
   harness.server.Serve("/script-word/", LoginPage("/script-word/post", "get"));
   harness.server.Serve("/script-word/post", "Sorry");
