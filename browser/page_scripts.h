@@ -45,8 +45,8 @@ extern const char kReplayScript[];
 // Function body, no arguments; returns 1. Run before any picture of the
 // page is taken: empties every control a replay filled from the site's login
 // (actions marked login) and every password control, in the document and in
-// the frames within reach. Nothing is restored afterwards: a picture is taken
-// once the site has ended or its trial holds.
+// the frames within reach. Nothing is restored afterwards: a page is pictured
+// once the job has sent, held or given up what it filled in.
 extern const char kBlankLoginScript[];
 
 // A script for the page's own world, run once in a document whose snapshot
