@@ -83,7 +83,13 @@ class PicturingEvents : public BrowserEvents {
 
 HeldPost HeldPostOf(const Page& page, int form, int button) {
   HeldPost held;
-  const PageForm& sent = page.forms[static_cast<std::size_t>(form)];
+  // What the site's login filled in is shown as "***", never as it is.
+  PageForm sent = page.forms[static_cast<std::size_t>(form)];
+  for (FormElement& element : sent.elements) {
+    if (!element.login) continue;
+    element.value = "***";
+    for (SelectOption& option : element.options) option.value = "***";
+  }
   held.form = form;
   held.action = sent.action;
   held.method = sent.method.empty() ? "get" : sent.method;

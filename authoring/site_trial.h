@@ -38,7 +38,7 @@ struct HeldPost {
   int form = -1;
   std::string action;
   std::string method;
-  std::vector<PostField> fields;
+  std::vector<PostField> fields;  // a value the site's login filled in reads "***"
   int button = -1;  // the element it would have been sent with; -1: submitted without one
   std::string buttonCaption;
 };

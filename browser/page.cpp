@@ -11,11 +11,12 @@ FormElement* Page::ElementAt(int form, int element) {
   return &elements[static_cast<std::size_t>(element)];
 }
 
-void Page::SetValue(int form, int element, const std::string& value) {
+void Page::SetValue(int form, int element, const std::string& value, bool login) {
   FormElement* target = ElementAt(form, element);
   if (!target) return;
   target->value = value;
-  actions_.push_back({PageAction::Kind::SetValue, form, element, value, -1});
+  target->login = target->login || login;
+  actions_.push_back({PageAction::Kind::SetValue, form, element, value, -1, login});
 }
 
 void Page::SetChecked(int form, int element) {
@@ -25,13 +26,14 @@ void Page::SetChecked(int form, int element) {
   actions_.push_back({PageAction::Kind::SetChecked, form, element, {}, -1});
 }
 
-void Page::SetSelectedIndex(int form, int element, int index) {
+void Page::SetSelectedIndex(int form, int element, int index, bool login) {
   FormElement* target = ElementAt(form, element);
   if (!target) return;
+  target->login = target->login || login;
   // A select takes an index outside its options as "nothing selected".
   target->selectedIndex =
       index >= 0 && index < static_cast<int>(target->options.size()) ? index : -1;
-  actions_.push_back({PageAction::Kind::SetSelectedIndex, form, element, {}, index});
+  actions_.push_back({PageAction::Kind::SetSelectedIndex, form, element, {}, index, login});
 }
 
 void Page::Click(int form, int element) {

@@ -35,6 +35,8 @@ struct FormElement {
   // A button tag's text as a person reads it (blanks collapsed, trimmed); empty
   // for every other element.
   std::string text;
+  // Its value or choice was written from the site's login: never shown.
+  bool login = false;
 };
 
 struct PageForm {
@@ -50,6 +52,9 @@ struct PageAction {
   int element = -1;   // -1 for Submit
   std::string value;  // SetValue
   int index = -1;     // SetSelectedIndex
+  // SetValue or SetSelectedIndex from the site's login: the control is drawn
+  // blank in every picture of the page.
+  bool login = false;
   bool operator==(const PageAction&) const = default;
 };
 
@@ -64,10 +69,11 @@ class Page {
   std::vector<std::string> links;  // absolute hrefs of the top-level document's anchors
 
   // Writes on the model; each is recorded for replay. Out-of-range indexes
-  // are ignored (nothing recorded).
-  void SetValue(int form, int element, const std::string& value);
+  // are ignored (nothing recorded). `login`: the value comes from the site's
+  // login; the element is marked so (FormElement::login) from then on.
+  void SetValue(int form, int element, const std::string& value, bool login = false);
   void SetChecked(int form, int element);  // checks; nothing ever unchecks
-  void SetSelectedIndex(int form, int element, int index);
+  void SetSelectedIndex(int form, int element, int index, bool login = false);
   void Click(int form, int element);
   void Submit(int form);
 

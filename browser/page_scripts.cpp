@@ -227,6 +227,7 @@ const whenEnabled = (e, then) => {
   const timer = setTimeout(end, kEnableWait);
 };
 const list = JSON.parse(actions);
+const loginKey = Symbol.for("veltrane.login");
 let clicked = null;
 let done = 0;
 // What a form's own handlers change once it is sent counts as the submission's doing.
@@ -242,6 +243,8 @@ const run = (from, waited) => {
       try {
         const f = page.forms[a.form];
         const e = a.kind === "submit" ? null : f.elements[a.element];
+        // Marked before it is written: whatever the write does, no picture shows the login.
+        if (a.login) (document[loginKey] ??= new Set()).add(e);
         switch (a.kind) {
           case "value": setValue(f.form, e, a.value); break;
           case "checked": check(e); break;
@@ -285,6 +288,39 @@ const run = (from, waited) => {
 };
 run(0, false);
 return done;
+)JS";
+
+const char kBlankLoginScript[] = R"JS(
+// A frame's elements belong to its own window: its own prototypes write them.
+const blank = (doc) => {
+  const win = doc.defaultView || window;
+  const setter = (type) => Object.getOwnPropertyDescriptor(type.prototype, "value").set;
+  const inputValue = setter(win.HTMLInputElement);
+  const textAreaValue = setter(win.HTMLTextAreaElement);
+  const clear = (e) => {
+    try {
+      if (e instanceof win.HTMLInputElement) inputValue.call(e, "");
+      else if (e instanceof win.HTMLTextAreaElement) textAreaValue.call(e, "");
+      else if (e instanceof win.HTMLSelectElement) e.selectedIndex = -1;
+      else e.value = "";
+    } catch (error) {
+    }
+  };
+  for (const e of doc[Symbol.for("veltrane.login")] || []) clear(e);
+  for (const e of win.Document.prototype.querySelectorAll.call(doc, "input, iframe, frame")) {
+    if (e instanceof win.HTMLInputElement) {
+      if (e.type === "password") clear(e);
+      continue;
+    }
+    // A frame of another origin is out of reach.
+    try {
+      if (e.contentDocument) blank(e.contentDocument);
+    } catch (error) {
+    }
+  }
+};
+blank(document);
+return 1;
 )JS";
 
 // Runs in the page's own world: sets or reads a custom element's value for
@@ -380,6 +416,7 @@ std::string ActionsAsJson(const std::vector<PageAction>& actions) {
     json += "\",\"form\":" + std::to_string(action.form);
     json += ",\"element\":" + std::to_string(action.element);
     json += ",\"index\":" + std::to_string(action.index);
+    if (action.login) json += ",\"login\":1";
     json += ",\"value\":";
     AppendJsonString(json, action.value);
     json += '}';

@@ -1,4 +1,4 @@
-// The two scripts the WebKit control runs in its own isolated script world,
+// The scripts the WebKit control runs in its own isolated script world,
 // where page scripts and the page's content policy neither see nor block them.
 // The snapshot script reads the page into one JSON text and keeps the element
 // references it reported on its world's wrapper of the document, so that they
@@ -41,6 +41,13 @@ extern const char kSnapshotScript[];
 // is requestSubmit. A form it clicks or submits is sent into the page itself,
 // whatever its target.
 extern const char kReplayScript[];
+
+// Function body, no arguments; returns 1. Run before any picture of the
+// page is taken: empties every control a replay filled from the site's login
+// (actions marked login) and every password control, in the document and in
+// the frames within reach. Nothing is restored afterwards: a page is pictured
+// once the job has sent, held or given up what it filled in.
+extern const char kBlankLoginScript[];
 
 // A script for the page's own world, run once in a document whose snapshot
 // found custom controls (customPending): lets the scripts above read and set

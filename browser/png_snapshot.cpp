@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "browser/page_scripts.h"
 #include "platform/glib_handles.h"
 #include "platform/private_files.h"
 
@@ -62,6 +63,25 @@ void OnSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
   snapshot->Finish(saved);
 }
 
+void OnBlanked(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<std::shared_ptr<Snapshot>> holder(static_cast<std::shared_ptr<Snapshot>*>(data));
+  const std::shared_ptr<Snapshot> snapshot = *holder;
+  GError* error = nullptr;
+  JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
+                                                                          result, &error);
+  if (value) g_object_unref(value);
+  // A page whose login could not be emptied is not pictured at all.
+  if (error) {
+    g_error_free(error);
+    snapshot->Finish(false);
+    return;
+  }
+  if (snapshot->Finished()) return;
+  webkit_web_view_get_snapshot(WEBKIT_WEB_VIEW(source), WEBKIT_SNAPSHOT_REGION_FULL_DOCUMENT,
+                               WEBKIT_SNAPSHOT_OPTIONS_NONE, snapshot->cancellable.get(),
+                               &OnSnapshot, holder.release());
+}
+
 }  // namespace
 
 void SavePageAsPng(WebKitWebView* view, std::string path, std::chrono::milliseconds deadline,
@@ -75,10 +95,10 @@ void SavePageAsPng(WebKitWebView* view, std::string path, std::chrono::milliseco
       held->Finish(false);
     }
   });
-  webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_FULL_DOCUMENT,
-                               WEBKIT_SNAPSHOT_OPTIONS_NONE, snapshot->cancellable.get(),
-                               &OnSnapshot,
-                               std::make_unique<std::shared_ptr<Snapshot>>(snapshot).release());
+  // The login the job filled in, and every password control, are emptied first.
+  webkit_web_view_call_async_javascript_function(
+      view, kBlankLoginScript, -1, nullptr, kScriptWorld, nullptr, snapshot->cancellable.get(),
+      &OnBlanked, std::make_unique<std::shared_ptr<Snapshot>>(snapshot).release());
 }
 
 }  // namespace veltrane

@@ -32,11 +32,11 @@ void DropSending(Page& page) {
   for (const PageAction& action : page.TakeActions()) {
     switch (action.kind) {
       case PageAction::Kind::SetValue:
-        page.SetValue(action.form, action.element, action.value);
+        page.SetValue(action.form, action.element, action.value, action.login);
         break;
       case PageAction::Kind::SetChecked: page.SetChecked(action.form, action.element); break;
       case PageAction::Kind::SetSelectedIndex:
-        page.SetSelectedIndex(action.form, action.element, action.index);
+        page.SetSelectedIndex(action.form, action.element, action.index, action.login);
         break;
       case PageAction::Kind::Click:
       case PageAction::Kind::Submit: break;

@@ -76,8 +76,9 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
     const std::optional<std::string> value = FindStepValue(site.StepValues, element.name);
     if (!value) continue;
     const std::string raw = DecodeLineBreaks(*value);
+    const bool login = HoldsLoginPlaceholder(raw);
     if (kind == FieldSelect) {
-      page.SetSelectedIndex(form, i, ChooseSelectIndex(element, raw, release, site, trace));
+      page.SetSelectedIndex(form, i, ChooseSelectIndex(element, raw, release, site, trace), login);
       continue;
     }
     const std::string wanted = SubstitutePlaceholders(release, site.login, raw);
@@ -85,7 +86,7 @@ void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& 
       if (EqualsIgnoringAsciiCase(wanted, element.value)) page.SetChecked(form, i);
       continue;
     }
-    page.SetValue(form, i, wanted);
+    page.SetValue(form, i, wanted, login);
   }
 }
 

@@ -44,6 +44,8 @@ std::vector<std::string> ListOptions(const FormElement& select);
 //   the release.SiteCategories value for site.CurrentSite; any other value takes
 //   FindOption of the wanted text; when nothing fits, index 1 is selected.
 // Elements whose name is not a key of the step stay as the page made them.
+// A write whose step value holds a login placeholder is marked as the
+// login's (Page::SetValue), so that no picture or printout shows it.
 // A form index that is not a form of the page fills nothing.
 void FillForm(Page& page, int form, const PressRelease& release, const SiteRun& site,
               TraceSink& trace);

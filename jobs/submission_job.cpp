@@ -397,7 +397,7 @@ void SubmissionJob::LoadAndStartSite(SiteLane& lane) {
   // A store error says nothing about the rows: the site waits for the store.
   if (site.StoreFailed() && WaitForStore(lane)) return;
   lane.siteSteps = SiteSteps(state.site.SiteScript);
-  trace.SetSecret(state.site.login.Password);
+  trace.SetSecret(state.site.login.Password, state.site.SiteScript);
   trace.TraceLine("submission_data : " + trace.Outside(state.site.SiteScript));
   trace.TraceLine("extra_data : " + trace.Outside(site.extraData));
   if (site.StoreFailed()) {

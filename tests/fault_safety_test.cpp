@@ -4,13 +4,17 @@
 // schedules that would not move on are not run, a report that cannot be
 // written is kept until it can, and a main database the service creates is
 // private.
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 
+#include "admin/admin.h"
 #include "tests/support/fault_harness.h"
 #include "tests/support/fault_servers.h"
 #include "tests/support/file_modes.h"
@@ -281,6 +285,156 @@ TEST(FaultSafety, RedactionHidesEveryEncodingOfThePasswordAndNoneOfTheServicesWo
     EXPECT_EQ(std::string::npos, lastUrl.find(spelling)) << spelling;
   }
   EXPECT_GT(harness.TraceCount("/latin/welcome?user=editor&pass=***&"), 0);
+}
+
+// The text `text` in ASCII lower case, for searches that ignore A-Z case.
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// `text` with the first `what` replaced by `with`.
+std::string Replaced(const std::string& text, const std::string& what, const std::string& with) {
+  const std::size_t at = text.find(what);
+  return at == std::string::npos ? text : text.substr(0, at) + with + text.substr(at + what.size());
+}
+
+// The pixels of a PNG; empty when it cannot be read.
+std::string Pixels(const std::string& path) {
+  g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+  if (!picture) return "";
+  const auto* pixels = reinterpret_cast<const char*>(gdk_pixbuf_read_pixels(picture));
+  return std::to_string(gdk_pixbuf_get_width(picture)) + "x" +
+         std::to_string(gdk_pixbuf_get_height(picture)) + ":" +
+         std::string(pixels, gdk_pixbuf_get_byte_length(picture));
+}
+
+// The picture the service kept of `site`'s failed page.
+std::string ShotOf(const FaultHarness& harness, const std::string& site) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(harness.databases.Directory() + "/shots"))
+    if (entry.path().string().ends_with("-" + site + ".png")) return entry.path().string();
+  return "";
+}
+
+// Passwords spelled as pages and browsers spell them again: a host label
+// (lower case), encodeURIComponent, a "%" left raw in an address, and one
+// that is a word of the script's success text. None of them shows in the
+// trace, the sites' rows, the report or 'history show'; stars beside a word
+// of the script would give the last away, so what holds it is withheld whole.
+// A failure screenshot of a form whose login went into text controls shows
+// them as empty as a site that filled no login leaves them.
+TEST(FaultSafety, NoSpellingOfThePasswordIsKeptOrPrintedNorDrawnInAScreenshot) {
+  FaultHarness harness;
+  const std::string port = std::to_string(harness.server.Port());
+  const std::map<std::string, std::string> passwords = {{"host-label", "HostPWQ7"},
+                                                        {"uri-component", "Ab/cd!9z"},
+                                                        {"raw-percent", "50% of|it"},
+                                                        {"script-word", "Thank"},
+                                                        {"shown-login", "Shown pw 5"}};
+  // The login goes to a host named with the password.
+  harness.server.Serve("/host-label/",
+                       LoginPage("/host-label/post", "post",
+                                 "onsubmit=\"this.action='http://'+this.pass.value+'.localhost:" +
+                                     port + "/host-label/post'\""));
+  // The server answers the login with an address that holds it.
+  const auto echo = [&](const std::string& site, std::function<std::string(std::string)> spell) {
+    harness.server.Serve("/" + site + "/", LoginPage("/" + site + "/post"));
+    harness.server.Handle("/" + site + "/post", [site, spell](const httplib::Request& request,
+                                                              httplib::Response& answer) {
+      answer.status = 302;
+      answer.set_header("Location",
+                        "/" + site + "/done?k=" + spell(request.get_param_value("pass")));
+    });
+    harness.server.Serve("/" + site + "/done", "Sorry");
+  };
+  echo("uri-component", [](const std::string& pw) { return Replaced(pw, "/", "%2F"); });
+  echo("raw-percent", [](const std::string& pw) { return Replaced(pw, " ", "%20"); });
+  // Sent with GET: the password is in the address of the answer.
+  harness.server.Serve("/script-word/", LoginPage("/script-word/post", "get"));
+  harness.server.Serve("/script-word/post", "Sorry");
+  for (const std::string site : {"host-label", "uri-component", "raw-percent", "script-word"})
+    harness.AddSite(site, harness.server.Url("/" + site + "/"), LoginScript());
+  // The same form twice, its submission refused by the page: once with the
+  // login, once without.
+  const std::string textLogin =
+      "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body><form action='/x' "
+      "method='post' onsubmit='return false'><input name='user'><input name='pass'>"
+      "<input name='company'><input name='t'><input type='submit' value='Send'></form></body>"
+      "</html>";
+  harness.server.Serve("/shown-login/", textLogin);
+  harness.server.Serve("/shown-blank/", textLogin);
+  harness.AddSite("shown-login", harness.server.Url("/shown-login/"), LoginScript());
+  harness.AddSite("shown-blank", harness.server.Url("/shown-blank/"),
+                  "[STEP1]\nAPP-FormPos=0\nt=$$headline$$\n[STEP2]\nAPP-SuccessString=" +
+                      std::string(kThanks) + "\n");
+  for (const auto& [site, password] : passwords) AddAccount(harness, site, password);
+  harness.databases.Main("INSERT INTO pressrelease (name,headline) VALUES ('Spellings','News')");
+  harness.AddSchedule(
+      1, "Spellings",
+      {"host-label", "uri-component", "raw-percent", "script-word", "shown-login", "shown-blank"});
+
+  harness.Start(3000);
+  ASSERT_TRUE(harness.WaitForHistory("Spellings", 1, kJobBound));
+
+  const std::string notFound = "Submission failed (success string not found)";
+  EXPECT_EQ((Outcomes{{"host-label", "Login form on another host (***.localhost)"},
+                      {"uri-component", notFound},
+                      {"raw-percent", notFound},
+                      {"script-word", notFound},
+                      {"shown-login", "Nothing happened after submit"},
+                      {"shown-blank", "Nothing happened after submit"}}),
+            harness.Outcomes("Spellings"))
+      << harness.Report("Spellings");
+  // The answers' addresses held the password.
+  const auto uri = harness.server.RequestsTo("/uri-component/done");
+  ASSERT_EQ(1u, uri.size());
+  EXPECT_EQ("Ab/cd!9z", Param(uri[0], "k"));
+  EXPECT_EQ(1, harness.Requests("/raw-percent/done"));
+
+  const std::string rows = harness.databases.MainScalar(
+      "SELECT group_concat(site || ' | ' || reason || ' | ' || last_url || ' | ' || "
+      "ifnull(success_text, '') || ' | ' || ifnull(notes, '') || ' | ' || "
+      "ifnull(network_error, ''), char(10)) FROM job_site");
+  std::istringstream in;
+  std::ostringstream shown, err;
+  ASSERT_EQ(0, admin::RunAdmin({"--dir", harness.databases.Directory(), "history", "show",
+                                harness.databases.MainScalar("SELECT max(id) FROM history")},
+                               {in, shown, err}))
+      << err.str();
+  const std::map<std::string, std::string> kept = {{"trace", harness.Trace()},
+                                                   {"job_site", rows},
+                                                   {"report", harness.Report("Spellings")},
+                                                   {"history show", shown.str()}};
+  for (const auto& [where, text] : kept) {
+    for (const auto& [site, password] : passwords) {
+      if (site == "script-word") continue;  // "Thank you" is the success text of every site
+      std::vector<std::string> spellings = SecretSpellings(password);
+      spellings.insert(spellings.end(), {"Ab%2Fcd!9z", "50%%20of|it"});
+      for (const std::string& spelling : spellings)
+        EXPECT_EQ(std::string::npos, Lower(text).find(Lower(spelling)))
+            << where << " holds " << spelling << ":\n"
+            << text;
+    }
+    EXPECT_EQ(std::string::npos, Lower(text).find("pass=thank")) << where << ":\n" << text;
+    EXPECT_EQ(std::string::npos, text.find("*** you")) << where << ":\n" << text;
+  }
+  EXPECT_NE(std::string::npos, rows.find("/uri-component/done?k=*** | Thank you")) << rows;
+  EXPECT_NE(std::string::npos, rows.find("/raw-percent/done?k=*** | Thank you")) << rows;
+  const std::string withheld = "(hidden: it holds the login)";
+  EXPECT_NE(std::string::npos,
+            rows.find("script-word | " + notFound + " | " + withheld + " | " + withheld))
+      << rows;
+  EXPECT_NE(std::string::npos, shown.str().find("success text: \"" + withheld + "\" looked for"))
+      << shown.str();
+  EXPECT_GT(harness.TraceCount("Check for success string : " + withheld), 0);
+  EXPECT_GT(harness.TraceCount("Login form on another host (***.localhost)"), 0);
+
+  const std::string filled = Pixels(ShotOf(harness, "shown-login"));
+  ASSERT_FALSE(filled.empty());
+  EXPECT_TRUE(filled == Pixels(ShotOf(harness, "shown-blank")))
+      << "the login is drawn in " << ShotOf(harness, "shown-login");
+  EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
 TEST(FaultSafety, ErrorAnswersFileLinksAndBrokenScriptsFailTheSite) {

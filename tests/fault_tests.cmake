@@ -23,6 +23,9 @@ foreach(name fault_lanes_test fault_responses_test fault_pages_test fault_web_pr
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 240)
 endforeach()
 
+# 'history show' reads what the service kept.
+target_link_libraries(fault_safety_test PRIVATE veltrane_admin_lib)
+
 # Nothing of a job left on disk: the service run with its home folders in a temporary one.
 add_executable(fault_disk_test fault_disk_test.cpp)
 target_link_libraries(fault_disk_test PRIVATE veltrane_fault_test_support GTest::gtest_main)

@@ -1,7 +1,8 @@
 // site try on a three-step site served on 127.0.0.1 (login, link search,
 // release form): held back before the release is posted, then run in full
 // with --submit; what it printed is what the site received. A changed form
-// shows, and a login is refused at a redirect to another host.
+// shows, and a login is refused at a redirect to another host. A held form
+// shows the login neither in what it would post nor in its picture.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
@@ -109,6 +110,16 @@ bool ShowsSomething(const std::string& path) {
   return false;
 }
 
+// The pixels of a PNG with its size; empty when it cannot be read.
+std::string Pixels(const std::string& path) {
+  g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+  if (!picture) return "";
+  const auto* pixels = reinterpret_cast<const char*>(gdk_pixbuf_read_pixels(picture));
+  return std::to_string(gdk_pixbuf_get_width(picture)) + "x" +
+         std::to_string(gdk_pixbuf_get_height(picture)) + ":" +
+         std::string(pixels, gdk_pixbuf_get_byte_length(picture));
+}
+
 TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAFullRunPosts) {
   const std::string shots = databases.Directory() + "/held";
   ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--no-submit", "--shots", shots}))
@@ -179,15 +190,32 @@ TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
   EXPECT_EQ(1u, server.RequestsTo("/e/login").size());
   EXPECT_TRUE(server.RequestsTo("/e/stolen").empty());
 
-  // A form that takes the login and the release is held back like a release form.
-  server.Serve("/both/", std::string(kPage) +
-                             "<form action='/both/post' method='post'><input name='user'>"
-                             "<input name='headline'><input type='submit' value='Go'></form>"
-                             "</body></html>");
-  AddSite("Both", "/both/", "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\nheadline=$$headline$$\n");
-  EXPECT_EQ(0, Try({"Both", "--release", "Launch"})) << lastError;
+  // A form that takes the login and the release is held back like a release
+  // form. Neither what it would post nor its picture shows the login: the
+  // picture is that of the same form filled without it.
+  const std::string both = std::string(kPage) +
+                           "<form action='/both/post' method='post'><input name='user'>"
+                           "<input name='pass'><input name='headline'>"
+                           "<input type='submit' value='Go'></form></body></html>";
+  server.Serve("/both/", both);
+  server.Serve("/no-login/", both);
+  AddSite("Both", "/both/",
+          "[STEP1]\nAPP-FormPos=0\nuser=$$username$$\npass=$$password$$\nheadline=$$headline$$\n");
+  AddSite("NoLogin", "/no-login/", "[STEP1]\nAPP-FormPos=0\nheadline=$$headline$$\n");
+  databases.Main(
+      "INSERT INTO account (name,username,password) VALUES ('Both','both-user','b0th pw')");
+  const std::string bothShots = databases.Directory() + "/both";
+  EXPECT_EQ(0, Try({"Both", "--release", "Launch", "--shots", bothShots})) << lastError;
   EXPECT_NE(std::string::npos, out.str().find("result: stopped before sending form #0"));
+  EXPECT_EQ((Fields{{"user", "***"}, {"pass", "***"}, {"headline", "Acme ships"}}), PrintedFields())
+      << out.str();
+  EXPECT_EQ(std::string::npos, out.str().find("b0th pw")) << out.str();
   EXPECT_TRUE(server.RequestsTo("/both/post").empty());
+  const std::string noLoginShots = databases.Directory() + "/no-login";
+  EXPECT_EQ(0, Try({"NoLogin", "--release", "Launch", "--shots", noLoginShots})) << lastError;
+  ASSERT_FALSE(Pixels(noLoginShots + "/page-01.png").empty());
+  EXPECT_TRUE(Pixels(bothShots + "/page-01.png") == Pixels(noLoginShots + "/page-01.png"))
+      << "the login is drawn in " << bothShots << "/page-01.png";
 
   EXPECT_EQ(kExitData, Try({"Nowhere", "--release", "Launch"}));
   EXPECT_EQ("unknown site 'Nowhere'", lastError);

@@ -14,6 +14,7 @@ inline void PrintTo(const PageAction& action, std::ostream* out) {
        << action.element;
   if (action.kind == PageAction::Kind::SetValue) *out << ", \"" << action.value << "\"";
   if (action.kind == PageAction::Kind::SetSelectedIndex) *out << ", index " << action.index;
+  if (action.login) *out << ", login";
   *out << ")";
 }
 
