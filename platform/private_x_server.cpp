@@ -72,7 +72,8 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 PrivateXServer::PrivateXServer() {
   std::string folder = TemporaryBase() + "/veltrane-display-XXXXXX";
   if (!mkdtemp(folder.data())) {
-    error_ = "cannot make a folder for the X display's cookie: " + std::string(std::strerror(errno));
+    error_ =
+        "cannot make a folder for the X display's cookie: " + std::string(std::strerror(errno));
     return;
   }
   folder_ = folder;
@@ -120,9 +121,10 @@ void PrivateXServer::StartServer() {
     return;
   }
   fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
-  std::vector<std::string> arguments = {
-      "Xvfb",   "-displayfd", std::to_string(pipeFds[1]), "-auth", authority_, "-screen", "0",
-      "1280x1024x24", "-nolisten", "tcp"};
+  std::vector<std::string> arguments = {"Xvfb",  "-displayfd",   std::to_string(pipeFds[1]),
+                                        "-auth", authority_,     "-screen",
+                                        "0",     "1280x1024x24", "-nolisten",
+                                        "tcp"};
   std::vector<std::string> environment = ServerEnvironment();
   const std::vector<char*> argv = Pointers(arguments);
   const std::vector<char*> envp = Pointers(environment);

@@ -309,7 +309,7 @@ TEST_F(PageInspectTest, TheToolsOwnDisplayNeedsItsCookieAndItsTextHoldsNoControl
 
   const std::string text = FileBytes(dir.File("out"));
   EXPECT_EQ("", RawControlIn(text)) << text;
-  for (const std::string& shown :
+  for (const char* shown :
        {"[0] input text name=\"q\\u009b31m\" value=\"\\u001b]52;c;SGVsbG8=\\u0007\\u001b[2J\"",
         "option 0: value=\"v\\u009d\" text=\"T\\u0090x\\u007f\"",
         "dialog answered: alert \"\\u001b]0;title\\u0007\""})

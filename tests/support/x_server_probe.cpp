@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 
 namespace veltrane::testing {
@@ -53,12 +54,25 @@ std::vector<std::string> StartEnvironmentOf(pid_t pid) {
 }
 
 std::string DisplayOfServer(pid_t server) {
+  // Xvfb -displayfd keeps no lock file: its listening socket's name tells.
+  const std::string process = "/proc/" + std::to_string(server);
+  std::set<std::string> inodes;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
-    const std::string name = entry.path().filename().string();
-    if (!name.starts_with(".X") || !name.ends_with("-lock")) continue;
-    if (std::atol(FileText(entry.path().string()).c_str()) == server)
-      return ":" + name.substr(2, name.size() - 7);
+  for (const auto& fd : std::filesystem::directory_iterator(process + "/fd", error)) {
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    if (target.starts_with("socket:[")) inodes.insert(target.substr(8, target.size() - 9));
+  }
+  // "Num RefCount Protocol Flags Type St Inode Path", Path "@/tmp/.X11-unix/X0" or without "@".
+  std::istringstream table(FileText(process + "/net/unix"));
+  const std::string socketFolder = "/tmp/.X11-unix/X";
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string field, inode, path;
+    for (int i = 0; i < 6; ++i) fields >> field;
+    fields >> inode >> path;
+    const std::size_t at = path.find(socketFolder);
+    if (inodes.count(inode) && at != std::string::npos)
+      return ":" + path.substr(at + socketFolder.size());
   }
   return {};
 }
