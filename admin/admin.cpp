@@ -14,6 +14,7 @@
 #include "admin/service_folder.h"
 #include "platform/paths.h"
 #include "platform/version.h"
+#include "platform/visible_text.h"
 
 namespace veltrane::admin {
 namespace {
@@ -151,10 +152,11 @@ int Dispatch(const std::vector<std::string>& all, const AdminIo& io) {
 }
 
 // Keeps the error on one line even when a name or path holds a line break.
+// An error may quote a page or a stored value: shown on one line, its controls escaped.
 std::string OneLine(std::string text) {
   std::replace_if(
       text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  return text;
+  return VisibleText(text);
 }
 
 }  // namespace

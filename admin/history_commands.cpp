@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "admin/admin_error.h"
 #include "admin/admin_stores.h"
@@ -15,6 +16,7 @@
 #include "admin/screenshots.h"
 #include "admin/text_output.h"
 #include "platform/text_lists.h"
+#include "platform/visible_text.h"
 
 namespace veltrane::admin {
 namespace {
@@ -109,7 +111,8 @@ void RunHistoryShow(AdminContext& context, Arguments args) {
   if (!entry) DataError("unknown history row " + std::to_string(id));
   const HistoryRow& row = entry->row;
 
-  std::ostream& out = context.io.out;
+  // Reports hold what pages showed: the whole text is printed with its controls escaped.
+  std::ostringstream out;
   out << "history " << id << ": " << row.name << ", " << TimeText(row.time) << ", " << row.status
       << "\n";
   out << "sites: " << row.subscription << "\n\n";
@@ -128,6 +131,7 @@ void RunHistoryShow(AdminContext& context, Arguments args) {
   PrintEvidence(out, context, history->JobSites(id));
   out << "\nscreenshots:" << (shots.empty() ? " none" : "") << "\n";
   for (const std::string& shot : shots) out << "  " << shot << "\n";
+  context.io.out << VisibleText(out.str());
 }
 
 void RunSiteHistory(AdminContext& context, Arguments args) {
@@ -139,12 +143,12 @@ void RunSiteHistory(AdminContext& context, Arguments args) {
       HistoryOf(context)->SiteOutcomes(site, static_cast<int>(std::min(limit, 100000LL)));
   std::ostream& out = context.io.out;
   if (outcomes.empty()) {
-    out << site << ": no outcomes recorded\n";
+    out << VisibleText(site) << ": no outcomes recorded\n";
     return;
   }
   // A site that has started to fail stands out in the first line.
   const std::size_t failures = FailuresInARow(outcomes);
-  out << site << ": ";
+  out << VisibleText(site) << ": ";
   if (failures == 0) {
     out << "completed last time\n";
   } else if (failures == outcomes.size()) {

@@ -2,7 +2,9 @@
 // temporary name and linked into place only when complete, so a file that
 // appears meanwhile, or an interrupted run, never leaves a half-made database.
 // Database files hold passwords: new ones are 0600, and an existing one that
-// group or others may read or write loses those bits.
+// group or others may read or write loses those bits. init often runs as
+// root: a symbolic link in place of a database file is refused, never
+// followed, and modes are changed on the opened file itself.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +43,8 @@ class TemporaryFile {
     path_ = directory + "/." + name + ".new-XXXXXX";
     const int fd = mkstemp(path_.data());
     if (fd < 0) Failure("cannot create a file in " + directory + ": " + std::strerror(errno));
+    // mkstemp makes the file 0600 already; say so rather than rely on it.
+    fchmod(fd, kDatabaseFileMode);
     close(fd);
   }
   TemporaryFile(const TemporaryFile&) = delete;
@@ -56,13 +60,22 @@ class TemporaryFile {
 // in from elsewhere, would show the passwords to every local user: keep only
 // its owner's bits.
 void Tighten(const std::string& path, std::ostream& out) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) Failure(SymbolicLinkRefusal(path));
+  if (fd < 0) return;
   struct stat status {};
-  if (stat(path.c_str(), &status) != 0 || (status.st_mode & 077) == 0) return;
+  if (fstat(fd, &status) != 0 || (status.st_mode & 077) == 0) {
+    close(fd);
+    return;
+  }
   const mode_t mode = status.st_mode & 0700;
   char octal[8];
   std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode));
-  if (chmod(path.c_str(), mode) != 0)
-    Failure("cannot tighten " + path + " to mode " + octal + ": " + std::strerror(errno));
+  const bool changed = fchmod(fd, mode) == 0;
+  const int error = errno;
+  close(fd);
+  if (!changed)
+    Failure("cannot tighten " + path + " to mode " + octal + ": " + std::strerror(error));
   out << "tightened " << path << " to mode " << octal << "\n";
 }
 
@@ -70,14 +83,12 @@ void Tighten(const std::string& path, std::ostream& out) {
 bool CreateDatabase(const FileToInit& file, const std::string& directory) {
   const std::string name = std::filesystem::path(file.path).filename().string();
   TemporaryFile temporary(directory, name);
-  // mkstemp makes the file 0600 already; say so rather than rely on it.
-  chmod(temporary.Path().c_str(), kDatabaseFileMode);
   CreateTables(temporary.Path(), file.kind, kBusyWaitMs);
   if (link(temporary.Path().c_str(), file.path.c_str()) == 0) return true;
   if (errno == EEXIST) return false;
   // Some file systems have no hard links; fall back to a rename of the complete file.
   std::error_code error;
-  if (std::filesystem::exists(file.path, error)) return false;
+  if (std::filesystem::exists(std::filesystem::symlink_status(file.path, error))) return false;
   if (rename(temporary.Path().c_str(), file.path.c_str()) != 0)
     Failure("cannot create " + file.path + ": " + std::strerror(errno));
   return true;
@@ -119,13 +130,14 @@ void RunInit(AdminContext& context, Arguments args) {
   bool exists[2] = {false, false};
   bool empty[2] = {false, false};
   for (int i = 0; i < 2; ++i) {
+    if (IsSymbolicLink(files[i].path)) Failure(SymbolicLinkRefusal(files[i].path));
     std::error_code error;
     exists[i] = std::filesystem::exists(files[i].path, error);
     if (!exists[i]) continue;
     empty[i] = IsEmptyDatabase(files[i].path, kBusyWaitMs);
     // Only the owner may tighten the mode; refuse before anything is changed.
     struct stat status {};
-    if (stat(files[i].path.c_str(), &status) == 0 && (status.st_mode & 077) != 0 &&
+    if (lstat(files[i].path.c_str(), &status) == 0 && (status.st_mode & 077) != 0 &&
         geteuid() != 0 && status.st_uid != geteuid())
       Failure("cannot tighten " + files[i].path +
               " to mode 0600: it belongs to another user, who can run 'chmod 600' on it");

@@ -58,9 +58,13 @@ std::string JsonString(std::string_view text) {
       case '\r': json += "\\r"; break;
       case '\t': json += "\\t"; break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        // C1 controls too (U+0080-U+009F, "\xC2\x80"-"\xC2\x9F"): a terminal may act on them.
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
+            (length == 2 && c == '\xC2' && static_cast<unsigned char>(text[at + 1]) <= 0x9F)) {
+          const unsigned code = length == 2 ? static_cast<unsigned char>(text[at + 1])
+                                            : static_cast<unsigned char>(c);
           char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
           json += escaped;
         } else {
           json.append(text.substr(at, length));

@@ -98,12 +98,12 @@ std::string ServiceManPage() {
       Escaped(usage.substr(usage.find(' ') + 1, end - usage.find(' ') - 1)) +
       "\n.SH DESCRIPTION\n" + RoffText(std::string_view(usage).substr(end + 1)) +
       ".PP\nThe Debian package runs it as the system service veltrane.service, as the\n"
-      "user veltrane under xvfb\\-run: \\fBsystemctl enable \\-\\-now veltrane\\fR;\n"
+      "user veltrane on an Xvfb of its own: \\fBsystemctl enable \\-\\-now veltrane\\fR;\n"
       "its trace is in the journal (\\fBjournalctl \\-u veltrane\\fR).\n"
       ".SH ENVIRONMENT\n.TP\nVELTRANE_DATABASE_URL\n"
       "A PostgreSQL server to use instead of the configuration file's.\n";
   page += kFiles;
-  page += ".SH \"SEE ALSO\"\n.BR veltrane\\-admin (8),\n.BR xvfb\\-run (1)\n";
+  page += ".SH \"SEE ALSO\"\n.BR veltrane\\-admin (8),\n.BR Xvfb (1)\n";
   return page;
 }
 

@@ -6,6 +6,7 @@
 #include "admin/date_text.h"
 #include "admin/text_output.h"
 #include "platform/schedule_rule.h"
+#include "platform/visible_text.h"
 #include "storage/stores.h"
 
 namespace veltrane::admin {
@@ -150,8 +151,9 @@ void WriteStatusText(std::ostream& out, const StatusReport& report) {
   if (report.instances.empty())
     out << "No instance of the service has published its status: none is running.\n";
   for (const InstanceStatus& instance : report.instances) {
-    out << "Instance " << instance.host << " pid " << instance.pid << " (version "
-        << instance.version << "): " << HealthText(instance) << "\n";
+    // The store's texts may quote pages (an error, a site's name): controls are escaped.
+    out << "Instance " << VisibleText(instance.host) << " pid " << instance.pid << " (version "
+        << VisibleText(instance.version) << "): " << HealthText(instance) << "\n";
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"  started", FormatDateTime(instance.started)});
     rows.push_back(
@@ -175,7 +177,7 @@ void WriteStatusText(std::ostream& out, const StatusReport& report) {
   out << "\n";
   for (const ScheduleEntry& entry : report.nextDue)
     out << "  " << FormatDateTime(*entry.next) << (*entry.next < report.now ? " (due)" : "")
-        << "  schedule " << entry.id << " (" << entry.name << ")\n";
+        << "  schedule " << entry.id << " (" << VisibleText(entry.name) << ")\n";
 }
 
 }  // namespace veltrane::admin

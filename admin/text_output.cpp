@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "admin/admin_error.h"
+#include "platform/visible_text.h"
 
 namespace veltrane::admin {
 
@@ -31,6 +32,7 @@ void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       std::replace_if(
           row[i].begin(), row[i].end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+      row[i] = VisibleText(row[i]);
       widths[i] = std::max(widths[i], row[i].size());
     }
   }

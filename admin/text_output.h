@@ -14,7 +14,8 @@ namespace veltrane::admin {
 std::string ReadInputFile(const AdminContext& context, const std::string& path);
 
 // Prints rows as columns separated by two blanks; the first row is the
-// heading. Line breaks inside a value print as blanks so a row stays a line.
+// heading. Line breaks inside a value print as blanks so a row stays a line;
+// other control characters are escaped (VisibleText): values may come from pages.
 void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows);
 
 }  // namespace veltrane::admin

@@ -2,6 +2,8 @@
 // second start says so and exits. Runs the GTK main loop until "Unload".
 // What keeps it from starting (no lock folder, display or store) is one line
 // at error on standard error and exit code 1, so that systemd sees it fail.
+// Without DISPLAY (a server, systemd) it starts an X display of its own that
+// no other user can reach, so systemd starts the service itself.
 #include <X11/Xlib.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/browser_window.h"
@@ -31,6 +34,7 @@
 #include "platform/day_clock.h"
 #include "platform/gtk_message_box.h"
 #include "platform/paths.h"
+#include "platform/private_x_server.h"
 #include "platform/stderr_trace.h"
 #include "platform/systemd_notifier.h"
 #include "platform/version.h"
@@ -140,6 +144,14 @@ int RunService() {
   return 0;
 }
 
+// No display is named: neither $DISPLAY nor GTK's --display option.
+bool NoDisplayGiven(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--display", 9) == 0) return false;
+  const char* display = std::getenv("DISPLAY");
+  return !display || !*display;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,8 +181,18 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "Veltrane service already running ...\n");
     return 0;
   }
+  // Started after the lock: a second copy has no display of its own to start.
+  std::optional<veltrane::PrivateXServer> ownDisplay;
+  if (NoDisplayGiven(argc, argv)) {
+    ownDisplay.emplace();
+    if (!ownDisplay->Started()) {
+      veltrane::WriteFatalLine("cannot start an X display: " + ownDisplay->Error());
+      return 1;
+    }
+  }
   if (!gtk_init_check(&argc, &argv)) {
-    veltrane::WriteFatalLine("cannot open the display (run under xvfb-run on a server)");
+    const char* display = std::getenv("DISPLAY");
+    veltrane::WriteFatalLine(std::string("cannot open the display ") + (display ? display : ""));
     return 1;
   }
   // GTK has taken its own options out: what is left is not an option of ours.
@@ -180,12 +202,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   // Nobody may be there to close a message box: what ends the start is a line.
+  int code = 1;
   try {
-    return RunService();
+    code = RunService();
   } catch (const std::exception& error) {
     veltrane::WriteFatalLine(std::string("cannot start: ") + error.what());
   } catch (...) {
     veltrane::WriteFatalLine("cannot start: unknown error");
   }
-  return 1;
+  // GTK lets go of our own display before its server ends, or its next X call ends the process.
+  if (ownDisplay)
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_close(display);
+  return code;
 }

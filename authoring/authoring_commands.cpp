@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "authoring/page_inspection.h"
 #include "authoring/site_trial.h"
@@ -13,6 +14,7 @@
 #include "platform/date_text.h"
 #include "platform/paths.h"
 #include "platform/stderr_trace.h"
+#include "platform/visible_text.h"
 #include "storage/stores.h"
 
 namespace veltrane::authoring {
@@ -208,7 +210,10 @@ void RunSiteTry(const CommandIo& io, const CommandArguments& args) {
   const TrialResult result = RunSiteTrial(request, trace, messages, clock);
   if (!result.started)
     Fail(kExitData, "press release '" + request.pressRelease + "' could not be loaded");
-  PrintTrialSummary(io.out, request, result);
+  // The summary quotes the site's pages: printed with every control escaped.
+  std::ostringstream summary;
+  PrintTrialSummary(summary, request, result);
+  io.out << VisibleText(summary.str());
   io.out.flush();
   if (!result.ended) Fail(kExitFailure, "site '" + request.site + "' did not end");
   // Before the site's own outcome: unrecorded, a later scheduled run would send it again unseen.

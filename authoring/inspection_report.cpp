@@ -10,6 +10,7 @@
 #include "engine/link_search.h"
 #include "forms/form_filling.h"
 #include "forms/form_submission.h"
+#include "platform/visible_text.h"
 
 namespace veltrane::authoring {
 namespace {
@@ -209,7 +210,8 @@ std::string InspectionText(const PageInspection& inspection,
     out << "links matching " << Quoted(*linkPattern) << ": " << matches.size() << "\n";
     for (const std::string& link : matches) out << "  " << link << "\n";
   }
-  return out.str();
+  // Every value came from the page: none may reach a terminal as a control.
+  return VisibleText(out.str());
 }
 
 std::string InspectionJson(const PageInspection& inspection,
@@ -264,7 +266,8 @@ std::string InspectionJson(const PageInspection& inspection,
   json_generator_set_root(generator, root);
   json_generator_set_pretty(generator, TRUE);
   g_autofree gchar* text = json_generator_to_data(generator, nullptr);
-  return std::string(text) + "\n";
+  // The generator escapes C0 controls; C1 controls it leaves raw. Escaped, the JSON means the same.
+  return VisibleText(text) + "\n";
 }
 
 }  // namespace veltrane::authoring

@@ -19,12 +19,13 @@ std::string PageShots::Capture() {
   char name[32];
   std::snprintf(name, sizeof name, "page-%02d.png", ++count_);
   const std::string path = directory_ + "/" + name;
+  if (IsSymbolicLink(path)) return "Page picture refused : " + SymbolicLinkRefusal(path);
   ++*pending_;
   SavePageAsPng(view_, path, deadline_, [pending = pending_, saved = saved_, path](bool written) {
     if (written) saved->push_back(path);
     --*pending;
   });
-  return path;
+  return "Page picture : " + path;
 }
 
 }  // namespace veltrane::authoring

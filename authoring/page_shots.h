@@ -2,7 +2,8 @@
 // "page-01.png", "page-02.png", ... (the folder made 0700 where missing, the
 // files 0600). Each capture is asynchronous and ends when its file is
 // written, when the picture could not be taken, or at its deadline;
-// Pending() tells whether one is still out. User-interface thread only; the
+// Pending() tells whether one is still out. A symbolic link in a picture's
+// place is refused, never written through. User-interface thread only; the
 // view must outlive the object.
 #pragma once
 
@@ -23,7 +24,8 @@ class PageShots {
   PageShots(const PageShots&) = delete;
   PageShots& operator=(const PageShots&) = delete;
 
-  // Asks for a picture of the page as it stands; gives the file's path.
+  // Asks for a picture of the page as it stands; gives the line to trace:
+  // "Page picture : <path>", or "Page picture refused : <why>".
   std::string Capture();
   bool Pending() const { return *pending_ > 0; }
   // The files written so far, in the order they were written.

@@ -70,7 +70,7 @@ class PicturingEvents : public BrowserEvents {
     ++waiting_;
     pictures_.push_back(std::make_unique<TimeoutSource>(std::chrono::milliseconds(0), [this] {
       --waiting_;
-      trace_.TraceLine("Page picture : " + shots_.Capture());
+      trace_.TraceLine(shots_.Capture());
     }));
   }
 

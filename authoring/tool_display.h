@@ -1,14 +1,15 @@
 // ToolDisplay: the X display on which the authoring commands load pages in
 // the service's WebKit view. When DISPLAY is set it is used as it is; when it
-// is not, an Xvfb server of our own is started on a free display number (Xvfb
-// picks it and writes it to a pipe, so two tools never race for one), used
-// for this process, and ended with the object. GTK is initialised on its X11
-// backend, as the service initialises it. Main thread only; one at a time.
+// is not, a PrivateXServer of our own is started (only this process and its
+// children hold its cookie), used for this process, and ended with the
+// object. GTK is initialised on its X11 backend, as the service initialises
+// it. Main thread only; one at a time.
 #pragma once
 
-#include <sys/types.h>
-
+#include <optional>
 #include <string>
+
+#include "platform/private_x_server.h"
 
 namespace veltrane::authoring {
 
@@ -23,12 +24,10 @@ class ToolDisplay {
   bool Ready() const { return error_.empty(); }
   const std::string& Error() const { return error_; }
   // True when the display is an Xvfb of our own.
-  bool OwnServer() const { return server_ > 0; }
+  bool OwnServer() const { return server_.has_value(); }
 
  private:
-  void StartServer();
-
-  pid_t server_ = 0;
+  std::optional<PrivateXServer> server_;
   std::string error_;
 };
 

@@ -35,6 +35,9 @@ void FailureShots::Capture(const std::string& site, std::function<void()> then) 
       [this, owner = std::weak_ptr(alive_), path, site, then = std::move(then)](bool saved) {
         if (owner.expired()) return;
         if (saved) trace_.TraceLine(NamingSite("Screenshot saved : " + path, site));
+        // The file is opened without following links: a link put there is said so.
+        else if (IsSymbolicLink(path))
+          trace_.TraceLine(NamingSite("Screenshot refused : " + SymbolicLinkRefusal(path), site));
         then();
       });
 }

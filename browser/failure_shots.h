@@ -1,7 +1,8 @@
 // FailureShots: when a site fails, a PNG of the page as it stood is saved in
 // the shots directory as "<YYYYMMDD-HHMMSS>-<site>.png" (characters outside
 // A-Z, a-z, 0-9, ".", "_" and "-" in the site name become "_"), and its path
-// is traced. The directory is made 0700 where missing, the file 0600. The
+// is traced. The directory is made 0700 where missing, the file 0600; a
+// symbolic link in the file's place is refused (and traced), never followed. The
 // capture is asynchronous; `then` runs exactly once, when the file is
 // written, when the capture failed, or when the deadline passed.
 // User-interface thread only.

@@ -15,8 +15,13 @@ bool MakePrivateDirectories(const std::string& path, std::error_code& error) {
   for (const std::filesystem::path& part : std::filesystem::path(path)) {
     made /= part;
     if (mkdir(made.c_str(), 0700) == 0) {
-      // The umask only takes bits away; this makes it exactly 0700 under any.
-      chmod(made.c_str(), 0700);
+      // The umask only takes bits away; this makes it exactly 0700 under any,
+      // on the folder just made and not on a link put there since.
+      const int fd = open(made.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd >= 0) {
+        fchmod(fd, 0700);
+        close(fd);
+      }
       continue;
     }
     if (errno == EEXIST && std::filesystem::is_directory(made, error)) continue;
@@ -35,6 +40,15 @@ int OpenPrivateFile(const std::string& path) {
     return -1;
   }
   return fd;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+std::string SymbolicLinkRefusal(const std::string& path) {
+  return path + " is a symbolic link, which is not followed";
 }
 
 }  // namespace veltrane

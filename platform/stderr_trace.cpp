@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/trace_priority.h"
+#include "platform/visible_text.h"
 
 namespace veltrane {
 
@@ -18,10 +19,8 @@ std::string TraceStampText(double dayNumber) {
 std::string OneLineText(const std::string& text) {
   std::string line;
   line.reserve(text.size());
-  for (char c : text) {
-    if (c == '\r')
-      line += "\\r";
-    else if (c == '\n')
+  for (char c : VisibleText(text)) {
+    if (c == '\n')
       line += "\\n";
     else
       line += c;

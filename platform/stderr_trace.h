@@ -19,7 +19,7 @@ namespace veltrane {
 
 // The stamp of a trace line: "YYYY-MM-DD HH:MM:SS.mmm" of a day number.
 std::string TraceStampText(double dayNumber);
-// The text on one line: CR and LF shown escaped as "\r" and "\n".
+// The text on one line, as VisibleText shows it, LF too escaped as "\n".
 std::string OneLineText(const std::string& text);
 
 // Writes "veltrane: <text>" as one line at error, behind "<3>" when `out` is

@@ -3,8 +3,9 @@
 // keep-alive pings ($WATCHDOG_USEC), StartWatchdog sends WATCHDOG=1 from the
 // GLib main loop at half that interval, so a main loop that hangs stops the
 // pings and systemd restarts the service. READY=1 names this process as the
-// service's main one (MAINPID), since under xvfb-run systemd started the
-// wrapper. User-interface thread only.
+// service's main one (MAINPID): the unit starts the service itself, but one
+// started under a wrapper (xvfb-run) is named the same way. User-interface
+// thread only.
 #pragma once
 
 #include <glib.h>

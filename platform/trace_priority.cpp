@@ -55,7 +55,8 @@ constexpr std::string_view kErrorStarts[] = {
 // "Unique string not found" and "Unable to found link with pattern" are not
 // among them, since a step may go on after them, nor "Cant find info for
 // subscription", which a site without a login writes too. Every site that
-// fails on a page, by a timeout too, ends with its screenshot line.
+// fails on a page, by a timeout too, ends with its screenshot line (or the
+// line that says why none was written).
 constexpr std::string_view kSiteFailureStarts[] = {
     "Success string not found",
     "Invalid form NULL",
@@ -65,6 +66,7 @@ constexpr std::string_view kSiteFailureStarts[] = {
     "Error while navigate ",
     "Network error: ",
     "Screenshot saved : ",
+    "Screenshot refused : ",
     "Submit button disabled",
     "Outcome unknown (interrupted while submitting)",
 };

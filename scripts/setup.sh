@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtk-3-dev libwebkit2gtk-4.1-dev libjson-glib-dev libsqlite3-dev libx11-dev libxtst-dev libpsl-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libjson-glib-dev libsqlite3-dev libx11-dev libxau-dev libxtst-dev libpsl-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   libpq-dev postgresql
   xvfb xauth locales sqlite3 libjs-jquery

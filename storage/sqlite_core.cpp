@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/number_text.h"
+#include "platform/private_files.h"
 #include "storage/database_files.h"
 #include "storage/placeholders.h"
 
@@ -61,6 +62,11 @@ Connection::Connection(const std::string& path, OpenMode mode, int busyWaitMs)
 void Connection::Open(const std::string& path, OpenMode mode) {
   handle_.reset();
   path_ = path;
+  // SQLite follows a link at the file's name (its own NOFOLLOW flag refuses
+  // links in the folders too, which a package's db/ may be): look first.
+  if (IsFilePath(path) && IsSymbolicLink(path))
+    throw StorageError(StorageError::Kind::Failure, SQLITE_CANTOPEN,
+                       "is a symbolic link, which is not followed", path);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   if (mode == OpenMode::Create) {
     CreateDatabaseFileIfMissing(path);

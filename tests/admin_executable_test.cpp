@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -92,6 +93,48 @@ TEST(AdminExecutableTest, KeepsFilesPrivateAndRefusesAPipedScriptWithANulByte) {
   EXPECT_EQ("veltrane-admin: Site script contains a NUL byte\n", result.err);
   result = RunTool(dir, "site list");
   EXPECT_EQ("NAME  URL  STEPS  USER\n", result.out) << "nothing stored";
+}
+
+// init often runs as root: a symbolic link in place of a database file (one
+// that leads nowhere too) is refused before anything is changed, and what it
+// leads to stays as it was. No other command opens a database through one.
+TEST(AdminExecutableTest, RefusesASymbolicLinkInPlaceOfADatabaseFile) {
+  TempDir dir;
+  TempDir elsewhere;
+  const ScopedUmask usual(022);
+  const std::string owned = elsewhere.File("owned.dat");
+  std::ofstream(owned).flush();  // empty: SQLite would take it for a new database
+  ASSERT_EQ(0644, ModeOf(owned));
+  std::filesystem::create_directory(dir.File("db"));
+  std::filesystem::create_symlink(owned, dir.File("db/vt.dat"));
+  Result result = RunTool(dir, "init");
+  EXPECT_EQ(1, result.code);
+  EXPECT_EQ(
+      "veltrane-admin: " + dir.File("db/vt.dat") + " is a symbolic link, which is not followed\n",
+      result.err);
+  EXPECT_TRUE(FileBytes(owned).empty());  // no database was written into it
+  EXPECT_EQ(0644, ModeOf(owned));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("db/subscription2.dat")));
+
+  std::filesystem::remove(dir.File("db/vt.dat"));
+  std::filesystem::create_symlink(elsewhere.File("new.dat"), dir.File("db/subscription2.dat"));
+  result = RunTool(dir, "init");
+  EXPECT_EQ(1, result.code);
+  EXPECT_EQ("veltrane-admin: " + dir.File("db/subscription2.dat") +
+                " is a symbolic link, which is not followed\n",
+            result.err);
+  EXPECT_FALSE(std::filesystem::exists(elsewhere.File("new.dat")));
+
+  std::filesystem::remove(dir.File("db/subscription2.dat"));
+  ASSERT_EQ(0, RunTool(dir, "init").code);
+  ASSERT_EQ(0, RunTool(elsewhere, "init").code);
+  std::filesystem::remove(dir.File("db/subscription2.dat"));
+  std::filesystem::create_symlink(elsewhere.File("db/subscription2.dat"),
+                                  dir.File("db/subscription2.dat"));
+  result = RunTool(dir, "site list");
+  EXPECT_NE(0, result.code);
+  EXPECT_NE(std::string::npos, result.err.find("is a symbolic link, which is not followed"))
+      << result.err;
 }
 
 // An installed copy finds its own service folder from anywhere, and the shell

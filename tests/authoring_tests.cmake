@@ -2,9 +2,11 @@
 # Xvfb against sites on 127.0.0.1, and sites' evidence in real database files.
 if(TARGET veltrane_authoring)
   pkg_check_modules(TEST_JSON_GLIB REQUIRED IMPORTED_TARGET json-glib-1.0)
-  veltrane_test(authoring_test page_inspect_test.cpp site_try_test.cpp site_try_disk_test.cpp)
+  pkg_check_modules(TEST_X11 REQUIRED IMPORTED_TARGET x11)
+  veltrane_test(authoring_test page_inspect_test.cpp site_try_test.cpp site_try_disk_test.cpp
+    support/x_server_probe.cpp)
   target_link_libraries(authoring_test PRIVATE veltrane_authoring veltrane_browser_test_support
-    PkgConfig::TEST_JSON_GLIB)
+    PkgConfig::TEST_JSON_GLIB PkgConfig::TEST_X11)
   target_compile_definitions(authoring_test PRIVATE
     VELTRANE_ADMIN_EXECUTABLE="$<TARGET_FILE:veltrane-admin>")
   add_dependencies(authoring_test veltrane-admin)

@@ -12,10 +12,9 @@ for path in veltrane veltrane-admin db shots icons/veltrane.svg systemd/veltrane
 done
 [[ -x "$prefix/veltrane" && -x "$prefix/veltrane-admin" ]] || { echo "not executable"; exit 1; }
 unit=$prefix/systemd/veltrane.service
-grep -qxF "ExecStart=/bin/sh -c 'socket=\$\$NOTIFY_SOCKET; unset NOTIFY_SOCKET; exec /usr/bin/xvfb-run -a -n 1099 -s \"-screen 0 1280x1024x24\" /usr/bin/env NOTIFY_SOCKET=\"\$\$socket\" $prefix/veltrane'" \
-  "$unit" || { echo "unit does not run $prefix/veltrane"; exit 1; }
-# Ready, status and keep-alive pings come from the service under xvfb-run.
-for setting in Type=notify NotifyAccess=all WatchdogSec=5min Restart=on-failure; do
+grep -qxF "ExecStart=$prefix/veltrane" "$unit" || { echo "unit does not run $prefix/veltrane"; exit 1; }
+# Ready, status and keep-alive pings come from the service, its main process, alone.
+for setting in Type=notify NotifyAccess=main WatchdogSec=5min Restart=on-failure; do
   grep -qx "$setting" "$unit" || { echo "unit lacks $setting"; exit 1; }
 done
 grep -qx "ReadWritePaths=$prefix/db $prefix/shots" "$unit" || { echo "unit's writable paths"; exit 1; }

@@ -47,6 +47,8 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Error while navigate http://127.0.0.1:1/ code:0", TracePriority::Warning},
       {"Network error: Connection refused", TracePriority::Warning},
       {"Screenshot saved : /srv/shots/20240501-093000-alpha.png", TracePriority::Warning},
+      {"Screenshot refused : /srv/shots/x.png is a symbolic link, which is not followed",
+       TracePriority::Warning},
       // A step may go on after these, so they are progress.
       {"Unique string not found", TracePriority::Info},
       {"Unable to found link with pattern", TracePriority::Info},

@@ -76,11 +76,15 @@ grep -q 'site try' <(zcat "$out/root/usr/share/man/man8/veltrane-admin.8.gz") ||
 
 # The unit: as veltrane, in /var/lib/veltrane, accepted by systemd, and hardened.
 unit=$out/root/lib/systemd/system/veltrane.service
-for setting in User=veltrane StateDirectory=veltrane Type=notify WEBKIT_FORCE_SANDBOX=1 \
+# The service itself is the main process, the only one systemd hears.
+for setting in User=veltrane StateDirectory=veltrane Type=notify NotifyAccess=main \
+               WEBKIT_FORCE_SANDBOX=1 ExecStart=/usr/lib/veltrane/veltrane \
                "ExecStartPre=-/usr/lib/veltrane/veltrane-admin --dir /usr/lib/veltrane init"; do
   grep -qE "^(Environment=)?$setting\$" "$unit" || fail "unit lacks $setting"
 done
-verified=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $verified"
+# The programs are in the package's root, not on this machine.
+verified=$(systemd-analyze verify --man=no "$unit" 2>&1 |
+  grep -v 'Command /usr/lib/veltrane/veltrane is not executable') || true
 [[ -z $verified ]] || fail "systemd-analyze verify: $verified"
 # The web view's program is in the package's root, not on this machine.
 verified=$(systemd-analyze verify --man=no "$out/root/lib/systemd/system/veltrane-web.service" 2>&1 |

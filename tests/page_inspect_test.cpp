@@ -1,10 +1,18 @@
 // page inspect on pages served on 127.0.0.1: forms, controls owned through
 // form=, lists, buttons and links as the service's form location and link
 // search see the same page in the service's control; redirects and dialogs.
+// The built tool on an X display of its own that only it may use, and a
+// page's control characters, which no output carries raw.
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "authoring/authoring_commands.h"
 #include "authoring/page_inspection.h"
@@ -12,7 +20,10 @@
 #include "engine/link_search.h"
 #include "engine/site_script.h"
 #include "tests/support/browser_harness.h"
+#include "tests/support/file_modes.h"
 #include "tests/support/recording_http_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x_server_probe.h"
 
 namespace veltrane::testing {
 namespace {
@@ -198,6 +209,111 @@ TEST_F(PageInspectTest, AnAddressThatDoesNotLoadPrintsTheErrorAndFails) {
     EXPECT_NE(std::string::npos, message.find("Connection refused")) << message;
   }
   EXPECT_NE(std::string::npos, out.str().find("\nnetwork error: ")) << out.str();
+}
+
+// A page whose values carry terminal controls: an OSC 52 clipboard write and a
+// CSI sequence (set by script), C1 controls (by script and as raw UTF-8), DEL.
+constexpr char kControlsPage[] =
+    "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body>"
+    "<form action='/x'><input name='q'><select name='s'>"
+    "<option value='v\xc2\x9d'>a</option></select></form><script>"
+    "const f = document.forms[0];"
+    "f.elements[0].value = '\\u001b]52;c;SGVsbG8=\\u0007\\u001b[2J';"
+    "f.elements[0].name = 'q\\u009b31m';"
+    "f.elements[1].options[0].text = 'T\\u0090x\\u007f';"
+    "alert('\\u001b]0;title\\u0007');"
+    "</script></body></html>";
+
+// What no output may hold: a C0 control but tab and line feed, DEL, or a C1 control.
+std::string RawControlIn(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f)
+      return "byte " + std::to_string(c) + " at " + std::to_string(i);
+    if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f)
+      return "C1 control at " + std::to_string(i);
+  }
+  return {};
+}
+
+TEST_F(PageInspectTest, ThePagesControlsAreEscapedInTextAndJson) {
+  server.Serve("/controls", kControlsPage);
+  std::ostringstream out, err;
+  authoring::RunPageInspect({".", {}, out, err},
+                            {server.Url("/controls"), "--json", "--settle", "300"});
+  const std::string json = out.str();
+  EXPECT_EQ("", RawControlIn(json));
+  // Escaped as JSON escapes: the values read back as the page had them.
+  g_autoptr(JsonParser) parser = json_parser_new();
+  ASSERT_TRUE(json_parser_load_from_data(parser, json.c_str(), -1, nullptr)) << json;
+  JsonObject* form = json_array_get_object_element(
+      json_object_get_array_member(json_node_get_object(json_parser_get_root(parser)), "forms"), 0);
+  JsonObject* input =
+      json_array_get_object_element(json_object_get_array_member(form, "elements"), 0);
+  EXPECT_STREQ("\x1b]52;c;SGVsbG8=\x07\x1b[2J", json_object_get_string_member(input, "value"));
+  EXPECT_STREQ(
+      "q\xc2\x9b"
+      "31m",
+      json_object_get_string_member(input, "name"));
+}
+
+// The built tool without DISPLAY: its Xvfb takes only clients with its cookie,
+// and the text it prints shows the page's controls escaped.
+TEST_F(PageInspectTest, TheToolsOwnDisplayNeedsItsCookieAndItsTextHoldsNoControls) {
+  // The page is held back until the tool's display has been looked at.
+  std::atomic<bool> released{false};
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }
+  } release{released};
+  server.Handle("/held", [&released](const httplib::Request&, httplib::Response& response) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!released && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    response.set_content(kControlsPage, "text/html; charset=utf-8");
+  });
+  TempDir dir;
+  const std::string url = server.Url("/held");
+  const std::string command = "exec \"$0\" page inspect " + url + " --settle 300 >" +
+                              dir.File("out") + " 2>" + dir.File("err");
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), VELTRANE_ADMIN_EXECUTABLE, nullptr};
+  g_auto(GStrv) environment = g_environ_unsetenv(g_get_environ(), "DISPLAY");
+  GPid tool = 0;
+  ASSERT_TRUE(g_spawn_async(nullptr, const_cast<gchar**>(argv), environment,
+                            G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &tool, nullptr));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (server.RequestsTo("/held").empty() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+  const pid_t xvfb = ChildNamed(tool, "Xvfb");
+  ASSERT_GT(xvfb, 0);
+  const std::vector<std::string> args = CommandLineOf(xvfb);
+  const auto auth = std::find(args.begin(), args.end(), "-auth");
+  ASSERT_TRUE(auth != args.end() && auth + 1 != args.end()) << ::testing::PrintToString(args);
+  const std::string cookie = *(auth + 1);
+  const std::string folder = std::filesystem::path(cookie).parent_path().string();
+  EXPECT_EQ(0600, ModeOf(cookie));
+  EXPECT_EQ(0700, ModeOf(folder));
+  const std::string display = DisplayOfServer(xvfb);
+  ASSERT_NE("", display);
+  std::ofstream(dir.File("no-cookie"));
+  EXPECT_FALSE(DisplayOpensWith(display, dir.File("no-cookie")));
+  EXPECT_TRUE(DisplayOpensWith(display, cookie));
+
+  released = true;
+  int status = -1;
+  ASSERT_EQ(tool, waitpid(tool, &status, 0));
+  g_spawn_close_pid(tool);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << FileBytes(dir.File("err"));
+  EXPECT_FALSE(std::filesystem::exists(folder));  // the cookie goes with the server
+
+  const std::string text = FileBytes(dir.File("out"));
+  EXPECT_EQ("", RawControlIn(text)) << text;
+  for (const char* shown :
+       {"[0] input text name=\"q\\u009b31m\" value=\"\\u001b]52;c;SGVsbG8=\\u0007\\u001b[2J\"",
+        "option 0: value=\"v\\u009d\" text=\"T\\u0090x\\u007f\"",
+        "dialog answered: alert \"\\u001b]0;title\\u0007\""})
+    EXPECT_NE(std::string::npos, text.find(shown)) << shown << "\n" << text;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/stderr_trace.h"
 #include "platform/text_lists.h"
+#include "platform/visible_text.h"
 #include "tests/support/scoped_locale.h"
 
 namespace veltrane {
@@ -145,15 +146,39 @@ TEST(StderrTraceTest, EachTextIsOneStampedLine) {
   StderrTrace trace(clock, out);
   EXPECT_TRUE(trace.TraceLine("Current site : alpha"));
   EXPECT_TRUE(trace.TraceLine("a\r\nb"));
+  EXPECT_TRUE(trace.TraceLine("page \x1b]52;c;SGk=\x07"));
   std::rewind(out);
   char buffer[256] = {};
   const std::size_t read = std::fread(buffer, 1, sizeof buffer - 1, out);
   std::fclose(out);
-  EXPECT_EQ("2023-03-16 18:00:00.000 Current site : alpha\n2023-03-16 18:00:00.000 a\\r\\nb\n",
-            std::string(buffer, read));
+  EXPECT_EQ(
+      "2023-03-16 18:00:00.000 Current site : alpha\n2023-03-16 18:00:00.000 a\\r\\nb\n"
+      "2023-03-16 18:00:00.000 page \\u001b]52;c;SGk=\\u0007\n",
+      std::string(buffer, read));
   // Stamped to the millisecond, so that one page's handling can be read.
   EXPECT_EQ("2023-03-16 18:00:01.123", TraceStampText(45001.75 + 1.123 / 86400));
   EXPECT_EQ("2023-03-16 17:59:59.999", TraceStampText(45001.75 - 0.001 / 86400));
+}
+
+// Controls are shown, never passed on; layout and every other character,
+// valid UTF-8 or not, pass unchanged.
+TEST(VisibleTextTest, ControlsAreShownEscapedAndAllElsePasses) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"plain \t text\nnext", "plain \t text\nnext"},
+      {"\x1b[2J\x07\x7f", "\\u001b[2J\\u0007\\u007f"},
+      {std::string("a\0b\r", 4), "a\\u0000b\\r"},
+      {"\x1f \x20", "\\u001f  "},
+      {"\xc2\x80\xc2\x9b\xc2\x9f\xc2\xa0", "\\u0080\\u009b\\u009f\xc2\xa0"},
+      {"\xe2\x82\xac caf\xc3\xa9", "\xe2\x82\xac caf\xc3\xa9"},  // 0x82 inside a character
+      {"\x9b"
+       "1m \x80 \xe9\xff",
+       "\\x9b1m \\x80 \xe9\xff"},  // bytes that are not UTF-8
+      {"\xc2", "\xc2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.shown, VisibleText(c.text)) << c.text;
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // What the service tells systemd and the operator: its notify messages
 // (READY=1, STATUS= lines, WATCHDOG=1 pings that stop with its main loop) on
-// a socket of the test's own, the unit's command line that gives that socket
-// to the service and not to Xvfb, the start line and the failed-sites line of
+// a socket of the test's own, the unit's command line that starts the service
+// itself on an X display only it may use, the start line and the failed-sites line of
 // its trace, the one-line fatal start errors, and --help and --version.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -22,7 +23,9 @@
 #include "platform/systemd_notifier.h"
 #include "platform/version.h"
 #include "tests/support/fault_harness.h"
+#include "tests/support/file_modes.h"
 #include "tests/support/notify_socket.h"
+#include "tests/support/x_server_probe.h"
 
 namespace veltrane::testing {
 namespace {
@@ -229,20 +232,38 @@ std::string UnitCommand(const std::string& home) {
   return line;
 }
 
-TEST(ServiceNotify, TheUnitsCommandGivesTheSocketToTheServiceAndNotToXvfb) {
+// Without DISPLAY the service starts its own X server: no other local user may
+// connect to it (the pages it fills hold passwords), and it cannot speak to
+// systemd for the service.
+TEST(ServiceNotify, TheUnitStartsTheServiceItselfOnAnXDisplayOnlyItMayUse) {
   FaultHarness harness;
   NotifySocket notify(harness.databases.Directory() + "/notify");
   // "exec": the command itself is the process started, as under systemd.
   harness.service.SetCommand(
       {"/bin/sh", "-c", "exec " + UnitCommand(harness.databases.Directory())});
-  harness.service.StartInOwnGroup({{"NOTIFY_SOCKET", notify.Path()}});
-  // Xvfb is up before the service starts: had it the socket, its READY=1 came first.
+  harness.service.StartInOwnGroup({{"NOTIFY_SOCKET", notify.Path()}, {"DISPLAY", ""}});
   const std::string first = notify.Receive(seconds(90)).value_or("nothing");
-  ASSERT_TRUE(first.starts_with("READY=1\nMAINPID=")) << first;
-  const pid_t service = std::stoi(first.substr(first.find('=', 8) + 1));
-  EXPECT_EQ("veltrane", ProcessField(service, 1));
-  // Its parent is xvfb-run, the process systemd started and names in WATCHDOG_PID.
-  EXPECT_EQ(std::to_string(harness.service.Pid()), ProcessField(service, 3));
+  // The process systemd started is the service, the main process NotifyAccess=main hears.
+  ASSERT_EQ("READY=1\nMAINPID=" + std::to_string(harness.service.Pid()), first);
+  EXPECT_EQ("veltrane", ProcessField(harness.service.Pid(), 1));
+
+  const pid_t xvfb = ChildNamed(harness.service.Pid(), "Xvfb");
+  ASSERT_GT(xvfb, 0);
+  const std::vector<std::string> environment = StartEnvironmentOf(xvfb);
+  EXPECT_TRUE(std::none_of(environment.begin(), environment.end(), [](const std::string& entry) {
+    return entry.starts_with("NOTIFY_SOCKET=");
+  }));
+  const std::vector<std::string> args = CommandLineOf(xvfb);
+  const auto auth = std::find(args.begin(), args.end(), "-auth");
+  ASSERT_TRUE(auth != args.end() && auth + 1 != args.end()) << ::testing::PrintToString(args);
+  EXPECT_EQ(0600, ModeOf(*(auth + 1)));
+  const std::string display = DisplayOfServer(xvfb);
+  ASSERT_NE("", display);
+  const std::string noCookie = harness.databases.Directory() + "/no-cookie";
+  std::ofstream(noCookie).flush();
+  EXPECT_FALSE(DisplayOpensWith(display, noCookie));
+  EXPECT_TRUE(DisplayOpensWith(display, *(auth + 1)));
+  EXPECT_TRUE(harness.KillLeavesNothing());
 }
 
 TEST(ServiceStart, WhatKeepsTheServiceFromStartingIsOneLineAtErrorAndExitOne) {
@@ -257,10 +278,7 @@ TEST(ServiceStart, WhatKeepsTheServiceFromStartingIsOneLineAtErrorAndExitOne) {
        "db/vt.dat",
        {},
        "store not usable: @/db/vt.dat: SQLITE_CANTOPEN[14]: does not exist"},
-      {"no display",
-       "",
-       {{"DISPLAY", ""}},
-       "cannot open the display (run under xvfb-run on a server)"},
+      {"no display", "", {{"DISPLAY", ":63999"}}, "cannot open the display :63999"},
   };
   for (const auto& c : cases) {
     TestDatabases databases;

@@ -14,9 +14,11 @@ add_test(NAME InstallLayout
 
 # What the service tells systemd (on a notify socket of the test's own) and the
 # operator, from the built binary; the unit's command line as systemd runs it.
-add_executable(service_notify_test service_notify_test.cpp support/notify_socket.cpp)
+pkg_check_modules(TEST_X11 REQUIRED IMPORTED_TARGET x11)
+add_executable(service_notify_test service_notify_test.cpp support/notify_socket.cpp
+  support/x_server_probe.cpp)
 target_link_libraries(service_notify_test PRIVATE veltrane_fault_test_support veltrane_app
-  GTest::gtest_main)
+  GTest::gtest_main PkgConfig::TEST_X11)
 target_compile_definitions(service_notify_test PRIVATE VELTRANE_BINARY="$<TARGET_FILE:veltrane>"
   VELTRANE_UNIT_TEMPLATE="${PROJECT_SOURCE_DIR}/install/veltrane.service.in")
 gtest_discover_tests(service_notify_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS fault TIMEOUT 300)

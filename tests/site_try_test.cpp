@@ -8,11 +8,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "authoring/authoring_commands.h"
 #include "tests/support/recording_http_server.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_database.h"
 
 namespace veltrane::testing {
@@ -155,6 +157,26 @@ TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAF
   EXPECT_EQ("0", databases.MainScalar("SELECT count(*) FROM history"));
   EXPECT_EQ("1", databases.MainScalar("SELECT count(*) FROM job_site"));
   EXPECT_EQ("1", databases.MainScalar("SELECT trial FROM job"));
+}
+
+// A symbolic link in a picture's place is refused, with its reason, and what
+// it leads to stays as it was; the other pictures are taken.
+TEST_F(SiteTryTest, APictureIsNeverWrittenThroughASymbolicLink) {
+  const std::string shots = databases.Directory() + "/linked";
+  const std::string owned = databases.Directory() + "/owned.txt";
+  std::filesystem::create_directory(shots);
+  std::ofstream(owned) << "kept";
+  std::filesystem::create_symlink(owned, shots + "/page-02.png");
+  ASSERT_EQ(0, Try({"Daily", "--release", "Launch", "--no-submit", "--shots", shots}))
+      << lastError << "\n"
+      << out.str();
+  EXPECT_NE(std::string::npos, out.str().find(" Page picture refused : " + shots +
+                                              "/page-02.png is a symbolic link, which is not "
+                                              "followed\n"))
+      << out.str();
+  EXPECT_EQ("kept", FileBytes(owned));
+  EXPECT_TRUE(std::filesystem::is_symlink(shots + "/page-02.png"));
+  EXPECT_TRUE(ShowsSomething(shots + "/page-03.png"));
 }
 
 TEST_F(SiteTryTest, AChangedFormIsTracedAndTheFailedSiteGivesItsOwnExitCode) {
