@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 #include "browser/request_guard_protocol.h"
 #include "platform/paths.h"
@@ -38,8 +38,8 @@ std::map<std::uint64_t, std::vector<OriginRule>>& Registry() {
 }
 
 void PublishRegistry(WebKitWebView* view) {
-  webkit_web_context_set_web_extensions_initialization_user_data(
-      webkit_web_view_get_context(view), GuardsToVariant(Registry()));
+  webkit_web_context_set_web_extensions_initialization_user_data(webkit_web_view_get_context(view),
+                                                                 GuardsToVariant(Registry()));
 }
 
 // The content filter that refuses every WebSocket, compiled once per process
@@ -54,8 +54,7 @@ class WebSocketFilter {
     if (filter_) webkit_user_content_filter_unref(filter_);
     if (directory_.empty()) return;
     if (GDir* dir = g_dir_open(directory_.c_str(), 0, nullptr)) {
-      while (const char* name = g_dir_read_name(dir))
-        g_unlink((directory_ + "/" + name).c_str());
+      while (const char* name = g_dir_read_name(dir)) g_unlink((directory_ + "/" + name).c_str());
       g_dir_close(dir);
     }
     g_rmdir(directory_.c_str());
@@ -73,7 +72,8 @@ class WebSocketFilter {
     if (!directory) return;
     directory_ = directory;
     store_.reset(webkit_user_content_filter_store_new(directory));
-    static const char kRules[] = R"([{"trigger":{"url-filter":"^wss?:"},"action":{"type":"block"}}])";
+    static const char kRules[] =
+        R"([{"trigger":{"url-filter":"^wss?:"},"action":{"type":"block"}}])";
     g_autoptr(GBytes) rules = g_bytes_new_static(kRules, sizeof kRules - 1);
     webkit_user_content_filter_store_save(store_.get(), "websockets", rules, nullptr, &Compiled,
                                           this);
@@ -139,7 +139,8 @@ RequestGuard::RequestGuard(WebKitWebView* view, std::function<void(const std::st
 
 RequestGuard::~RequestGuard() {
   g_cancellable_cancel(cancellable_.get());
-  g_signal_handlers_disconnect_by_func(view_, reinterpret_cast<gpointer>(RequestGuardSignals::Message), this);
+  g_signal_handlers_disconnect_by_func(
+      view_, reinterpret_cast<gpointer>(RequestGuardSignals::Message), this);
   WebSocketFilter::Get().Forget(this);
   if (Registry().erase(webkit_web_view_get_page_id(view_))) PublishRegistry(view_);
 }
@@ -170,7 +171,8 @@ void RequestGuard::Clear() {
 }
 
 void RequestGuard::Send(GVariant* guard) {
-  auto* tag = new SendTag{GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable_.get()))), this};
+  auto* tag =
+      new SendTag{GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable_.get()))), this};
   webkit_web_view_send_message_to_page(view_, webkit_user_message_new(kGuardMessage, guard),
                                        cancellable_.get(), &RequestGuardSignals::Sent, tag);
 }

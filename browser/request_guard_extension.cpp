@@ -32,9 +32,8 @@ gboolean OnSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
   if (RequestAllowed(guard->second, url)) return FALSE;
   const std::string host = RefusedHostOf(url);
   webkit_web_page_send_message_to_view(
-      page,
-      webkit_user_message_new(kRefusedMessage, g_variant_new_string(host.c_str())),
-      nullptr, nullptr, nullptr);
+      page, webkit_user_message_new(kRefusedMessage, g_variant_new_string(host.c_str())), nullptr,
+      nullptr, nullptr);
   return TRUE;  // the request is not sent
 }
 

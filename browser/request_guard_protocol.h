@@ -26,8 +26,8 @@ inline GVariant* GuardToVariant(const std::optional<std::vector<OriginRule>>& ru
   g_variant_builder_init(&builder, G_VARIANT_TYPE("a(sbbi)"));
   if (rules)
     for (const OriginRule& rule : *rules)
-      g_variant_builder_add(&builder, "(sbbi)", rule.host.c_str(), rule.subdomains,
-                            rule.secureOnly, rule.port);
+      g_variant_builder_add(&builder, "(sbbi)", rule.host.c_str(), rule.subdomains, rule.secureOnly,
+                            rule.port);
   return g_variant_new("(ba(sbbi))", rules.has_value(), &builder);
 }
 

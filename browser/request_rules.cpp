@@ -38,7 +38,10 @@ std::string AsciiHost(std::string_view host) {
 
 std::optional<Origin> NetworkOriginOf(std::string_view url) {
   const std::string text(url);
-  g_autoptr(GUri) uri = g_uri_parse(text.c_str(), G_URI_FLAGS_PARSE_RELAXED, nullptr);
+  // Left encoded: a query in a legacy character set is no valid UTF-8 decoded.
+  g_autoptr(GUri) uri =
+      g_uri_parse(text.c_str(),
+                  static_cast<GUriFlags>(G_URI_FLAGS_PARSE_RELAXED | G_URI_FLAGS_ENCODED), nullptr);
   if (!uri || !g_uri_get_scheme(uri)) return std::nullopt;
   Origin origin;
   origin.scheme = g_uri_get_scheme(uri);

@@ -969,10 +969,6 @@ void WebKitBrowser::FailAllCalls() {
   for (std::uint64_t id : ids) OnCallDone(id, std::nullopt, false);
 }
 
-}  // namespace veltrane
-
-namespace veltrane {
-
 void WebKitBrowser::GuardRequests(std::vector<OriginRule> rules) { guard_->Set(std::move(rules)); }
 
 void WebKitBrowser::LeavePage(std::function<void()> left) {

@@ -758,8 +758,9 @@ void SubmissionJob::RequestRefused(const std::string& host, std::size_t index) {
 void SubmissionJob::RequestGuardUnconfirmed(std::size_t index) {
   SiteLane& lane = *lanes_[index];
   if (!lane.siteOpen || !lane.requestGuard) return;
-  lane.trace->TraceLine("Request guard not confirmed by the web process");
-  SiteFailed(lane, "Request guard not confirmed by the web process");
+  const std::string reason = "Request guard not confirmed by the web process";
+  lane.trace->TraceLine(reason);
+  SiteFailed(lane, reason);
 }
 
 void SubmissionJob::NavigateComplete2(const std::string&, std::size_t index) {

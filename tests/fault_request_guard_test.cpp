@@ -68,8 +68,8 @@ TEST(FaultRequestGuard, NoRequestOfAPageHoldingTheLoginLeavesTheSitesOrigins) {
   std::vector<std::string> sites;
   for (const auto& [site, script] : vectors) {
     const std::string root = "/" + site + "/";
-    harness.server.Serve(root, GuardedLoginPage(root + "post", foreign, script,
-                                                site == "ping" ? pingBody : ""));
+    harness.server.Serve(
+        root, GuardedLoginPage(root + "post", foreign, script, site == "ping" ? pingBody : ""));
     std::string thanks = "<html><body>Thank you";
     // The site's own next page sends on what the login page stored, once the
     // login has arrived; the last site's page waits for a timer after its
@@ -99,13 +99,14 @@ TEST(FaultRequestGuard, NoRequestOfAPageHoldingTheLoginLeavesTheSitesOrigins) {
   int number = 0;
   std::map<std::string, std::string> passwords;
   for (const std::string& site : sites) {
-    const std::string url = site == "unicode" ? "http://b\xC3\xBC" "cher.localhost:" + port +
-                                                    "/unicode/"
+    const std::string url = site == "unicode" ? "http://b\xC3\xBC"
+                                                "cher.localhost:" +
+                                                    port + "/unicode/"
                                               : harness.server.Url("/" + site + "/");
     harness.AddSite(site, url, kLoginScript);
     passwords[site] = "Gpw" + std::to_string(++number) + "q" + site.substr(0, 2);
-    harness.databases.Main("INSERT INTO account (name,username,password) VALUES (" +
-                           Quoted(site) + ",'editor'," + Quoted(passwords[site]) + ")");
+    harness.databases.Main("INSERT INTO account (name,username,password) VALUES (" + Quoted(site) +
+                           ",'editor'," + Quoted(passwords[site]) + ")");
   }
   harness.databases.Main("INSERT INTO pressrelease (name,headline) VALUES ('Guard','News')");
   harness.AddSchedule(1, "Guard", sites);

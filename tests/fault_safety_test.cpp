@@ -19,6 +19,7 @@
 #include "tests/support/fault_servers.h"
 #include "tests/support/file_modes.h"
 #include "tests/support/secret_search.h"
+#include "tests/support/png_pixels.h"
 
 namespace veltrane::testing {
 namespace {
@@ -297,16 +298,6 @@ std::string Lower(std::string text) {
 std::string Replaced(const std::string& text, const std::string& what, const std::string& with) {
   const std::size_t at = text.find(what);
   return at == std::string::npos ? text : text.substr(0, at) + with + text.substr(at + what.size());
-}
-
-// The pixels of a PNG; empty when it cannot be read.
-std::string Pixels(const std::string& path) {
-  g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
-  if (!picture) return "";
-  const auto* pixels = reinterpret_cast<const char*>(gdk_pixbuf_read_pixels(picture));
-  return std::to_string(gdk_pixbuf_get_width(picture)) + "x" +
-         std::to_string(gdk_pixbuf_get_height(picture)) + ":" +
-         std::string(pixels, gdk_pixbuf_get_byte_length(picture));
 }
 
 // The picture the service kept of `site`'s failed page.

@@ -30,7 +30,9 @@ TEST(LoginHosts, HostOfAddress) {
       {"www.example.com/login", ""},
       {"", ""},
       // Hosts compare in ASCII: an internationalised name in punycode.
-      {"http://B\xC3\xBC" "cher.Example/x", "xn--bcher-kva.example"},
+      {"http://B\xC3\xBC"
+       "cher.Example/x",
+       "xn--bcher-kva.example"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.want, HostOfAddress(c.input)) << c.input;
 }
@@ -63,8 +65,12 @@ TEST(LoginHosts, AllowsOnlyTheSitesOrigins) {
   const LoginHosts plain("http://example.com/", "");
   EXPECT_TRUE(plain.Allows("https://example.com/login"));
   EXPECT_TRUE(plain.Allows("http://example.com:80/"));
+  EXPECT_TRUE(plain.Allows("http://example.com/welcome?pass=P%E4ss+w%80"));
 
-  const LoginHosts unicode("http://b\xC3\xBC" "cher.example/", "");
+  const LoginHosts unicode(
+      "http://b\xC3\xBC"
+      "cher.example/",
+      "");
   EXPECT_TRUE(unicode.Allows("http://xn--bcher-kva.example/login"));
 
   // What the guard in the web process lets through without a rule for it.

@@ -16,6 +16,7 @@
 #include "tests/support/recording_http_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_database.h"
+#include "tests/support/png_pixels.h"
 
 namespace veltrane::testing {
 namespace {
@@ -110,16 +111,6 @@ bool ShowsSomething(const std::string& path) {
     for (int x = 0; x < gdk_pixbuf_get_width(picture); ++x)
       if (std::memcmp(pixels, pixels + y * stride + x * pixelBytes, pixelBytes) != 0) return true;
   return false;
-}
-
-// The pixels of a PNG with its size; empty when it cannot be read.
-std::string Pixels(const std::string& path) {
-  g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
-  if (!picture) return "";
-  const auto* pixels = reinterpret_cast<const char*>(gdk_pixbuf_read_pixels(picture));
-  return std::to_string(gdk_pixbuf_get_width(picture)) + "x" +
-         std::to_string(gdk_pixbuf_get_height(picture)) + ":" +
-         std::string(pixels, gdk_pixbuf_get_byte_length(picture));
 }
 
 TEST_F(SiteTryTest, NoSubmitLogsInAndFollowsTheLinkButPostsNothingAndShowsWhatAFullRunPosts) {
