@@ -80,7 +80,7 @@ class BrowserEvents {
   // While requests are guarded (GuardRequests): a request of the page to
   // `host` was refused before it was sent.
   virtual void RequestRefused(const std::string& /*host*/) {}
-  // The web process did not confirm the guard GuardRequests asked for.
+  // The guard GuardRequests asked for does not hold (see RequestGuard).
   virtual void RequestGuardUnconfirmed() {}
 };
 

@@ -60,6 +60,8 @@ class WebSocketFilter {
     g_rmdir(directory_.c_str());
   }
   WebKitUserContentFilter* Ready() const { return filter_; }
+  // It could not be compiled: no WebSocket would be refused.
+  bool Failed() const { return failed_; }
   // `ready` runs once the filter is compiled, unless `guard` forgets it first.
   void Wait(const RequestGuard* guard, std::function<void()> ready) {
     waiting_[guard] = std::move(ready);
@@ -69,7 +71,8 @@ class WebSocketFilter {
  private:
   WebSocketFilter() {
     g_autofree char* directory = g_dir_make_tmp("veltrane-filters-XXXXXX", nullptr);
-    if (!directory) return;
+    failed_ = !directory;
+    if (failed_) return;
     directory_ = directory;
     store_.reset(webkit_user_content_filter_store_new(directory));
     static const char kRules[] =
@@ -85,12 +88,14 @@ class WebSocketFilter {
         WEBKIT_USER_CONTENT_FILTER_STORE(source), result, &error);
     if (error) g_printerr("veltrane: WebSocket filter not compiled: %s\n", error->message);
     g_clear_error(&error);
+    self->failed_ = !self->filter_;
     for (auto& [guard, ready] : std::exchange(self->waiting_, {})) ready();
   }
 
   std::string directory_;
   GObjectPtr<WebKitUserContentFilterStore> store_;
   WebKitUserContentFilter* filter_ = nullptr;
+  bool failed_ = false;
   std::map<const RequestGuard*, std::function<void()>> waiting_;
 };
 
@@ -151,7 +156,7 @@ void RequestGuard::Set(std::vector<OriginRule> rules) {
   Send(GuardToVariant(rules));
   Registry()[webkit_web_view_get_page_id(view_)] = std::move(rules);
   PublishRegistry(view_);
-  if (WebSocketFilter::Get().Ready())
+  if (WebSocketFilter::Get().Ready() || WebSocketFilter::Get().Failed())
     AddFilter();
   else
     WebSocketFilter::Get().Wait(this, [this] { AddFilter(); });
@@ -171,15 +176,20 @@ void RequestGuard::Clear() {
 }
 
 void RequestGuard::Send(GVariant* guard) {
-  auto* tag =
-      new SendTag{GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable_.get()))), this};
+  auto tag = std::make_unique<SendTag>(
+      SendTag{GObjectPtr<GCancellable>(G_CANCELLABLE(g_object_ref(cancellable_.get()))), this});
   webkit_web_view_send_message_to_page(view_, webkit_user_message_new(kGuardMessage, guard),
-                                       cancellable_.get(), &RequestGuardSignals::Sent, tag);
+                                       cancellable_.get(), &RequestGuardSignals::Sent,
+                                       tag.release());
 }
 
 void RequestGuard::AddFilter() {
   WebKitUserContentFilter* filter = WebSocketFilter::Get().Ready();
-  if (!active_ || filterAdded_ || !filter) return;
+  if (!active_ || filterAdded_) return;
+  if (!filter) {
+    unconfirmed_();  // a guard that would let WebSockets through is no guard
+    return;
+  }
   webkit_user_content_manager_add_filter(webkit_web_view_get_user_content_manager(view_), filter);
   filterAdded_ = true;
 }

@@ -28,8 +28,9 @@ void PrepareWebContext(WebKitWebContext* context);
 
 class RequestGuard {
  public:
-  // `refused`: a host a guarded page was refused; `unconfirmed`: the web
-  // process did not take the guard (it has no module, or it died).
+  // `refused`: a host a guarded page was refused; `unconfirmed`: the guard
+  // does not hold (the web process has no module or died, or the WebSocket
+  // filter could not be compiled).
   RequestGuard(WebKitWebView* view, std::function<void(const std::string&)> refused,
                std::function<void()> unconfirmed);
   ~RequestGuard();

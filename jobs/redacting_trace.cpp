@@ -142,7 +142,7 @@ Goto link Invalid form NULL Invalid setting Last step Login form on another host
 Navigation refused: Network error: New window refused: Oh .. this url already match with pattern
 , advance to next step Outcome unknown (interrupted while submitting) Page updated in place :
 Press release not found Print refused: Redirected to unknown page Request to another host refused
-during login: Request guard not confirmed by the web process Search for link with pattern :
+during login: Request guard not in place Search for link with pattern :
 Search for random link with pattern : Site script contains a NUL byte Site script has no steps
 Skip to next step Stale page dropped : Still cannot find the correct formpos Stopped before
 sending the form Submission completed Submission failed (success string not found) Submit button

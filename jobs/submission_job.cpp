@@ -758,7 +758,7 @@ void SubmissionJob::RequestRefused(const std::string& host, std::size_t index) {
 void SubmissionJob::RequestGuardUnconfirmed(std::size_t index) {
   SiteLane& lane = *lanes_[index];
   if (!lane.siteOpen || !lane.requestGuard) return;
-  const std::string reason = "Request guard not confirmed by the web process";
+  const std::string reason = "Request guard not in place";
   lane.trace->TraceLine(reason);
   SiteFailed(lane, reason);
 }

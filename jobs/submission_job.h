@@ -161,7 +161,7 @@ class SubmissionJob {
   void NavigateComplete2(const std::string& url, std::size_t lane = 0);
   // A request of the lane's guarded page to `host` was refused: traced once per site.
   void RequestRefused(const std::string& host, std::size_t lane = 0);
-  // The lane's web process did not take the guard: the site fails.
+  // The lane's guard does not hold: the site fails.
   void RequestGuardUnconfirmed(std::size_t lane = 0);
   // Whether the next completed page of the lane is read with its text: only
   // when a step that runs on it checks a success or unique string (PageTextNeeded).

@@ -61,7 +61,7 @@ constexpr std::string_view kSiteFailureStarts[] = {
     "Success string not found",
     "Invalid form NULL",
     "Login form on another host (",
-    "Request guard not confirmed by the web process",
+    "Request guard not in place",
     "Unable to found random link with pattern",
     "Unable to continue",
     "Error while navigate ",

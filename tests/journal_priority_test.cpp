@@ -40,7 +40,7 @@ TEST(JournalPriority, TextsAreSortedByWhatTheySay) {
       {"Unable to continue", TracePriority::Warning},
       {"Login form on another host (evil.example)", TracePriority::Warning},
       {"Request to another host refused during login: evil.example", TracePriority::Warning},
-      {"Request guard not confirmed by the web process", TracePriority::Warning},
+      {"Request guard not in place", TracePriority::Warning},
       {"Job 7 of schedule 3 was taken over by another instance; this instance stops it",
        TracePriority::Warning},
       {"Leases of the running jobs not renewed : POSTGRESQL_ERROR[1001]: server closed",
