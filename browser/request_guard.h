@@ -41,7 +41,6 @@ class RequestGuard {
   // any script call made after it.
   void Set(std::vector<OriginRule> rules);
   void Clear();
-  bool Active() const { return active_; }
   // How many times Set was called: a caller tells whether a guard was set meanwhile.
   std::uint64_t Sets() const { return sets_; }
 

@@ -372,21 +372,25 @@ void SubmissionJob::NextSite(SiteLane& lane) {
   lane.siteOpen = false;
   lane.submitting = false;
   lane.host.clear();
-  // The site's page goes before anything else happens, so that no timer of
-  // it runs later; its login guard holds until it is gone. The lane stays
-  // held meanwhile: it takes no site, and the job does not end. A trial
-  // keeps its page to picture.
-  if (lane.navigatedThisSite && !trial_) {
-    lane.navigatedThisSite = false;
-    lane.parts.browser->LeavePage([this, &lane, serial = lane.siteSerial] {
-      if (serial != lane.siteSerial || lane.siteOpen || !lane.holding) return;
-      lane.holding = false;
-      Dispatch();
-    });
-    return;
-  }
+  // The lane stays held until the site's page is gone: it takes no site, and
+  // the job does not end.
+  const bool leaving = LeaveSitePage(lane, [this, &lane, serial = lane.siteSerial] {
+    if (serial != lane.siteSerial || lane.siteOpen || !lane.holding) return;
+    lane.holding = false;
+    Dispatch();
+  });
+  if (leaving) return;
   lane.holding = false;
   Dispatch();
+}
+
+bool SubmissionJob::LeaveSitePage(SiteLane& lane, std::function<void()> left) {
+  // A trial keeps its page to picture.
+  if (trial_ || !std::exchange(lane.navigatedThisSite, false)) return false;
+  // The site's page goes before anything else happens, so that no timer of
+  // it runs later; its login guard holds until it is gone.
+  lane.parts.browser->LeavePage(std::move(left));
+  return true;
 }
 
 void SubmissionJob::LoadAndStartSite(SiteLane& lane) {
@@ -709,8 +713,7 @@ bool SubmissionJob::StillHeld() {
   for (auto& lane : lanes_) {
     StopLane(*lane);
     lane->state->JobRunning = false;
-    // Nothing of the site's page runs on once this instance lets it go.
-    if (std::exchange(lane->navigatedThisSite, false)) lane->parts.browser->LeavePage([] {});
+    LeaveSitePage(*lane, [] {});
   }
   journal_.Release(jobId_, scheduleId_);
   jobId_ = 0;

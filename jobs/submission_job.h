@@ -203,6 +203,9 @@ class SubmissionJob {
   std::string HostOfSite(int position, const std::string& site);
   void StartSite(SiteLane& lane, std::size_t index);
   // The lane lets its site go and the job hands out what is left.
+  // Leaves the page of the lane's site for a blank one; `left` runs once it
+  // is gone. False when there is none to leave (or a trial keeps it).
+  bool LeaveSitePage(SiteLane& lane, std::function<void()> left);
   void NextSite(SiteLane& lane);
   void SiteSucceeded(SiteLane& lane);
   void SiteFailed(SiteLane& lane, const std::string& reason);
