@@ -79,19 +79,22 @@ SiteOutcome ReadOutcome(const sql::Rows& rows, int row) {
   return outcome;
 }
 
-// Records how a site of job `job` ended, replacing an earlier record of its position.
-void InsertSite(sql::Session& db, std::int64_t job, sql::Value scheduleId,
-                const SiteRecord& record) {
+// Records how a site of job `job` ended, replacing an earlier record of its
+// position; `inDoubtBy` names the instance whose record is in doubt, none
+// for a site's end.
+void InsertSite(sql::Session& db, std::int64_t job, sql::Value scheduleId, const SiteRecord& record,
+                const std::optional<std::string>& inDoubtBy) {
   const SiteEvidence& evidence = record.evidence;
-  db.Execute(db.Upsert("job_site",
-                       {"job_id", "schedule_id", "position", "site", "status", "reason", "started",
-                        "ended", "last_url", "last_status", "success_text", "pages", "screenshot",
-                        "notes", "network_error"},
-                       {"job_id", "position"}),
-             {job, std::move(scheduleId), record.position, record.site,
-              record.completed ? "Completed" : "Failed", record.reason, record.started,
-              record.ended, record.lastUrl, evidence.lastStatus, evidence.successText,
-              evidence.pages, evidence.screenshot, evidence.notes, evidence.networkError});
+  db.Execute(
+      db.Upsert("job_site",
+                {"job_id", "schedule_id", "position", "site", "status", "reason", "started",
+                 "ended", "last_url", "last_status", "success_text", "pages", "screenshot", "notes",
+                 "network_error", "in_doubt"},
+                {"job_id", "position"}),
+      {job, std::move(scheduleId), record.position, record.site,
+       record.completed ? "Completed" : "Failed", record.reason, record.started, record.ended,
+       record.lastUrl, evidence.lastStatus, evidence.successText, evidence.pages,
+       evidence.screenshot, evidence.notes, evidence.networkError, inDoubtBy});
 }
 
 // Writes a kept row, in the caller's transaction. It lands once: a crash
@@ -183,6 +186,49 @@ class HistoryOver : public HistoryStore {
   bool Holds(std::int64_t job) override {
     if (!holder_) return true;
     return job != 0 && (!holder_->jobs || holder_->jobs->Holds(job));
+  }
+
+  HoldCheck CheckHold(std::int64_t job) override {
+    if (!holder_) return HoldCheck::Held;
+    const std::optional<std::int64_t> token = Token(job);
+    // Forgotten already: the server said so before, or the job was let go.
+    if (job == 0 || (holder_->jobs && !token)) return HoldCheck::Lost;
+    const auto asked = std::chrono::steady_clock::now();
+    const auto db = database_->Open(sql::Access::Write);
+    sql::Transaction transaction(*db);
+    const sql::Values params = token
+                                   ? sql::Values{holder_->leaseSeconds, job, holder_->name, *token}
+                                   : sql::Values{holder_->leaseSeconds, job, holder_->name};
+    const bool held = !db->Query(
+                             "UPDATE job SET lease_until = now() + make_interval(secs => ?) "
+                             "WHERE id = ? AND holder = ? AND finished IS NULL" +
+                                 std::string(token ? " AND token = ?" : "") + " RETURNING id",
+                             params)
+                           .Empty();
+    if (!held) {
+      Forget(job);
+      return HoldCheck::Lost;
+    }
+    // The claims on its sites lapsed with the job's lease: those nobody took
+    // meanwhile go on with it.
+    std::vector<SiteLease> sites;
+    std::vector<SiteLease> sitesHeld;
+    if (holder_->jobs)
+      for (const SiteLease& site : holder_->jobs->SiteLeases())
+        if (site.job == job) sites.push_back(site);
+    for (const SiteLease& site : sites)
+      if (!db->Query("UPDATE job_site_claim SET lease_until = now() + make_interval(secs => ?) "
+                     "WHERE job_id = ? AND position = ? AND holder = ? AND token = ? AND ended "
+                     "IS NULL RETURNING position",
+                     {holder_->leaseSeconds, job, site.position, holder_->name, site.token})
+               .Empty())
+        sitesHeld.push_back(site);
+    transaction.Commit();
+    if (holder_->jobs) {
+      holder_->jobs->Renewed({{job, *token}}, {job}, asked);
+      holder_->jobs->RenewedSites(sites, sitesHeld, asked);
+    }
+    return HoldCheck::Held;
   }
 
   void Release(std::int64_t job, ScheduleId scheduleId) override {
@@ -343,6 +389,7 @@ class HistoryOver : public HistoryStore {
   // to live instances, or are claimed once their lease runs out.
   std::vector<std::int64_t> UnfinishedJobs() override {
     const auto db = database_->Open(sql::Access::Read);
+    if (db->Columns("job").empty()) return {};
     const sql::Rows rows =
         holder_ ? db->Query("SELECT id FROM job WHERE finished IS NULL AND holder = ? ORDER BY id",
                             {holder_->name})
@@ -354,9 +401,15 @@ class HistoryOver : public HistoryStore {
 
   std::optional<JournalJob> ReadJob(std::int64_t id) override {
     const auto db = database_->Open(sql::Access::Read);
-    const sql::Rows row = db->Query(
-        "SELECT schedule_id,name,subscription,started FROM job WHERE id = ? AND finished IS NULL",
-        {id});
+    // One snapshot: an instance that ends a site replaces its record and
+    // ends its claim in one commit, which this read sees whole or not at all.
+    sql::Transaction snapshot(*db, sql::TransactionKind::Snapshot);
+    // A job table made before a mark has none.
+    const std::set<std::string> columns = db->Columns("job");
+    const sql::Rows row = db->Query(std::string("SELECT schedule_id,name,subscription,started,") +
+                                        (columns.count("interrupted") ? "interrupted" : "NULL") +
+                                        " FROM job WHERE id = ? AND finished IS NULL",
+                                    {id});
     if (row.Empty()) return std::nullopt;
     JournalJob job;
     job.id = id;
@@ -364,6 +417,7 @@ class HistoryOver : public HistoryStore {
     job.pressRelease = row.Text(0, 1);
     job.sites = SplitLines(row.Text(0, 2));
     job.started = !row.IsNull(0, 3);
+    job.interrupted = row.Integer(0, 4) != 0;
     const sql::Rows sites = db->Query(
         "SELECT position,site,status,reason,started,ended,last_url FROM job_site "
         "WHERE job_id = ? ORDER BY ended, " +
@@ -371,8 +425,7 @@ class HistoryOver : public HistoryStore {
         {id});
     for (int site = 0; site < sites.Count(); ++site)
       job.ended.push_back(ReadSiteRecord(sites, site, 0));
-    // A job table made before the mark has none.
-    if (db->Columns("job").count("submitting_position")) {
+    if (columns.count("submitting_position")) {
       const sql::Rows mark = db->Query(
           "SELECT submitting_position, submitting_url, submitting_since FROM job "
           "WHERE id = ? AND submitting_position IS NOT NULL",
@@ -464,6 +517,17 @@ class HistoryOver : public HistoryStore {
     return marked;
   }
 
+  bool MarkInterrupted(std::int64_t job) override {
+    const auto db = database_->Open(sql::Access::Write);
+    UpdateJournalTables(*db);
+    sql::Transaction transaction(*db);
+    if (!HeldForWrite(*db, job)) return false;
+    const bool marked =
+        db->Execute("UPDATE job SET interrupted = 1 WHERE id = ? AND finished IS NULL", {job}) > 0;
+    transaction.Commit();
+    return marked;
+  }
+
   bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) override {
     return WriteSite(job, scheduleId, record, true);
   }
@@ -482,12 +546,18 @@ class HistoryOver : public HistoryStore {
     // report, which a kept file wrote meanwhile: the job is then this
     // instance's finished one, which nobody else claims.
     // The job's holder writes any of its sites but one another instance
-    // runs or ended; an instance that helps writes the sites it claimed.
+    // runs, ended or left in doubt; an instance that helps writes the sites
+    // it claimed. A site's end replaces this instance's own record in doubt
+    // while the job is unfinished, even once it let go of the job or of the
+    // site's claim: that end is what the record stood for.
     const bool holds = HeldForWrite(*db, job);
+    if (InDoubtByAnother(*db, job, record.position)) return false;
     if (holds ? ClaimedByAnother(*db, job, record.position)
-              : !FinishedHere(*db, job) && !SiteClaimHeld(*db, job, record.position))
+              : !FinishedHere(*db, job) && !SiteClaimHeld(*db, job, record.position) &&
+                    !(ends && InDoubtHere(*db, job, record.position)))
       return false;
-    InsertSite(*db, job, scheduleId, record);
+    InsertSite(*db, job, scheduleId, record,
+               ends ? std::nullopt : std::optional<std::string>(HolderName()));
     if (ends)
       db->Execute(
           "UPDATE job SET submitting_position = NULL, submitting_url = NULL, "
@@ -511,7 +581,7 @@ class HistoryOver : public HistoryStore {
                    {pressRelease, LinesText({record.site}), record.started, record.ended});
     SiteRecord site = record;
     site.position = 0;
-    InsertSite(*db, id, nullptr, site);
+    InsertSite(*db, id, nullptr, site, std::nullopt);
     transaction.Commit();
   }
 
@@ -549,6 +619,10 @@ class HistoryOver : public HistoryStore {
     if (holder_ && holder_->jobs && job != 0) holder_->jobs->Forget(job);
   }
 
+  // What marks this instance's records in doubt: its name on a server; on
+  // the files, which one instance owns, every record is its own.
+  std::string HolderName() const { return holder_ ? holder_->name : ""; }
+
   // Whether this instance may still write for `job`: on a server, only while
   // the job's row names it as holder with the token it holds the job by, and
   // the job is unfinished; the row stays locked until the transaction ends,
@@ -577,6 +651,32 @@ class HistoryOver : public HistoryStore {
                 .Empty();
   }
 
+  // Whether the record of site `position` is in doubt by another instance,
+  // which alone may replace it with the site's end. The row stays locked
+  // until the transaction ends.
+  bool InDoubtByAnother(sql::Session& db, std::int64_t job, int position) {
+    return holder_ && !db.Query(
+                             "SELECT 1 FROM job_site WHERE job_id = ? AND position = ? AND "
+                             "in_doubt IS NOT NULL AND in_doubt <> ? FOR UPDATE",
+                             {job, position, holder_->name})
+                           .Empty();
+  }
+
+  // Whether the record of site `position` of the unfinished job `job` is in
+  // doubt by this instance; the job's row, then the site's, stay locked until
+  // the transaction ends, so that the job is neither finished nor its record
+  // replaced between this check and the write.
+  bool InDoubtHere(sql::Session& db, std::int64_t job, int position) {
+    return holder_ &&
+           !db.Query("SELECT 1 FROM job WHERE id = ? AND finished IS NULL FOR UPDATE", {job})
+                .Empty() &&
+           !db.Query(
+                  "SELECT 1 FROM job_site WHERE job_id = ? AND position = ? AND in_doubt = ? "
+                  "FOR UPDATE",
+                  {job, position, holder_->name})
+                .Empty();
+  }
+
   bool ClaimedByAnother(sql::Session& db, std::int64_t job, int position) {
     return holder_ && !db.Query(
                              "SELECT 1 FROM job_site_claim WHERE job_id = ? AND position = ? AND "
@@ -595,16 +695,16 @@ class HistoryOver : public HistoryStore {
         "SELECT subscription FROM job WHERE id = ? AND finished IS NULL FOR UPDATE", {job});
     if (row.Empty()) return false;
     const auto sites = static_cast<std::int64_t>(SplitLines(row.Text(0, 0)).size());
-    return db.Query("SELECT count(*) FROM job_site WHERE job_id = ?", {job}).Integer(0, 0) >=
-               sites &&
-           db.Query(
-                 "SELECT 1 FROM job_site_claim WHERE job_id = ? AND ended IS NULL AND "
-                 "lease_until > now() AND holder <> ?",
-                 {job, holder_->name})
-               .Empty() &&
-           !db.Query("SELECT 1 FROM job_site_claim WHERE job_id = ? AND holder = ?",
-                     {job, holder_->name})
-                .Empty();
+    // One statement, one snapshot: a site another instance ends meanwhile
+    // (its record replaced and its claim ended in one commit) is seen either
+    // still running or ended, never recorded in doubt with no claim running.
+    const sql::Rows counts = db.Query(
+        "SELECT (SELECT count(*) FROM job_site WHERE job_id = ?), "
+        "(SELECT count(*) FROM job_site_claim WHERE job_id = ? AND ended IS NULL AND "
+        "lease_until > now() AND holder <> ?), "
+        "(SELECT count(*) FROM job_site_claim WHERE job_id = ? AND holder = ?)",
+        {job, job, holder_->name, job, holder_->name});
+    return counts.Integer(0, 0) >= sites && counts.Integer(0, 1) == 0 && counts.Integer(0, 2) > 0;
   }
 
   bool HeldForWrite(sql::Session& db, std::int64_t job) {

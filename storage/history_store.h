@@ -44,7 +44,9 @@ struct SiteOutcome {
 };
 
 // A site whose release form was about to be sent: its place in the job's
-// site list, the address of the page it was sent from, and when (a day number).
+// site list, the address of the page it was sent from, and when (a day
+// number). Kept so that a journal written by an older service is read as it
+// was meant; new code records the site in doubt instead (RecordSiteInDoubt).
 struct SubmittingMark {
   int position = 0;
   std::string address;
@@ -58,12 +60,19 @@ struct JournalJob {
   std::string pressRelease;
   std::vector<std::string> sites;
   std::vector<SiteRecord> ended;  // in the order the sites ended
-  // A site that was sending its release when the job was cut short, unless it ended since.
+  // A site that was sending its release when the job was cut short, unless
+  // it ended since (an older service's mark; see SubmittingMark).
   std::optional<SubmittingMark> submitting;
+  // The job was cut short while it ran (MarkInterrupted); false for a table
+  // made before the mark.
+  bool interrupted = false;
   // On a shared server, the sites other instances run now: claimed, their
   // lease running, not ended (by position). Some may have a record in doubt.
   std::vector<int> elsewhere;
 };
+
+// What the server says of a job this instance held (CheckHold).
+enum class HoldCheck { Held, Lost };
 
 class HistoryStore {
  public:
@@ -98,9 +107,15 @@ class HistoryStore {
   virtual void Check() = 0;
 
   // Ids of the journal's jobs whose history row was never written, oldest
-  // first; none when there is no journal yet.
+  // first (on a shared server, those this instance holds). None only when
+  // the database has no journal table yet (made before it); any other
+  // failure (no database, a server away, a broken file) throws, for the
+  // caller to ask again.
   virtual std::vector<std::int64_t> UnfinishedJobs() = 0;
-  // The job while it is unfinished.
+  // The job while it is unfinished, read from one snapshot: a site's claim
+  // and its record are seen as they were at one moment, so a site that
+  // another instance ends meanwhile is either still running elsewhere or
+  // has its final record, never in doubt with no claim.
   virtual std::optional<JournalJob> ReadJob(std::int64_t id) = 0;
   // Records the start of a job of `scheduleId`: job `id` when given, else the
   // oldest queued job of that schedule, else a new one. Gives the job's id.
@@ -111,18 +126,30 @@ class HistoryStore {
   virtual void DropJob(std::int64_t id, ScheduleId scheduleId, double now) = 0;
   // Marks a site of the job as sending its release, replacing the mark of
   // the site before; committed when it returns. False when the job is not
-  // this instance's to write (finished, or held by another instance).
+  // this instance's to write (finished, or held by another instance). Kept
+  // for the journals of older services, whose mark is still read (see
+  // SubmittingMark): new code records the site in doubt instead.
   virtual bool MarkSubmitting(std::int64_t job, const SubmittingMark& mark) = 0;
+  // Marks the job as cut short while it ran (JournalJob::interrupted), for
+  // good; false, with nothing written, when this instance does not hold it
+  // (as every write for a job: see Holds) or it has finished.
+  virtual bool MarkInterrupted(std::int64_t /*job*/) { return false; }
   // Records how a site of the job ended, replacing an earlier record of its
-  // position, and its submitting mark in the same transaction; false, with
-  // nothing written, when this instance no longer holds the job.
+  // position, and its submitting mark in the same transaction; the site's
+  // claim ends with it. Lands while this instance holds the job (over any
+  // record but one another instance ran or wrote in doubt), or holds the
+  // site's claim; or, when the record there is in doubt by this instance and
+  // the job is unfinished, even after it let go of the job or the claim (a
+  // site's end kept through an outage). False, with nothing written,
+  // otherwise: never over another instance's record, never for a finished
+  // job but one this instance finished itself.
   virtual bool RecordSite(std::int64_t job, ScheduleId scheduleId, const SiteRecord& record) = 0;
 
   // Records a site whose release is about to be sent as ended with its
   // outcome unknown, so that no instance runs it again, while it still runs
-  // here: its claim stays open until RecordSite replaces the record. False,
-  // with nothing written, when this instance holds neither the job nor the
-  // site's claim.
+  // here: the record is in doubt by this instance, and its claim stays open,
+  // until RecordSite replaces it. False, with nothing written, when this
+  // instance holds neither the job nor the site's claim.
   virtual bool RecordSiteInDoubt(std::int64_t job, ScheduleId scheduleId,
                                  const SiteRecord& record) {
     return RecordSite(job, scheduleId, record);
@@ -148,6 +175,14 @@ class HistoryStore {
   // left, as last known: no write for a job it does not hold lands. Always
   // true on the files, which one instance owns.
   virtual bool Holds(std::int64_t /*id*/) { return true; }
+  // Asks the server whether job `id` is still this instance's: its row names
+  // this instance as holder with the token it holds it by, and it is
+  // unfinished. Held: its lease (and those of the claims this instance holds
+  // on its sites) is renewed now, and Holds is true again at once, so that a
+  // holder whose renewals failed while the server was away goes on when
+  // nobody took the job meanwhile. Lost: the job is forgotten. Throws a
+  // StorageError while the server cannot be asked. Always Held on the files.
+  virtual HoldCheck CheckHold(std::int64_t /*id*/) { return HoldCheck::Held; }
   // Lets go of job `id` (0: the one this instance claimed for the schedule),
   // which it no longer runs: its lease is not renewed, and is ended now where
   // the server can be reached, so that a claim takes the job up again.

@@ -104,7 +104,10 @@ const Table kJournal[] = {
       // that site again. NULL while no release form is in flight.
       {"submitting_position", Type::Integer, false, true},
       {"submitting_url", Type::Text, false, true},
-      {"submitting_since", Type::Real, false, true}},
+      {"submitting_since", Type::Real, false, true},
+      // 1 once the job was cut short while it ran (its instance stopped, or
+      // left it in an outage): a fact its report keeps, whoever finishes it.
+      {"interrupted", Type::Integer, false, true}},
      nullptr,
      {},
      {"job_unfinished ON job(lease_until) WHERE finished IS NULL"}},
@@ -123,7 +126,12 @@ const Table kJournal[] = {
       {"pages", Type::Integer, false, true},        // top-level pages completed
       {"screenshot", Type::Text, false, true},      // the failed page's picture in shots/
       {"notes", Type::Text, false, true},           // "form changed: missing <names>"
-      {"network_error", Type::Text, false, true}},  // why the last page did not load
+      {"network_error", Type::Text, false, true},   // why the last page did not load
+      // While the record says the outcome is unknown because the release was
+      // about to be sent: the instance that wrote it ('' on the files), the
+      // one that may still replace it with the site's real end. NULL once
+      // the record is the site's end.
+      {"in_doubt", Type::Text, false, true}},
      "job_id, position"},
 };
 

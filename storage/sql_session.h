@@ -102,6 +102,9 @@ class Session {
 
   // A transaction that holds the write lock from its start.
   virtual void Begin() = 0;
+  // A transaction that only reads, and reads one snapshot of the database
+  // throughout: what another commits meanwhile is in none of its statements.
+  virtual void BeginSnapshot() = 0;
   virtual void Commit() = 0;
   // Never throws: a rollback that fails is left to the database.
   virtual void Rollback() noexcept = 0;
@@ -127,10 +130,19 @@ class Session {
   virtual std::string IsInteger(const char* column) const = 0;
 };
 
-// BEGIN at construction; ROLLBACK at destruction unless Commit ran.
+enum class TransactionKind { Write, Snapshot };
+
+// BEGIN at construction; ROLLBACK at destruction unless Commit ran. A
+// snapshot has nothing to commit: it ends at destruction.
 class Transaction {
  public:
-  explicit Transaction(Session& session) : session_(session) { session_.Begin(); }
+  explicit Transaction(Session& session, TransactionKind kind = TransactionKind::Write)
+      : session_(session) {
+    if (kind == TransactionKind::Snapshot)
+      session_.BeginSnapshot();
+    else
+      session_.Begin();
+  }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   ~Transaction() {

@@ -49,6 +49,8 @@ class SqliteSession : public sql::Session {
 
   // IMMEDIATE: the write lock is taken before anything is checked.
   void Begin() override { db_.Execute("BEGIN IMMEDIATE"); }
+  // DEFERRED: its first read takes the file's shared lock, held to its end.
+  void BeginSnapshot() override { db_.Execute("BEGIN DEFERRED"); }
   void Commit() override { db_.Execute("COMMIT"); }
   void Rollback() noexcept override {
     try {

@@ -73,6 +73,7 @@ class PgSession : public sql::Session {
   }
 
   void Begin() override { Execute("BEGIN", {}); }
+  void BeginSnapshot() override { Execute("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY", {}); }
   // A COMMIT of a failed transaction, or with none open, succeeds on the server
   // without writing anything: only "COMMIT" from inside a sound one counts.
   void Commit() override {
