@@ -3,7 +3,10 @@
 // row and finish, its drop) is made only while this instance holds the job by
 // the fencing token it claimed it with, checked on the locked job row in the
 // write's own transaction: one that lost its lease leaves them all to the
-// instance that took the job over, and forgets the job.
+// instance that took the job over, and forgets the job. The exceptions are a
+// site's end, written under the site's claim by an instance that helps, or
+// over this instance's own record in doubt of the site while the job is
+// unfinished: what was in doubt is known only here.
 #include <chrono>
 #include <cstdio>
 #include <set>
